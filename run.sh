@@ -1,0 +1,21 @@
+#!/bin/sh
+# Installs what is missing, builds, writes an installation folder when there
+# is none, and starts the program in emulation on the built-in defaults.
+#   ./run.sh [DIR]      DIR: the installation folder (default: installation/)
+set -eu
+cd "$(dirname "$0")"
+HOME_DIR="${1:-installation}"
+scripts/install-deps.sh
+scripts/build.sh
+if [ ! -f "$HOME_DIR/setup.ini" ]; then
+  build/tools/mkinstall "$HOME_DIR"
+fi
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+  echo "No display here (DISPLAY and WAYLAND_DISPLAY are empty): running the"
+  echo "demonstration script headless on $HOME_DIR."
+  build/kalvor --home "$HOME_DIR" -platform offscreen --virtual-clock --play scripts/demo.play
+  status=$?
+  echo "Snapshots of the pages are in $HOME_DIR/demo/."
+  exit $status
+fi
+exec build/kalvor --home "$HOME_DIR"

@@ -1,0 +1,23 @@
+#!/bin/sh
+# Installs every Debian package the line's program needs to build, test and
+# run. Safe to run again: it asks apt only for what is missing.
+set -eu
+
+PACKAGES="cmake g++ ninja-build ccache pkg-config
+qt6-base-dev qt6-serialport-dev
+libgtest-dev libgmock-dev libbenchmark-dev
+fonts-liberation fonts-paratype fonts-wine fonts-dejavu-core"
+
+missing=""
+for p in $PACKAGES; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing="$missing $p"
+  fi
+done
+[ -z "$missing" ] && exit 0
+
+SUDO=""
+[ "$(id -u)" -ne 0 ] && SUDO="sudo"
+echo "Installing:$missing"
+$SUDO apt-get update -q
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends $missing

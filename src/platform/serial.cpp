@@ -1,0 +1,93 @@
+#include "platform/serial.h"
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QRegularExpression>
+#include <QSerialPort>
+
+#include "platform/clock.h"
+
+namespace plat {
+
+QString SerialDevicePath(const QString& portName) {
+  static const QRegularExpression com("^\\s*COM(\\d+)\\s*$", QRegularExpression::CaseInsensitiveOption);
+  const auto m = com.match(portName);
+  if (m.hasMatch()) {
+    const int n = m.captured(1).toInt();
+    return QString("/dev/ttyS%1").arg(n > 0 ? n - 1 : 0);
+  }
+  const QString name = portName.trimmed();
+  if (name.startsWith('/')) return name;
+  return "/dev/" + name;
+}
+
+namespace {
+
+class QtSerialDevice : public SerialDevice {
+ public:
+  bool Open(const QString& portName) override {
+    Close();
+    port_.setPortName(SerialDevicePath(portName));
+    if (!port_.open(QIODevice::ReadWrite)) {
+      error_ = port_.errorString();
+      return false;
+    }
+    // DTR/RTS and flow-control calls fail on a pseudo-terminal; the line's
+    // devices do not use them, so only the character format is required.
+    const bool ok = port_.setBaudRate(57600) && port_.setDataBits(QSerialPort::Data8) &&
+                    port_.setParity(QSerialPort::NoParity) &&
+                    port_.setStopBits(QSerialPort::OneStop);
+    port_.setFlowControl(QSerialPort::NoFlowControl);
+    port_.clearError();
+    if (!ok) {
+      error_ = port_.errorString();
+      port_.close();
+      return false;
+    }
+    return true;
+  }
+  bool IsOpen() const override { return port_.isOpen(); }
+  void Close() override {
+    if (port_.isOpen()) port_.close();
+    buffer_.clear();
+  }
+  bool WriteByte(uint8_t b) override {
+    if (!port_.isOpen()) return false;
+    const char c = static_cast<char>(b);
+    const bool ok = port_.write(&c, 1) == 1;
+    port_.waitForBytesWritten(50);
+    port_.clearError();
+    return ok;
+  }
+  std::optional<uint8_t> ReadByte(int timeoutMs) override {
+    if (!port_.isOpen()) return std::nullopt;
+    if (buffer_.isEmpty()) buffer_ += port_.readAll();
+    if (buffer_.isEmpty()) {
+      QElapsedTimer t;
+      t.start();
+      while (buffer_.isEmpty() && t.elapsed() < timeoutMs) {
+        if (port_.waitForReadyRead(static_cast<int>(timeoutMs - t.elapsed())))
+          buffer_ += port_.readAll();
+        else
+          port_.clearError();
+      }
+      if (IsVirtualClock()) AdvanceVirtualClock(static_cast<uint32_t>(t.elapsed()));
+    }
+    if (buffer_.isEmpty()) return std::nullopt;
+    const uint8_t b = static_cast<uint8_t>(buffer_[0]);
+    buffer_.remove(0, 1);
+    return b;
+  }
+  QString LastError() const override { return error_; }
+
+ private:
+  QSerialPort port_;
+  QByteArray buffer_;
+  QString error_;
+};
+
+}  // namespace
+
+std::unique_ptr<SerialDevice> CreateSerialDevice() { return std::make_unique<QtSerialDevice>(); }
+
+}  // namespace plat

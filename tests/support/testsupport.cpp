@@ -1,0 +1,53 @@
+#include "testsupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+
+#include "platform/paths.h"
+
+namespace testsupport {
+
+ScratchHome::ScratchHome() { plat::SetHome(dir_.path()); }
+
+ScratchHome::~ScratchHome() = default;
+
+void ScratchHome::write(const QString& rel, const QByteArray& bytes) const {
+  const QString p = dir_.filePath(rel);
+  QDir().mkpath(QFileInfo(p).absolutePath());
+  QFile f(p);
+  f.open(QIODevice::WriteOnly);
+  f.write(bytes);
+}
+
+QByteArray ScratchHome::read(const QString& rel) const {
+  QFile f(dir_.filePath(rel));
+  if (!f.open(QIODevice::ReadOnly)) return {};
+  return f.readAll();
+}
+
+RunResult Run(const QString& program, const QStringList& args, int timeoutMs) {
+  RunResult r;
+  QProcess p;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("QT_QPA_PLATFORM", "offscreen");
+  p.setProcessEnvironment(env);
+  p.start(program, args);
+  r.finished = p.waitForFinished(timeoutMs);
+  if (!r.finished) {
+    p.kill();
+    p.waitForFinished(5000);
+  }
+  r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+  r.out = QString::fromLocal8Bit(p.readAllStandardOutput());
+  r.err = QString::fromLocal8Bit(p.readAllStandardError());
+  return r;
+}
+
+bool MakeInstallation(const QString& dir) {
+  const RunResult r = Run(KALVOR_MKINSTALL, {dir});
+  return r.finished && r.exitCode == 0;
+}
+
+}  // namespace testsupport

@@ -1,0 +1,37 @@
+#pragma once
+// Shared helpers of the tests: scratch folders, running the program.
+
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+namespace testsupport {
+
+// A fresh scratch folder that becomes the program and working folder of the
+// platform layer for the length of the test.
+class ScratchHome {
+ public:
+  ScratchHome();
+  ~ScratchHome();
+  QString path() const { return dir_.path(); }
+  QString file(const QString& rel) const { return dir_.filePath(rel); }
+  void write(const QString& rel, const QByteArray& bytes) const;
+  QByteArray read(const QString& rel) const;
+
+ private:
+  QTemporaryDir dir_;
+};
+
+// Writes a complete installation folder with the mkinstall tool.
+bool MakeInstallation(const QString& dir);
+
+struct RunResult {
+  int exitCode = -1;
+  bool finished = false;
+  QString out;
+  QString err;
+};
+// Runs a program with arguments, waiting at most timeoutMs.
+RunResult Run(const QString& program, const QStringList& args, int timeoutMs = 120000);
+
+}  // namespace testsupport
