@@ -1,6 +1,5 @@
 #include "mathem/visualiser.h"
 
-#include <QFont>
 #include <QGuiApplication>
 #include <QPainter>
 #include <cmath>
@@ -8,6 +7,7 @@
 #include "mathem/coilgeometry.h"
 #include "mathem/profiles.h"
 #include "platform/pump.h"
+#include "screen/fonts.h"
 
 TVisualiser Visualiser;
 
@@ -82,20 +82,13 @@ void Grid() {
   }
 }
 
-// "Courier" 12 of the picture's texts (Liberation Mono, 16 pixels at 96 dpi).
-QFont TextFont() {
-  QFont f("Liberation Mono");
-  f.setPixelSize(16);
-  f.setStyleStrategy(QFont::NoAntialias);
-  return f;
-}
 
 void Texts() {
   // Text needs the window system's fonts; without one (tools, benchmarks)
   // the picture goes without its texts.
   if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance())) return;
   QPainter p(&Visualiser.image);
-  p.setFont(TextFont());
+  p.setFont(PageFont("Courier", 12, false));
   p.setPen(QColor(kBlackColour));
   p.setBackgroundMode(Qt::OpaqueMode);
   p.setBackground(QColor(kWhiteColour));

@@ -1,0 +1,71 @@
+#pragma once
+// A modelled spring in front of the four line cameras: what each camera
+// would read while the spring is scanned along its height, the camera files
+// a read-out would write for it, and calibration tables that turn those
+// readings back into distances. The simulated line and the emulated
+// measurements use it to produce profiles from which the profile mathematics
+// recovers the modelled coil diameter and non-perpendicularity.
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <vector>
+
+struct SpringModel {
+  double coilDiameter = 210;   // outer diameter of the coils, mm
+  double wireDiameter = 30;    // mm
+  double pitch = 60;           // height of one turn, mm
+  double height = 260;         // free height, mm
+  double tilt = 0;             // sideways shift of the bottom against the top, mm
+  double tiltAzimuthDeg = 30;  // direction of that shift in the (u, v) plane
+  double centreU = 180;        // axis of the top coil, mm
+  double centreV = 180;
+  double phaseDeg = 0;         // angle at which the wire leaves the top
+  int topIndex = 50;           // reading index of the spring's top
+  int readings = 1000;         // readings per camera
+  double scanStep = 0.325;     // height per reading, mm
+  unsigned noiseSeed = 0;      // 0: clean; otherwise sporadic dropouts and specks
+};
+
+// Where the cameras stand ([Mathem] gx1..gx4, Va, Vb of the settings).
+struct CameraLayout {
+  double gx[5] = {0, 80, 80, 80, 80};
+  double Va = 360;
+  double Vb = 360;
+};
+CameraLayout LayoutFromSettings();
+
+// A linear calibration: table line i holds base - step * i millimetres, so a
+// larger reading means a nearer edge.
+struct ModelCalibration {
+  double base = 250;
+  double step = 0.1;
+};
+
+double CalibrationDistance(const ModelCalibration& cal, int line);
+// The reading whose table line is nearest to the distance; 2047 ("no
+// reading") when the distance is beyond the table.
+int ReadingForDistance(const ModelCalibration& cal, double distance);
+// The 2048 lines of a calibration table.
+QStringList CalibrationTableLines(const ModelCalibration& cal);
+// Writes Tabl1\cal1.txt .. cal4.txt.
+bool WriteCalibrationTables(const ModelCalibration& cal);
+
+// The distance from camera n to the nearest wire edge on its line of sight
+// at a depth below the spring's top, or a negative value when it sees none.
+double ModelEdgeDistance(const SpringModel& spring, const CameraLayout& layout, int camera,
+                         double depth);
+
+// The readings of camera n, one per scan step (element 0 is reading 1).
+std::vector<int> ModelProfile(const SpringModel& spring, const CameraLayout& layout,
+                              const ModelCalibration& cal, int camera);
+
+// The bytes of a camera's read-out as the camera file holds them: three
+// header bytes for the number of readings, then four bytes per reading
+// (a missing reading as four zero bytes).
+QList<int> CameraFileBytes(const std::vector<int>& readings);
+// Writes prefix + "cmr<n>.txt" (one byte per line).
+bool WriteCameraFile(int camera, const std::vector<int>& readings, const QString& prefix = QString());
+// Models the four cameras and writes their files.
+bool WriteModelledScan(const SpringModel& spring, const CameraLayout& layout,
+                       const ModelCalibration& cal, const QString& prefix = QString());
