@@ -14,8 +14,8 @@
 struct SpringModel {
   double coilDiameter = 210;   // outer diameter of the coils, mm
   double wireDiameter = 30;    // mm
-  double pitch = 60;           // height of one turn, mm
-  double height = 260;         // free height, mm
+  double pitch = 48;           // height of one turn, mm
+  double height = 280;         // free height, mm
   double tilt = 0;             // sideways shift of the bottom against the top, mm
   double tiltAzimuthDeg = 30;  // direction of that shift in the (u, v) plane
   double centreU = 180;        // axis of the top coil, mm

@@ -1,0 +1,56 @@
+#pragma once
+// Shared set-up of the profile mathematics tests: a scratch working folder,
+// default settings, and fault reporting caught instead of shown.
+
+#include <gtest/gtest.h>
+
+#include <QStringList>
+#include <vector>
+
+#include "config/settings.h"
+#include "mathem/coilgeometry.h"
+#include "mathem/profiles.h"
+#include "mathem/springmodel.h"
+#include "mathem/visualiser.h"
+#include "testsupport.h"
+
+class MathemTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ResetSettingsModule();
+    ResetProfileStore();
+    ResetCoilResults();
+    ResetVisualiser();
+    ProfileStore.errorPage = [this](int code) { errorPages.push_back(code); };
+    ProfileStore.message = [this](const QString& text) { messages << text; };
+  }
+  void TearDown() override {
+    ResetProfileStore();
+    ResetSettingsModule();
+  }
+
+  // Writes camera n's file with the readings (element 0 is reading 1).
+  static void WriteCamera(int n, const std::vector<int>& readings) {
+    ASSERT_TRUE(WriteCameraFile(n, readings));
+  }
+  // Loads camera 1 with the readings and the other cameras empty.
+  static void LoadCamera1(const std::vector<int>& readings, uint8_t mode = 0) {
+    WriteCamera(1, readings);
+    for (int n = 2; n <= 4; ++n) WriteCamera(n, {});
+    LoadProfiles(mode);
+  }
+  // Readings j = 1..count of camera n.
+  static std::vector<int> Values(int n) {
+    std::vector<int> v;
+    for (int j = 1; j <= ProfileStore.count[n]; ++j) v.push_back(ProfileValue(n, j));
+    return v;
+  }
+  // Filter constants of every camera.
+  static void SetK(int i, int value) {
+    for (int n = 1; n <= 4; ++n) Settings.K[n][i] = value;
+  }
+
+  testsupport::ScratchHome home;
+  std::vector<int> errorPages;
+  QStringList messages;
+};
