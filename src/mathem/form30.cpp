@@ -86,27 +86,29 @@ TForm30::TForm30(QWidget* parent) : QDialog(parent) {
   y += 30;
   SpeedButton13 = speed("SpeedButton13", "mn", "поиск максимума", 0);
   SpeedButton14 = speed("SpeedButton14", "nep=", "Вычисление неперпендикулярости", 1);
-  y += 40;
-  Button5 = Make<QPushButton>(this, "Button5", "Расчет Диаметра", "авторасчет диаметра", {x, y, w, 26});
-  y += 30;
-  Button6 = Make<QPushButton>(this, "Button6", "Расчет неперп.", "авторасчет неперпендикулярности", {x, y, w, 26});
-  y += 30;
-  Button7 = Make<QPushButton>(this, "Button7", "Фильтр Вельдина", "", {x, y, w, 26});
-  y += 34;
-  CheckBox1 = Make<QCheckBox>(this, "CheckBox1", "Отчерк завершения", "Отчерк завершения по камере", {x, y, w, 22});
-  CheckBox1->setChecked(true);
-  y += 30;
-  Button8 = Make<QPushButton>(this, "Button8", "Сохранить SC.bmp", "", {x, y, w, 26});
   Button4 = Make<QPushButton>(this, "Button4", "Закрыть", "вернуться в программу",
                               {x, kClientHeight - 64, w, 26});
   Button3 = Make<QPushButton>(this, "Button3", "ВЫХОД", "закрыть программу",
                               {x, kClientHeight - 34, w, 26});
 
+  // Under the picture: the report, the automatic chains, the picture's
+  // switches.
   const int bottom = kBorder + kVisualiserHeight + 28;
-  Memo1 = Make<QPlainTextEdit>(this, "Memo1", "", "", {kBorder, bottom, 860, kClientHeight - bottom - kBorder});
+  const int rows = kClientHeight - bottom - kBorder;
+  Memo1 = Make<QPlainTextEdit>(this, "Memo1", "", "", {kBorder, bottom, 600, rows});
   Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   Memo1->setReadOnly(true);
-  Label2 = Make<QLabel>(this, "Label2", "Цена деления 100 пикс", "", {kBorder + 870, bottom + 4, 150, 22});
+  const int cx = kBorder + 610, cw = 170, row = rows / 3;
+  Button5 = Make<QPushButton>(this, "Button5", "Расчет Диаметра", "авторасчет диаметра", {cx, bottom, cw, row - 2});
+  Button6 = Make<QPushButton>(this, "Button6", "Расчет неперп.", "авторасчет неперпендикулярности",
+                              {cx, bottom + row, cw, row - 2});
+  Button7 = Make<QPushButton>(this, "Button7", "Фильтр Вельдина", "", {cx, bottom + 2 * row, cw, row - 2});
+  const int sx = cx + cw + 10, sw = 200;
+  CheckBox1 = Make<QCheckBox>(this, "CheckBox1", "Отчерк завершения", "Отчерк завершения по камере",
+                              {sx, bottom, sw, row - 2});
+  CheckBox1->setChecked(true);
+  Button8 = Make<QPushButton>(this, "Button8", "Сохранить SC.bmp", "", {sx, bottom + row, sw, row - 2});
+  Label2 = Make<QLabel>(this, "Label2", "Цена деления 100 пикс", "", {sx, bottom + 2 * row, sw, row - 2});
 
   connect(Button1, &QPushButton::clicked, this, &TForm30::Button1Click);
   connect(Button2, &QPushButton::clicked, this, &TForm30::Button2Click);

@@ -1,10 +1,12 @@
 #include "mathem/springmodel.h"
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
 #include "config/settings.h"
 #include "mathem/profiles.h"
+#include "platform/inifile.h"
 #include "platform/textfile.h"
 
 CameraLayout LayoutFromSettings() {
@@ -15,24 +17,53 @@ CameraLayout LayoutFromSettings() {
   return l;
 }
 
-double CalibrationDistance(const ModelCalibration& cal, int line) { return cal.base - cal.step * line; }
+bool LoadInstalledCalibration(ModelCalibration* cal) {
+  for (int n = 1; n <= 4; ++n) {
+    const auto lines = plat::ReadTextLines(QString("Tabl1\\cal%1.txt").arg(n));
+    if (!lines || lines->size() < 2048) return false;
+    std::vector<double>& t = cal->tables[n];
+    t.clear();
+    for (int i = 0; i < 2048; ++i) {
+      const auto v = plat::ParseFloat(lines->at(i));
+      if (!v) return false;
+      t.push_back(*v);
+    }
+  }
+  return true;
+}
 
-int ReadingForDistance(const ModelCalibration& cal, double distance) {
-  const int line = static_cast<int>(std::lround((cal.base - distance) / cal.step));
+double CalibrationDistance(const ModelCalibration& cal, int line, int camera) {
+  const std::vector<double>& t = cal.tables[camera >= 1 && camera <= 4 ? camera : 1];
+  if (!t.empty()) return t.at(std::clamp(line, 0, static_cast<int>(t.size()) - 1));
+  return cal.base - cal.step * line;
+}
+
+int ReadingForDistance(const ModelCalibration& cal, double distance, int camera) {
+  const std::vector<double>& t = cal.tables[camera >= 1 && camera <= 4 ? camera : 1];
+  int line;
+  if (t.empty()) {
+    line = static_cast<int>(std::lround((cal.base - distance) / cal.step));
+  } else {
+    // Lines 65.. are the ones readings reach.
+    line = -1;
+    double best = 0.5;  // a distance further than this from every line is not seen
+    for (int i = 65; i < static_cast<int>(t.size()); ++i)
+      if (std::fabs(t[i] - distance) < best) best = std::fabs(t[i] - distance), line = i;
+    if (line < 0) return kNoReading;
+  }
   const int reading = line - 65;  // a reading reads table line reading + 65
   return (reading < 0 || reading > 2046) ? kNoReading : reading;
 }
 
-QStringList CalibrationTableLines(const ModelCalibration& cal) {
+QStringList CalibrationTableLines(const ModelCalibration& cal, int camera) {
   QStringList lines;
-  for (int i = 0; i < 2048; ++i) lines << QString::number(CalibrationDistance(cal, i), 'f', 3);
+  for (int i = 0; i < 2048; ++i) lines << QString::number(CalibrationDistance(cal, i, camera), 'f', 3);
   return lines;
 }
 
 bool WriteCalibrationTables(const ModelCalibration& cal) {
-  const QStringList lines = CalibrationTableLines(cal);
   for (int n = 1; n <= 4; ++n)
-    if (!plat::WriteTextLines(QString("Tabl1\\cal%1.txt").arg(n), lines)) return false;
+    if (!plat::WriteTextLines(QString("Tabl1\\cal%1.txt").arg(n), CalibrationTableLines(cal, n))) return false;
   return true;
 }
 
@@ -142,7 +173,7 @@ std::vector<int> ModelProfile(const SpringModel& spring, const CameraLayout& lay
   std::vector<int> out(std::max(spring.readings, 0), kNoReading);
   for (int j = 1; j <= spring.readings; ++j) {
     const double d = ModelEdgeDistance(spring, layout, camera, (j - spring.topIndex) * spring.scanStep);
-    if (d >= 0) out[j - 1] = ReadingForDistance(cal, d);
+    if (d >= 0) out[j - 1] = ReadingForDistance(cal, d, camera);
   }
   if (spring.noiseSeed != 0) {
     Noise noise{spring.noiseSeed * 7919u + static_cast<unsigned>(camera)};

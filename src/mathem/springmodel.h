@@ -35,19 +35,25 @@ struct CameraLayout {
 };
 CameraLayout LayoutFromSettings();
 
-// A linear calibration: table line i holds base - step * i millimetres, so a
-// larger reading means a nearer edge.
+// The calibration a modelled camera reads through. Without tables of its
+// own it is linear: table line i holds base - step * i millimetres, so a
+// larger reading means a nearer edge. With tables (tables[n], 2048 lines,
+// e.g. the installed Tabl1\cal<n>.txt) each camera reads through its own.
 struct ModelCalibration {
-  double base = 250;
+  double base = 160;
   double step = 0.1;
+  std::vector<double> tables[5];
 };
 
-double CalibrationDistance(const ModelCalibration& cal, int line);
+// Takes the installed tables Tabl1\cal1..4.txt; false when one can't be read.
+bool LoadInstalledCalibration(ModelCalibration* cal);
+
+double CalibrationDistance(const ModelCalibration& cal, int line, int camera = 1);
 // The reading whose table line is nearest to the distance; 2047 ("no
 // reading") when the distance is beyond the table.
-int ReadingForDistance(const ModelCalibration& cal, double distance);
-// The 2048 lines of a calibration table.
-QStringList CalibrationTableLines(const ModelCalibration& cal);
+int ReadingForDistance(const ModelCalibration& cal, double distance, int camera = 1);
+// The 2048 lines of camera n's calibration table.
+QStringList CalibrationTableLines(const ModelCalibration& cal, int camera = 1);
 // Writes Tabl1\cal1.txt .. cal4.txt.
 bool WriteCalibrationTables(const ModelCalibration& cal);
 

@@ -142,7 +142,8 @@ TEST_F(MathemTest, CameraTwoSwitchedOffKeepsItsEarlierProfileCount) {
 }
 
 TEST_F(MathemTest, TraceFilesOnlyWithDebugSwitch) {
-  ModelCalibration cal{200, 0.1};
+  ModelCalibration cal;
+  cal.base = 200;
   ASSERT_TRUE(WriteCalibrationTables(cal));
   LoadCamera1({1000, 1935, kNoReading});
   EXPECT_EQ(home.read("mmr1.txt"), QByteArray());  // created empty
