@@ -1,5 +1,6 @@
 #include "mathem/profiles.h"
 
+#include <QFile>
 #include <QHash>
 #include <QStringList>
 #include <cmath>
@@ -7,7 +8,9 @@
 #include "DALNOMER/calibration.h"
 #include "config/settings.h"
 #include "mathem/outside.h"
+#include "platform/cp1251.h"
 #include "platform/inifile.h"
+#include "platform/paths.h"
 #include "platform/textfile.h"
 
 TProfileStore ProfileStore;
@@ -61,6 +64,18 @@ void CameraFault(int n, const QString& reason) {
   ProfileStore.fault = QString("Камера №%1: %2").arg(n).arg(reason);
   if (ProfileStore.message) ProfileStore.message(ProfileStore.fault);
   if (ProfileStore.errorPage) ProfileStore.errorPage(12 + n);
+}
+
+// The trace is rewritten with every load, three times a measurement; as a
+// diagnostic it is not forced to the disk like the system's records.
+bool WriteTrace(const QString& name, const QStringList& lines) {
+  const QString path = plat::MapPath(name);
+  plat::EnsureParentDir(path);
+  QFile f(path);
+  if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
+  QByteArray bytes;
+  for (const QString& l : lines) bytes += plat::ToCp1251(l) + "\r\n";
+  return f.write(bytes) == bytes.size();
 }
 
 QString TraceLine(int n, int reading, QHash<int, float>* distances) {
@@ -120,7 +135,7 @@ bool ReadCamera(int n, int skip) {
   }
   // The trace is a diagnostic: when it can't be written the profile is
   // still good, and the reason is kept for the visualiser.
-  if (!plat::WriteTextLines(TraceFileName(n), traceLines)) {
+  if (!WriteTrace(TraceFileName(n), traceLines)) {
     s.traceFault = QString("Не удалось записать файл %1").arg(TraceFileName(n));
     if (trace && s.message) s.message(s.traceFault);
   }
