@@ -137,7 +137,10 @@ void NonPerpendicularityStep() {
   CoilResults.B2 = p.a2;
   const double dx = std::fabs(CoilResults.B1 - CoilResults.T1);
   const double dy = std::fabs(CoilResults.B2 - CoilResults.T2);
-  CoilResults.MeasuredNonPerpendicularity = static_cast<float>(1.3 * std::sqrt(dx * dx + dy * dy));
+  const double result = 1.3 * std::sqrt(dx * dx + dy * dy);
+  // Distances that are no numbers give no result to store.
+  if (!std::isfinite(result) && fault.isEmpty()) fault = QString("Неперпендикулярность не определена");
+  CoilResults.MeasuredNonPerpendicularity = std::isfinite(result) ? static_cast<float>(result) : 0.0f;
   if (!fault.isEmpty()) CoilResults.geometryFault = fault;
   SetVisualiserCaption(ShortestText(CoilResults.MeasuredNonPerpendicularity));
 }
@@ -167,7 +170,7 @@ void ComputeDiameter() {
 }
 
 void ComputeNonPerpendicularity() {
-  LoadAndShow();
+  LoadProfiles(0);
   if (ProfileStore.faultCamera != 0) return;
   ComputeDiameter();
   RedrawProfiles();

@@ -58,12 +58,16 @@ class ByteLines {
   int pos_ = 0;
 };
 
-// Reports a camera whose profile cannot be had; the chain cannot go on.
+// Reports a camera whose profile cannot be had; the chain cannot go on. The
+// operator learns which camera and why from the message; in normal
+// operation (no file prefix) it is a fault of the line and the error page of
+// the camera follows. With a prefix the service engineer is looking at kept
+// files, and a missing one is no fault of the line.
 void CameraFault(int n, const QString& reason) {
   ProfileStore.faultCamera = n;
   ProfileStore.fault = QString("Камера №%1: %2").arg(n).arg(reason);
   if (ProfileStore.message) ProfileStore.message(ProfileStore.fault);
-  if (ProfileStore.errorPage) ProfileStore.errorPage(12 + n);
+  if (ProfileStore.filePrefix.isEmpty() && ProfileStore.errorPage) ProfileStore.errorPage(12 + n);
 }
 
 // The trace is rewritten with every load, three times a measurement; as a

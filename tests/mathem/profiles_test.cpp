@@ -91,6 +91,17 @@ TEST_F(MathemTest, MissingOrGarbledCameraFileStopsTheChainNamingTheCamera) {
   WriteCamera(2, {});
   LoadProfiles(0);
   EXPECT_EQ(ProfileStore.faultCamera, 0);
+
+  // With a file prefix the engineer looks at kept files: a missing one is
+  // told, but is no fault of the line.
+  errorPages.clear();
+  messages.clear();
+  ProfileStore.filePrefix = "STORAGE\\9-";
+  LoadProfiles(0);
+  EXPECT_TRUE(errorPages.empty());
+  ASSERT_EQ(messages.size(), 1);
+  EXPECT_TRUE(messages[0].contains("STORAGE\\9-cmr1.txt")) << messages[0].toStdString();
+  EXPECT_EQ(ProfileStore.faultCamera, 1);
 }
 
 TEST_F(MathemTest, ProtectionOfTheProfileLength) {
