@@ -4,6 +4,7 @@
 #include <QMessageBox>
 
 #include "config/settings.h"
+#include "platform/clock.h"
 #include "platform/pump.h"
 
 TControllerLink ControllerLink;
@@ -56,7 +57,9 @@ bool PortIsOpen(int port) { return Port(port) != nullptr; }
 
 void WriteByte(int port, uint8_t b) {
   if (plat::SerialDevice* d = Port(port)) d->WriteByte(b);
-  Delay(1);
+  // A plain sleep: processing window messages here could let a timer of a
+  // service window start its own request in the middle of this one.
+  plat::SleepMs(1);
 }
 
 uint8_t ReadByte(int port) {
@@ -116,6 +119,6 @@ void LinkMessage(const QString& text) {
   // Message boxes need a widget application; tools and tests without one
   // simply go without.
   if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return;
-  QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(), text, QMessageBox::Ok);
+  QMessageBox box(QMessageBox::NoIcon, QApplication::applicationDisplayName(), text, QMessageBox::Ok);
   box.exec();
 }

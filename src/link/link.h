@@ -68,7 +68,7 @@ void ResetControllerLink();
 bool OpenPort(int port, const QString& name);
 bool PortIsOpen(int port);
 
-// Writes one byte, then waits 1 ms.
+// Writes one byte, then sleeps 1 ms (so a request takes 1 ms per byte).
 void WriteByte(int port, uint8_t b);
 // One byte within kByteTimeoutMs; sets LinkOk, or clears it and returns kNoByte.
 uint8_t ReadByte(int port);

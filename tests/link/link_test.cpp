@@ -211,4 +211,35 @@ TEST_F(LinkTest, TestBoardReplyBytesOneToFive) {
   EXPECT_EQ(r.R[5], 0x60);
 }
 
+TEST_F(LinkTest, MessagesOnlyWithDebugMessagesAndNeverWithoutAWindow) {
+  LineAnswering({});
+  Settings.Hard.TimeoutCk = 1;
+  ControllerLongCommand(kCmdForce);
+  EXPECT_TRUE(messages.empty());
+  // With the setting on but no widget application (this test program has
+  // only a core one) the message box is skipped instead of crashing.
+  Settings.Debug.DebugMessages = true;
+  ControllerLink.ShowMessage = {};
+  ControllerLongCommand(kCmdForce);
+  LinkMessage("x");
+  SUCCEED();
+}
+
+TEST_F(LinkTest, FaultyLineRepliesThroughTheSimulator) {
+  auto sim = std::make_shared<SimLine>(std::make_shared<SimpleSpringModel>());
+  linktest::OpenSimPorts(sim);
+  // A reply cut short still counts as a reply; the status tells the difference.
+  sim->Faults().cutAfter = 4;
+  EXPECT_TRUE(ControllerCommand(kCmdPresence).ok);
+  EXPECT_EQ(ControllerLink.FrameStatus, 104);
+  EXPECT_EQ(ControllerLink.FrameLength, 4);
+  // Garbled replies give whatever they give, but the exchanges end.
+  sim->Faults().cutAfter = 0;
+  sim->Faults().garble = 0.3;
+  for (int i = 0; i < 20; ++i) ControllerCommand(kCmdReadAdc);
+  sim->Faults().garble = 0;
+  EXPECT_TRUE(ControllerCommand(kCmdPresence).ok);
+  EXPECT_EQ(ControllerLink.FrameStatus, 0);
+}
+
 }  // namespace
