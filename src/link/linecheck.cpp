@@ -34,16 +34,4 @@ SystemCheckResult CheckLineDevices(bool fastMode, const CheckReport& report) {
   return r;
 }
 
-int SystemCheckErrorCode(const SystemCheckResult& r) {
-  if (r.AllPassed()) return 0;
-  const bool c = r.controller;
-  const auto& k = r.camera;
-  if (!c && !k[1] && !k[2] && !k[3] && !k[4]) return 2;
-  if (!c && k[1] && k[2] && k[3] && k[4]) return 3;
-  if (c && !k[1] && k[2] && k[3] && k[4]) return 4;
-  if (c && k[1] && k[2] && !k[3] && k[4]) return 6;
-  if (c && k[1] && k[2] && k[3] && !k[4]) return 7;
-  return 8;
-}
-
 bool InitialiseLine() { return ControllerLongCommand(kCmdInitLine).ok; }

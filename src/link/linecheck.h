@@ -11,6 +11,9 @@
 // emulation. Returns true when port 1 failed, i.e. the error page 1 is due.
 bool OpenLinePorts();
 
+// The error page code of a failed check comes from the start-up's
+// SystemCheckErrorCode(result.controller, result.camera).
+
 // The lines of the start page's system check, top to bottom.
 enum class CheckLine {
   FileSystem = 1,
@@ -43,10 +46,6 @@ using CheckReport = std::function<void(CheckLine line, bool passed)>;
 // without a test and are not reported either (the page writes them with
 // its own pauses).
 SystemCheckResult CheckLineDevices(bool fastMode, const CheckReport& report = {});
-
-// The error page code for a failed check (2, 3, 4, 6, 7 or 8), or 0 when
-// everything passed.
-int SystemCheckErrorCode(const SystemCheckResult& r);
 
 // Error page code when the line initialisation fails.
 constexpr int kInitialisationErrorCode = 9;

@@ -120,7 +120,8 @@ TEST_F(PtyTest, LinesimProgramServesAScan) {
   ASSERT_FALSE(OpenLinePorts());
 
   SystemCheckResult r = CheckLineDevices(false);
-  EXPECT_EQ(SystemCheckErrorCode(r), 7);
+  EXPECT_FALSE(r.camera[4]);
+  EXPECT_TRUE(r.controller && r.camera[1] && r.camera[2] && r.camera[3]);
   EXPECT_TRUE(InitialiseLine());
   CameraSetup(1);
   CameraEnable("1", true);
