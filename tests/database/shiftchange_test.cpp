@@ -6,11 +6,13 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <QProcess>
 
 #include <csignal>
 
 #include "platform/textfile.h"
+#include "screen/screen.h"
 
 namespace {
 
@@ -188,6 +190,51 @@ TEST_F(ShiftChange, AProcessKilledWhileCopyingLosesNothing) {
   EXPECT_FALSE(JournalExists());
   ExpectDatabaseHolds(3005);
   EXPECT_EQ(ShiftMeasurementCount(), 0);
+}
+
+}  // namespace
+
+namespace {
+
+int BluePixels(const QImage& img, const QRect& r) {
+  int n = 0;
+  for (int y = r.top(); y <= r.bottom(); ++y)
+    for (int x = r.left(); x <= r.right(); ++x)
+      if ((img.pixel(x, y) & 0xFFFFFF) == kBlue) ++n;
+  return n;
+}
+
+class ShiftChangeNotice : public ShiftChange {
+ protected:
+  void SetUp() override {
+    ShiftChange::SetUp();
+    ResetScreenModule();
+    FillScreen(kWhite);
+  }
+  void TearDown() override {
+    ResetScreenModule();
+    ShiftChange::TearDown();
+  }
+  const QRect noticeArea{30, 495, 560, 60};
+};
+
+TEST_F(ShiftChangeNotice, ShownOnlyWhenRecordsAreMoved) {
+  Fill(1, 0);
+  WriteShift(4, 3);
+  ASSERT_EQ(InitDatabaseModule(), QString());
+  ASSERT_TRUE(CheckShiftChange());
+  EXPECT_EQ(BluePixels(Screen(), noticeArea), 0);
+  // The shade is laid over the work area all the same.
+  EXPECT_EQ(Screen().pixel(5, 111) & 0xFFFFFF, kSilver);
+
+  FillScreen(kWhite);
+  Fill(1, 2);
+  SetToday(2009, 3, 6);
+  ASSERT_TRUE(CheckShiftChange());
+  EXPECT_GT(BluePixels(Screen(), noticeArea), 500);
+  EXPECT_EQ(Screen().pixel(8 + 5, 438 + 5) & 0xFFFFFF, kWhite);  // inside the panel box
+  const QString png = qEnvironmentVariable("KALVOR_NOTICE_PNG");
+  if (!png.isEmpty()) Screen().save(png);
 }
 
 }  // namespace
