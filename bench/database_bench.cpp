@@ -75,6 +75,7 @@ Folder* BigDatabase() {
   }();
   plat::SetHome(folder->dir.path());
   ResetDatabaseModule();
+  InitDatabaseModule();  // binds the files as the program's start-up does
   return folder;
 }
 

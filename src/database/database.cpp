@@ -17,17 +17,16 @@ TDatabase Database;
 
 namespace {
 
-const QString& BasePath() {
-  if (Database.BasePath.isEmpty()) Database.BasePath = plat::MapPath(kBaseFile);
-  return Database.BasePath;
+// Until the start-up binds the files, each operation maps the path anew, so
+// that a change of the working folder (tests, tools) is followed.
+QString BasePath() {
+  return Database.BasePath.isEmpty() ? plat::MapPath(kBaseFile) : Database.BasePath;
 }
-const QString& DayPath() {
-  if (Database.DayPath.isEmpty()) Database.DayPath = plat::MapPath(kDayFile);
-  return Database.DayPath;
+QString DayPath() {
+  return Database.DayPath.isEmpty() ? plat::MapPath(kDayFile) : Database.DayPath;
 }
-const QString& TelPath() {
-  if (Database.TelPath.isEmpty()) Database.TelPath = plat::MapPath(kTelFile);
-  return Database.TelPath;
+QString TelPath() {
+  return Database.TelPath.isEmpty() ? plat::MapPath(kTelFile) : Database.TelPath;
 }
 
 bool Fail(const QString& message) {

@@ -61,7 +61,8 @@ struct TDatabase {
   TShiftState ShiftState;
   TModeState ModeState;
   TRecordFilter RecordFilter;
-  // The record files, bound to their file-system paths at start-up.
+  // The record files, bound to their file-system paths at start-up (empty:
+  // not bound, mapped on every operation).
   QString BasePath;
   QString DayPath;
   QString TelPath;
@@ -106,6 +107,8 @@ void ResetDatabaseModule();
 
 // --- Record operations (0-based positions) --------------------------------
 bool AppendMeasurement(const MeasurementRecord& record);
+// With the filter on, a position that cannot be read gives false with no
+// message and leaves `record` as it was.
 bool ReadMeasurement(int i, MeasurementRecord& record);
 int MeasurementCount();
 bool ClearMeasurements();
