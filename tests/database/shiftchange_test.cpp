@@ -130,6 +130,21 @@ TEST_F(ShiftChange, AGarbledJournalStopsTheStart) {
   EXPECT_EQ(home->read("Report/base.bin").size(), 2 * 298);
 }
 
+TEST_F(ShiftChange, AMoveThatFailedEarlierInThisRunIsFinishedBeforeTheNextCheck) {
+  Fill(2, 3);
+  WriteShift(4, 3);
+  // What a move that failed half-way leaves: its journal, and one and a half
+  // of the shift's records already behind the old end of base.bin.
+  const QByteArray day = home->read("Report/day.bin");
+  home->write("Report/base.bin", home->read("Report/base.bin") + day.left(298 + 149));
+  home->write("Report/transfer.jnl", "596\r\n5\r\n3\r\n");
+  ASSERT_TRUE(LoadShiftState());
+  ASSERT_TRUE(CheckShiftChange()) << qPrintable(DatabaseError());
+  EXPECT_FALSE(JournalExists());
+  EXPECT_EQ(Database.ShiftState.Day, 5);
+  ExpectDatabaseHolds(5);
+}
+
 // A shift change stopped dead at each of its steps, as by a power cut, and
 // the next start: every measurement is in base.bin exactly once, in order.
 TEST_F(ShiftChange, AnInterruptionAtAnyStepIsFinishedByTheNextStart) {
