@@ -3,6 +3,7 @@
 #include <QFile>
 
 #include "config/settings.h"
+#include "database/database.h"
 #include "link/link.h"
 #include "platform/paths.h"
 #include "platform/textfile.h"
@@ -141,7 +142,8 @@ bool CameraReadOut(int n) {
   // The files are written whatever came, so that a missing reply shows as an
   // empty profile rather than the previous scan.
   const QStringList lines = CameraProfileLines();
-  const int index = ControllerLink.StorageIndex ? ControllerLink.StorageIndex() : 0;
+  const int index =
+      ControllerLink.StorageIndex ? ControllerLink.StorageIndex() : Database.ShiftState.CurrentIndex;
   const bool written = WriteCameraFile(CameraFileName(n), lines);
   const bool stored = WriteCameraFile(CameraStorageFileName(index, n), lines);
   // Without any reply there are no points, rather than the negative count an

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "config/settings.h"
+#include "database/database.h"
 #include "fakeserial.h"
 #include "link/camera.h"
 #include "link/link.h"
@@ -120,6 +121,24 @@ TEST_F(CameraTest, ReadOutCutShortKeepsWhatArrived) {
   EXPECT_FALSE(CameraReadOut(2));
   EXPECT_EQ(home.read("cmr2.txt"), QByteArray("0\r\n8\r\n0\r\n"));
   EXPECT_EQ(ControllerLink.LastScanLength, 0);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(CameraStorageTest, NamedAfterTheShiftsCurrentIndex) {
+  testsupport::ScratchHome home;
+  ResetSettingsModule();
+  ResetControllerLink();
+  ResetDatabaseModule();
+  Database.ShiftState.CurrentIndex = 7;  // as the measurement sets it before its scan
+  linktest::OpenFakePort();
+  CameraReadOut(1);
+  EXPECT_TRUE(QFile::exists(home.file("STORAGE/7-cmr1.txt")));
+  EXPECT_TRUE(QFile::exists(home.file("cmr1.txt")));
+  ResetControllerLink();
+  ResetDatabaseModule();
 }
 
 }  // namespace
