@@ -5,6 +5,7 @@
 
 #include "config/settings.h"
 #include "database/database.h"
+#include "link/linecheck.h"
 #include "pages/pages.h"
 #include "platform/clock.h"
 #include "platform/pump.h"
@@ -103,8 +104,25 @@ bool SystemCheckPage() {
     }
     return true;
   }
-  // Outside emulation the device link checks the line.
-  ShowErrorPage(1);
+  WriteCheckResult(0, true);
+  ScaledPause(1000);
+  WriteCheckResult(1, true);
+  ScaledPause(1000);
+  const SystemCheckResult result =
+      CheckLineDevices(Database.ModeState.FastMode, [](CheckLine line, bool passed) {
+        WriteCheckResult(static_cast<int>(line) - 1, passed);
+      });
+  if (!result.AllPassed()) {
+    ScaledPause(3000);
+    ShowErrorPage(SystemCheckErrorCode(result.controller, result.camera));
+  }
+  const bool ready = InitialiseLine();
+  WriteCheckResult(static_cast<int>(CheckLine::Initialisation) - 1, ready);
+  if (!ready) {
+    ScaledPause(3000);
+    ShowErrorPage(kInitialisationErrorCode);
+  }
+  return true;
 }
 
 void LineReadyPage() {
@@ -127,6 +145,9 @@ void MainLoop() {
   SavePage("cash");
   RestorePage("cash");
   FadeIn();
+
+  // Test board first, then the controller's port (nothing in emulation).
+  if (OpenLinePorts()) ShowErrorPage(kPortErrorCode);
 
   SavePage("per");
   if (!CheckShiftChange()) ShowFileError(DatabaseError());
