@@ -302,15 +302,29 @@ QImage DrawKey(int key, int state) {
   const QString label = KeyLabel(key);
   const bool symbol = key >= 13;  // minus, plus, enter, point: drawn from the symbol face
   QFont f = symbol ? Font(kSymbolFace, key == 15 ? 30 : 34, true) : Font(kSansFace, 32, true);
-  if (key == 11 || key == 12) f = Font(kSansFace, 34, true);
-  QRectF textBox = face.adjusted(0, -1, 0, 0);
-  if (key == 11) textBox.translate(0, 6);  // an asterisk sits high in its cell
+  if (key == 12) f = Font(kSansFace, 34, true);
+  const QRectF textBox = face.adjusted(0, -1, 0, 0);
+  auto drawGlyph = [&](const QPointF& shift, const QColor& c) {
+    if (key != 11) {
+      Text(p, textBox.translated(shift), Qt::AlignCenter, label, f, c);
+      return;
+    }
+    // The asterisk of a text face is small and sits high; the keypad's is a
+    // bold star in the middle of the key.
+    const QPointF centre = face.center() + shift;
+    p.setPen(QPen(c, 4.5, Qt::SolidLine, Qt::RoundCap));
+    for (int i = 0; i < 3; ++i) {
+      const double a = M_PI / 2 + i * M_PI / 3;
+      const QPointF d(11 * std::cos(a), 11 * std::sin(a));
+      p.drawLine(centre - d, centre + d);
+    }
+  };
   if (state == 0) {
     // Engraved look: a light line under the dim glyph.
-    Text(p, textBox.translated(0, 1), Qt::AlignCenter, label, f, QColor(0xA8, 0xAE, 0xB4));
-    Text(p, textBox, Qt::AlignCenter, label, f, QColor(0x66, 0x6E, 0x76));
+    drawGlyph(QPointF(0, 1), QColor(0xA8, 0xAE, 0xB4));
+    drawGlyph(QPointF(0, 0), QColor(0x66, 0x6E, 0x76));
   } else {
-    Text(p, textBox, Qt::AlignCenter, label, f, glyph);
+    drawGlyph(QPointF(0, 0), glyph);
   }
   return img;
 }
