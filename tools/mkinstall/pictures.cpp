@@ -22,7 +22,6 @@ const char* const kSymbolFace = "DejaVu Sans";
 
 const QColor kNavy(0x1F, 0x3F, 0x73);
 const QColor kSteel(0x5A, 0x7A, 0x9C);
-const QColor kPaleSteel(0xDC, 0xE6, 0xF0);
 const QColor kInk(0x10, 0x18, 0x28);
 
 // Key panel colours: the keys sit in recesses of the dark key strip, so the
