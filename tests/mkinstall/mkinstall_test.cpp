@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include "config/settings.h"
+#include "database/database.h"
 #include "platform/clock.h"
 #include "platform/cp1251.h"
 #include "platform/inifile.h"
@@ -252,19 +253,21 @@ TEST_F(MkInstallFolder, ParameterNamesAndStateFilesHaveTheirFormats) {
   ASSERT_GE(names.size(), 7);
   for (int i = 1; i <= 6; ++i) EXPECT_FALSE(names[i].trimmed().isEmpty()) << i;
 
-  const QStringList now = Lines("Config\\now.txt");
-  ASSERT_EQ(now.size(), 9);
-  for (int i = 0; i < 7; ++i) EXPECT_TRUE(plat::ParseInteger(now[i])) << i;
-  const int day = now[5].toInt(), month = now[6].toInt();
-  EXPECT_TRUE(day >= 1 && day <= 31);
-  EXPECT_TRUE(month >= 1 && month <= 12);
-  EXPECT_LE(now[7].size(), 8);
-  EXPECT_LE(now[8].size(), 8);
-
-  const QStringList mode = Lines("Config\\tekstat.lm4");
-  ASSERT_EQ(mode.size(), 5);
-  for (const QString& l : mode) EXPECT_TRUE(plat::ParseInteger(l)) << l.toStdString();
-  EXPECT_EQ(mode[3], "1");  // bogie type 1
+  // The state files load through the database module: the shift of the
+  // installation day, no wagon numbers, full measurement on bogie type 1.
+  ResetDatabaseModule();
+  ASSERT_TRUE(LoadShiftState()) << DatabaseError().toStdString();
+  const QDate today = plat::CurrentDateTime().date();
+  EXPECT_EQ(Database.ShiftState.Day, today.day());
+  EXPECT_EQ(Database.ShiftState.Month, today.month());
+  EXPECT_EQ(Database.ShiftState.WagonFrom, "?");
+  ASSERT_TRUE(LoadModeState()) << DatabaseError().toStdString();
+  EXPECT_FALSE(Database.ModeState.FastMode);
+  EXPECT_FALSE(Database.ModeState.AcceleratedMode);
+  EXPECT_EQ(Database.ModeState.BogieType, 1);
+  EXPECT_EQ(Lines("Config\\now.txt").size(), 9);
+  EXPECT_EQ(Lines("Config\\tekstat.lm4").size(), 5);
+  ResetDatabaseModule();
 
   const auto pov = plat::ReadFileBytes("Config\\pov.dat");
   ASSERT_TRUE(pov);

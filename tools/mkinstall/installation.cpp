@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include "database/database.h"
 #include "installtexts.h"
 #include "pictures.h"
 #include "platform/clock.h"
@@ -53,6 +54,26 @@ class Writer {
   bool Bytes(const QString& systemPath, const QByteArray& bytes) {
     if (!plat::WriteFileBytes(systemPath, bytes)) return Fail("Не удается записать " + systemPath);
     result.written << systemPath;
+    return true;
+  }
+
+  // The state files through the database module's own writers: the start
+  // values of a shift change, dated the installation day (so the first start
+  // opens no new shift), no wagon numbers yet; full measurement, bogie type 1.
+  bool ShiftState() {
+    ResetDatabaseModule();
+    const QDate today = plat::CurrentDateTime().date();
+    Database.ShiftState.Day = today.day();
+    Database.ShiftState.Month = today.month();
+    if (!SaveShiftState()) return Fail(DatabaseError());
+    result.written << kShiftStateFile;
+    return true;
+  }
+
+  bool ModeState() {
+    ResetDatabaseModule();
+    if (!SaveModeState()) return Fail(DatabaseError());
+    result.written << kModeStateFile;
     return true;
   }
 
@@ -114,11 +135,8 @@ TInstallResult WriteInstallation(const QString& dir, bool force) {
     if (!w.Keep(path) && !w.Lines(path, CalibrationTableLines(cam))) return w.result;
   }
   if (!w.Keep("Calibrate.txt") && !w.Lines("Calibrate.txt", CalibrateLines())) return w.result;
-  if (!w.Keep("Config\\now.txt") &&
-      !w.Lines("Config\\now.txt", StartShiftStateLines(plat::CurrentDateTime().date())))
-    return w.result;
-  if (!w.Keep("Config\\tekstat.lm4") && !w.Lines("Config\\tekstat.lm4", StartModeStateLines()))
-    return w.result;
+  if (!w.Keep(kShiftStateFile) && !w.ShiftState()) return w.result;
+  if (!w.Keep(kModeStateFile) && !w.ModeState()) return w.result;
   if (!w.Keep("Config\\pov.dat") &&
       !w.Bytes("Config\\pov.dat", VerificationDateRecord(plat::Now())))
     return w.result;

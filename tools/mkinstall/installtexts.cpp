@@ -287,22 +287,6 @@ QStringList ParameterNameLines() {
   return l;
 }
 
-// ---------------------------------------------------------------------------
-// State files
-
-QStringList StartShiftStateLines(const QDate& today) {
-  // Reserved 0, 0; the values a shift change leaves (0, 1, CurrentIndex 1);
-  // the shift of the installation day; no wagon numbers entered yet ("?", as
-  // the program shows them until the operator enters them).
-  return {"0", "0", "0", "1", "1", QString::number(today.day()), QString::number(today.month()),
-          "?", "?"};
-}
-
-QStringList StartModeStateLines() {
-  // Full measurement, reserved 0, empty shift, bogie type 1, not accelerated.
-  return {"0", "0", "0", "1", "0"};
-}
-
 QByteArray VerificationDateRecord(double days) {
   QByteArray b(8, '\0');
   qToLittleEndian<double>(days, b.data());

@@ -1,11 +1,10 @@
 #pragma once
 // The text files of a fresh installation: the configuration, the bogie and
 // spring-type norms, the camera calibration tables, the calibration cylinder,
-// the operator's error texts, the printed parameter names and the start
-// values of the state files.
+// the operator's error texts, the printed parameter names and the date of
+// the last verification.
 
 #include <QByteArray>
-#include <QDate>
 #include <QString>
 #include <QStringList>
 #include <vector>
@@ -43,12 +42,6 @@ const std::vector<TErrorText>& ErrorTexts();
 
 // texts\pparam.txt: a heading line, then the printed names of parameters 1..6.
 QStringList ParameterNameLines();
-
-// Start values of Config\now.txt and Config\tekstat.lm4. The database module
-// owns these formats; the installation writes them here only until it can
-// call that module's writers.
-QStringList StartShiftStateLines(const QDate& today);
-QStringList StartModeStateLines();
 
 // Config\pov.dat: one little-endian IEEE double, the verification date.
 QByteArray VerificationDateRecord(double days);
