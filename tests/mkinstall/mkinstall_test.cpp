@@ -15,6 +15,7 @@
 #include <cmath>
 #include <gtest/gtest.h>
 
+#include "DALNOMER/calibration.h"
 #include "config/settings.h"
 #include "database/database.h"
 #include "platform/clock.h"
@@ -209,6 +210,11 @@ TEST_F(MkInstallFolder, CalibrationTablesRiseOverTheSpringsRange) {
     }
     EXPECT_GE(seen, 4);
     EXPECT_LT(v[2047], base);  // nothing beyond the opposite camera
+    // The program's lookup reads the same table.
+    QString error;
+    EXPECT_FLOAT_EQ(CalibrationLookup(cam, 1982, &error).value_or(-1), float(v[2047]))
+        << error.toStdString();
+    EXPECT_FLOAT_EQ(CalibrationLookup(cam, 0, &error).value_or(-1), float(v[65]));
   }
 }
 
