@@ -798,19 +798,21 @@ QImage DrawStatisticsBanner() {
 }
 
 QImage DrawToleranceChart() {
-  QImage img = NewImage(360, 150, Qt::white);
+  // The statistics page writes its totals at y = 460 below this picture
+  // (drawn at y = 340), so it keeps within 116 pixels.
+  QImage img = NewImage(360, 116, Qt::white);
   QPainter p(&img);
   p.setRenderHint(QPainter::Antialiasing);
   p.setRenderHint(QPainter::TextAntialiasing);
-  const double left = 20, right = 344, base = 122;
+  const double left = 20, right = 344, base = 94;
   const double minX = 92, maxX = 272;
-  p.fillRect(QRectF(minX, 20, maxX - minX, base - 20), QColor(0xE4, 0xF4, 0xE2));
+  p.fillRect(QRectF(minX, 16, maxX - minX, base - 16), QColor(0xE4, 0xF4, 0xE2));
   const int n = 27;
   const double w = (right - left) / n;
   for (int i = 0; i < n; ++i) {
     const double x = left + i * w;
     const double z = (i - 13.0) / 5.5;
-    const double h = 92 * std::exp(-z * z / 2) + 3;
+    const double h = 70 * std::exp(-z * z / 2) + 3;
     const bool good = x + w / 2 > minX && x + w / 2 < maxX;
     p.setPen(QPen(Qt::white, 1));
     p.setBrush(good ? QColor(0x3A, 0x9A, 0x4A) : QColor(0xD0, 0x3A, 0x30));
@@ -819,17 +821,17 @@ QImage DrawToleranceChart() {
   p.setPen(QPen(QColor(0x30, 0x30, 0x30), 1.5));
   p.drawLine(QPointF(left - 4, base), QPointF(right + 4, base));
   p.setPen(QPen(kNavy, 1.5, Qt::DashLine));
-  p.drawLine(QPointF(minX, 14), QPointF(minX, base));
-  p.drawLine(QPointF(maxX, 14), QPointF(maxX, base));
+  p.drawLine(QPointF(minX, 12), QPointF(minX, base));
+  p.drawLine(QPointF(maxX, 12), QPointF(maxX, base));
   const QFont f = Font(kSansFace, 13, true);
-  Text(p, QRectF(left, base + 4, minX - left, 20), Qt::AlignCenter, QString::fromUtf8("брак"), f,
+  Text(p, QRectF(left, base + 2, minX - left, 18), Qt::AlignCenter, QString::fromUtf8("брак"), f,
        QColor(0xC0, 0x30, 0x28));
-  Text(p, QRectF(minX, base + 4, maxX - minX, 20), Qt::AlignCenter, QString::fromUtf8("норма"), f,
+  Text(p, QRectF(minX, base + 2, maxX - minX, 18), Qt::AlignCenter, QString::fromUtf8("норма"), f,
        QColor(0x2E, 0x7D, 0x3A));
-  Text(p, QRectF(maxX, base + 4, right - maxX, 20), Qt::AlignCenter, QString::fromUtf8("брак"), f,
+  Text(p, QRectF(maxX, base + 2, right - maxX, 18), Qt::AlignCenter, QString::fromUtf8("брак"), f,
        QColor(0xC0, 0x30, 0x28));
-  Text(p, QRectF(minX - 30, 0, 60, 14), Qt::AlignCenter, "Min", Font(kSansFace, 11), kNavy);
-  Text(p, QRectF(maxX - 30, 0, 60, 14), Qt::AlignCenter, "Max", Font(kSansFace, 11), kNavy);
+  Text(p, QRectF(minX - 30, 0, 60, 12), Qt::AlignCenter, "Min", Font(kSansFace, 11), kNavy);
+  Text(p, QRectF(maxX - 30, 0, 60, 12), Qt::AlignCenter, "Max", Font(kSansFace, 11), kNavy);
   return img;
 }
 
@@ -867,7 +869,7 @@ std::vector<TPicture> BuildPictures() {
   add("dorlen.bmp", 186, 118, DrawSetScheme);
   add("prug2.bmp", 400, 300, DrawAssembledSet);
   add("nopage.bmp", 300, 110, DrawStatisticsBanner);
-  add("perror.bmp", 360, 150, DrawToleranceChart);
+  add("perror.bmp", 360, 116, DrawToleranceChart);
   return list;
 }
 
