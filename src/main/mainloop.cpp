@@ -1,6 +1,10 @@
 #include "main/mainloop.h"
 
+#include <QMessageBox>
+#include <cstdio>
+
 #include "config/settings.h"
+#include "database/database.h"
 #include "pages/pages.h"
 #include "platform/clock.h"
 #include "platform/pump.h"
@@ -32,6 +36,14 @@ void FadeIn() {
     w->SetWindowAlpha(255);
   }
   w->SetAlphaBlending(false);
+}
+
+// A file operation that failed: the operator is told, the run goes on with
+// the files as they are (nothing has been lost: a move that did not finish is
+// finished at the next start).
+void ShowFileError(const QString& text) {
+  std::fprintf(stderr, "kalvor: %s\n", text.toLocal8Bit().constData());
+  QMessageBox::warning(nullptr, QStringLiteral("Kalvor 4.89b1"), text);
 }
 
 }  // namespace
@@ -117,6 +129,7 @@ void MainLoop() {
   FadeIn();
 
   SavePage("per");
+  if (!CheckShiftChange()) ShowFileError(DatabaseError());
   Pause(100);
   RestorePage("per");
 
