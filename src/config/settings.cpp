@@ -4,6 +4,7 @@
 #include <functional>
 #include <vector>
 
+#include "database/database.h"
 #include "platform/inifile.h"
 #include "platform/paths.h"
 
@@ -199,6 +200,8 @@ void LoadSettings() {
   // Every real in the configuration and the data files uses ".".
   QLocale::setDefault(QLocale::c());
   Settings = ReadSettings(plat::IniFile::Load(plat::MapProgramPath("setup.ini")));
+  // A failure is kept for the start-up to show (DatabaseStartupError).
+  ApplyDatabaseSettings();
 }
 
 void ResetSettingsModule() {
