@@ -7,6 +7,7 @@
 
 #include "DALNOMER/calibration.h"
 #include "config/settings.h"
+#include "link/camera.h"
 #include "mathem/outside.h"
 #include "platform/cp1251.h"
 #include "platform/inifile.h"
@@ -92,7 +93,7 @@ QString TraceLine(int n, int reading, QHash<int, float>* distances) {
 // are thrown away after the header. False when the chain must stop.
 bool ReadCamera(int n, int skip) {
   auto& s = ProfileStore;
-  const QString file = CameraFileName(n);
+  const QString file = ProfileFileName(n);
   const auto lines = plat::ReadTextLines(file);
   if (!lines) {
     CameraFault(n, QString("нет файла профиля %1 или он не читается").arg(file));
@@ -205,7 +206,7 @@ int DecodeReading(int b1, int b2, int b3, int b4) {
 
 int EffectiveMaxReadings() { return std::min(Settings.Hard.ProtectMaxZamer, kMaxReadings); }
 
-QString CameraFileName(int camera) { return QString("%1cmr%2.txt").arg(ProfileStore.filePrefix).arg(camera); }
+QString ProfileFileName(int camera) { return ProfileStore.filePrefix + CameraFileName(camera); }
 QString TraceFileName(int camera) { return QString("%1mmr%2.txt").arg(ProfileStore.filePrefix).arg(camera); }
 
 void LoadProfiles(uint8_t mode) {

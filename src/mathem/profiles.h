@@ -65,8 +65,9 @@ int DecodeReading(int b1, int b2, int b3, int b4);
 // capacity of a profile.
 int EffectiveMaxReadings();
 
-// The camera file of camera n, e.g. "cmr3.txt" with the store's prefix.
-QString CameraFileName(int camera);
+// The camera file the read-out wrote for camera n, e.g. "cmr3.txt", with
+// the store's prefix in front; and its trace file "mmr3.txt".
+QString ProfileFileName(int camera);
 QString TraceFileName(int camera);
 
 void LoadProfiles(uint8_t mode);
