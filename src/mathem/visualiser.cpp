@@ -9,17 +9,20 @@
 #include "mathem/profiles.h"
 #include "platform/pump.h"
 #include "screen/fonts.h"
+#include "screen/screen.h"
 
 TVisualiser Visualiser;
 
 namespace {
 
-constexpr QRgb kWhiteColour = 0xFFFFFF;
-constexpr QRgb kBlackColour = 0x000000;
-constexpr QRgb kProfileGreen = 0x008000;
-constexpr QRgb kEndMarkRed = 0xFF0000;
-constexpr QRgb kGridGrey = 0x808080;
-constexpr QRgb kPeakBlue = 0x0000FF;
+// The picture's colours: readings green, end-of-data marks red, grid grey,
+// peak marks blue.
+constexpr QRgb kWhiteColour = kWhite;
+constexpr QRgb kBlackColour = kBlack;
+constexpr QRgb kProfileGreen = kGreen;
+constexpr QRgb kEndMarkRed = kRed;
+constexpr QRgb kGridGrey = kDarkGrey;
+constexpr QRgb kPeakBlue = kBlue;
 
 // Camera layout of the picture: cameras 1 and 2 grow to the right of x = 495,
 // cameras 3 and 4 to the left of x = 485; cameras 2 and 4 sit 308 rows lower.

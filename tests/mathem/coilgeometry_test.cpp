@@ -1,5 +1,6 @@
 #include <cmath>
 
+#include "mathem/simcoilspring.h"
 #include "mathemsupport.h"
 
 namespace {
@@ -192,4 +193,23 @@ TEST_F(MathemTest, ModelledTiltRaisesTheNonPerpendicularity) {
     last = r.nonPerpendicularity;
   }
   EXPECT_GT(last, 3.0);
+}
+
+TEST_F(MathemTest, SimulatedLineModelDeliversTheModelledReadings) {
+  LineSettings();
+  SpringModel spring;
+  const ModelCalibration cal;
+  const CoilSpringSimModel sim(spring, LayoutFromSettings(), cal);
+  for (int n = 1; n <= 4; ++n) {
+    const std::vector<int> readings = ModelProfile(spring, LayoutFromSettings(), cal, n);
+    const std::vector<uint32_t> points = sim.ScanPoints(n);
+    ASSERT_EQ(points.size(), readings.size());
+    for (size_t i = 0; i < points.size(); ++i) {
+      const uint32_t p = points[i];
+      const int decoded = DecodeReading(p & 0xFF, (p >> 8) & 0xFF, 0, p >> 16);
+      ASSERT_EQ(decoded, readings[i]) << "camera " << n << " reading " << i + 1;
+    }
+  }
+  EXPECT_EQ(sim.FreeHeight(), spring.height);
+  EXPECT_DOUBLE_EQ(sim.Deflection(400), 10.0);
 }
