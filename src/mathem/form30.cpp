@@ -161,6 +161,10 @@ void TForm30::Refresh() {
 
 QString TForm30::SavedPictureName() { return "sc.bmp"; }
 
+void ShowMathVisualiser() {
+  if (Form30) Form30->exec();
+}
+
 void TForm30::Button1Click() {
   LoadProfiles(0);
   RedrawProfiles();

@@ -85,3 +85,7 @@ class TForm30 : public QDialog {
 
 // The one visualiser of the program (created at start-up).
 extern TForm30* Form30;
+
+// Shows the visualiser modally (at start-up, after a measurement, on "!");
+// returns when it is closed. Nothing happens while no visualiser exists.
+void ShowMathVisualiser();

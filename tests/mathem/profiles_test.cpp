@@ -1,3 +1,4 @@
+#include <QDir>
 #include <QFile>
 
 #include "mathemsupport.h"
@@ -168,6 +169,18 @@ TEST_F(MathemTest, TraceFilesOnlyWithDebugSwitch) {
   // Line 1065 holds 93.5 mm, line 2000 holds 0.0; 2047 reads line 0.
   EXPECT_EQ(home.read("xmmr1.txt"), QByteArray("1000:93.50\r\n1935: 0.00\r\n2047:200.00\r\n"));
   EXPECT_TRUE(ProfileStore.traceFault.isEmpty());
+
+  // A trace that can't be written is told, and the profile is loaded all
+  // the same.
+  QFile::remove(home.file("xmmr2.txt"));
+  ASSERT_TRUE(QDir(home.path()).mkpath("xmmr2.txt"));
+  WriteCameraFile(2, {700}, "x");
+  LoadProfiles(0);
+  EXPECT_TRUE(ProfileStore.traceFault.contains("xmmr2.txt"));
+  EXPECT_EQ(messages.size(), 1);
+  EXPECT_TRUE(errorPages.empty());
+  EXPECT_EQ(ProfileValue(2, 1), 700);
+  EXPECT_EQ(ProfileStore.faultCamera, 0);
 }
 
 TEST_F(MathemTest, RealignmentLadderSkipsLinesWhenTooManyReadingsAreMissing) {
