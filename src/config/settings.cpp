@@ -6,6 +6,7 @@
 
 #include "platform/inifile.h"
 #include "platform/paths.h"
+#include "springs/springtypes.h"
 
 TSettings Settings;
 
@@ -199,6 +200,7 @@ void LoadSettings() {
   // Every real in the configuration and the data files uses ".".
   QLocale::setDefault(QLocale::c());
   Settings = ReadSettings(plat::IniFile::Load(plat::MapProgramPath("setup.ini")));
+  LoadSpringTypes();
 }
 
 void ResetSettingsModule() {
