@@ -208,6 +208,31 @@ void ResetSettingsModule() {
   Settings = TSettings();
 }
 
+namespace {
+QString ValueText(const KeyDef& d, TSettings& s) {
+  const void* p = d.field(s);
+  switch (d.kind) {
+    case Kind::Bool: return *static_cast<const bool*>(p) ? "1" : "0";
+    case Kind::Int: return QString::number(*static_cast<const int*>(p));
+    case Kind::Float: {
+      QString value = plat::FormatFloat(*static_cast<const double*>(p));
+      if (!value.contains('.') && !value.contains('e')) value += ".0";
+      return value;
+    }
+    case Kind::String: return *static_cast<const QString*>(p);
+  }
+  return QString();
+}
+}  // namespace
+
+QString SettingsText(const TSettings& settings) {
+  TSettings copy = settings;
+  QString out;
+  for (const KeyDef& d : Keys())
+    out += "[" + d.section + "] " + d.key.trimmed() + "=" + ValueText(d, copy) + "\n";
+  return out;
+}
+
 QString DefaultSetupIniText() {
   TSettings defaults;
   QString out;
@@ -221,19 +246,7 @@ QString DefaultSetupIniText() {
       out += "\r\n[" + section + "]\r\n";
     }
     if (!d.comment.isEmpty()) out += "; " + d.comment + "\r\n";
-    const void* p = d.field(defaults);
-    QString value;
-    switch (d.kind) {
-      case Kind::Bool: value = *static_cast<const bool*>(p) ? "1" : "0"; break;
-      case Kind::Int: value = QString::number(*static_cast<const int*>(p)); break;
-      case Kind::Float: {
-        value = plat::FormatFloat(*static_cast<const double*>(p));
-        if (!value.contains('.') && !value.contains('e')) value += ".0";
-        break;
-      }
-      case Kind::String: value = *static_cast<const QString*>(p); break;
-    }
-    out += d.key.trimmed() + "=" + value + "\r\n";
+    out += d.key.trimmed() + "=" + ValueText(d, defaults) + "\r\n";
   }
   return out;
 }

@@ -131,6 +131,10 @@ void LoadSettings();
 // Tests: forget that the settings were loaded and put back every default.
 void ResetSettingsModule();
 
+// Every key of a settings record as "[section] key=value" lines, in file order
+// (comparing two records, showing the settings to service staff).
+QString SettingsText(const TSettings& settings);
+
 // Writes a setup.ini text that lists every key with its default, each with
 // a comment in the operator's language (used by the installation writer).
 QString DefaultSetupIniText();

@@ -1,34 +1,70 @@
 #include "main/program.h"
 
 #include <QApplication>
-#include <QMainWindow>
+#include <QDir>
 #include <cstdio>
 
 #include "config/settings.h"
+#include "main/form1.h"
+#include "main/instance.h"
 #include "main/options.h"
 #include "platform/clock.h"
 #include "platform/paths.h"
+#include "screen/playback.h"
+#include "screen/screen.h"
+
+namespace {
+
+// The module start-up, in the order the modules depend on each other.
+void InitModules() {
+  LoadSettings();
+  ResetScreenModule(1024, 768);
+  InitScreenModule();
+}
+
+}  // namespace
 
 int RunProgram(int argc, char** argv) {
   QStringList args;
   for (int i = 0; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
   const TProgramOptions options = ParseProgramOptions(args);
   if (options.help || !options.error.isEmpty()) {
-    if (!options.error.isEmpty()) std::fprintf(stderr, "%s\n", qPrintable(options.error));
+    if (!options.error.isEmpty()) std::fprintf(stderr, "kalvor: %s\n", qPrintable(options.error));
     std::fprintf(options.help ? stdout : stderr, "%s", qPrintable(ProgramUsage()));
     return options.help ? 0 : 2;
   }
-  if (!options.home.isEmpty()) plat::SetHome(options.home);
-  if (options.virtualClock) plat::UseVirtualClock(options.now);
+  if (!options.home.isEmpty()) {
+    if (!QDir(options.home).exists()) {
+      std::fprintf(stderr, "kalvor: the folder %s does not exist\n", qPrintable(options.home));
+      return 2;
+    }
+    plat::SetHome(options.home);
+  }
+  if (options.virtualClock)
+    plat::UseVirtualClock(options.now);
   else if (options.now.isValid())
     plat::SetClockOffsetMs(QDateTime::currentDateTime().msecsTo(options.now));
 
-  LoadSettings();
-
   QApplication app(argc, argv);
+  if (options.home.isEmpty()) plat::SetProgramDir(QCoreApplication::applicationDirPath());
+  InitModules();
+
+  // The playback script also answers the refusal box of a second copy.
+  if (!options.playFile.isEmpty()) {
+    QString error;
+    if (!StartPlayback(QDir::current().absoluteFilePath(options.playFile), &error)) {
+      std::fprintf(stderr, "kalvor: %s\n", qPrintable(error));
+      return 2;
+    }
+  }
+  if (!SingleInstanceCheck()) return 1;
+
   QApplication::setApplicationName("Kalvor 4.89b1");
-  QMainWindow window;
-  window.resize(1024, 768);
-  window.show();
+  QApplication::setApplicationDisplayName("Kalvor 4.89b1");
+  TForm1 form1;
+  Form1 = &form1;
+  SetPlaybackMainWindow(&form1);
+  form1.show();
+  form1.Starter->start();
   return app.exec();
 }

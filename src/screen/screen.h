@@ -6,6 +6,7 @@
 // itself), except for FillScreen, the header picture and ShadeWorkArea.
 
 #include <QImage>
+#include <QRandomGenerator>
 #include <QString>
 #include <array>
 #include <cstdint>
@@ -89,6 +90,9 @@ void SetupMainWindow(int layout);
 void SetDisplayModeSize(int width, int height);
 void RestoreDisplayMode();  // back to the size remembered at start-up, when FullScreen
 void RepaintScreen();
+// Fades the window out when [Visual] AlphaEnable is on (alpha 255 down to 0
+// in steps of AlphaKo every 5 ms); otherwise does nothing.
+void FadeOut();
 
 // --- Drawing ----------------------------------------------------------------
 void FillScreen(QRgb colour);
@@ -123,6 +127,9 @@ KeyCode PollKey();
 void Pause(uint32_t ms);
 void ScaledPause(uint32_t ms);
 void SetClockBox(bool on);
+// The pseudo-random generator of the emulated measurements, seeded from the
+// clock by every PollKey.
+QRandomGenerator& EmulationRandom();
 
 // --- Input events -----------------------------------------------------------
 // A typed character: appended to KeyBuffer (beep and drop beyond 20).

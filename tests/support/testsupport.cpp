@@ -51,3 +51,15 @@ bool MakeInstallation(const QString& dir) {
 }
 
 }  // namespace testsupport
+
+// The tests' entry: an application object for fonts, pictures and widgets on
+// the offscreen platform. Weak, so a test folder may bring its own.
+#include <QApplication>
+#include <gtest/gtest.h>
+
+__attribute__((weak)) int main(int argc, char** argv) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}

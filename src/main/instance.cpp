@@ -1,0 +1,22 @@
+#include "main/instance.h"
+
+#include <QMessageBox>
+#include <cstdio>
+
+bool OtherInstanceRunning(const QList<plat::RunningProcess>& processes, const QString& ownPath,
+                          qint64 ownPid) {
+  for (const plat::RunningProcess& p : processes)
+    if (p.pid != ownPid && p.executable == ownPath) return true;
+  return false;
+}
+
+bool SingleInstanceCheck() {
+  if (!OtherInstanceRunning(plat::RunningExecutables(), plat::OwnExecutablePath(),
+                            plat::OwnProcessId()))
+    return true;
+  const QString text = QStringLiteral("Невозможно запустить 2й экземпляр программы !");
+  std::fprintf(stderr, "kalvor: %s\n", text.toLocal8Bit().constData());
+  QMessageBox box(QMessageBox::Warning, QStringLiteral("Kalvor 4.89b1"), text, QMessageBox::Ok);
+  box.exec();
+  return false;
+}

@@ -1,0 +1,145 @@
+#include "main/mainloop.h"
+
+#include "config/settings.h"
+#include "pages/pages.h"
+#include "platform/clock.h"
+#include "platform/pump.h"
+#include "screen/screen.h"
+
+namespace {
+
+constexpr int kCheckLineY[8] = {470, 486, 502, 518, 534, 550, 566, 582};
+
+void WriteCheckResult(int line, bool passed, bool withPoint = true) {
+  SetTextStyle("Times New Roman", 12, passed ? kGreen : kRed);
+  const QString text = passed ? (withPoint ? "Ок." : "Ок") : "X";
+  PutShadowText(ScreenOffsetX() + 370, kCheckLineY[line], text, 1, 1, kSilver);
+  RepaintScreen();
+}
+
+void FadeIn() {
+  IScreenWindow* w = ScreenState.window;
+  if (!w) return;
+  if (Settings.Visual.AlphaEnable) {
+    const int step = std::max(1, Settings.Visual.AlphaKo);
+    int v = 0;
+    do {
+      w->SetWindowAlpha(v & 0xFF);
+      v += step;
+      plat::SleepMs(5);
+      plat::ProcessMessages();
+    } while (v < 255);
+    w->SetWindowAlpha(255);
+  }
+  w->SetAlphaBlending(false);
+}
+
+}  // namespace
+
+int SystemCheckErrorCode(bool controller, const std::array<bool, 5>& cam) {
+  const bool allFail = !cam[1] && !cam[2] && !cam[3] && !cam[4];
+  const bool allPass = cam[1] && cam[2] && cam[3] && cam[4];
+  if (!controller && allFail) return 2;
+  if (!controller && allPass) return 3;
+  if (controller && !cam[1] && cam[2] && cam[3] && cam[4]) return 4;
+  if (controller && cam[1] && cam[2] && !cam[3] && cam[4]) return 6;
+  if (controller && cam[1] && cam[2] && cam[3] && !cam[4]) return 7;
+  return 8;
+}
+
+void DrawMainMenuCaptions() {
+  DrawKeyCaption("Произвести", "замер", 2);
+  DrawKeyCaption("Настройка", "системы", 4);
+  if (Settings.Global.VNenable) DrawKeyCaption("Задать", "№ вагона", 8);
+  DrawKeyCaption("Работа", "с замерами", 10);
+  DrawKeyCaption("Заверш.", "работы", 12);
+  DrawKeyCaption("Подбор", "компл.", 13);
+  if (Settings.Depo.ProgressChassieEnabled) DrawKeyCaption("Изменить", "тип тележки", 6);
+}
+
+void DrawStartPage() {
+  FillScreen(kSilver);
+  DrawPicture(Settings.Visual.HD ? "HD2.bmp" : "hst.bmp", 0, 0);
+  TitleBar(Settings.Depo.Depo1Name + ":" + Settings.Depo.DepoName, 21, kBlue);
+  AboutBox(8, 120);
+  SetClockBox(true);
+  DisableAllKeys();
+  DrawKeyPanel();
+  DrawMainMenuCaptions();
+}
+
+bool SystemCheckPage() {
+  const int off = ScreenOffsetX();
+  DrawPanelBox(off + 8, 438, off + 410, 603);
+  SetFontBold(false);
+  SetTextStyle("Impact", 20, kBlue);
+  PutShadowText(off + 30, 438, "Идет проверка системы", 2, 2, kSilver);
+  static const char* const kLines[8] = {
+      "Проверка файловой системы:",   "Проверка целостности БД:",
+      "Проверка связи с центральным контроллером:",
+      "Проверка связи с камерой №1:", "Проверка связи с камерой №2:",
+      "Проверка связи с камерой №3:", "Проверка связи с камерой №4:",
+      "Инициализация "};
+  SetTextStyle("Times New Roman", 12, kBlack);
+  for (int i = 0; i < 8; ++i) PutShadowText(off + 20, kCheckLineY[i], kLines[i], 1, 1, kSilver);
+  RepaintScreen();
+  if (Settings.Global.Emul) {
+    ScaledPause(1000);
+    for (int i = 1; i <= 8; ++i) {
+      WriteCheckResult(i - 1, true, false);
+      ScaledPause(1000);
+    }
+    return true;
+  }
+  // Outside emulation the device link checks the line.
+  ShowErrorPage(1);
+}
+
+void LineReadyPage() {
+  const int off = ScreenOffsetX();
+  DrawPanelBox(off + 8, 438, off + 410, 603);
+  SetTextStyle("Impact", 32, kBlue);
+  PutShadowText(off + 146, 450, "Линия", 2, 2, kSilver);
+  PutShadowText(off + 56, 520, "готова к работе !", 2, 2, kSilver);
+  RepaintScreen();
+}
+
+void MainLoop() {
+  IScreenWindow* w = ScreenState.window;
+  if (w) {
+    w->SetAlphaBlending(true);
+    w->SetWindowAlpha(0);
+  }
+  SetupMainWindow(Settings.Visual.HD ? 3 : 1);
+  DrawStartPage();
+  SavePage("cash");
+  RestorePage("cash");
+  FadeIn();
+
+  SavePage("per");
+  Pause(100);
+  RestorePage("per");
+
+  SystemCheckPage();
+  LineReadyPage();
+
+  EnableKey(2);
+  EnableKey(4);
+  EnableKey(10);
+  EnableKey(12);
+  EnableKey(13);
+  EnableKey(8, Settings.Global.VNenable);
+  EnableKey(6, Settings.Depo.ProgressChassieEnabled);
+  DrawKeyPanel();
+  DrawMainMenuCaptions();
+  if (Settings.Global.Zam19) {
+    SetTextStyle("Impact", 12, kNavy);
+    PutShadowText(ScreenOffsetX() + 763, 76, "(19)", 1, 1, kSilver);
+  }
+  RepaintScreen();
+
+  do {
+    LastKey() = PollKey();
+  } while (LastKey() != 12);
+  ShutdownPage();
+}

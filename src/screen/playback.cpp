@@ -1,0 +1,279 @@
+#include "screen/playback.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTextEdit>
+#include <QTimer>
+#include <cstdio>
+
+#include "platform/clock.h"
+#include "platform/paths.h"
+#include "platform/process.h"
+#include "platform/pump.h"
+#include "platform/textfile.h"
+#include "screen/screen.h"
+
+namespace {
+
+struct TPlayback {
+  QList<PlaybackStep> steps;
+  int next = 0;
+  bool active = false;
+  uint32_t notBefore = 0;       // tick at which the next step may run
+  uint32_t lastStepTick = 0;
+  QPointer<QWidget> mainWindow;
+  QTimer* timer = nullptr;
+};
+
+TPlayback Playback;
+
+constexpr uint32_t kRanOutGraceMs = 30000;
+
+void Fail(const PlaybackStep& step, const QString& text) {
+  std::fprintf(stderr, "kalvor: playback line %d (%s): %s\n", step.line, qPrintable(step.verb),
+               qPrintable(text));
+}
+
+QString StripAmpersand(QString s) { return s.remove('&'); }
+
+template <typename T>
+T* FindNamed(QWidget* window, const QString& name) {
+  if (!window) return nullptr;
+  if (window->objectName() == name) {
+    if (T* self = qobject_cast<T*>(window)) return self;
+  }
+  return window->findChild<T*>(name);
+}
+
+QChar KeyCodeChar(int code) {
+  static const char chars[] = "1234567890*/-";
+  if (code < 1 || code > 13) return QChar(0);
+  return QChar(chars[code - 1]);
+}
+
+bool RunStep(const PlaybackStep& s) {
+  const QString& v = s.verb;
+  if (v == "key") {
+    const QChar c = KeyCodeChar(s.args.value(0).toInt());
+    if (c.isNull()) {
+      Fail(s, "key code must be 1..13");
+      return true;
+    }
+    KeyCharTyped(c);
+  } else if (v == "type") {
+    for (QChar c : PlaybackTypeText(s.rest)) KeyCharTyped(c);
+  } else if (v == "click") {
+    const int button = s.args.value(2) == "right" ? 2 : 1;
+    CanvasMouseMove(s.args.value(0).toInt(), s.args.value(1).toInt());
+    CanvasMouseDown(button, s.args.value(0).toInt(), s.args.value(1).toInt());
+  } else if (v == "wait") {
+    Playback.notBefore = plat::TickCount() + static_cast<uint32_t>(s.args.value(0).toUInt());
+  } else if (v == "snap") {
+    const QString path = plat::MapPath(s.rest);
+    plat::EnsureParentDir(path);
+    if (!Screen().save(path, "PNG")) Fail(s, "cannot write " + path);
+  } else if (v == "press") {
+    QWidget* w = FrontWindow();
+    QAbstractButton* b = FindNamed<QAbstractButton>(w, s.rest);
+    if (!b) {
+      if (auto* box = qobject_cast<QMessageBox*>(w)) {
+        for (QAbstractButton* candidate : box->buttons())
+          if (StripAmpersand(candidate->text()) == s.rest) b = candidate;
+      }
+    }
+    if (!b && w) {
+      for (QAbstractButton* candidate : w->findChildren<QAbstractButton*>())
+        if (StripAmpersand(candidate->text()) == s.rest) b = candidate;
+    }
+    if (!b) {
+      Fail(s, "no button \"" + s.rest + "\" in " + (w ? w->metaObject()->className() : "nothing"));
+      return true;
+    }
+    // Queued, so that a button that opens a modal form does not hold the
+    // harness inside its click: the steps go on in the form's own loop.
+    QMetaObject::invokeMethod(b, "click", Qt::QueuedConnection);
+  } else if (v == "set") {
+    QWidget* w = FrontWindow();
+    const QString name = s.args.value(0);
+    const QString text = s.rest.section(' ', 1);
+    if (auto* e = FindNamed<QLineEdit>(w, name)) e->setText(text);
+    else if (auto* t = FindNamed<QPlainTextEdit>(w, name)) t->setPlainText(text);
+    else if (auto* te = FindNamed<QTextEdit>(w, name)) te->setPlainText(text);
+    else if (auto* sb = FindNamed<QSpinBox>(w, name)) sb->setValue(text.toInt());
+    else if (auto* ds = FindNamed<QDoubleSpinBox>(w, name)) ds->setValue(text.toDouble());
+    else if (auto* cb = FindNamed<QComboBox>(w, name)) cb->setCurrentText(text);
+    else Fail(s, "no edit field " + name);
+  } else if (v == "dump") {
+    if (!plat::WriteTextLines(s.rest, DumpWindow(FrontWindow()).split('\n')))
+      Fail(s, "cannot write " + s.rest);
+  } else if (v == "grab") {
+    QWidget* w = FrontWindow();
+    const QString path = plat::MapPath(s.rest);
+    plat::EnsureParentDir(path);
+    if (!w || !w->grab().save(path, "PNG")) Fail(s, "cannot grab into " + path);
+  } else if (v == "exit") {
+    plat::EndProcess(0);
+  }
+  return true;
+}
+
+void Tick() {
+  if (!Playback.active) return;
+  if (Playback.next >= Playback.steps.size()) {
+    if (plat::IsVirtualClock() &&
+        static_cast<uint32_t>(plat::TickCount() - Playback.lastStepTick) > kRanOutGraceMs) {
+      std::fprintf(stderr, "kalvor: the playback script ran out\n");
+      plat::EndProcess(kExitScriptRanOut);
+    }
+    return;
+  }
+  if (static_cast<int32_t>(plat::TickCount() - Playback.notBefore) < 0) return;
+  const PlaybackStep step = Playback.steps[Playback.next++];
+  Playback.lastStepTick = plat::TickCount();
+  RunStep(step);
+}
+
+void TimerTick() {
+  // Inside a modal form's own message loop nothing else moves the virtual
+  // clock: let it run with real time there, so wait steps still come due.
+  if (plat::IsVirtualClock() && QApplication::activeModalWidget()) plat::AdvanceVirtualClock(10);
+  plat::ProcessMessages();
+}
+
+}  // namespace
+
+QString PlaybackTypeText(const QString& text) {
+  QString out;
+  for (int i = 0; i < text.size(); ++i) {
+    if (text[i] == '\\' && i + 1 < text.size()) {
+      if (text[i + 1] == 'e') {
+        out += QChar(27);
+        ++i;
+        continue;
+      }
+      if (text[i + 1] == '\\') {
+        out += '\\';
+        ++i;
+        continue;
+      }
+    }
+    out += text[i];
+  }
+  return out;
+}
+
+bool ParsePlaybackScript(const QString& text, QList<PlaybackStep>* steps, QString* error) {
+  static const QStringList verbs = {"key",  "type", "click", "wait", "snap", "press",
+                                    "set",  "dump", "grab",  "exit"};
+  const QStringList lines = QString(text).replace("\r\n", "\n").split('\n');
+  for (int i = 0; i < lines.size(); ++i) {
+    QString line = lines[i];
+    if (line.trimmed().startsWith('#') || line.trimmed().isEmpty()) continue;
+    line = line.trimmed();
+    PlaybackStep s;
+    s.line = i + 1;
+    s.verb = line.section(' ', 0, 0);
+    s.rest = line.section(' ', 1);
+    s.args = s.rest.split(' ', Qt::SkipEmptyParts);
+    if (!verbs.contains(s.verb)) {
+      if (error) *error = QString("line %1: unknown step \"%2\"").arg(s.line).arg(s.verb);
+      return false;
+    }
+    bool ok = true;
+    if (s.verb == "key" || s.verb == "wait") s.args.value(0).toUInt(&ok);
+    if (s.verb == "click") {
+      bool okY = true;
+      s.args.value(0).toInt(&ok);
+      s.args.value(1).toInt(&okY);
+      ok = ok && okY;
+    }
+    if ((s.verb == "snap" || s.verb == "dump" || s.verb == "grab" || s.verb == "press" ||
+         s.verb == "set") &&
+        s.rest.isEmpty())
+      ok = false;
+    if (!ok) {
+      if (error) *error = QString("line %1: malformed step \"%2\"").arg(s.line).arg(line);
+      return false;
+    }
+    steps->append(s);
+  }
+  return true;
+}
+
+bool StartPlayback(const QString& mappedPath, QString* error) {
+  QFile f(mappedPath);
+  if (!f.open(QIODevice::ReadOnly)) {
+    if (error) *error = "cannot read the playback script " + mappedPath;
+    return false;
+  }
+  QList<PlaybackStep> steps;
+  if (!ParsePlaybackScript(QString::fromUtf8(f.readAll()), &steps, error)) return false;
+  Playback.steps = steps;
+  Playback.next = 0;
+  Playback.active = true;
+  Playback.notBefore = plat::TickCount();
+  Playback.lastStepTick = plat::TickCount();
+  plat::SetPumpHook(Tick);
+  if (!Playback.timer) {
+    Playback.timer = new QTimer(QCoreApplication::instance());
+    QObject::connect(Playback.timer, &QTimer::timeout, TimerTick);
+  }
+  Playback.timer->start(10);
+  return true;
+}
+
+bool PlaybackActive() { return Playback.active; }
+
+void SetPlaybackMainWindow(QWidget* window) { Playback.mainWindow = window; }
+
+QWidget* FrontWindow() {
+  if (QWidget* modal = QApplication::activeModalWidget()) return modal;
+  if (QWidget* popup = QApplication::activePopupWidget()) return popup;
+  if (QWidget* active = QApplication::activeWindow()) return active;
+  return Playback.mainWindow.data();
+}
+
+QString DumpWindow(QWidget* window) {
+  if (!window) return QString("(none)\n");
+  QStringList out;
+  out << window->metaObject()->className() << window->windowTitle();
+  for (QWidget* w : window->findChildren<QWidget*>()) {
+    const QString name = w->objectName();
+    if (name.isEmpty() || name.startsWith("qt_")) continue;
+    QString text;
+    if (auto* l = qobject_cast<QLabel*>(w)) text = l->text();
+    else if (auto* e = qobject_cast<QLineEdit*>(w)) text = e->text();
+    else if (auto* b = qobject_cast<QAbstractButton*>(w)) {
+      text = b->text();
+      if (b->isCheckable()) text += b->isChecked() ? "\t[x]" : "\t[ ]";
+    } else if (auto* g = qobject_cast<QGroupBox*>(w)) text = g->title();
+    else if (auto* cb = qobject_cast<QComboBox*>(w)) text = cb->currentText();
+    else if (auto* sb = qobject_cast<QSpinBox*>(w)) text = QString::number(sb->value());
+    else if (auto* pt = qobject_cast<QPlainTextEdit*>(w)) {
+      for (const QString& l : pt->toPlainText().split('\n')) out << name + "\t" + l;
+      continue;
+    } else if (auto* te = qobject_cast<QTextEdit*>(w)) {
+      for (const QString& l : te->toPlainText().split('\n')) out << name + "\t" + l;
+      continue;
+    } else if (auto* lw = qobject_cast<QListWidget*>(w)) {
+      for (int i = 0; i < lw->count(); ++i) out << name + "\t" + lw->item(i)->text();
+      continue;
+    } else
+      continue;
+    out << name + "\t" + text;
+  }
+  return out.join('\n');
+}
