@@ -29,7 +29,9 @@ int ChooseSpringType(int bogie, bool requireValidType) {
     if (key >= 1 && key <= kKeyCount) EnableKey(key);
   }
   DrawKeyPanel();
-  for (int s = 1; s <= count; ++s)
+  // Drawn from the last type to the first, so where two types share a key
+  // the caption left on top is the one the key picks.
+  for (int s = count; s >= 1; --s)
     DrawKeyCaption(B.springTypes[s].AltName, "пружина", B.springTypes[s].KeyMini);
 
   int chosen = 0;
