@@ -4,6 +4,7 @@
 
 #include "config/settings.h"
 #include "platform/cp1251.h"
+#include "springs/defaultfile.h"
 #include "testsupport.h"
 
 namespace {
@@ -221,6 +222,40 @@ TEST(SpringTypesStartUp, LoadSettingsLoadsTheFileSetupIniNames) {
   home.write("Типы.ini", plat::ToCp1251("[Chassie1]\r\nName=из setup.ini\r\n"));
   LoadSettings();
   EXPECT_EQ(SpringTypeTable()[1].Name, "из setup.ini");
+  ResetSpringTypesModule();
+  ResetSettingsModule();
+}
+
+}  // namespace
+
+namespace {
+
+TEST(DefaultSpringTypesFile, LoadsCompletelyInTheEditorsLayout) {
+  testsupport::ScratchHome home;
+  ResetSettingsModule();
+  ResetSpringTypesModule();
+  home.write(kDefaultSpringTypesFile, plat::ToCp1251(DefaultSpringTypesIniText()));
+  Settings.Params.ChassieIniFilename = kDefaultSpringTypesFile;
+  LoadSpringTypes();
+  EXPECT_TRUE(SpringTypesLoadReport().isEmpty());
+  const TSpringTypeTable& t = SpringTypeTable();
+  ASSERT_EQ(t.MaxChNum, 2);
+  EXPECT_EQ(t[1].MaxSprings, 3);
+  EXPECT_EQ(t[2].MaxSprings, 2);
+  for (int b = 1; b <= 2; ++b)
+    for (int s = 1; s <= t[b].MaxSprings; ++s) {
+      const SpringType& st = t[b].springTypes[s];
+      EXPECT_EQ(st.Nparam, 6);
+      EXPECT_NE(SpringTypeForKey(t[b], st.KeyMini), 0);
+      EXPECT_EQ(SpringTypeForKey(t[b], st.KeyMini), s);  // one key per type
+      for (int p = 1; p <= st.Nparam; ++p) {
+        EXPECT_LT(st.parameters[p].Min, st.parameters[p].Midl) << b << s << p;
+        EXPECT_LT(st.parameters[p].Midl, st.parameters[p].Max) << b << s << p;
+      }
+    }
+  // Bogie type 1's springs are sorted into height groups 1..9 (246..255 mm).
+  EXPECT_DOUBLE_EQ(t[1].springTypes[1].parameters[2].Min, 245.5);
+  EXPECT_DOUBLE_EQ(t[1].springTypes[1].parameters[2].Max, 255);
   ResetSpringTypesModule();
   ResetSettingsModule();
 }
