@@ -12,6 +12,7 @@
 
 #include "DALNOMER/rangevalue.h"
 #include "platform/process.h"
+#include "screen/screen.h"
 
 namespace {
 
@@ -135,7 +136,11 @@ void TForm40::ShowRange(int camera, int value) {
 
 void TForm40::Button2Click() { close(); }
 
-void TForm40::Button3Click() { plat::EndProcess(0); }
+void TForm40::Button3Click() {
+  // Every road out of the program gives the screen its mode back.
+  RestoreDisplayMode();
+  plat::EndProcess(0);
+}
 
 void TForm40::Button4Click() {}
 
