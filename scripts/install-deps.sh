@@ -6,7 +6,8 @@ set -eu
 PACKAGES="cmake g++ ninja-build ccache pkg-config
 qt6-base-dev qt6-serialport-dev
 libgtest-dev libgmock-dev libbenchmark-dev
-fonts-liberation fonts-paratype fonts-wine fonts-dejavu-core"
+fonts-liberation fonts-paratype fonts-wine fonts-dejavu-core
+clang libclang-rt-14-dev"
 
 missing=""
 for p in $PACKAGES; do

@@ -4,6 +4,7 @@
 #include <functional>
 #include <vector>
 
+#include "database/database.h"
 #include "platform/inifile.h"
 #include "platform/paths.h"
 #include "springs/springtypes.h"
@@ -200,7 +201,11 @@ void LoadSettings() {
   // Every real in the configuration and the data files uses ".".
   QLocale::setDefault(QLocale::c());
   Settings = ReadSettings(plat::IniFile::Load(plat::MapProgramPath("setup.ini")));
+  // What the bogie file could not give is kept for the start-up to show
+  // (SpringTypesLoadReport).
   LoadSpringTypes();
+  // A failure is kept for the start-up to show (DatabaseStartupError).
+  ApplyDatabaseSettings();
 }
 
 void ResetSettingsModule() {

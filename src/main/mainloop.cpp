@@ -1,6 +1,11 @@
 #include "main/mainloop.h"
 
+#include <QMessageBox>
+#include <cstdio>
+
 #include "config/settings.h"
+#include "database/database.h"
+#include "link/linecheck.h"
 #include "pages/pages.h"
 #include "platform/clock.h"
 #include "platform/pump.h"
@@ -32,6 +37,14 @@ void FadeIn() {
     w->SetWindowAlpha(255);
   }
   w->SetAlphaBlending(false);
+}
+
+// A file operation that failed: the operator is told, the run goes on with
+// the files as they are (nothing has been lost: a move that did not finish is
+// finished at the next start).
+void ShowFileError(const QString& text) {
+  std::fprintf(stderr, "kalvor: %s\n", text.toLocal8Bit().constData());
+  QMessageBox::warning(nullptr, QStringLiteral("Kalvor 4.89b1"), text);
 }
 
 }  // namespace
@@ -91,8 +104,25 @@ bool SystemCheckPage() {
     }
     return true;
   }
-  // Outside emulation the device link checks the line.
-  ShowErrorPage(1);
+  WriteCheckResult(0, true);
+  ScaledPause(1000);
+  WriteCheckResult(1, true);
+  ScaledPause(1000);
+  const SystemCheckResult result =
+      CheckLineDevices(Database.ModeState.FastMode, [](CheckLine line, bool passed) {
+        WriteCheckResult(static_cast<int>(line) - 1, passed);
+      });
+  if (!result.AllPassed()) {
+    ScaledPause(3000);
+    ShowErrorPage(SystemCheckErrorCode(result.controller, result.camera));
+  }
+  const bool ready = InitialiseLine();
+  WriteCheckResult(static_cast<int>(CheckLine::Initialisation) - 1, ready);
+  if (!ready) {
+    ScaledPause(3000);
+    ShowErrorPage(kInitialisationErrorCode);
+  }
+  return true;
 }
 
 void LineReadyPage() {
@@ -116,7 +146,11 @@ void MainLoop() {
   RestorePage("cash");
   FadeIn();
 
+  // Test board first, then the controller's port (nothing in emulation).
+  if (OpenLinePorts()) ShowErrorPage(kPortErrorCode);
+
   SavePage("per");
+  if (!CheckShiftChange()) ShowFileError(DatabaseError());
   Pause(100);
   RestorePage("per");
 

@@ -2,9 +2,11 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QMessageBox>
 #include <cstdio>
 
 #include "config/settings.h"
+#include "database/database.h"
 #include "main/form1.h"
 #include "main/instance.h"
 #include "main/options.h"
@@ -15,11 +17,18 @@
 
 namespace {
 
-// The module start-up, in the order the modules depend on each other.
-void InitModules() {
+// The module start-up, in the order the modules depend on each other: the
+// database binds its files and loads the shift state; the settings (with the
+// bogie and spring-type file and the emptying switches); the page offset; the
+// mode state. Returns what stops the start, empty when nothing does.
+QString InitModules() {
+  QString error = InitDatabaseModule();
   LoadSettings();
   ResetScreenModule(1024, 768);
   InitScreenModule();
+  if (error.isEmpty()) error = InitModeState();
+  if (error.isEmpty()) error = DatabaseStartupError();
+  return error;
 }
 
 }  // namespace
@@ -47,7 +56,16 @@ int RunProgram(int argc, char** argv) {
 
   QApplication app(argc, argv);
   if (options.home.isEmpty()) plat::SetProgramDir(QCoreApplication::applicationDirPath());
-  InitModules();
+  if (const QString error = InitModules(); !error.isEmpty()) {
+    std::fprintf(stderr, "kalvor: %s\n", error.toLocal8Bit().constData());
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Kalvor 4.89b1"), error, QMessageBox::Ok);
+    if (!options.playFile.isEmpty()) {
+      QString playError;
+      StartPlayback(QDir::current().absoluteFilePath(options.playFile), &playError);
+    }
+    box.exec();
+    return 1;
+  }
 
   // The playback script also answers the refusal box of a second copy.
   if (!options.playFile.isEmpty()) {

@@ -1,8 +1,106 @@
-#include <QCoreApplication>
+// mkinstall: writes a complete installation folder of the line's program.
+//   mkinstall [--force] [--contact-sheet FILE.png] DIR
+
+#include <QDir>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
 #include <cstdio>
 
+#include "installation.h"
+#include "pictures.h"
+#include "platform/paths.h"
+
+namespace {
+
+void Print(FILE* to, const QString& text) {
+  std::fprintf(to, "%s\n", text.toLocal8Bit().constData());
+}
+
+const char* const kUsage =
+    "usage: mkinstall [--force] [--contact-sheet FILE.png] DIR\n"
+    "  Writes an installation folder of the line's program into DIR.\n"
+    "  --force          DIR already holds an installation: add what is missing and\n"
+    "                   renew the pictures and texts; settings, calibration, state\n"
+    "                   and record files that exist are kept.\n"
+    "  --contact-sheet  also write one PNG with every picture, to check them by eye.\n";
+
+}  // namespace
+
 int main(int argc, char** argv) {
-  QCoreApplication app(argc, argv);
-  std::fprintf(stderr, "mkinstall: not yet written\n");
-  return 1;
+  // The pictures are drawn with fonts, which need a GUI application; without
+  // a display the offscreen platform serves.
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
+      qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+  QGuiApplication app(argc, argv);
+
+  QString dir, sheet;
+  bool force = false;
+  const QStringList args = app.arguments().mid(1);
+  for (int i = 0; i < args.size(); ++i) {
+    const QString& a = args[i];
+    if (a == "--force") {
+      force = true;
+    } else if (a == "--contact-sheet" && i + 1 < args.size()) {
+      sheet = args[++i];
+    } else if (a == "--help" || a == "-h") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    } else if (a.startsWith("-") || !dir.isEmpty()) {
+      Print(stderr, "mkinstall: unexpected argument " + a);
+      std::fputs(kUsage, stderr);
+      return 2;
+    } else {
+      dir = a;
+    }
+  }
+  if (dir.isEmpty()) {
+    std::fputs(kUsage, stderr);
+    return 2;
+  }
+
+  const TInstallResult r = WriteInstallation(dir, force);
+  if (r.refused) {
+    Print(stderr, "mkinstall: " + r.message);
+    return 1;
+  }
+  if (!r.ok) {
+    Print(stderr, "mkinstall: " + r.message);
+    return 2;
+  }
+  Print(stdout, QString("mkinstall: installation written to %1 (%2 files)")
+                    .arg(QDir(dir).absolutePath())
+                    .arg(r.written.size()));
+  if (!r.kept.isEmpty())
+    Print(stdout, "mkinstall: kept as they were: " + r.kept.join(", "));
+
+  if (!sheet.isEmpty()) {
+    // Read back what was written, so the sheet shows the files themselves.
+    std::vector<std::pair<QString, QImage>> pics;
+    // The key panel as a page shows it: background, then the thirteen keys
+    // (every third pressed, the even ones disabled), at their page places.
+    QImage panel(1024, 150, QImage::Format_RGB32);
+    panel.fill(Qt::black);
+    {
+      QPainter p(&panel);
+      p.drawImage(1, 0, QImage(plat::MapPath("BMP\\panel1024.bmp")));
+      const QString chars = "1234567890z#a";
+      for (int k = 1; k <= 13; ++k) {
+        const QString state = k % 3 == 0 ? "p" : (k % 2 == 0 ? "_np" : "np");
+        const QString name = state == "_np" ? "_" + chars.mid(k - 1, 1) + "np.bmp"
+                                            : chars.mid(k - 1, 1) + state + ".bmp";
+        p.drawImage(74 * k - 28, 679 - 618, QImage(plat::MapPath("BMP\\" + name)));
+      }
+    }
+    pics.emplace_back("key panel as drawn", panel);
+    for (const TPicture& p : AllPictures())
+      pics.emplace_back(p.name, QImage(plat::MapPath("BMP\\" + p.name)));
+    if (!ContactSheet(pics).save(sheet, "PNG")) {
+      Print(stderr, "mkinstall: cannot write " + sheet);
+      return 2;
+    }
+    Print(stdout, "mkinstall: contact sheet " + sheet);
+  }
+  return 0;
 }

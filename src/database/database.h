@@ -1,0 +1,152 @@
+#pragma once
+// The measurement database: the three record files (Report\base.bin, the
+// measurements of earlier shifts; Report\day.bin, the current shift;
+// Report\Tel.bin, the set archive), the shift state (Config\now.txt), the
+// mode state (Config\tekstat.lm4) and the shift change that moves a finished
+// shift into the database.
+//
+// Every operation opens its file, does its work and closes it. Operations that
+// can fail return false (counts return 0) and leave the message in
+// DatabaseError(); each operation clears it when it starts.
+
+#include <QString>
+#include <functional>
+#include <vector>
+
+#include "database/records.h"
+
+// Config\now.txt, nine lines.
+struct TShiftState {
+  int Reserved1 = 0;     // line 1, kept as read
+  int Reserved2 = 0;     // line 2, kept as read
+  int Reserved3 = 0;     // line 3, 0 after a shift change
+  int Reserved4 = 1;     // line 4, 1 after a shift change
+  int CurrentIndex = 1;  // line 5: position in the shift file of the measurement shown
+  int Day = 0;           // line 6: day of month of the current shift
+  int Month = 0;         // line 7: month of the current shift
+  QString WagonFrom = QStringLiteral("?");  // line 8, at most 8 characters
+  QString WagonTo = QStringLiteral("?");    // line 9, at most 8 characters
+};
+
+// Config\tekstat.lm4, five lines. The defaults are the values before the file
+// is read.
+struct TModeState {
+  bool FastMode = false;         // line 1
+  int Reserved = 0;              // line 2, kept as read
+  int ShiftCount = 0;            // line 3: cached number of records of the shift file
+  int BogieType = 1;             // line 4: selected bogie type, 1-based
+  bool AcceleratedMode = false;  // line 5
+};
+
+// Positions into Report\base.bin chosen by the date-range search. While On,
+// MeasurementCount and SetCount give the length of List and
+// ReadMeasurement(i) reads position List[i].
+struct TRecordFilter {
+  bool On = false;
+  std::vector<int> List;
+};
+
+// Points of a shift change at which the program may stop; reported to the
+// probe of TDatabase (the database tool uses it to show progress and to stop
+// a transfer on purpose).
+enum class ShiftChangeStep {
+  JournalWritten,  // the journal is on disk, nothing moved yet
+  Copying,         // `done` of `total` records written to base.bin (not yet synced)
+  Copied,          // every record is in base.bin and synced
+  ShiftCleared,    // day.bin is empty
+  StateSaved,      // now.txt holds the new shift; the journal is still there
+};
+
+struct TDatabase {
+  TShiftState ShiftState;
+  TModeState ModeState;
+  TRecordFilter RecordFilter;
+  // The record files, bound to their file-system paths at start-up (empty:
+  // not bound, mapped on every operation).
+  QString BasePath;
+  QString DayPath;
+  QString TelPath;
+  QString LastError;
+  QString StartupError;  // the first failure of the start-up steps
+  // Called by the shift change after the new shift is set, so that the
+  // sorting mode can empty its spring lists.
+  std::function<void()> ShiftChangeListener;
+  std::function<void(ShiftChangeStep step, int done, int total)> ShiftChangeProbe;
+};
+
+extern TDatabase Database;
+
+// System paths of the files.
+inline const QString kBaseFile = QStringLiteral("Report\\base.bin");
+inline const QString kDayFile = QStringLiteral("Report\\day.bin");
+inline const QString kTelFile = QStringLiteral("Report\\Tel.bin");
+inline const QString kShiftStateFile = QStringLiteral("Config\\now.txt");
+inline const QString kModeStateFile = QStringLiteral("Config\\tekstat.lm4");
+// Written before a shift change moves records and removed after it; its
+// presence at start-up means a shift change was interrupted.
+inline const QString kTransferJournalFile = QStringLiteral("Report\\transfer.jnl");
+
+// The message of the last failed operation, empty after a success.
+QString DatabaseError();
+
+// --- Start-up, in the program's start-up order ---------------------------
+// 1. Binds the record files, finishes a shift change that was interrupted,
+//    loads the shift state and switches the record filter off.
+QString InitDatabaseModule();
+// 2. Called by LoadSettings after the configuration is read: empties
+//    base.bin and day.bin when [Global] DestroyDbNow / DestroyDayDbNow are on
+//    and sets both wagon numbers in memory to "?".
+QString ApplyDatabaseSettings();
+// 3. Gives the mode state its start values, loads it, and empties Tel.bin
+//    when [Global] DestroyTelDbNow is on.
+QString InitModeState();
+// The first failure of steps 1..3; the program must not start when it is set.
+QString DatabaseStartupError();
+// Tests: forget all state (paths are bound again on the next operation).
+void ResetDatabaseModule();
+
+// --- Record operations (0-based positions) --------------------------------
+bool AppendMeasurement(const MeasurementRecord& record);
+// With the filter on, a position that cannot be read gives false with no
+// message and leaves `record` as it was.
+bool ReadMeasurement(int i, MeasurementRecord& record);
+int MeasurementCount();
+bool ClearMeasurements();
+// Reads `count` records of base.bin from position `first` in one pass,
+// without the filter (statistics and reports that walk the whole database).
+bool ReadMeasurementRange(int first, int count, std::vector<MeasurementRecord>& records);
+
+bool AppendShiftMeasurement(const MeasurementRecord& record);
+bool ReadShiftMeasurement(int i, MeasurementRecord& record);
+int ShiftMeasurementCount();
+bool ClearShiftMeasurements();
+
+bool AppendSet(const SetRecord& record);
+bool ReadSet(int i, SetRecord& record);
+int SetCount();
+bool ClearSets();
+
+// Turns the filter on with the given positions, or off (the list is kept
+// until the next search replaces it).
+void SetRecordFilter(std::vector<int> positions);
+void RecordFilterOff();
+
+// --- State files ------------------------------------------------------------
+// A missing file is created with the values in memory; a line that does not
+// convert fails with a message naming the file and the line.
+bool LoadShiftState();
+bool SaveShiftState();
+bool LoadModeState();
+bool SaveModeState();
+
+// On the first call on a day whose day or month differs from the shift
+// state, moves the shift file to the end of base.bin under a notice, empties
+// it and starts the new shift. Safe against an interruption at any moment:
+// the next InitDatabaseModule completes the move.
+bool CheckShiftChange();
+
+// "0007-05032009": the number with leading zeros to 4 digits, "-", today's
+// day, month and year.
+QString MeasurementIdentifier(int number);
+// Today as DDMMYYYY.
+QString MakeSetDate();

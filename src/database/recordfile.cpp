@@ -1,0 +1,211 @@
+#include "database/recordfile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace recfile {
+namespace {
+
+QByteArray Native(const QString& path) { return QFile::encodeName(path); }
+
+QString Errno() { return QString::fromLocal8Bit(std::strerror(errno)); }
+
+// Closes a descriptor on every path out of a function.
+struct Fd {
+  int fd = -1;
+  explicit Fd(int f) : fd(f) {}
+  ~Fd() {
+    if (fd >= 0) ::close(fd);
+  }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  // Closes now and reports a failure of the close itself (a late write error).
+  bool Close() {
+    const int f = fd;
+    fd = -1;
+    return ::close(f) == 0;
+  }
+};
+
+bool WriteAll(int fd, const char* data, qint64 size, off_t at) {
+  while (size > 0) {
+    const ssize_t n = ::pwrite(fd, data, static_cast<size_t>(size), at);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data += n;
+    size -= n;
+    at += n;
+  }
+  return true;
+}
+
+}  // namespace
+
+QString IoError(const QString& path, const QString& reason) {
+  return QStringLiteral("Ошибка ввода-вывода: %1: %2").arg(QDir::toNativeSeparators(path), reason);
+}
+
+std::optional<qint64> FileSize(const QString& path, QString& error) {
+  struct stat st {};
+  if (::stat(Native(path).constData(), &st) != 0) {
+    if (errno == ENOENT) return 0;
+    error = IoError(path, Errno());
+    return std::nullopt;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    error = IoError(path, QStringLiteral("не является файлом"));
+    return std::nullopt;
+  }
+  return static_cast<qint64>(st.st_size);
+}
+
+std::optional<qint64> Count(const QString& path, int recordSize, QString& error) {
+  const auto size = FileSize(path, error);
+  if (!size) return std::nullopt;
+  return *size / recordSize;
+}
+
+bool Read(const QString& path, int recordSize, qint64 first, qint64 count, QByteArray& out,
+          QString& error) {
+  if (first < 0 || count < 0) {
+    error = IoError(path, QStringLiteral("чтение за концом файла"));
+    return false;
+  }
+  Fd f(::open(Native(path).constData(), O_RDONLY | O_CLOEXEC));
+  if (f.fd < 0) {
+    error = IoError(path, Errno());
+    return false;
+  }
+  struct stat st {};
+  if (::fstat(f.fd, &st) != 0) {
+    error = IoError(path, Errno());
+    return false;
+  }
+  if (first + count > st.st_size / recordSize) {
+    error = IoError(path, QStringLiteral("чтение за концом файла"));
+    return false;
+  }
+  const qint64 bytes = count * recordSize;
+  out.resize(bytes);
+  qint64 done = 0;
+  while (done < bytes) {
+    const ssize_t n = ::pread(f.fd, out.data() + done, static_cast<size_t>(bytes - done),
+                              first * recordSize + done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      error = IoError(path, Errno());
+      return false;
+    }
+    if (n == 0) {  // the file shrank under us
+      error = IoError(path, QStringLiteral("чтение за концом файла"));
+      return false;
+    }
+    done += n;
+  }
+  return true;
+}
+
+bool Append(const QString& path, int recordSize, const QByteArray& records, QString& error) {
+  if (records.size() % recordSize != 0) {
+    error = IoError(path, QStringLiteral("неполная запись"));
+    return false;
+  }
+  Fd f(::open(Native(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
+  if (f.fd < 0) {
+    error = IoError(path, Errno());
+    return false;
+  }
+  struct stat st {};
+  if (::fstat(f.fd, &st) != 0) {
+    error = IoError(path, Errno());
+    return false;
+  }
+  // A broken tail (shorter than one record) is overwritten by the new record.
+  const off_t at = (st.st_size / recordSize) * recordSize;
+  if (!WriteAll(f.fd, records.constData(), records.size(), at)) {
+    error = IoError(path, Errno());
+    return false;
+  }
+  if (::fsync(f.fd) != 0 || !f.Close()) {
+    error = IoError(path, Errno());
+    return false;
+  }
+  if (st.st_size == 0) SyncDir(QFileInfo(path).absolutePath());  // a new directory entry
+  return true;
+}
+
+bool Truncate(const QString& path, qint64 length, QString& error) {
+  Fd f(::open(Native(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
+  if (f.fd < 0) {
+    error = IoError(path, Errno());
+    return false;
+  }
+  if (::ftruncate(f.fd, length) != 0 || ::fsync(f.fd) != 0 || !f.Close()) {
+    error = IoError(path, Errno());
+    return false;
+  }
+  SyncDir(QFileInfo(path).absolutePath());
+  return true;
+}
+
+bool Copy(const QString& from, const QString& to, int recordSize, qint64 count, qint64 at,
+          const std::function<void(qint64 done)>& progress, QString& error) {
+  Fd in(::open(Native(from).constData(), O_RDONLY | O_CLOEXEC));
+  if (in.fd < 0) {
+    error = IoError(from, Errno());
+    return false;
+  }
+  Fd out(::open(Native(to).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
+  if (out.fd < 0) {
+    error = IoError(to, Errno());
+    return false;
+  }
+  constexpr qint64 kBlockRecords = 256;
+  QByteArray block;
+  qint64 done = 0;
+  while (done < count) {
+    const qint64 n = std::min(kBlockRecords, count - done);
+    const qint64 bytes = n * recordSize;
+    block.resize(bytes);
+    qint64 got = 0;
+    while (got < bytes) {
+      const ssize_t r = ::pread(in.fd, block.data() + got, static_cast<size_t>(bytes - got),
+                                done * recordSize + got);
+      if (r < 0 && errno == EINTR) continue;
+      if (r <= 0) {
+        error = IoError(from, r < 0 ? Errno() : QStringLiteral("чтение за концом файла"));
+        return false;
+      }
+      got += r;
+    }
+    if (!WriteAll(out.fd, block.constData(), bytes, at + done * recordSize)) {
+      error = IoError(to, Errno());
+      return false;
+    }
+    done += n;
+    if (progress) progress(done);
+  }
+  if (::fsync(out.fd) != 0 || !out.Close()) {
+    error = IoError(to, Errno());
+    return false;
+  }
+  return true;
+}
+
+bool SyncDir(const QString& dir) {
+  Fd f(::open(Native(dir).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (f.fd < 0) return false;
+  return ::fsync(f.fd) == 0;
+}
+
+}  // namespace recfile

@@ -1,0 +1,156 @@
+#include "link/camera.h"
+
+#include <QFile>
+
+#include "config/settings.h"
+#include "database/database.h"
+#include "link/link.h"
+#include "platform/paths.h"
+#include "platform/textfile.h"
+
+namespace {
+
+// Pauses that give a camera time to take a request and to start its reply.
+constexpr uint32_t kCameraBeforeMs = 100;
+constexpr uint32_t kCameraAfterMs = 120;
+constexpr uint32_t kReadOutAfterMs = 500;
+
+bool Skipped(int n) { return n == kCameraSkipped || (n == 2 && Settings.Hard.Cam2off); }
+
+bool Echoed(int n) {
+  return ControllerLink.FrameLength != 0 && ControllerLink.FrameBuffer[1] == static_cast<uint8_t>(n);
+}
+
+// The exchange every set-up command makes: pause, drain, request, pause, reply.
+void CameraExchange(std::initializer_list<uint8_t> body, uint32_t afterMs) {
+  Delay(kCameraBeforeMs);
+  DrainInput(kControllerPort);
+  PutRequestBody(body);
+  SendRequest(kControllerPort);
+  Delay(afterMs);
+  ReceiveFrame(kControllerPort);
+}
+
+uint8_t Cam(int n) { return static_cast<uint8_t>(n); }
+
+bool WriteCameraFile(const QString& systemPath, const QStringList& lines) {
+  if (plat::WriteTextLines(systemPath, lines)) return true;
+  // A file that could not be rewritten must not leave the previous scan
+  // behind for the profile processing to take as this one.
+  QFile::remove(plat::MapPath(systemPath));
+  return false;
+}
+
+}  // namespace
+
+bool CameraReset(int n) {
+  if (Skipped(n)) return false;
+  CameraExchange({Cam(n), kCamReset, 0, 0, 0}, kCameraAfterMs);
+  const bool ok = Echoed(n);
+  if (!ok) LinkMessage(QStringLiteral("Ошибка сброса камеры №") + QString::number(n));
+  return ok;
+}
+
+bool CameraResetB(int n) {
+  if (Skipped(n)) return false;
+  CameraExchange({Cam(n), kCamResetB, 0, 0, 0}, kCameraAfterMs);
+  const bool ok = ControllerLink.FrameLength != 0;
+  if (!ok) LinkMessage(QStringLiteral("Ошибка сброса камеры №") + QString::number(n));
+  return ok;
+}
+
+bool CameraSetThreshold(int n) {
+  if (Skipped(n)) return false;
+  const int porog = n >= 1 && n <= 4 ? Settings.Hard.Porog[n] : 0;
+  CameraExchange({Cam(n), kCamThreshold, static_cast<uint8_t>(porog & 0xFF), 0}, kCameraAfterMs);
+  const bool ok = Echoed(n);
+  if (!ok) LinkMessage(QStringLiteral("Ошибка установки порога камеры №") + QString::number(n));
+  return ok;
+}
+
+bool CameraSetShutter(int n) {
+  if (Skipped(n)) return false;
+  const int shutter = n >= 1 && n <= 4 ? Settings.Hard.Shutter[n] : 0;
+  CameraExchange({Cam(n), kCamShutter, static_cast<uint8_t>(shutter & 0xFF),
+                  static_cast<uint8_t>((shutter >> 8) & 0xFF), 1},
+                 kCameraAfterMs);
+  const bool ok = Echoed(n);
+  if (!ok) LinkMessage(QStringLiteral("Ошибка установки шаттера камеры №") + QString::number(n));
+  return ok;
+}
+
+bool CameraPresent(int n) {
+  CameraExchange({Cam(n), kCamEnable, 0, 0}, kCameraAfterMs);
+  return Echoed(n);
+}
+
+void CameraEnable(const QString& camera, bool on) {
+  int n = 1;
+  if (camera == "2") n = 2;
+  else if (camera == "3") n = 3;
+  else if (camera == "4") n = 4;
+  if (n == 2 && Settings.Hard.Cam2off) return;
+  DrainInput(kControllerPort);
+  PutRequestBody({Cam(n), kCamEnable, static_cast<uint8_t>(on ? 1 : 0), 0, 0});
+  SendRequest(kControllerPort);
+  ReceiveFrame(kControllerPort);
+  ControllerLink.CameraNoReply = ControllerLink.FrameLength == 0;
+}
+
+void CameraSetup(int n) {
+  CameraReset(n);
+  CameraSetShutter(n);
+  CameraSetThreshold(n);
+}
+
+QStringList CameraProfileLines() {
+  const int32_t length = ControllerLink.FrameLength;
+  // A complete frame ends with its delimiter, which is not part of the body;
+  // a frame cut short by silence ends with the last byte that arrived.
+  const int32_t last = ControllerLink.FrameComplete ? length - 2 : length - 1;
+  QStringList lines;
+  for (int32_t k = 3; k <= last && k < kFrameBufferSize; ++k)
+    lines << QString::number(ControllerLink.FrameBuffer[k]);
+  return lines;
+}
+
+namespace {
+// Reply byte k when it arrived in the last reception, else 0: the buffer
+// beyond the reply still holds older bytes that are no part of it.
+int ReceivedByte(int32_t k) {
+  const int32_t length = ControllerLink.FrameLength;
+  const int32_t last = ControllerLink.FrameComplete ? length - 2 : length - 1;
+  return k <= last ? ControllerLink.FrameBuffer[k] : 0;
+}
+}  // namespace
+
+int ScanHeader() { return ReceivedByte(3) + 256 * ReceivedByte(4) + 4096 * ReceivedByte(5); }
+
+int ScanLengthFromHeader(int header) { return (header - 2048) / 4; }
+
+QString CameraFileName(int n) { return QStringLiteral("cmr%1.txt").arg(n); }
+
+QString CameraStorageFileName(int index, int n) {
+  return QStringLiteral("STORAGE\\%1-%2").arg(index).arg(CameraFileName(n));
+}
+
+bool CameraReadOut(int n) {
+  if (Skipped(n)) return false;
+  CameraExchange({Cam(n), kCamReadOut, 0, 0, 0}, kReadOutAfterMs);
+  bool ok = Echoed(n);
+  if (!ok) LinkMessage(QStringLiteral("Ошибка считывания данных с камеры №") + QString::number(n));
+  // The files are written whatever came, so that a missing reply shows as an
+  // empty profile rather than the previous scan.
+  const QStringList lines = CameraProfileLines();
+  const int index =
+      ControllerLink.StorageIndex ? ControllerLink.StorageIndex() : Database.ShiftState.CurrentIndex;
+  const bool written = WriteCameraFile(CameraFileName(n), lines);
+  const bool stored = WriteCameraFile(CameraStorageFileName(index, n), lines);
+  // Without any reply there are no points, rather than the negative count an
+  // empty header would give.
+  ControllerLink.LastScanLength =
+      ControllerLink.FrameLength == 0 ? 0 : ScanLengthFromHeader(ScanHeader());
+  if (ControllerLink.TerminalMemo)
+    ControllerLink.TerminalMemo(QStringLiteral("Камера №%1   %2").arg(n).arg(ControllerLink.LastScanLength));
+  return ok && written && stored;
+}

@@ -1,0 +1,46 @@
+#pragma once
+// The four line cameras on the controller's line (port 1, addresses 1..4):
+// reset, shutter and threshold set-up, enable, presence and the read-out of a
+// scan into the camera files cmr<n>.txt and STORAGE\<N>-cmr<n>.txt.
+//
+// Camera number 12, and camera 2 with [Hard] Cam2off, are skipped by the
+// reset, set-up and read-out commands: nothing is sent, nothing written,
+// nothing shown, and the result is false. The enable command skips camera 2
+// under Cam2off as well; the presence check skips nothing.
+
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+
+constexpr uint8_t kCamReset = 0x8A;
+constexpr uint8_t kCamResetB = 0x8D;
+constexpr uint8_t kCamThreshold = 0x84;
+constexpr uint8_t kCamShutter = 0x86;
+constexpr uint8_t kCamEnable = 0x8B;  // also the presence check, with a shorter body
+constexpr uint8_t kCamReadOut = 0x8C;
+constexpr int kCameraSkipped = 12;
+
+// Each returns ok: a reply came whose first byte is the camera's number
+// (CameraResetB: any reply).
+bool CameraReset(int n);
+bool CameraResetB(int n);
+bool CameraSetThreshold(int n);
+bool CameraSetShutter(int n);
+bool CameraPresent(int n);
+bool CameraReadOut(int n);
+// "2", "3" and "4" select those cameras, any other text camera 1. Sets
+// CameraNoReply when no reply came.
+void CameraEnable(const QString& camera, bool on);
+// Reset, shutter, threshold: the set-up every caller uses before a scan.
+void CameraSetup(int n);
+
+// The camera file's lines for the reply now in the frame buffer: the body
+// from its third byte on, one decimal number per byte.
+QStringList CameraProfileLines();
+// The scan header of the reply in the frame buffer and the number of points
+// that follow it.
+int ScanHeader();
+int ScanLengthFromHeader(int header);
+// "cmr<n>.txt" and "STORAGE\<index>-cmr<n>.txt".
+QString CameraFileName(int n);
+QString CameraStorageFileName(int index, int n);

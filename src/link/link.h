@@ -1,0 +1,89 @@
+#pragma once
+// The link to the line's hardware: the table of serial ports, single-byte
+// reads and writes with fixed time-outs, the request and reply framing over
+// the one shared frame buffer, and the wait that keeps the window alive.
+// Port 1 carries the central controller and the four cameras, port 2 the
+// CKT test board. Everything runs on the user-interface thread.
+
+#include <QString>
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <initializer_list>
+#include <memory>
+
+#include "link/framing.h"
+#include "platform/serial.h"
+
+constexpr int kControllerPort = 1;
+constexpr int kTestBoardPort = 2;
+constexpr int kPortCount = 2;
+
+// What ReadByte returns when no byte came.
+constexpr uint8_t kNoByte = 198;
+// A read of one byte gives up after this long.
+constexpr int kByteTimeoutMs = 100;
+// A drain stops after this many bytes even if the line keeps talking, so a
+// babbling device cannot hold the program forever.
+constexpr int kDrainLimit = kFrameBufferSize;
+
+struct TControllerLink {
+  // Port table, indexed by port number 1..kPortCount; an empty entry was
+  // never opened and every operation on it fails at once.
+  std::array<std::unique_ptr<plat::SerialDevice>, kPortCount + 1> Ports;
+
+  // Shared by request building (body at 1..FrameLength) and reception
+  // (delimiter at 0, body at 1..FrameLength-2, delimiter at FrameLength-1).
+  std::array<uint8_t, kFrameBufferSize> FrameBuffer{};
+  int32_t FrameLength = 0;
+  uint8_t FrameStatus = 0;
+  bool FrameComplete = false;  // the last reception ended with its delimiter
+
+  bool LinkOk = false;         // cleared when the last ReadByte got nothing
+  bool CktPortOpen = false;    // the test board's port opened at start-up
+  bool CameraNoReply = false;  // the last camera enable/disable went unanswered
+  int LastScanLength = 0;      // scan length of the last camera read out
+
+  // Where the ports come from (tests put a fake device here); empty means
+  // the real serial device of the platform.
+  std::function<std::unique_ptr<plat::SerialDevice>()> DeviceFactory;
+  // Debug message boxes; empty means a modal QMessageBox when a widget
+  // application runs (nothing otherwise).
+  std::function<void(const QString&)> ShowMessage;
+  // The service terminal's caption and indicator list, when it is there.
+  std::function<void(const QString&)> TerminalCaption;
+  std::function<void(const QString&)> TerminalMemo;
+  // The number the STORAGE copies of the camera files are named with; empty
+  // means the shift state's CurrentIndex (the position of the current
+  // measurement in the shift file).
+  std::function<int()> StorageIndex;
+};
+
+extern TControllerLink ControllerLink;
+
+// Tests: closes every port and puts the whole link state back to its start.
+void ResetControllerLink();
+
+// Opens the named device as port `port` at 57600 8N1 and keeps it in the
+// table (even when it failed, as the line's devices are never reopened).
+bool OpenPort(int port, const QString& name);
+bool PortIsOpen(int port);
+
+// Writes one byte, then sleeps 1 ms (so a request takes 1 ms per byte).
+void WriteByte(int port, uint8_t b);
+// One byte within kByteTimeoutMs; sets LinkOk, or clears it and returns kNoByte.
+uint8_t ReadByte(int port);
+// Waits while processing window messages.
+void Delay(uint32_t ms);
+// Reads until one read times out, so a request starts on an empty line.
+void DrainInput(int port);
+
+// Puts a request body (address, command, arguments) at FrameBuffer[1..].
+void PutRequestBody(std::initializer_list<uint8_t> body);
+// Writes FF 7E, FrameBuffer[1..FrameLength], 7E (the body is not escaped).
+void SendRequest(int port);
+// Waits 20 ms, then reads one reply into FrameBuffer (see framing.h).
+void ReceiveFrame(int port);
+
+// The link's message boxes appear only with [Debug] DebugMessages.
+void LinkMessage(const QString& text);

@@ -1,0 +1,31 @@
+#pragma once
+// Running the program on a scratch installation with a playback script.
+
+#include <QImage>
+#include <QString>
+#include <QTemporaryDir>
+
+#include "testsupport.h"
+
+class FlowHome {
+ public:
+  // A complete installation (mkinstall) with extra setup.ini lines appended
+  // to their sections.
+  explicit FlowHome(const QString& setupExtra = QString());
+  QString path() const { return dir_.path(); }
+  QString file(const QString& rel) const { return dir_.filePath(rel); }
+  // Sets one key of setup.ini.
+  void Set(const QString& section, const QString& key, const QString& value);
+  // Runs the program with the script on the virtual clock.
+  testsupport::RunResult Play(const QString& script, const QStringList& extraArgs = {},
+                              int timeoutMs = 120000);
+  QImage Snap(const QString& name) const { return QImage(file(name)); }
+
+ private:
+  QTemporaryDir dir_;
+};
+
+// The pixel colour without alpha.
+inline QRgb Rgb(const QImage& img, int x, int y) { return img.pixel(x, y) & 0xFFFFFF; }
+// How many pixels of a colour lie in a rectangle.
+int CountColour(const QImage& img, const QRect& r, QRgb colour);
