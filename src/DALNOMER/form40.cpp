@@ -11,6 +11,8 @@
 #include <QVBoxLayout>
 
 #include "DALNOMER/rangevalue.h"
+#include "link/camera.h"
+#include "link/link.h"
 #include "platform/process.h"
 #include "screen/screen.h"
 
@@ -123,8 +125,48 @@ int TForm40::SelectedCamera() const {
   return 1;
 }
 
+namespace {
+
+// The camera exchanges wait with the window alive, so the form's buttons
+// work meanwhile; a second exchange started from them would overwrite the
+// shared frame buffer of the one in progress. They are off until it ends.
+class CameraButtonsOff {
+ public:
+  explicit CameraButtonsOff(std::initializer_list<QPushButton*> buttons) : buttons_(buttons) {
+    for (QPushButton* b : buttons_) b->setEnabled(false);
+  }
+  ~CameraButtonsOff() {
+    for (QPushButton* b : buttons_) b->setEnabled(true);
+  }
+  CameraButtonsOff(const CameraButtonsOff&) = delete;
+  CameraButtonsOff& operator=(const CameraButtonsOff&) = delete;
+
+ private:
+  QList<QPushButton*> buttons_;
+};
+
+}  // namespace
+
 void TForm40::Button1Click() {
-  // Wired to the camera commands once the link is in (see below).
+  const int n = SelectedCamera();
+  const QString camera = QString::number(n);
+  const CameraButtonsOff off{Button1, Button4, Button5};
+  CameraReset(n);
+  CameraSetShutter(n);
+  CameraSetThreshold(n);
+  CameraEnable(camera, true);
+  CameraResetB(n);
+  CameraReadOut(n);
+  const auto value = RangeValueFromReply(ControllerLink.FrameBuffer.data(), ControllerLink.FrameLength,
+                                         ControllerLink.FrameComplete, n);
+  if (value) {
+    ShowRange(n, *value);
+  } else {
+    // Whatever the buffer held before is no measurement of this camera.
+    Label2->setText("-");
+    Label4->setText(QString("Камера №%1 не передала данные").arg(n));
+  }
+  CameraEnable(camera, false);
 }
 
 void TForm40::ShowRange(int camera, int value) {
@@ -142,6 +184,12 @@ void TForm40::Button3Click() {
   plat::EndProcess(0);
 }
 
-void TForm40::Button4Click() {}
+void TForm40::Button4Click() {
+  const CameraButtonsOff off{Button1, Button4, Button5};
+  CameraEnable(QString::number(SelectedCamera()), true);
+}
 
-void TForm40::Button5Click() {}
+void TForm40::Button5Click() {
+  const CameraButtonsOff off{Button1, Button4, Button5};
+  CameraEnable(QString::number(SelectedCamera()), false);
+}

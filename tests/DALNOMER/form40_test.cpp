@@ -9,15 +9,101 @@
 #include <QTimer>
 
 #include "config/settings.h"
+#include "link/link.h"
+#include "link/simline.h"
+#include "platform/clock.h"
+#include "screen/playback.h"
 #include "testsupport.h"
 
 namespace {
 
+// Cameras on port 1 as far as the range form needs them: every request is
+// answered by an echo of its camera number and command, a read-out by a scan
+// whose first point is `point`. Commands listed in `silent` get no answer.
+struct FakeCameraLine {
+  std::vector<QByteArray> requests;  // bodies, in order
+  uint32_t point = 0;
+  QList<uint8_t> silent;
+};
+
+class FakeCameraPort : public plat::SerialDevice {
+ public:
+  explicit FakeCameraPort(std::shared_ptr<FakeCameraLine> line) : line_(std::move(line)) {}
+  bool Open(const QString&) override { return open_ = true; }
+  bool IsOpen() const override { return open_; }
+  void Close() override { open_ = false; }
+  bool WriteByte(uint8_t b) override {
+    written_.append(static_cast<char>(b));
+    return true;
+  }
+  std::optional<uint8_t> ReadByte(int timeoutMs) override {
+    // A request is written whole before the link reads its reply.
+    if (written_.size() >= 4) Answer(written_.mid(2, written_.size() - 3));
+    written_.clear();
+    if (reply_.isEmpty()) {
+      plat::AdvanceVirtualClock(static_cast<uint32_t>(timeoutMs));
+      return std::nullopt;
+    }
+    const uint8_t b = static_cast<uint8_t>(reply_.front());
+    reply_.remove(0, 1);
+    return b;
+  }
+  QString LastError() const override { return {}; }
+
+ private:
+  void Answer(const QByteArray& body) {
+    line_->requests.push_back(body);
+    const uint8_t cmd = static_cast<uint8_t>(body[1]);
+    if (line_->silent.contains(cmd)) return;
+    QByteArray reply{body.left(2)};
+    if (cmd == 0x8C) {
+      // Header of a one-point scan (2048 + 4), then the point.
+      reply += QByteArray::fromHex("040800");
+      for (int shift : {0, 8, 16, 24}) reply += static_cast<char>((line_->point >> shift) & 0xFF);
+    } else {
+      reply += QByteArray(2, 0);
+    }
+    reply_ += SimLine::EncodeFrame(reply);
+  }
+  std::shared_ptr<FakeCameraLine> line_;
+  QByteArray written_;
+  QByteArray reply_;
+  bool open_ = false;
+};
+
 class Form40Test : public ::testing::Test {
  protected:
-  void SetUp() override { ResetSettingsModule(); }
-  void TearDown() override { ResetSettingsModule(); }
+  void SetUp() override {
+    plat::UseVirtualClock();
+    ResetSettingsModule();
+    ResetControllerLink();
+    line = std::make_shared<FakeCameraLine>();
+    ControllerLink.DeviceFactory = [l = line] { return std::make_unique<FakeCameraPort>(l); };
+    ControllerLink.StorageIndex = [] { return 0; };
+    ASSERT_TRUE(OpenPort(kControllerPort, "cameras"));
+    // Camera 3's table: line 100 and the last line stand out.
+    QByteArray table;
+    for (int i = 0; i < 2048; ++i)
+      table += (i == 100 ? "100.25" : i == 2047 ? "227.5" : "50") + QByteArray("\r\n");
+    home.write("Tabl1/cal3.txt", table);
+    Settings.Mathem.dmm[3] = 1.5;
+  }
+  void TearDown() override {
+    ResetControllerLink();
+    ResetSettingsModule();
+  }
+  // The command codes sent, each with its camera and (for 0x8B) its switch.
+  QStringList Sent() const {
+    QStringList out;
+    for (const QByteArray& r : line->requests) {
+      QString s = QString("%1:%2").arg(uint8_t(r[0])).arg(uint8_t(r[1]), 2, 16, QChar('0'));
+      if (uint8_t(r[1]) == 0x8B) s += QString("/%1").arg(uint8_t(r[2]));
+      out << s;
+    }
+    return out;
+  }
   testsupport::ScratchHome home;
+  std::shared_ptr<FakeCameraLine> line;
 };
 
 TEST_F(Form40Test, ControlsAndCameraChoice) {
@@ -45,10 +131,6 @@ TEST_F(Form40Test, ControlsAndCameraChoice) {
 }
 
 TEST_F(Form40Test, RangeShowsTableLinePlusCameraOffset) {
-  QByteArray table;
-  for (int i = 0; i < 2048; ++i) table += (i == 100 ? "100.25" : "0") + QByteArray("\r\n");
-  home.write("Tabl1/cal3.txt", table);
-  Settings.Mathem.dmm[3] = 1.5;
   TForm40 form;
   form.ShowRange(3, 100);
   EXPECT_EQ(form.Label2->text(), "100");
@@ -58,6 +140,56 @@ TEST_F(Form40Test, RangeShowsTableLinePlusCameraOffset) {
   form.ShowRange(2, 100);
   EXPECT_EQ(form.Label2->text(), "100");
   EXPECT_TRUE(form.Label4->text().contains("cal2.txt")) << form.Label4->text().toStdString();
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Form40Test, MeasurementShowsTheFirstPointAndItsDistance) {
+  TForm40 form;
+  form.RadioButton3->setChecked(true);
+  line->point = 100 << 5;
+  form.Button1->click();
+  EXPECT_EQ(Sent(), QStringList({"3:8a", "3:86", "3:84", "3:8b/1", "3:8d", "3:8c", "3:8b/0"}));
+  EXPECT_EQ(form.Label2->text(), "100");
+  EXPECT_EQ(form.Label4->text(), "101.75");
+  EXPECT_TRUE(form.Button1->isEnabled());
+  // What the playback harness's dump step writes of the form.
+  const QString dump = DumpWindow(&form);
+  EXPECT_TRUE(dump.startsWith("TForm40\n")) << dump.toStdString();
+  EXPECT_TRUE(dump.contains("\nLabel2\t100\n")) << dump.toStdString();
+  EXPECT_TRUE(dump.contains("\nLabel4\t101.75")) << dump.toStdString();
+
+  // A point beyond the camera line shows its last position and last line.
+  line->point = 0xFFFFFFFF;
+  form.Button1Click();
+  EXPECT_EQ(form.Label2->text(), "2047");
+  EXPECT_EQ(form.Label4->text(), "229.00");
+}
+
+TEST_F(Form40Test, ReadOutWithoutReplyShowsNoStaleValue) {
+  TForm40 form;
+  form.RadioButton3->setChecked(true);
+  line->point = 100 << 5;
+  form.Button1Click();
+  ASSERT_EQ(form.Label4->text(), "101.75");
+  line->silent = {0x8C};
+  line->requests.clear();
+  form.Button1Click();
+  EXPECT_EQ(form.Label2->text(), "-");
+  EXPECT_EQ(form.Label4->text(), "Камера №3 не передала данные");
+  // The camera is switched off all the same.
+  ASSERT_FALSE(line->requests.empty());
+  EXPECT_EQ(Sent().last(), "3:8b/0");
+}
+
+TEST_F(Form40Test, OnAndOffSwitchTheChosenCamera) {
+  TForm40 form;
+  form.Button4->click();
+  form.RadioButton4->setChecked(true);
+  form.Button5->click();
+  EXPECT_EQ(Sent(), QStringList({"1:8b/1", "4:8b/0"}));
 }
 
 }  // namespace
