@@ -114,6 +114,11 @@ void LoadSpringTypes() {
   LoadSpringTypesFrom(plat::MapProgramPath(Settings.Params.ChassieIniFilename));
 }
 
+BogieType& CurrentBogie() {
+  const int b = CurrentBogieType();
+  return SpringTypeTable()[b >= 1 && b <= kMaxBogieTypes ? b : 1];
+}
+
 QString SpringTypesLoadReport() { return SpringTypesState.loadReport; }
 
 void ResetSpringTypesModule() { SpringTypesState = TSpringTypesState(); }

@@ -17,6 +17,8 @@
 #include <cstdint>
 #include <functional>
 
+#include "database/database.h"
+
 // Room of the table.
 constexpr int kMaxBogieTypes = 16;
 constexpr int kMaxSpringTypes = 8;
@@ -86,9 +88,6 @@ struct TSpringTypeTable {
 
 struct TSpringTypesState {
   TSpringTypeTable table;
-  // The bogie type in use (1-based); kept in the mode state file by the
-  // database module, which sets it at start-up and when the operator changes it.
-  int currentBogieType = 1;
   // What the last load could not take as written (missing file, counts beyond
   // the table's room), one line each, for the start-up to show; empty when
   // the file was read as it stands.
@@ -98,7 +97,12 @@ struct TSpringTypesState {
 extern TSpringTypesState SpringTypesState;
 
 inline TSpringTypeTable& SpringTypeTable() { return SpringTypesState.table; }
-inline int& CurrentBogieType() { return SpringTypesState.currentBogieType; }
+// The bogie type in use (1-based). It lives in the mode state, which keeps it
+// in Config\tekstat.lm4, so there is one number for every reader.
+inline int& CurrentBogieType() { return Database.ModeState.BogieType; }
+// The entry of the bogie type in use; bogie type 1 when the mode state names
+// none the table has room for (a damaged state file must not stop the line).
+BogieType& CurrentBogie();
 
 // Reads the bogie/spring-type file into the table. Missing keys and values
 // that do not parse take their defaults; a missing file gives one bogie type
@@ -110,7 +114,8 @@ void LoadSpringTypes();
 void LoadSpringTypesFrom(const QString& mappedPath);
 QString SpringTypesLoadReport();
 
-// Tests: an all-zero table, bogie type 1, no report.
+// Tests: an all-zero table and no report (the bogie type in use belongs to
+// the database module's reset).
 void ResetSpringTypesModule();
 
 // The spring type of a bogie type that the key picks: the lowest index whose

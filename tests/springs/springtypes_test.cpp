@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "config/settings.h"
+#include "database/database.h"
 #include "platform/cp1251.h"
 #include "testsupport.h"
 
@@ -185,6 +186,19 @@ TEST_F(SpringTypesTest, LongTextsAreCut) {
   const QString longName(300, QChar(0x0416));  // "Ж" x 300
   Load("[Chassie1]\r\nName=" + longName + "\r\n");
   EXPECT_EQ(SpringTypeTable()[1].Name, longName.left(kMaxSpringText));
+}
+
+TEST_F(SpringTypesTest, CurrentBogieIsTheModeStatesAndSafeOutsideTheTable) {
+  ResetDatabaseModule();
+  Load(kTwoBogies);
+  CurrentBogieType() = 2;
+  EXPECT_EQ(Database.ModeState.BogieType, 2);
+  EXPECT_EQ(CurrentBogie().Name, "18-578");
+  for (int damaged : {0, 17, -3}) {
+    CurrentBogieType() = damaged;
+    EXPECT_EQ(CurrentBogie().Name, "18-100") << damaged;
+  }
+  ResetDatabaseModule();
 }
 
 TEST(SpringTypeKeys, KeyResolvesToLowestSpringTypeOrNone) {
