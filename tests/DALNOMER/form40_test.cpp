@@ -12,6 +12,8 @@
 #include "link/link.h"
 #include "link/simline.h"
 #include "platform/clock.h"
+#include "platform/pump.h"
+#include "platform/textfile.h"
 #include "screen/playback.h"
 #include "testsupport.h"
 
@@ -190,6 +192,37 @@ TEST_F(Form40Test, OnAndOffSwitchTheChosenCamera) {
   form.RadioButton4->setChecked(true);
   form.Button5->click();
   EXPECT_EQ(Sent(), QStringList({"1:8b/1", "4:8b/0"}));
+}
+
+}  // namespace
+
+namespace {
+
+// The form as the playback harness drives it when the start-up shows it:
+// steps run from the message pump inside the form's own loop, and during the
+// measurement's waits.
+TEST_F(Form40Test, PlaybackPressesAndDumpsTheForm) {
+  line->point = 100 << 5;
+  home.write("form40.play",
+             "press RadioButton3\n"
+             "press Button1\n"
+             "# a measurement takes some 2.4 s of the line's time\n"
+             "wait 3000\n"
+             "dump form40.txt\n"
+             "press Button2\n");
+  QString error;
+  ASSERT_TRUE(StartPlayback(home.file("form40.play"), &error)) << error.toStdString();
+  TForm40 form;
+  // A script that stops short must not hold the test for ever.
+  QTimer::singleShot(20000, &form, &QDialog::reject);
+  form.exec();
+  plat::SetPumpHook({});
+  const auto dump = plat::ReadTextLines("form40.txt");
+  ASSERT_TRUE(dump.has_value());
+  EXPECT_EQ(dump->value(0), "TForm40");
+  EXPECT_TRUE(dump->contains("RadioButton3\tКамера 3\t[x]")) << dump->join('|').toStdString();
+  EXPECT_TRUE(dump->contains("Label2\t100")) << dump->join('|').toStdString();
+  EXPECT_TRUE(dump->contains("Label4\t101.75")) << dump->join('|').toStdString();
 }
 
 }  // namespace
