@@ -82,12 +82,6 @@ TEST_F(AcceleratedModeTest, InnerPageSeesOnlyParameterTwoAndTableComesBackExactl
   EXPECT_EQ(SpringTypeTable().MaxChNum, 2);
 }
 
-TEST_F(AcceleratedModeTest, ZamNineteenAlreadyOnStaysOn) {
-  Settings.Global.Zam19 = true;
-  RunAcceleratedModeWrapper(true, [] { EXPECT_TRUE(Settings.Global.Zam19); });
-  EXPECT_TRUE(Settings.Global.Zam19);
-}
-
 TEST_F(AcceleratedModeTest, InactiveWithoutBothSwitches) {
   for (const auto& [ukz, accelerated] : {std::pair{false, true}, {true, false}, {false, false}}) {
     ResetSpringTypesModule();

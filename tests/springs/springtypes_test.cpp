@@ -201,26 +201,17 @@ TEST_F(SpringTypesTest, CurrentBogieIsTheModeStatesAndSafeOutsideTheTable) {
   ResetDatabaseModule();
 }
 
-TEST(SpringTypeKeys, KeyResolvesToLowestSpringTypeOrNone) {
+TEST(SpringTypeKeys, OnlyPanelKeysCanPickATypeAndOnlyWithinTheCount) {
   BogieType b;
-  b.MaxSprings = 3;
-  b.springTypes[1].KeyMini = 1;
-  b.springTypes[2].KeyMini = 5;
-  b.springTypes[3].KeyMini = 5;
-  b.springTypes[4].KeyMini = 7;  // beyond MaxSprings
-  EXPECT_EQ(SpringTypeForKey(b, 1), 1);
-  EXPECT_EQ(SpringTypeForKey(b, 5), 2);
-  EXPECT_EQ(SpringTypeForKey(b, 7), 0);
-  EXPECT_EQ(SpringTypeForKey(b, 2), 0);
-  EXPECT_TRUE(HasChoosableSpringType(b));
-
-  // A type whose key is 0 or beyond the panel cannot be picked.
+  b.MaxSprings = 2;
   b.springTypes[1].KeyMini = 0;
-  b.springTypes[2].KeyMini = 44;
-  b.springTypes[3].KeyMini = 14;
+  b.springTypes[2].KeyMini = 14;  // exists in the mask, never produced
+  b.springTypes[3].KeyMini = 7;   // beyond MaxSprings
   EXPECT_FALSE(HasChoosableSpringType(b));
-  b.MaxSprings = 0;
-  EXPECT_EQ(SpringTypeForKey(b, 0), 0);
+  EXPECT_EQ(SpringTypeForKey(b, 7), 0);
+  b.springTypes[2].KeyMini = 13;
+  EXPECT_TRUE(HasChoosableSpringType(b));
+  EXPECT_EQ(SpringTypeForKey(b, 13), 2);
 }
 
 }  // namespace
@@ -241,30 +232,3 @@ TEST(SpringTypesStartUp, LoadSettingsLoadsTheFileSetupIniNames) {
 
 }  // namespace
 
-namespace {
-
-TEST(InstallationSpringTypes, TheInstalledFileLoadsWholeAndEveryTypeHasItsOwnKey) {
-  testsupport::ScratchHome home;
-  ASSERT_TRUE(testsupport::MakeInstallation(home.path()));
-  ResetSettingsModule();
-  ResetSpringTypesModule();
-  LoadSettings();
-  EXPECT_TRUE(SpringTypesLoadReport().isEmpty()) << SpringTypesLoadReport().toStdString();
-  const TSpringTypeTable& t = SpringTypeTable();
-  ASSERT_GE(t.MaxChNum, 1);
-  for (int b = 1; b <= t.MaxChNum; ++b) {
-    ASSERT_GE(t[b].MaxSprings, 1);
-    EXPECT_TRUE(HasChoosableSpringType(t[b]));
-    for (int s = 1; s <= t[b].MaxSprings; ++s) {
-      const SpringType& st = t[b].springTypes[s];
-      EXPECT_EQ(SpringTypeForKey(t[b], st.KeyMini), s) << b << "/" << s;
-      EXPECT_NE(st.AltName, "-") << b << "/" << s;
-      for (int p = 1; p <= st.Nparam; ++p)
-        EXPECT_LT(st.parameters[p].Min, st.parameters[p].Max) << b << "/" << s << "/" << p;
-    }
-  }
-  ResetSpringTypesModule();
-  ResetSettingsModule();
-}
-
-}  // namespace
