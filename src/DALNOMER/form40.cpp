@@ -107,15 +107,24 @@ TForm40::TForm40(QWidget* parent) : QDialog(parent) {
 
 QRadioButton* TForm40::radio(int n) const {
   switch (n) {
-    case 1: return RadioButton1;
-    case 2: return RadioButton2;
-    case 3: return RadioButton3;
-    case 4: return RadioButton4;
-    case 5: return RadioButton5;
-    case 6: return RadioButton6;
-    case 7: return RadioButton7;
-    case 8: return RadioButton8;
-    default: return nullptr;
+    case 1:
+      return RadioButton1;
+    case 2:
+      return RadioButton2;
+    case 3:
+      return RadioButton3;
+    case 4:
+      return RadioButton4;
+    case 5:
+      return RadioButton5;
+    case 6:
+      return RadioButton6;
+    case 7:
+      return RadioButton7;
+    case 8:
+      return RadioButton8;
+    default:
+      return nullptr;
   }
 }
 
@@ -157,8 +166,9 @@ void TForm40::Button1Click() {
   CameraEnable(camera, true);
   CameraResetB(n);
   CameraReadOut(n);
-  const auto value = RangeValueFromReply(ControllerLink.FrameBuffer.data(), ControllerLink.FrameLength,
-                                         ControllerLink.FrameComplete, n);
+  const auto value =
+      RangeValueFromReply(ControllerLink.FrameBuffer.data(), ControllerLink.FrameLength,
+                          ControllerLink.FrameComplete, n);
   if (value) {
     ShowRange(n, *value);
   } else {
@@ -176,7 +186,9 @@ void TForm40::ShowRange(int camera, int value) {
   Label4->setText(distance ? RangeMillimetreText(*distance) : error);
 }
 
-void TForm40::Button2Click() { close(); }
+void TForm40::Button2Click() {
+  close();
+}
 
 void TForm40::Button3Click() {
   // Every road out of the program gives the screen its mode back.

@@ -28,4 +28,6 @@ std::optional<double> RangeDistance(int camera, int value, QString* error) {
   return *line + offset;
 }
 
-QString RangeMillimetreText(double distance) { return QString::asprintf("%5.2f", distance); }
+QString RangeMillimetreText(double distance) {
+  return QString::asprintf("%5.2f", distance);
+}

@@ -107,7 +107,7 @@ void LoadSpringTypesFrom(const QString& mappedPath) {
   }
   ReadTable(ini, SpringTypeTable(), report);
   SpringTypesState.loadReport = report.join('\n');
-  for (const QString& line : report) std::fprintf(stderr, "%s\n", qUtf8Printable(line));
+  for (const QString& line : report) std::fprintf(stderr, "kalvor: %s\n", qUtf8Printable(line));
 }
 
 void LoadSpringTypes() {
@@ -119,9 +119,13 @@ BogieType& CurrentBogie() {
   return SpringTypeTable()[b >= 1 && b <= kMaxBogieTypes ? b : 1];
 }
 
-QString SpringTypesLoadReport() { return SpringTypesState.loadReport; }
+QString SpringTypesLoadReport() {
+  return SpringTypesState.loadReport;
+}
 
-void ResetSpringTypesModule() { SpringTypesState = TSpringTypesState(); }
+void ResetSpringTypesModule() {
+  SpringTypesState = TSpringTypesState();
+}
 
 int SpringTypeForKey(const BogieType& bogie, int key) {
   const int count = std::min<int>(bogie.MaxSprings, kMaxSpringTypes);

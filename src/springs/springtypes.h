@@ -28,40 +28,40 @@ constexpr int kMaxSpringText = 255;
 
 // One measured parameter of a spring type (keys P<p>...).
 struct SpringParameter {
-  QString Name;       // P<p>Name
-  bool Show = false;  // P<p>Show: shown on result and database pages, printouts
+  QString Name;         // P<p>Name
+  bool Show = false;    // P<p>Show: shown on result and database pages, printouts
   bool Analiz = false;  // P<p>Analiz: takes part in the judgement
-  double Max = 0;     // P<p>Max: upper limit
-  double Min = 0;     // P<p>Min: lower limit
-  bool e = false;     // P<p>e: kept for the file, unused
-  double Midl = 0;    // P<p>Midl: nominal value of the demonstration data
-  int32_t t = 0;      // P<p>t: spread of the demonstration data
-  double Mul = 0;     // P<p>Mul: corrected = raw * Mul + Add
-  double Add = 0;     // P<p>Add
+  double Max = 0;       // P<p>Max: upper limit
+  double Min = 0;       // P<p>Min: lower limit
+  bool e = false;       // P<p>e: kept for the file, unused
+  double Midl = 0;      // P<p>Midl: nominal value of the demonstration data
+  int32_t t = 0;        // P<p>t: spread of the demonstration data
+  double Mul = 0;       // P<p>Mul: corrected = raw * Mul + Add
+  double Add = 0;       // P<p>Add
 
   bool operator==(const SpringParameter&) const = default;
 };
 
 // One spring type (a [Spring<N>] section).
 struct SpringType {
-  int32_t Tip = 0;        // type code, kept for the file, unused
-  QString Name;           // title
-  QString AltName;        // designation: key captions, pages, printouts
-  uint8_t KeyMini = 0;    // KeyCode that picks this type on the spring-type page
-  double E = 0;           // tolerance widening every limit
-  int32_t Adc3 = 0;       // strong-pressure set-point
-  int32_t Adc1 = 0;       // weak-pressure set-point
-  double Odf = 0;         // pressure-stage readings not above it count as 0
-  int32_t Line = 0;       // Line, ScanLine, LineValue, Gst, Gpt: kept, unused
+  int32_t Tip = 0;      // type code, kept for the file, unused
+  QString Name;         // title
+  QString AltName;      // designation: key captions, pages, printouts
+  uint8_t KeyMini = 0;  // KeyCode that picks this type on the spring-type page
+  double E = 0;         // tolerance widening every limit
+  int32_t Adc3 = 0;     // strong-pressure set-point
+  int32_t Adc1 = 0;     // weak-pressure set-point
+  double Odf = 0;       // pressure-stage readings not above it count as 0
+  int32_t Line = 0;     // Line, ScanLine, LineValue, Gst, Gpt: kept, unused
   int32_t ScanLine = 0;
   int32_t LineValue = 0;
   uint8_t Gst = 0;
   uint8_t Gpt = 0;
-  int32_t Nparam = 0;     // parameters read from the file (0..10)
-  int32_t PrValue = 0;    // info value, shown with PrEd when PrVisible
+  int32_t Nparam = 0;   // parameters read from the file (0..10)
+  int32_t PrValue = 0;  // info value, shown with PrEd when PrVisible
   QString PrEd;
   bool PrVisible = false;
-  int32_t prm = 0;        // bit 0: skip the strong stage, bit 1: the weak one (with Zam19)
+  int32_t prm = 0;  // bit 0: skip the strong stage, bit 1: the weak one (with Zam19)
   std::array<SpringParameter, kMaxParameters + 1> parameters{};  // [1..10]
 
   bool operator==(const SpringType&) const = default;
@@ -78,7 +78,7 @@ struct BogieType {
 };
 
 struct TSpringTypeTable {
-  int32_t MaxChNum = 0;  // bogie types in the file (0..16)
+  int32_t MaxChNum = 0;                                    // bogie types in the file (0..16)
   std::array<BogieType, kMaxBogieTypes + 1> bogieTypes{};  // [1..16]
 
   BogieType& operator[](int b) { return bogieTypes.at(b); }
@@ -96,10 +96,14 @@ struct TSpringTypesState {
 
 extern TSpringTypesState SpringTypesState;
 
-inline TSpringTypeTable& SpringTypeTable() { return SpringTypesState.table; }
+inline TSpringTypeTable& SpringTypeTable() {
+  return SpringTypesState.table;
+}
 // The bogie type in use (1-based). It lives in the mode state, which keeps it
 // in Config\tekstat.lm4, so there is one number for every reader.
-inline int& CurrentBogieType() { return Database.ModeState.BogieType; }
+inline int& CurrentBogieType() {
+  return Database.ModeState.BogieType;
+}
 // The entry of the bogie type in use; bogie type 1 when the mode state names
 // none the table has room for (a damaged state file must not stop the line).
 BogieType& CurrentBogie();

@@ -49,7 +49,7 @@ TEST(CalibrationValue, UnusableTablesAreNamedInsteadOfRead) {
 
 TEST(RangeValue, FirstPointInCameraUnits) {
   EXPECT_EQ(RangePointValue(0x80, 0x0C, 0, 0), 100);  // 3200 / 32
-  EXPECT_EQ(RangePointValue(0x1F, 0, 0, 0), 0);        // the low 5 bits are dropped
+  EXPECT_EQ(RangePointValue(0x1F, 0, 0, 0), 0);       // the low 5 bits are dropped
   // The weights 256 and 4096 overlap: 0x10 * 256 + 1 * 4096 = 8192.
   EXPECT_EQ(RangePointValue(0, 0x10, 1, 0), 256);
   // Anything beyond the camera line shows its last position.
@@ -61,10 +61,10 @@ TEST(RangeValue, FromReplyNeedsTheCamerasEchoAndTheWholePoint) {
   // 7E, body 3 8C h0 h1 h2 p0 p1 p2 p3, 7E: FrameLength 11.
   const uint8_t frame[] = {0x7E, 3, 0x8C, 4, 8, 0, 0x80, 0x0C, 0, 0, 0x7E};
   EXPECT_EQ(RangeValueFromReply(frame, 11, true, 3), 100);
-  EXPECT_EQ(RangeValueFromReply(frame, 11, true, 1), std::nullopt);   // another camera's reply
-  EXPECT_EQ(RangeValueFromReply(frame, 10, true, 3), std::nullopt);   // ends at byte 8
-  EXPECT_EQ(RangeValueFromReply(frame, 10, false, 3), 100);           // cut after byte 9
-  EXPECT_EQ(RangeValueFromReply(frame, 0, false, 3), std::nullopt);   // no reply at all
+  EXPECT_EQ(RangeValueFromReply(frame, 11, true, 1), std::nullopt);  // another camera's reply
+  EXPECT_EQ(RangeValueFromReply(frame, 10, true, 3), std::nullopt);  // ends at byte 8
+  EXPECT_EQ(RangeValueFromReply(frame, 10, false, 3), 100);          // cut after byte 9
+  EXPECT_EQ(RangeValueFromReply(frame, 0, false, 3), std::nullopt);  // no reply at all
 }
 
 TEST(RangeValue, MillimetreText) {

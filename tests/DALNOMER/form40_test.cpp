@@ -115,7 +115,8 @@ TEST_F(Form40Test, CameraChoice) {
   form.RadioButton1->setChecked(true);
   EXPECT_EQ(form.SelectedCamera(), 1);
   // The line has four cameras.
-  for (QRadioButton* r : {form.RadioButton5, form.RadioButton6, form.RadioButton7, form.RadioButton8})
+  for (QRadioButton* r :
+       {form.RadioButton5, form.RadioButton6, form.RadioButton7, form.RadioButton8})
     EXPECT_FALSE(r->isEnabled());
 }
 

@@ -16,11 +16,13 @@ const char* kFile =
     "[Chassie1]\r\nName=А\r\nManualSet=1\r\nMaxSprings=2\r\nSpring1=1\r\nSpring2=2\r\n"
     "[Chassie2]\r\nName=Б\r\nMaxSprings=1\r\nSpring1=2\r\n"
     "[Spring1]\r\nAltName=ПН\r\nKeyMini=1\r\nAdc3=900\r\nNparam=4\r\nprm=1\r\n"
-    "P1Name=Д\r\nP1Show=1\r\nP1Analiz=1\r\nP1Max=250\r\nP1Min=240\r\nP1e=1\r\nP1Midl=245\r\nP1t=2\r\n"
+    "P1Name=Д\r\nP1Show=1\r\nP1Analiz=1\r\nP1Max=250\r\nP1Min=240\r\nP1e=1\r\nP1Midl=245\r\nP1t="
+    "2\r\n"
     "P2Name=Н\r\nP2Show=0\r\nP2Analiz=0\r\nP2Max=260\r\nP2Min=250\r\nP2Mul=1.5\r\nP2Add=0.25\r\n"
     "P3Name=Е\r\nP3Show=1\r\nP3Analiz=0\r\n"
     "P4Name=Ж\r\nP4Show=0\r\nP4Analiz=1\r\n"
-    "[Spring2]\r\nAltName=ПВ\r\nKeyMini=2\r\nNparam=3\r\nP1Show=1\r\nP2Analiz=1\r\nP3Show=1\r\nP3Analiz=1\r\n";
+    "[Spring2]\r\nAltName=ПВ\r\nKeyMini=2\r\nNparam=3\r\nP1Show=1\r\nP2Analiz=1\r\nP3Show="
+    "1\r\nP3Analiz=1\r\n";
 
 class AcceleratedModeTest : public ::testing::Test {
  protected:

@@ -113,8 +113,9 @@ TEST_F(SpringTypesTest, ReadsEveryFieldWithDefaultsAndNumberForms) {
 }
 
 TEST_F(SpringTypesTest, MissingGlobalAndSpringKeysFallBackToFirstSections) {
-  Load("[Chassie1]\r\nName=Без глобальной\r\n"
-       "[Spring1]\r\nAltName=Первая\r\nNparam=1\r\nP1Name=Диаметр\r\n");
+  Load(
+      "[Chassie1]\r\nName=Без глобальной\r\n"
+      "[Spring1]\r\nAltName=Первая\r\nNparam=1\r\nP1Name=Диаметр\r\n");
   const TSpringTypeTable& t = SpringTypeTable();
   EXPECT_EQ(t.MaxChNum, 1);
   EXPECT_EQ(t[1].Name, "Без глобальной");
@@ -146,8 +147,9 @@ TEST_F(SpringTypesTest, MissingFileGivesDefaultsAndSaysWhy) {
 TEST_F(SpringTypesTest, ReloadKeepsEntriesBeyondTheNewCounts) {
   Load(kTwoBogies);
   const TSpringTypeTable before = SpringTypeTable();
-  Load("[Global]\r\nMaxChNum=1\r\n[Chassie1]\r\nName=Новая\r\nMaxSprings=1\r\n"
-       "[Spring1]\r\nNparam=1\r\nP1Max=99\r\n");
+  Load(
+      "[Global]\r\nMaxChNum=1\r\n[Chassie1]\r\nName=Новая\r\nMaxSprings=1\r\n"
+      "[Spring1]\r\nNparam=1\r\nP1Max=99\r\n");
   const TSpringTypeTable& t = SpringTypeTable();
   EXPECT_EQ(t.MaxChNum, 1);
   EXPECT_EQ(t[1].Name, "Новая");
@@ -161,7 +163,8 @@ TEST_F(SpringTypesTest, ReloadKeepsEntriesBeyondTheNewCounts) {
 
 TEST_F(SpringTypesTest, CountsBeyondTheTableAreCutAndReported) {
   QString text = "[Global]\r\nMaxChNum=20\r\n";
-  for (int b = 1; b <= 20; ++b) text += QString("[Chassie%1]\r\nName=Т%1\r\nMaxSprings=1\r\n").arg(b);
+  for (int b = 1; b <= 20; ++b)
+    text += QString("[Chassie%1]\r\nName=Т%1\r\nMaxSprings=1\r\n").arg(b);
   text += "[Chassie1]\r\n";  // a second header of one section is ignored
   text.replace("[Chassie3]\r\nName=Т3\r\nMaxSprings=1\r\n",
                "[Chassie3]\r\nName=Т3\r\nMaxSprings=9\r\n");
@@ -231,4 +234,3 @@ TEST(SpringTypesStartUp, LoadSettingsLoadsTheFileSetupIniNames) {
 }
 
 }  // namespace
-
