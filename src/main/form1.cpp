@@ -11,6 +11,7 @@
 #include "screen/keymap.h"
 
 TForm1* Form1 = nullptr;
+TForm40* Form40 = nullptr;
 
 TScr::TScr(QWidget* parent) : QWidget(parent) {
   setObjectName("Scr");

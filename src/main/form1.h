@@ -47,3 +47,6 @@ class TForm1 : public QWidget, public IScreenWindow {
 };
 
 extern TForm1* Form1;
+
+class TForm40;
+extern TForm40* Form40;

@@ -6,6 +6,9 @@
 #include "config/settings.h"
 #include "database/database.h"
 #include "link/linecheck.h"
+#include "main/form1.h"
+#include "DALNOMER/form40.h"
+#include "springs/springtypes.h"
 #include "pages/pages.h"
 #include "platform/clock.h"
 #include "platform/pump.h"
@@ -47,6 +50,33 @@ void ShowFileError(const QString& text) {
   QMessageBox::warning(nullptr, QStringLiteral("Kalvor 4.89b1"), text);
 }
 
+// What the loaders could not take as written (the bogie and spring-type
+// file): shown beside the about box, so the operator and the service
+// engineer see it without a dialog stopping the start.
+void DrawLoadReport() {
+  const QString report = SpringTypesLoadReport();
+  if (report.isEmpty()) return;
+  SetFontBold(false);
+  SetTextStyle("Times New Roman", 12, kRed);
+  // Word-wrapped into the free space right of the about box.
+  QStringList lines;
+  for (const QString& paragraph : report.split('\n', Qt::SkipEmptyParts)) {
+    QString line;
+    for (const QString& word : paragraph.split(' ', Qt::SkipEmptyParts)) {
+      const QString longer = line.isEmpty() ? word : line + ' ' + word;
+      if (!line.isEmpty() && TextWidth(longer) > 560) {
+        lines << line;
+        line = word;
+      } else {
+        line = longer;
+      }
+    }
+    lines << line;
+  }
+  for (int i = 0; i < lines.size() && i < 16; ++i)
+    PutText(ScreenOffsetX() + 440, 130 + 18 * i, lines[i]);
+}
+
 }  // namespace
 
 int SystemCheckErrorCode(bool controller, const std::array<bool, 5>& cam) {
@@ -75,6 +105,7 @@ void DrawStartPage() {
   DrawPicture(Settings.Visual.HD ? "HD2.bmp" : "hst.bmp", 0, 0);
   TitleBar(Settings.Depo.Depo1Name + ":" + Settings.Depo.DepoName, 21, kBlue);
   AboutBox(8, 120);
+  DrawLoadReport();
   SetClockBox(true);
   DisableAllKeys();
   DrawKeyPanel();
@@ -148,6 +179,7 @@ void MainLoop() {
 
   // Test board first, then the controller's port (nothing in emulation).
   if (OpenLinePorts()) ShowErrorPage(kPortErrorCode);
+  if (Settings.Mathem.DalnomerEnable && Form40) Form40->exec();
 
   SavePage("per");
   if (!CheckShiftChange()) ShowFileError(DatabaseError());

@@ -7,6 +7,7 @@
 
 #include "config/settings.h"
 #include "database/database.h"
+#include "DALNOMER/form40.h"
 #include "main/form1.h"
 #include "main/instance.h"
 #include "main/options.h"
@@ -79,8 +80,11 @@ int RunProgram(int argc, char** argv) {
 
   QApplication::setApplicationName("Kalvor 4.89b1");
   QApplication::setApplicationDisplayName("Kalvor 4.89b1");
+  // The windows in their order; the service forms stay hidden until asked for.
   TForm1 form1;
   Form1 = &form1;
+  TForm40 form40(&form1);
+  Form40 = &form40;
   SetPlaybackMainWindow(&form1);
   form1.show();
   form1.Starter->start();

@@ -3,7 +3,7 @@
 #include "screen/screen.h"
 
 const char* const kMakerLines[3] = {
-    "Служба сопровождения линии, г. Москва",
+    "Сервисная служба, г. Москва",
     "тел.: +7 (000) 000-00-00",
     "e-mail: service@line.local",
 };

@@ -1,4 +1,5 @@
 #include <QFileInfo>
+#include <cstdio>
 
 #include "config/settings.h"
 #include "pages/pages.h"
@@ -21,6 +22,8 @@ QStringList ErrorPageLines(int code) {
 
 void ShowErrorPage(int code) {
   const int off = ScreenOffsetX();
+  // The service engineer finds the code in the program's output too.
+  std::fprintf(stderr, "kalvor: error page %d\n", code);
   SavePage("preerror");
   SaveKeyMask("error");
   DisableAllKeys();

@@ -1,0 +1,98 @@
+#include <QProcess>
+#include <QRegularExpression>
+#include <gtest/gtest.h>
+
+#include "database/database.h"
+#include "flowsupport.h"
+#include "platform/paths.h"
+
+namespace {
+
+// The simulated line on pseudo-terminals, for as long as the test runs.
+class SimulatedLine {
+ public:
+  explicit SimulatedLine(const QStringList& options) {
+    proc_.setProcessChannelMode(QProcess::SeparateChannels);
+    proc_.start(LinesimPath(), QStringList{"--no-board", "--for", "120"} + options);
+    if (!proc_.waitForStarted(10000)) return;
+    QString out;
+    while (!out.contains('\n') && proc_.waitForReadyRead(10000))
+      out += QString::fromLocal8Bit(proc_.readAllStandardOutput());
+    const auto m = QRegularExpression("Com=(\\S+)").match(out);
+    if (m.hasMatch()) port_ = m.captured(1);
+  }
+  ~SimulatedLine() {
+    proc_.kill();
+    proc_.waitForFinished(5000);
+  }
+  QString port() const { return port_; }
+
+ private:
+  static QString LinesimPath() {
+    QString exe = KALVOR_EXE;
+    return exe.left(exe.lastIndexOf('/')) + "/tools/linesim";
+  }
+  QProcess proc_;
+  QString port_;
+};
+
+constexpr int kCheckY[8] = {470, 486, 502, 518, 534, 550, 566, 582};
+
+bool LineHasResult(const QImage& img, int line) {
+  return CountColour(img, QRect(370, kCheckY[line], 30, 16), 0x008000) > 5 ||
+         CountColour(img, QRect(370, kCheckY[line], 30, 16), 0xFF0000) >= 3;
+}
+
+}  // namespace
+
+TEST(LineStart, EverythingAnsweringGivesALineReadyToWork) {
+  SimulatedLine line({});
+  ASSERT_FALSE(line.port().isEmpty());
+  FlowHome home(QString("[Global]\nEmul=0\n[Hard]\nCom=%1\n").arg(line.port()));
+  const auto r = home.Play("wait 8000\nsnap check.png\nwait 30000\nsnap ready.png\nexit\n");
+  ASSERT_TRUE(r.finished);
+  EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+  EXPECT_FALSE(r.err.contains("error page"));
+  EXPECT_GT(CountColour(home.Snap("ready.png"), QRect(56, 450, 350, 140), 0x0000FF), 500);
+}
+
+TEST(LineStart, SilentControllerWithCamerasOneAndThreeGivesErrorEight) {
+  SimulatedLine line({"--silent-controller", "--silent-camera", "2", "--silent-camera", "4"});
+  ASSERT_FALSE(line.port().isEmpty());
+  FlowHome home(QString("[Global]\nEmul=0\n[Hard]\nCom=%1\n").arg(line.port()));
+  const auto r = home.Play("wait 30000\nsnap error.png\nkey 11\nwait 20000\n");
+  ASSERT_TRUE(r.finished);
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_TRUE(r.err.contains("error page 8")) << r.err.toStdString();
+  EXPECT_EQ(Rgb(home.Snap("error.png"), 5, 300), 0x0000FFu);
+}
+
+TEST(LineStart, AMissingPortGivesErrorOne) {
+  FlowHome home("[Global]\nEmul=0\n[Hard]\nCom=/dev/kalvor-missing\n");
+  const auto r = home.Play("wait 3000\nkey 11\nwait 20000\n");
+  ASSERT_TRUE(r.finished);
+  EXPECT_TRUE(r.err.contains("error page 1\n")) << r.err.toStdString();
+}
+
+TEST(LineStart, FastModeLeavesTheCameraLinesEmpty) {
+  // A silent controller holds the finished check on screen for 3 s before
+  // its error page: the camera lines must be empty, and the cameras count as
+  // passed (code 3: controller failed, cameras 1..4 passed).
+  SimulatedLine line({"--silent-controller", "--silent-camera", "1", "--silent-camera", "3"});
+  ASSERT_FALSE(line.port().isEmpty());
+  FlowHome home(QString("[Global]\nEmul=0\n[Hard]\nCom=%1\n").arg(line.port()));
+  plat::SetHome(home.path());
+  ASSERT_TRUE(InitDatabaseModule().isEmpty());
+  ASSERT_TRUE(InitModeState().isEmpty());
+  Database.ModeState.FastMode = true;
+  ASSERT_TRUE(SaveModeState());
+  const auto r = home.Play("wait 3800\nsnap check.png\nwait 30000\nkey 11\nwait 20000\n");
+  ASSERT_TRUE(r.finished);
+  EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+  EXPECT_TRUE(r.err.contains("error page 3\n")) << r.err.toStdString();
+  const QImage check = home.Snap("check.png");
+  EXPECT_TRUE(LineHasResult(check, 0));
+  EXPECT_TRUE(LineHasResult(check, 1));
+  EXPECT_GE(CountColour(check, QRect(370, kCheckY[2], 30, 16), 0xFF0000), 3);  // the "X"
+  for (int camera = 1; camera <= 4; ++camera) EXPECT_FALSE(LineHasResult(check, 2 + camera));
+}
