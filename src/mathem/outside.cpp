@@ -4,6 +4,7 @@
 #include <QMessageBox>
 
 #include "pages/pages.h"
+#include "springs/springtypes.h"
 
 void RaiseErrorPage(int code) { ShowErrorPage(code); }
 
@@ -12,29 +13,13 @@ void ShowMathemMessage(const QString& text) {
     QMessageBox::warning(nullptr, QString("Визуализатор математики"), text);
 }
 
-#if __has_include("springs/springtypes.h")
-#include "springs/springtypes.h"
-
-namespace {
-bool KnownBogie(int b) { return b >= 1 && b <= kMaxBogieTypes; }
-}  // namespace
-
+// The designation and the bogie name come from the entry of the bogie type
+// in use (bogie type 1 when the mode state names none the table holds).
 int MathemBogieType() { return CurrentBogieType(); }
 
-QString MathemBogieName() {
-  const int b = CurrentBogieType();
-  return KnownBogie(b) ? SpringTypeTable()[b].Name : QStringLiteral("-");
-}
+QString MathemBogieName() { return CurrentBogie().Name; }
 
 QString MathemSpringDesignation(int springType) {
-  const int b = CurrentBogieType();
-  if (!KnownBogie(b) || springType < 1 || springType > kMaxSpringTypes) return QStringLiteral("-");
-  return SpringTypeTable()[b].springTypes[springType].AltName;
+  if (springType < 1 || springType > kMaxSpringTypes) return QStringLiteral("-");
+  return CurrentBogie().springTypes[springType].AltName;
 }
-#else
-// Until the spring-type table joins the program: the values its loader gives
-// when the bogie and spring-type file is missing.
-int MathemBogieType() { return 1; }
-QString MathemBogieName() { return QStringLiteral("-"); }
-QString MathemSpringDesignation(int) { return QStringLiteral("-"); }
-#endif

@@ -2,6 +2,7 @@
 
 #include "mathem/simcoilspring.h"
 #include "mathemsupport.h"
+#include "platform/textfile.h"
 
 namespace {
 
@@ -53,6 +54,33 @@ TEST_F(MathemTest, SpringTypeByDiameterOfBogieTypeOne) {
   EXPECT_EQ(SpringTypeByDiameter(240), 1);
   EXPECT_EQ(SpringTypeByDiameter(241), 3);
   EXPECT_EQ(SpringTypeByDiameter(240.5), 3);
+}
+
+TEST_F(MathemTest, SpringTypeByDiameterOfOtherBogieTypes) {
+  Settings.Mathem.k[16] = 150;
+  CurrentBogieType() = 2;
+  EXPECT_EQ(SpringTypeByDiameter(150), 1);
+  EXPECT_EQ(SpringTypeByDiameter(150.5), 2);
+  CurrentBogieType() = 3;
+  EXPECT_EQ(SpringTypeByDiameter(1000), 1);
+}
+
+TEST_F(MathemTest, DiameterCaptionNamesTheSpringTypeAndTheBogieType) {
+  // The bogie file is CP1251, as the installation holds it.
+  ASSERT_TRUE(plat::WriteTextLines(
+      "types.ini", {"[Global]", "MaxChNum=2", "[Chassie1]", "Name=Тележка А", "MaxSprings=2", "Spring1=1",
+                    "Spring2=2", "[Chassie2]", "Name=Тележка Б", "MaxSprings=2", "Spring1=2", "Spring2=1",
+                    "[Spring1]", "AltName=Нар", "[Spring2]", "AltName=Вн"}));
+  LoadSpringTypesFrom(home.file("types.ini"));
+  ASSERT_TRUE(WriteCalibrationTables(ModelCalibration()));
+  Settings.Mathem.k[13] = 0;  // every diameter above k13 and up to k14: type 2
+  Settings.Mathem.k[14] = 10000;
+  DiameterStep();
+  const QString d = DiameterText(CoilResults.MeasuredDiameter);
+  EXPECT_EQ(Visualiser.caption, d + "(Вн) т.Тележка А");
+  CurrentBogieType() = 2;  // k16 at its default: type 1
+  DiameterStep();
+  EXPECT_EQ(Visualiser.caption, d + "(Вн) т.Тележка Б");
 }
 
 TEST_F(MathemTest, DiameterCaptionText) {

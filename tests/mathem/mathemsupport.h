@@ -8,16 +8,20 @@
 #include <vector>
 
 #include "config/settings.h"
+#include "database/database.h"
 #include "mathem/coilgeometry.h"
 #include "mathem/profiles.h"
 #include "mathem/springmodel.h"
 #include "mathem/visualiser.h"
+#include "springs/springtypes.h"
 #include "testsupport.h"
 
 class MathemTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ResetSettingsModule();
+    ResetDatabaseModule();
+    ResetSpringTypesModule();
     ResetProfileStore();
     ResetCoilResults();
     ResetVisualiser();
