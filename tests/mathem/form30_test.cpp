@@ -105,6 +105,7 @@ TEST_F(Form30Test, ChainsFromTheButtonsSetCaptionMarksAndResults) {
 
   form.Button6->click();
   EXPECT_EQ(form.windowTitle().toFloat(), CoilResults.MeasuredNonPerpendicularity);
+  Keep(form, "form30-nonperp.png");
   EXPECT_EQ(CoilResults.MeasuredDiameter, d);
 
   // The step buttons one by one give the same diameter as the chain.
