@@ -12,7 +12,9 @@
 
 TCoilResults CoilResults;
 
-void ResetCoilResults() { CoilResults = TCoilResults(); }
+void ResetCoilResults() {
+  CoilResults = TCoilResults();
+}
 
 int LeftOutCamera() {
   const int n = Settings.Mathem.NMCam;
@@ -34,10 +36,18 @@ CoilPoints PointsFromDistances(const float d[5]) {
   const QPointF c1(gx[1], d[1]), c2(d[2], gx[2]), c3(gx[3], vb - d[3]), c4(u4, gx[4]);
   CoilPoints p;
   switch (left) {
-    case 1: p = {c2, c4, c3, vb - d[3], u4}; break;
-    case 2: p = {c1, c4, c3, d[1], u4}; break;
-    case 3: p = {c1, c4, c2, d[1], u4}; break;
-    default: p = {c1, c2, c3, d[1], d[2]}; break;
+    case 1:
+      p = {c2, c4, c3, vb - d[3], u4};
+      break;
+    case 2:
+      p = {c1, c4, c3, d[1], u4};
+      break;
+    case 3:
+      p = {c1, c4, c2, d[1], u4};
+      break;
+    default:
+      p = {c1, c2, c3, d[1], d[2]};
+      break;
   }
   return p;
 }
@@ -68,7 +78,9 @@ double CircleDiameter(QPointF a, QPointF b, QPointF c, bool* collinear) {
   return 2 * r;
 }
 
-QString DiameterText(double d) { return QString("%1").arg(d, 5, 'f', 2); }
+QString DiameterText(double d) {
+  return QString("%1").arg(d, 5, 'f', 2);
+}
 
 namespace {
 
@@ -120,12 +132,13 @@ void DiameterStep() {
   CoilResults.T2 = p.a2;
   bool collinear = false;
   const double D = CircleDiameter(p.p1, p.p2, p.p3, &collinear);
-  if (collinear && fault.isEmpty()) fault = QString("Точки витка лежат на одной прямой: диаметр не определен");
+  if (collinear && fault.isEmpty())
+    fault = QString("Точки витка лежат на одной прямой: диаметр не определен");
   CoilResults.geometryFault = fault;
   CoilResults.MeasuredDiameter = static_cast<float>(D);
   const int s = SpringTypeByDiameter(CoilResults.MeasuredDiameter);
-  SetVisualiserCaption(DiameterText(CoilResults.MeasuredDiameter) + "(" + MathemSpringDesignation(s) +
-                       ")" + " т." + MathemBogieName());
+  SetVisualiserCaption(DiameterText(CoilResults.MeasuredDiameter) + "(" +
+                       MathemSpringDesignation(s) + ")" + " т." + MathemBogieName());
 }
 
 void NonPerpendicularityStep() {
@@ -139,8 +152,10 @@ void NonPerpendicularityStep() {
   const double dy = std::fabs(CoilResults.B2 - CoilResults.T2);
   const double result = 1.3 * std::sqrt(dx * dx + dy * dy);
   // Distances that are no numbers give no result to store.
-  if (!std::isfinite(result) && fault.isEmpty()) fault = QString("Неперпендикулярность не определена");
-  CoilResults.MeasuredNonPerpendicularity = std::isfinite(result) ? static_cast<float>(result) : 0.0f;
+  if (!std::isfinite(result) && fault.isEmpty())
+    fault = QString("Неперпендикулярность не определена");
+  CoilResults.MeasuredNonPerpendicularity =
+      std::isfinite(result) ? static_cast<float>(result) : 0.0f;
   if (!fault.isEmpty()) CoilResults.geometryFault = fault;
   SetVisualiserCaption(ShortestText(CoilResults.MeasuredNonPerpendicularity));
 }
@@ -154,8 +169,10 @@ int SpringTypeByDiameter(double d) {
       if (d > k[15]) s = 3;
       return s;
     }
-    case 2: return d > k[16] ? 2 : 1;
-    default: return 1;
+    case 2:
+      return d > k[16] ? 2 : 1;
+    default:
+      return 1;
   }
 }
 

@@ -99,16 +99,20 @@ TForm30::TForm30(QWidget* parent) : QDialog(parent) {
   Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   Memo1->setReadOnly(true);
   const int cx = kBorder + 610, cw = 170, row = rows / 3;
-  Button5 = Make<QPushButton>(this, "Button5", "Расчет Диаметра", "авторасчет диаметра", {cx, bottom, cw, row - 2});
+  Button5 = Make<QPushButton>(this, "Button5", "Расчет Диаметра", "авторасчет диаметра",
+                              {cx, bottom, cw, row - 2});
   Button6 = Make<QPushButton>(this, "Button6", "Расчет неперп.", "авторасчет неперпендикулярности",
                               {cx, bottom + row, cw, row - 2});
-  Button7 = Make<QPushButton>(this, "Button7", "Фильтр Вельдина", "", {cx, bottom + 2 * row, cw, row - 2});
+  Button7 = Make<QPushButton>(this, "Button7", "Фильтр Вельдина", "",
+                              {cx, bottom + 2 * row, cw, row - 2});
   const int sx = cx + cw + 10, sw = 200;
   CheckBox1 = Make<QCheckBox>(this, "CheckBox1", "Отчерк завершения", "Отчерк завершения по камере",
                               {sx, bottom, sw, row - 2});
   CheckBox1->setChecked(true);
-  Button8 = Make<QPushButton>(this, "Button8", "Сохранить SC.bmp", "", {sx, bottom + row, sw, row - 2});
-  Label2 = Make<QLabel>(this, "Label2", "Цена деления 100 пикс", "", {sx, bottom + 2 * row, sw, row - 2});
+  Button8 =
+      Make<QPushButton>(this, "Button8", "Сохранить SC.bmp", "", {sx, bottom + row, sw, row - 2});
+  Label2 = Make<QLabel>(this, "Label2", "Цена деления 100 пикс", "",
+                        {sx, bottom + 2 * row, sw, row - 2});
 
   connect(Button1, &QPushButton::clicked, this, &TForm30::Button1Click);
   connect(Button2, &QPushButton::clicked, this, &TForm30::Button2Click);
@@ -159,7 +163,9 @@ void TForm30::Refresh() {
   if (Memo1->toPlainText() != report) Memo1->setPlainText(report);
 }
 
-QString TForm30::SavedPictureName() { return "sc.bmp"; }
+QString TForm30::SavedPictureName() {
+  return "sc.bmp";
+}
 
 void ShowMathVisualiser() {
   if (Form30) Form30->exec();
@@ -175,13 +181,23 @@ void TForm30::Button2Click() {
   RedrawProfiles();
 }
 
-void TForm30::Button3Click() { plat::EndProcess(0); }
+void TForm30::Button3Click() {
+  plat::EndProcess(0);
+}
 
-void TForm30::Button4Click() { reject(); }
+void TForm30::Button4Click() {
+  reject();
+}
 
-void TForm30::Button5Click() { ComputeDiameter(); }
-void TForm30::Button6Click() { ComputeNonPerpendicularity(); }
-void TForm30::Button7Click() { CoilReport(); }
+void TForm30::Button5Click() {
+  ComputeDiameter();
+}
+void TForm30::Button6Click() {
+  ComputeNonPerpendicularity();
+}
+void TForm30::Button7Click() {
+  CoilReport();
+}
 
 void TForm30::Button8Click() {
   const QString path = plat::MapPath(SavedPictureName());
@@ -191,10 +207,18 @@ void TForm30::Button8Click() {
     QMessageBox::warning(this, QString(), QString("Не удалось сохранить %1").arg(path));
 }
 
-void TForm30::SpeedButton1Click() { RunStepWithRedraw(FilterBand); }
-void TForm30::SpeedButton2Click() { RunStepWithRedraw(FilterFloor); }
-void TForm30::SpeedButton3Click() { RunStepWithRedraw(FilterIndexWindow); }
-void TForm30::SpeedButton4Click() { RunStepWithRedraw(DropThinRuns); }
+void TForm30::SpeedButton1Click() {
+  RunStepWithRedraw(FilterBand);
+}
+void TForm30::SpeedButton2Click() {
+  RunStepWithRedraw(FilterFloor);
+}
+void TForm30::SpeedButton3Click() {
+  RunStepWithRedraw(FilterIndexWindow);
+}
+void TForm30::SpeedButton4Click() {
+  RunStepWithRedraw(DropThinRuns);
+}
 
 void TForm30::SpeedButton5Click() {
   BridgeGaps();
@@ -202,21 +226,41 @@ void TForm30::SpeedButton5Click() {
   RedrawProfiles();
 }
 
-void TForm30::SpeedButton6Click() { RunStepWithRedraw(SelectSecondCoil); }
-void TForm30::SpeedButton7Click() { RunStepWithRedraw(CutTail); }
-void TForm30::SpeedButton8Click() { DiameterStep(); }
-void TForm30::SpeedButton9Click() { RunStepWithRedraw(FindPeak); }
+void TForm30::SpeedButton6Click() {
+  RunStepWithRedraw(SelectSecondCoil);
+}
+void TForm30::SpeedButton7Click() {
+  RunStepWithRedraw(CutTail);
+}
+void TForm30::SpeedButton8Click() {
+  DiameterStep();
+}
+void TForm30::SpeedButton9Click() {
+  RunStepWithRedraw(FindPeak);
+}
 
 void TForm30::SpeedButton10Click() {
   SpringSearch();
   RedrawProfiles();
 }
 
-void TForm30::SpeedButton11Click() { RunStepWithRedraw(SelectLowerCoil); }
-void TForm30::SpeedButton12Click() { RunStepWithRedraw(CutTail); }
-void TForm30::SpeedButton13Click() { RunStepWithRedraw(FindPeak); }
-void TForm30::SpeedButton14Click() { NonPerpendicularityStep(); }
+void TForm30::SpeedButton11Click() {
+  RunStepWithRedraw(SelectLowerCoil);
+}
+void TForm30::SpeedButton12Click() {
+  RunStepWithRedraw(CutTail);
+}
+void TForm30::SpeedButton13Click() {
+  RunStepWithRedraw(FindPeak);
+}
+void TForm30::SpeedButton14Click() {
+  NonPerpendicularityStep();
+}
 
-void TForm30::CheckBox1Click() { Visualiser.endMarks = CheckBox1->isChecked(); }
+void TForm30::CheckBox1Click() {
+  Visualiser.endMarks = CheckBox1->isChecked();
+}
 
-void TForm30::Edit1Change() { ProfileStore.filePrefix = Edit1->text(); }
+void TForm30::Edit1Change() {
+  ProfileStore.filePrefix = Edit1->text();
+}

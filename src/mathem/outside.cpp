@@ -6,7 +6,9 @@
 #include "pages/pages.h"
 #include "springs/springtypes.h"
 
-void RaiseErrorPage(int code) { ShowErrorPage(code); }
+void RaiseErrorPage(int code) {
+  ShowErrorPage(code);
+}
 
 void ShowMathemMessage(const QString& text) {
   if (qobject_cast<QApplication*>(QCoreApplication::instance()))
@@ -15,9 +17,13 @@ void ShowMathemMessage(const QString& text) {
 
 // The designation and the bogie name come from the entry of the bogie type
 // in use (bogie type 1 when the mode state names none the table holds).
-int MathemBogieType() { return CurrentBogieType(); }
+int MathemBogieType() {
+  return CurrentBogieType();
+}
 
-QString MathemBogieName() { return CurrentBogie().Name; }
+QString MathemBogieName() {
+  return CurrentBogie().Name;
+}
 
 QString MathemSpringDesignation(int springType) {
   if (springType < 1 || springType > kMaxSpringTypes) return QStringLiteral("-");

@@ -27,9 +27,13 @@ int& At(int n, int j) {
   return ProfileStore.value[n][j];
 }
 
-int K(int n, int i) { return Settings.K[n][i]; }
+int K(int n, int i) {
+  return Settings.K[n][i];
+}
 
-bool CameraSkipped(int n) { return n == 2 && Settings.Hard.Cam2off; }
+bool CameraSkipped(int n) {
+  return n == 2 && Settings.Hard.Cam2off;
+}
 
 // The byte lines of a camera file. A file cut short reads as zero bytes
 // beyond its end, as the read-out leaves a reply that stopped early: a missing
@@ -177,8 +181,12 @@ bool ScanDown(int n, int& j, Cond cond) {
   return j > 2;
 }
 
-bool NonZero(int v) { return v > 0; }
-bool Zero(int v) { return v == 0; }
+bool NonZero(int v) {
+  return v > 0;
+}
+bool Zero(int v) {
+  return v == 0;
+}
 
 void ZeroOutside(int n, int first, int last) {
   for (int m = 1; m <= ProfileStore.count[n]; ++m)
@@ -193,7 +201,9 @@ void ResetProfileStore() {
   ProfileStore.message = [](const QString& text) { ShowMathemMessage(text); };
 }
 
-int ProfileValue(int camera, int j) { return At(camera, j); }
+int ProfileValue(int camera, int j) {
+  return At(camera, j);
+}
 
 int DecodeReadingCount(int h1, int h2, int h3) {
   return (h1 + 256 * h2 + 4096 * h3 - 2048) / 4;  // C++ division truncates toward zero
@@ -204,10 +214,16 @@ int DecodeReading(int b1, int b2, int b3, int b4) {
   return (r < 0 || r > 2046) ? kNoReading : r;
 }
 
-int EffectiveMaxReadings() { return std::min(Settings.Hard.ProtectMaxZamer, kMaxReadings); }
+int EffectiveMaxReadings() {
+  return std::min(Settings.Hard.ProtectMaxZamer, kMaxReadings);
+}
 
-QString ProfileFileName(int camera) { return ProfileStore.filePrefix + CameraFileName(camera); }
-QString TraceFileName(int camera) { return QString("%1mmr%2.txt").arg(ProfileStore.filePrefix).arg(camera); }
+QString ProfileFileName(int camera) {
+  return ProfileStore.filePrefix + CameraFileName(camera);
+}
+QString TraceFileName(int camera) {
+  return QString("%1mmr%2.txt").arg(ProfileStore.filePrefix).arg(camera);
+}
 
 void LoadProfiles(uint8_t mode) {
   auto& s = ProfileStore;
@@ -230,8 +246,7 @@ void LoadProfiles(uint8_t mode) {
                   {Settings.Mathem.kp0, 0}};
     for (const auto& rung : ladder) {
       if (!rung.on) continue;
-      const int limit =
-          static_cast<int>(std::trunc(s.count[n] / 100.0 * Settings.Mathem.Kalp));
+      const int limit = static_cast<int>(std::trunc(s.count[n] / 100.0 * Settings.Mathem.Kalp));
       if (BadReadings(n) > limit && !ReadCamera(n, rung.skip)) return;
     }
   }

@@ -7,7 +7,8 @@
 double CoilSpringSimModel::Deflection(int force) const {
   if (force <= 0 || stiffness_ <= 0) return 0.0;
   // The spring goes solid when its coils touch.
-  const double solid = spring_.height * spring_.wireDiameter / std::max(spring_.pitch, spring_.wireDiameter);
+  const double solid =
+      spring_.height * spring_.wireDiameter / std::max(spring_.pitch, spring_.wireDiameter);
   return std::min(force / stiffness_, spring_.height - solid);
 }
 

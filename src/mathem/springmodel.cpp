@@ -57,13 +57,15 @@ int ReadingForDistance(const ModelCalibration& cal, double distance, int camera)
 
 QStringList CalibrationTableLines(const ModelCalibration& cal, int camera) {
   QStringList lines;
-  for (int i = 0; i < 2048; ++i) lines << QString::number(CalibrationDistance(cal, i, camera), 'f', 3);
+  for (int i = 0; i < 2048; ++i)
+    lines << QString::number(CalibrationDistance(cal, i, camera), 'f', 3);
   return lines;
 }
 
 bool WriteCalibrationTables(const ModelCalibration& cal) {
   for (int n = 1; n <= 4; ++n)
-    if (!plat::WriteTextLines(QString("Tabl1\\cal%1.txt").arg(n), CalibrationTableLines(cal, n))) return false;
+    if (!plat::WriteTextLines(QString("Tabl1\\cal%1.txt").arg(n), CalibrationTableLines(cal, n)))
+      return false;
   return true;
 }
 
@@ -78,10 +80,14 @@ struct Ray {
 
 Ray CameraRay(const CameraLayout& l, int camera) {
   switch (camera) {
-    case 1: return {l.gx[1], 0, 0, 1};
-    case 2: return {0, l.gx[2], 1, 0};
-    case 3: return {l.gx[3], l.Vb, 0, -1};
-    default: return {l.Va, l.gx[4], -1, 0};
+    case 1:
+      return {l.gx[1], 0, 0, 1};
+    case 2:
+      return {0, l.gx[2], 1, 0};
+    case 3:
+      return {l.gx[3], l.Vb, 0, -1};
+    default:
+      return {l.Va, l.gx[4], -1, 0};
   }
 }
 
@@ -134,7 +140,8 @@ struct Noise {
 
 }  // namespace
 
-double ModelEdgeDistance(const SpringModel& spring, const CameraLayout& layout, int camera, double depth) {
+double ModelEdgeDistance(const SpringModel& spring, const CameraLayout& layout, int camera,
+                         double depth) {
   if (depth < 0 || depth > spring.height) return -1;
   const Helix h = MakeHelix(spring);
   const Ray ray = CameraRay(layout, camera);
@@ -172,7 +179,8 @@ std::vector<int> ModelProfile(const SpringModel& spring, const CameraLayout& lay
                               const ModelCalibration& cal, int camera) {
   std::vector<int> out(std::max(spring.readings, 0), kNoReading);
   for (int j = 1; j <= spring.readings; ++j) {
-    const double d = ModelEdgeDistance(spring, layout, camera, (j - spring.topIndex) * spring.scanStep);
+    const double d =
+        ModelEdgeDistance(spring, layout, camera, (j - spring.topIndex) * spring.scanStep);
     if (d >= 0) out[j - 1] = ReadingForDistance(cal, d, camera);
   }
   if (spring.noiseSeed != 0) {
@@ -211,8 +219,8 @@ bool WriteCameraFile(int camera, const std::vector<int>& readings, const QString
   return plat::WriteTextLines(QString("%1cmr%2.txt").arg(prefix).arg(camera), lines);
 }
 
-bool WriteModelledScan(const SpringModel& spring, const CameraLayout& layout, const ModelCalibration& cal,
-                       const QString& prefix) {
+bool WriteModelledScan(const SpringModel& spring, const CameraLayout& layout,
+                       const ModelCalibration& cal, const QString& prefix) {
   for (int n = 1; n <= 4; ++n)
     if (!WriteCameraFile(n, ModelProfile(spring, layout, cal, n), prefix)) return false;
   return true;

@@ -20,11 +20,11 @@ struct SpringModel {
   double tiltAzimuthDeg = 30;  // direction of that shift in the (u, v) plane
   double centreU = 180;        // axis of the top coil, mm
   double centreV = 180;
-  double phaseDeg = 0;         // angle at which the wire leaves the top
-  int topIndex = 50;           // reading index of the spring's top
-  int readings = 1000;         // readings per camera
-  double scanStep = 0.325;     // height per reading, mm
-  unsigned noiseSeed = 0;      // 0: clean; otherwise sporadic dropouts and specks
+  double phaseDeg = 0;      // angle at which the wire leaves the top
+  int topIndex = 50;        // reading index of the spring's top
+  int readings = 1000;      // readings per camera
+  double scanStep = 0.325;  // height per reading, mm
+  unsigned noiseSeed = 0;   // 0: clean; otherwise sporadic dropouts and specks
 };
 
 // Where the cameras stand ([Mathem] gx1..gx4, Va, Vb of the settings).
@@ -71,7 +71,8 @@ std::vector<int> ModelProfile(const SpringModel& spring, const CameraLayout& lay
 // (a missing reading as four zero bytes).
 QList<int> CameraFileBytes(const std::vector<int>& readings);
 // Writes prefix + "cmr<n>.txt" (one byte per line).
-bool WriteCameraFile(int camera, const std::vector<int>& readings, const QString& prefix = QString());
+bool WriteCameraFile(int camera, const std::vector<int>& readings,
+                     const QString& prefix = QString());
 // Models the four cameras and writes their files.
 bool WriteModelledScan(const SpringModel& spring, const CameraLayout& layout,
                        const ModelCalibration& cal, const QString& prefix = QString());

@@ -30,8 +30,12 @@ constexpr int kRightOrigin = 495;
 constexpr int kLeftOrigin = 485;
 constexpr int kLowerShift = 308;
 
-bool RightSide(int n) { return n == 1 || n == 2; }
-int RowShift(int n) { return (n == 2 || n == 4) ? kLowerShift : 0; }
+bool RightSide(int n) {
+  return n == 1 || n == 2;
+}
+int RowShift(int n) {
+  return (n == 2 || n == 4) ? kLowerShift : 0;
+}
 
 void EnsureImage() {
   QImage& img = Visualiser.image;
@@ -99,7 +103,6 @@ void Grid() {
     Line(kLeftOrigin, y, 0, y, kGridGrey, true);
   }
 }
-
 
 void Texts() {
   // Text needs the window system's fonts; without one (tools, benchmarks)

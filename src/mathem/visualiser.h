@@ -14,12 +14,12 @@ constexpr int kVisualiserHeight = 602;
 constexpr char kVisualiserCaption[] = "Визуализатор математики";
 
 struct TVisualiser {
-  QImage image;                 // Image1's picture
-  QRgb penColour = 0x000000;    // the colour of the last line drawn
-  bool endMarks = true;         // CheckBox1 "Отчерк завершения"
-  QString caption;              // the form's caption
-  QString springSearch;         // Label1
-  QStringList report;           // Memo1
+  QImage image;                   // Image1's picture
+  QRgb penColour = 0x000000;      // the colour of the last line drawn
+  bool endMarks = true;           // CheckBox1 "Отчерк завершения"
+  QString caption;                // the form's caption
+  QString springSearch;           // Label1
+  QStringList report;             // Memo1
   std::function<void()> changed;  // the form refreshes itself from here
 };
 

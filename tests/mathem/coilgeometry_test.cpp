@@ -14,12 +14,12 @@ void LineSettings() {
   m.Va = m.Vb = 360;
   for (int n = 1; n <= 4; ++n) {
     auto& k = Settings.K[n];
-    k[1] = 0;      // band: every real reading ...
-    k[2] = 2046;   // ... but not "no reading"
+    k[1] = 0;     // band: every real reading ...
+    k[2] = 2046;  // ... but not "no reading"
     k[3] = k[4] = 0;
-    k[5] = 1;      // the whole scan
+    k[5] = 1;  // the whole scan
     k[6] = 1801;
-    k[7] = k[8] = 3;  // specks of up to two readings go
+    k[7] = k[8] = 3;   // specks of up to two readings go
     k[9] = k[10] = 3;  // dropouts of up to three readings are bridged
   }
 }
@@ -68,9 +68,10 @@ TEST_F(MathemTest, SpringTypeByDiameterOfOtherBogieTypes) {
 TEST_F(MathemTest, DiameterCaptionNamesTheSpringTypeAndTheBogieType) {
   // The bogie file is CP1251, as the installation holds it.
   ASSERT_TRUE(plat::WriteTextLines(
-      "types.ini", {"[Global]", "MaxChNum=2", "[Chassie1]", "Name=Тележка А", "MaxSprings=2", "Spring1=1",
-                    "Spring2=2", "[Chassie2]", "Name=Тележка Б", "MaxSprings=2", "Spring1=2", "Spring2=1",
-                    "[Spring1]", "AltName=Нар", "[Spring2]", "AltName=Вн"}));
+      "types.ini",
+      {"[Global]", "MaxChNum=2", "[Chassie1]", "Name=Тележка А", "MaxSprings=2", "Spring1=1",
+       "Spring2=2", "[Chassie2]", "Name=Тележка Б", "MaxSprings=2", "Spring1=2", "Spring2=1",
+       "[Spring1]", "AltName=Нар", "[Spring2]", "AltName=Вн"}));
   LoadSpringTypesFrom(home.file("types.ini"));
   ASSERT_TRUE(WriteCalibrationTables(ModelCalibration()));
   Settings.Mathem.k[13] = 0;  // every diameter above k13 and up to k14: type 2
@@ -101,11 +102,8 @@ TEST_F(MathemTest, PointsChosenByTheLeftOutCamera) {
     int nm;
     QPointF p1, p2, p3;
     float a1, a2;
-  } cases[] = {{1, c2, c4, c3, 170, 60},
-               {2, c1, c4, c3, 10, 60},
-               {3, c1, c4, c2, 10, 60},
-               {4, c1, c2, c3, 10, 20},
-               {0, c2, c4, c3, 170, 60},   // no such camera: as NMCam 1
+  } cases[] = {{1, c2, c4, c3, 170, 60}, {2, c1, c4, c3, 10, 60},  {3, c1, c4, c2, 10, 60},
+               {4, c1, c2, c3, 10, 20},  {0, c2, c4, c3, 170, 60},  // no such camera: as NMCam 1
                {7, c2, c4, c3, 170, 60}};
   for (const Case& c : cases) {
     m.NMCam = c.nm;

@@ -1,16 +1,17 @@
+#include "mathem/form30.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
-#include <QToolButton>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTimer>
+#include <QToolButton>
 
-#include "mathem/form30.h"
 #include "mathemsupport.h"
 #include "platform/clock.h"
 #include "platform/textfile.h"
@@ -90,7 +91,8 @@ TEST_F(Form30Test, ChainsFromTheButtonsSetCaptionMarksAndResults) {
   form.Button5->click();
   const float d = CoilResults.MeasuredDiameter;
   EXPECT_NEAR(d, spring.coilDiameter, 0.5);
-  EXPECT_TRUE(form.windowTitle().startsWith(DiameterText(d) + "(")) << form.windowTitle().toStdString();
+  EXPECT_TRUE(form.windowTitle().startsWith(DiameterText(d) + "("))
+      << form.windowTitle().toStdString();
   EXPECT_TRUE(form.windowTitle().contains(") т."));
   EXPECT_EQ(form.Label1->text(), "Нет пружины");
   // The peak marks of the chosen coils, drawn over the last picture.
@@ -98,7 +100,8 @@ TEST_F(Form30Test, ChainsFromTheButtonsSetCaptionMarksAndResults) {
     const CoilWindow& w = ProfileStore.window[n];
     ASSERT_NE(w.first, 0) << n;
     const int y = w.peakIndex / 4 + ((n == 2 || n == 4) ? 308 : 0);
-    const int x = (n <= 2) ? 495 + static_cast<int>(w.peak / 2) - 1 : 485 - static_cast<int>(w.peak / 2) + 1;
+    const int x =
+        (n <= 2) ? 495 + static_cast<int>(w.peak / 2) - 1 : 485 - static_cast<int>(w.peak / 2) + 1;
     EXPECT_EQ(Pixel(x, y), kBlue) << "camera " << n;
   }
   Keep(form, "form30-diameter.png");
@@ -110,9 +113,9 @@ TEST_F(Form30Test, ChainsFromTheButtonsSetCaptionMarksAndResults) {
 
   // The step buttons one by one give the same diameter as the chain.
   form.Button1->click();
-  for (QAbstractButton* b : {form.SpeedButton1, form.SpeedButton2, form.SpeedButton3, form.SpeedButton5,
-                             form.SpeedButton4, form.SpeedButton6, form.SpeedButton7, form.SpeedButton9,
-                             form.SpeedButton8})
+  for (QAbstractButton* b : {form.SpeedButton1, form.SpeedButton2, form.SpeedButton3,
+                             form.SpeedButton5, form.SpeedButton4, form.SpeedButton6,
+                             form.SpeedButton7, form.SpeedButton9, form.SpeedButton8})
     b->click();
   EXPECT_EQ(CoilResults.MeasuredDiameter, d);
 }
@@ -143,8 +146,9 @@ TEST_F(Form30Test, CoilReportOfCameraOne) {
   // The last coil pair first: "Виток" + i + (i - 1), the peak distance in
   // readings and in millimetres.
   const int d = peaks[coils - 1] - peaks[coils - 2];
-  EXPECT_EQ(lines[2 + coils],
-            QString("Виток%1%2:  %3ед %4мм").arg(coils).arg(coils - 1).arg(d).arg(d * 0.325, 5, 'f', 1));
+  EXPECT_EQ(
+      lines[2 + coils],
+      QString("Виток%1%2:  %3ед %4мм").arg(coils).arg(coils - 1).arg(d).arg(d * 0.325, 5, 'f', 1));
   // The coils are a pitch apart.
   EXPECT_NEAR(d * 0.325, spring.pitch, 2.0);
   Keep(form, "form30-report.png");

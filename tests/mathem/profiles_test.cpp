@@ -18,17 +18,17 @@ QByteArray Lines(std::initializer_list<int> bytes) {
 
 TEST_F(MathemTest, HeaderAndReadingDecoding) {
   EXPECT_EQ(DecodeReadingCount(0, 8, 0), 0);
-  EXPECT_EQ(DecodeReadingCount(1, 8, 0), 0);      // 1 / 4 truncated
+  EXPECT_EQ(DecodeReadingCount(1, 8, 0), 0);  // 1 / 4 truncated
   EXPECT_EQ(DecodeReadingCount(0, 0, 0), -512);
-  EXPECT_EQ(DecodeReadingCount(3, 0, 0), -511);   // -2045 / 4 truncates toward zero
+  EXPECT_EQ(DecodeReadingCount(3, 0, 0), -511);           // -2045 / 4 truncates toward zero
   EXPECT_EQ(DecodeReadingCount(0xA0, 0x0F, 0x01), 1512);  // the weights overlap
-  EXPECT_EQ(DecodeReading(0, 0, 0, 0), kNoReading);  // -64
+  EXPECT_EQ(DecodeReading(0, 0, 0, 0), kNoReading);       // -64
   EXPECT_EQ(DecodeReading(0, 8, 0, 0), 0);
   EXPECT_EQ(DecodeReading(31, 8, 0, 0), 0);
   EXPECT_EQ(DecodeReading(0xE0, 255, 0, 0), 1983);
-  EXPECT_EQ(DecodeReading(0, 0, 16, 0), 1984);       // 4096 * 16 = 65536
+  EXPECT_EQ(DecodeReading(0, 0, 16, 0), 1984);  // 4096 * 16 = 65536
   EXPECT_EQ(DecodeReading(0, 0, 0, 1), 1984);
-  EXPECT_EQ(DecodeReading(192, 7, 0, 1), 2046);      // 67520
+  EXPECT_EQ(DecodeReading(192, 7, 0, 1), 2046);        // 67520
   EXPECT_EQ(DecodeReading(224, 7, 0, 1), kNoReading);  // 2047 is no reading
 
   // The model's writer and the reader agree, missing readings included.
