@@ -195,11 +195,11 @@ void ZeroOutside(int n, int first, int last) {
 
 }  // namespace
 
-void ResetProfileStore() {
-  ProfileStore = TProfileStore();
-  ProfileStore.errorPage = [](int code) { RaiseErrorPage(code); };
-  ProfileStore.message = [](const QString& text) { ShowMathemMessage(text); };
-}
+TProfileStore::TProfileStore()
+    : errorPage([](int code) { RaiseErrorPage(code); }),
+      message([](const QString& text) { ShowMathemMessage(text); }) {}
+
+void ResetProfileStore() { ProfileStore = TProfileStore(); }
 
 int ProfileValue(int camera, int j) {
   return At(camera, j);
@@ -227,7 +227,6 @@ QString TraceFileName(int camera) {
 
 void LoadProfiles(uint8_t mode) {
   auto& s = ProfileStore;
-  if (!s.errorPage && !s.message) ResetProfileStore();
   for (int n = 1; n <= 4; ++n) s.value[n].fill(0);
   s.mode = mode;
   s.faultCamera = 0;

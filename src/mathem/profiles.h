@@ -46,6 +46,8 @@ struct TProfileStore {
   // error page (which ends the program); message shows a modal message.
   std::function<void(int code)> errorPage;
   std::function<void(const QString& text)> message;
+
+  TProfileStore();  // the fault reporting of the program
 };
 
 extern TProfileStore ProfileStore;
