@@ -8,6 +8,7 @@
 #include "link/linecheck.h"
 #include "main/form1.h"
 #include "DALNOMER/form40.h"
+#include "mathem/form30.h"
 #include "springs/springtypes.h"
 #include "pages/pages.h"
 #include "platform/clock.h"
@@ -179,6 +180,7 @@ void MainLoop() {
 
   // Test board first, then the controller's port (nothing in emulation).
   if (OpenLinePorts()) ShowErrorPage(kPortErrorCode);
+  if (Settings.Mathem.MathVisEnable && Settings.Mathem.MathVisStart) ShowMathVisualiser();
   if (Settings.Mathem.DalnomerEnable && Form40) Form40->exec();
 
   SavePage("per");

@@ -8,6 +8,7 @@
 #include "config/settings.h"
 #include "database/database.h"
 #include "DALNOMER/form40.h"
+#include "mathem/form30.h"
 #include "main/form1.h"
 #include "main/instance.h"
 #include "main/options.h"
@@ -85,6 +86,8 @@ int RunProgram(int argc, char** argv) {
   Form1 = &form1;
   TForm40 form40(&form1);
   Form40 = &form40;
+  TForm30 form30(&form1);  // the visualiser: exists for the whole run, shown on demand
+  ScreenState.showMathVis = ShowMathVisualiser;
   SetPlaybackMainWindow(&form1);
   form1.show();
   form1.Starter->start();

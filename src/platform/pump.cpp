@@ -16,14 +16,18 @@ bool& InHook() {
 }
 }  // namespace
 
-void ProcessMessages() {
-  if (QCoreApplication::instance()) QCoreApplication::processEvents(QEventLoop::AllEvents);
+void RunPumpHook() {
   // The hook may itself wait (a playback step that draws); never re-enter it.
   if (Hook() && !InHook()) {
     InHook() = true;
     Hook()();
     InHook() = false;
   }
+}
+
+void ProcessMessages() {
+  if (QCoreApplication::instance()) QCoreApplication::processEvents(QEventLoop::AllEvents);
+  RunPumpHook();
 }
 
 void SetPumpHook(std::function<void()> hook) { Hook() = std::move(hook); }

@@ -15,6 +15,11 @@ void ProcessMessages();
 // play its steps whatever page or form is in front). Pass {} to remove it.
 void SetPumpHook(std::function<void()> hook);
 
+// Runs the pump hook alone (without processing messages); a timer of the
+// hook's owner calls it, since a timer's slot must not process messages: the
+// start-up timer fired from there would hold that timer for the whole run.
+void RunPumpHook();
+
 // Waits ms milliseconds on the program's clock while processing messages.
 // Under the virtual clock each turn advances the clock by one millisecond
 // step of at most `ms`, so a wait costs no real time.

@@ -150,7 +150,7 @@ void TimerTick() {
   // Inside a modal form's own message loop nothing else moves the virtual
   // clock: let it run with real time there, so wait steps still come due.
   if (plat::IsVirtualClock() && QApplication::activeModalWidget()) plat::AdvanceVirtualClock(10);
-  plat::ProcessMessages();
+  plat::RunPumpHook();
 }
 
 }  // namespace

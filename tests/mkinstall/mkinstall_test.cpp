@@ -176,18 +176,18 @@ TEST_F(MkInstallFolder, SetupIniHoldsTheDefaultsAndNamesTheBogieFile) {
   EXPECT_TRUE(ini.HasKey("Debug", " Vred"));
 }
 
-TEST_F(MkInstallFolder, CalibrationTablesRiseOverTheSpringsRange) {
+TEST_F(MkInstallFolder, CalibrationTablesFallOverTheSpringsRange) {
   const TSettings s = ReadSettings(plat::IniFile::Load(Path("setup.ini")));
   for (int cam = 1; cam <= 4; ++cam) {
     const QStringList lines = Lines(QString("Tabl1\\cal%1.txt").arg(cam));
     ASSERT_EQ(lines.size(), 2048) << cam;
-    double previous = -1e9;
+    double previous = 1e9;
     std::vector<double> v;
     for (const QString& l : lines) {
       EXPECT_FALSE(l.contains(','));
       const auto d = plat::ParseFloat(l);
       ASSERT_TRUE(d) << l.toStdString();
-      EXPECT_GT(*d, previous) << "camera " << cam;
+      EXPECT_LT(*d, previous) << "camera " << cam;  // nearer as the position rises
       previous = *d;
       v.push_back(*d);
     }
@@ -203,13 +203,13 @@ TEST_F(MkInstallFolder, CalibrationTablesRiseOverTheSpringsRange) {
       for (double off : {std::fabs(s.Mathem.gx[cam] - centre), 0.0}) {
         if (off >= R) continue;
         const double near = centre - std::sqrt(R * R - off * off);
-        EXPECT_GT(near, v[65]) << "camera " << cam << " D " << D;
-        EXPECT_LT(near, v[2047]) << "camera " << cam << " D " << D;
+        EXPECT_LT(near, v[65]) << "camera " << cam << " D " << D;
+        EXPECT_GT(near, v[2047]) << "camera " << cam << " D " << D;
         ++seen;
       }
     }
     EXPECT_GE(seen, 4);
-    EXPECT_LT(v[2047], base);  // nothing beyond the opposite camera
+    EXPECT_LT(v[0], base);  // nothing beyond the opposite camera
     // The program's lookup reads the same table.
     QString error;
     EXPECT_FLOAT_EQ(CalibrationLookup(cam, 1982, &error).value_or(-1), float(v[2047]))
