@@ -249,9 +249,18 @@ void SimLine::CameraRequest(const QByteArray& body, uint32_t nowMs) {
   const uint8_t code = At(body, 1);
   switch (code) {
     case kCamReset:
-    case kCamResetB:
       cam.enabled = false;
       cam.points.clear();
+      break;
+    case kCamResetB:
+      // The second reset of the range form: the camera empties its buffer
+      // and, when switched on, takes one look at the spring where it stands
+      // (the middle of what a scan would show).
+      cam.points.clear();
+      if (cam.enabled) {
+        const std::vector<uint32_t> scan = spring_->ScanPoints(n);
+        if (!scan.empty()) cam.points.push_back(scan[scan.size() / 2]);
+      }
       break;
     case kCamThreshold:
       cam.threshold = At(body, 2);

@@ -1,3 +1,4 @@
+#include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <gtest/gtest.h>
@@ -95,4 +96,32 @@ TEST(LineStart, FastModeLeavesTheCameraLinesEmpty) {
   EXPECT_TRUE(LineHasResult(check, 1));
   EXPECT_GE(CountColour(check, QRect(370, kCheckY[2], 30, 16), 0xFF0000), 3);  // the "X"
   for (int camera = 1; camera <= 4; ++camera) EXPECT_FALSE(LineHasResult(check, 2 + camera));
+}
+
+TEST(LineStart, TheRangeFormMeasuresWithOneCameraOfTheLine) {
+  SimulatedLine line({});
+  ASSERT_FALSE(line.port().isEmpty());
+  FlowHome home(QString("[Global]\nEmul=0\n[Hard]\nCom=%1\n[Mathem]\nDalnomerEnable=1\ndmm3=1.5\n")
+                    .arg(line.port()));
+  // Camera 3's table reads 100.25 mm on every line.
+  QFile table(home.file("Tabl1/cal3.txt"));
+  ASSERT_TRUE(table.open(QIODevice::WriteOnly));
+  for (int i = 0; i < 2048; ++i) table.write("100.25\r\n");
+  table.close();
+  const auto r = home.Play(
+      "wait 300\npress RadioButton3\nwait 100\npress Button1\nwait 3000\ndump range.txt\n"
+      "press Button2\nwait 30000\nexit\n");
+  ASSERT_TRUE(r.finished);
+  EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+  QFile dump(home.file("range.txt"));
+  ASSERT_TRUE(dump.open(QIODevice::ReadOnly));
+  const QString text = QString::fromLatin1(dump.readAll());
+  const auto units = QRegularExpression("Label2\\t(\\d+)").match(text);
+  ASSERT_TRUE(units.hasMatch()) << text.toStdString();
+  const int value = units.captured(1).toInt();
+  EXPECT_GT(value, 0);
+  EXPECT_LE(value, 2047);
+  EXPECT_TRUE(text.contains("Label4\t101.75")) << text.toStdString();
+  // The read-out left its profile files.
+  EXPECT_TRUE(QFile::exists(home.file("cmr3.txt")));
 }
