@@ -5,6 +5,11 @@
 set -eu
 cd "$(dirname "$0")"
 HOME_DIR="${1:-installation}"
+# Qt wants a private runtime folder; root's sessions often have none.
+if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+  XDG_RUNTIME_DIR="$(mktemp -d)"
+  export XDG_RUNTIME_DIR
+fi
 scripts/install-deps.sh
 scripts/build.sh
 if [ ! -f "$HOME_DIR/setup.ini" ]; then
