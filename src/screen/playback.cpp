@@ -133,8 +133,11 @@ bool RunStep(const PlaybackStep& s) {
 void Tick() {
   if (!Playback.active) return;
   if (Playback.next >= Playback.steps.size()) {
+    // The grace counts from the last step, or from the end of a trailing
+    // wait, so that such a wait is served in full.
     if (plat::IsVirtualClock() &&
-        static_cast<uint32_t>(plat::TickCount() - Playback.lastStepTick) > kRanOutGraceMs) {
+        static_cast<uint32_t>(plat::TickCount() - Playback.lastStepTick) > kRanOutGraceMs &&
+        static_cast<int32_t>(plat::TickCount() - Playback.notBefore) > static_cast<int32_t>(kRanOutGraceMs)) {
       std::fprintf(stderr, "kalvor: the playback script ran out\n");
       plat::EndProcess(kExitScriptRanOut);
     }

@@ -17,8 +17,8 @@
 //   exit             ends the program at once (exit code 0)
 //
 // Under the virtual clock a script that has run out ends the program with
-// exit code 3 once the program has gone on for 30 s of its own time without a
-// step, so that nothing waits forever.
+// exit code 3 once the program has gone on for 30 s of its own time after the
+// last step (after the end of a trailing wait), so that nothing waits forever.
 
 #include <QString>
 #include <QStringList>
