@@ -16,13 +16,6 @@ namespace {
 constexpr int kKeyBufferSize = 20;
 const QString kKeyChars = "1234567890z#abcd";
 
-// Masks as saved by SaveKeyMask in this run: the fallback when the mask file
-// can't be read back, so a page never returns with a panel of dead keys.
-QHash<QString, std::array<bool, kKeyCount + 1>>& SavedMasks() {
-  static QHash<QString, std::array<bool, kKeyCount + 1>> masks;
-  return masks;
-}
-
 QString KeyPictureName(int key, int state) {
   const QChar c = kKeyChars[key - 1];
   switch (state) {
@@ -72,7 +65,7 @@ void EnableKey(int key, bool enabled) {
 bool KeyEnabled(int key) { return key >= 1 && key <= kKeyCount && ScreenState.keyMask[key]; }
 
 void SaveKeyMask(const QString& name) {
-  SavedMasks().insert(name.toLower(), ScreenState.keyMask);
+  ScreenState.savedMasks.insert(name.toLower(), ScreenState.keyMask);
   QStringList lines;
   for (int k = 1; k <= kKeyCount; ++k) lines << (ScreenState.keyMask[k] ? "1" : "0");
   if (!plat::WriteTextLines("TEMP\\" + name + ".msk", lines))
@@ -98,8 +91,8 @@ void LoadKeyMask(const QString& name) {
   if (!ok) {
     // A missing or short mask file: the mask saved in memory, or every key
     // disabled when this run never saved one under that name.
-    const auto it = SavedMasks().constFind(name.toLower());
-    mask = it != SavedMasks().constEnd() ? *it : std::array<bool, kKeyCount + 1>{};
+    const auto it = ScreenState.savedMasks.constFind(name.toLower());
+    mask = it != ScreenState.savedMasks.constEnd() ? *it : std::array<bool, kKeyCount + 1>{};
     std::fprintf(stderr, "kalvor: TEMP\\%s.msk is missing or damaged\n", qPrintable(name));
   }
   ScreenState.keyMask = mask;

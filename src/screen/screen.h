@@ -5,6 +5,7 @@
 // area; callers add ScreenOffsetX to their x coordinates (TitleBar adds it
 // itself), except for FillScreen, the header picture and ShadeWorkArea.
 
+#include <QHash>
 #include <QImage>
 #include <QRandomGenerator>
 #include <QString>
@@ -58,6 +59,9 @@ struct TScreenState {
   QRgb fontColour = kBlack;
   // Key panel.
   std::array<bool, kKeyCount + 1> keyMask{};  // [1..16]
+  // Masks saved in this run by name: the fallback when a mask file can't be
+  // read back, so a page never returns with a panel of dead keys.
+  QHash<QString, std::array<bool, kKeyCount + 1>> savedMasks;
   QString keyBuffer;              // at most 20 characters
   KeyCode lastKey = 0;            // LastKey
   bool clockBox = false;

@@ -189,6 +189,11 @@ TEST_F(ScreenTest, MaskFilesEnableOnlyExactOnes) {
   LoadKeyMask("n");
   EXPECT_TRUE(KeyEnabled(3));
   EXPECT_FALSE(KeyEnabled(4));
+  // The module's reset forgets the masks of the run before.
+  ResetScreenModule();
+  EnableAllKeys();
+  LoadKeyMask("n");
+  EXPECT_FALSE(KeyEnabled(3));
 }
 
 TEST_F(ScreenTest, PanelBoxShadowTextAndMesh) {
