@@ -58,17 +58,6 @@ int RunProgram(int argc, char** argv) {
 
   QApplication app(argc, argv);
   if (options.home.isEmpty()) plat::SetProgramDir(QCoreApplication::applicationDirPath());
-  if (const QString error = InitModules(); !error.isEmpty()) {
-    std::fprintf(stderr, "kalvor: %s\n", error.toLocal8Bit().constData());
-    QMessageBox box(QMessageBox::Critical, QStringLiteral("Kalvor 4.89b1"), error, QMessageBox::Ok);
-    if (!options.playFile.isEmpty()) {
-      QString playError;
-      StartPlayback(QDir::current().absoluteFilePath(options.playFile), &playError);
-    }
-    box.exec();
-    return 1;
-  }
-
   // The playback script also answers the refusal box of a second copy.
   if (!options.playFile.isEmpty()) {
     QString error;
@@ -77,7 +66,17 @@ int RunProgram(int argc, char** argv) {
       return 2;
     }
   }
+  // A second copy is refused before any module touches a file: its start-up
+  // could otherwise empty a record file (the Destroy switches) or finish a
+  // shift change the running copy is in the middle of.
   if (!SingleInstanceCheck()) return 1;
+
+  if (const QString error = InitModules(); !error.isEmpty()) {
+    std::fprintf(stderr, "kalvor: %s\n", error.toLocal8Bit().constData());
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Kalvor 4.89b1"), error, QMessageBox::Ok);
+    box.exec();
+    return 1;
+  }
 
   QApplication::setApplicationName("Kalvor 4.89b1");
   QApplication::setApplicationDisplayName("Kalvor 4.89b1");

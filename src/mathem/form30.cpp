@@ -16,6 +16,7 @@
 #include "mathem/visualiser.h"
 #include "platform/paths.h"
 #include "platform/process.h"
+#include "screen/screen.h"
 
 TForm30* Form30 = nullptr;
 
@@ -182,6 +183,8 @@ void TForm30::Button2Click() {
 }
 
 void TForm30::Button3Click() {
+  // Every road out of the program gives the screen its mode back.
+  RestoreDisplayMode();
   plat::EndProcess(0);
 }
 

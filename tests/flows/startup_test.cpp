@@ -1,5 +1,6 @@
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QThread>
 #include <gtest/gtest.h>
@@ -147,6 +148,14 @@ TEST(StartUp, ASecondCopyRefusesToStart) {
                            home.file("first.play")});
   ASSERT_TRUE(first.waitForStarted());
   QThread::msleep(1500);
+  // The refused copy must not touch the files of the running one, even with
+  // a switch that empties the database at start-up.
+  {
+    QFile base(home.file("Report/base.bin"));
+    ASSERT_TRUE(base.open(QIODevice::WriteOnly));
+    base.write(QByteArray(298 * 3, 'x'));
+  }
+  home.Set("Global", "DestroyDbNow", "1");
 
   const auto second = testsupport::Run(
       KALVOR_EXE, {"--home", home.path(), "-platform", "offscreen", "--play",
@@ -161,6 +170,7 @@ TEST(StartUp, ASecondCopyRefusesToStart) {
   EXPECT_EQ(second.exitCode, 1);
   EXPECT_TRUE(second.err.contains("Невозможно запустить 2й экземпляр программы !"));
   EXPECT_EQ(first.state(), QProcess::Running);
+  EXPECT_EQ(QFileInfo(home.file("Report/base.bin")).size(), 298 * 3);
   first.kill();
   first.waitForFinished();
 }
