@@ -1,21 +1,32 @@
+#include <QCoreApplication>
+#include <QFile>
 #include <gtest/gtest.h>
 
 #include "platform/clock.h"
 #include "platform/process.h"
 #include "platform/pump.h"
 #include "screen/playback.h"
-#include "testsupport.h"
 
 namespace {
 
-// Runs a script on the virtual clock while the program waits `ms`, then ends
+// The script beside the test program: the child of a death test runs the
+// test again from its start and ends without cleaning up, so no scratch
+// folder is made per run.
+QString ScriptPath(const char* name) {
+  return QCoreApplication::applicationDirPath() + "/playback-test-" + name + ".play";
+}
+
+void WriteScript(const char* name, const QByteArray& text) {
+  QFile f(ScriptPath(name));
+  if (f.open(QIODevice::WriteOnly)) f.write(text);
+}
+
+// Plays a script on the virtual clock while the program waits `ms`, then ends
 // with code 7 unless the harness ended it first.
-void PlayWhileWaiting(const QByteArray& script, uint32_t ms) {
-  testsupport::ScratchHome home;
-  home.write("s.play", script);
+void PlayWhileWaiting(const char* name, uint32_t ms) {
   plat::UseVirtualClock(QDateTime(QDate(2026, 3, 1), QTime(10, 0)));
   QString error;
-  if (!StartPlayback(home.file("s.play"), &error)) plat::EndProcess(9);
+  if (!StartPlayback(ScriptPath(name), &error)) plat::EndProcess(9);
   plat::WaitMs(ms);
   plat::EndProcess(7);
 }
@@ -24,11 +35,15 @@ void PlayWhileWaiting(const QByteArray& script, uint32_t ms) {
 
 TEST(PlaybackDeathTest, AScriptRunsOutThirtySecondsAfterItsLastStepOrTrailingWait) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
-  EXPECT_EXIT(PlayWhileWaiting("snap a.png\n", 25000), ::testing::ExitedWithCode(7), "");
-  EXPECT_EXIT(PlayWhileWaiting("snap a.png\n", 35000), ::testing::ExitedWithCode(kExitScriptRanOut),
+  WriteScript("key", "key 1\n");
+  WriteScript("wait", "wait 40000\n");
+  EXPECT_EXIT(PlayWhileWaiting("key", 25000), ::testing::ExitedWithCode(7), "");
+  EXPECT_EXIT(PlayWhileWaiting("key", 35000), ::testing::ExitedWithCode(kExitScriptRanOut),
               "ran out");
   // A trailing wait of 40 s is served in full: the script runs out at 70 s.
-  EXPECT_EXIT(PlayWhileWaiting("wait 40000\n", 60000), ::testing::ExitedWithCode(7), "");
-  EXPECT_EXIT(PlayWhileWaiting("wait 40000\n", 80000),
-              ::testing::ExitedWithCode(kExitScriptRanOut), "ran out");
+  EXPECT_EXIT(PlayWhileWaiting("wait", 60000), ::testing::ExitedWithCode(7), "");
+  EXPECT_EXIT(PlayWhileWaiting("wait", 80000), ::testing::ExitedWithCode(kExitScriptRanOut),
+              "ran out");
+  QFile::remove(ScriptPath("key"));
+  QFile::remove(ScriptPath("wait"));
 }
