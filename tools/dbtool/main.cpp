@@ -10,8 +10,9 @@
 //   count         prints the record counts of base.bin, day.bin and Tel.bin
 //   list base|day prints the identifiers of one record file, one per line
 //
-// --slow MS waits MS milliseconds after every block of a shift change and
-// prints the progress ("copied DONE TOTAL"); --die-at ends the process with
+// --slow MS waits MS milliseconds at every step and after every block of a
+// shift change and prints the progress ("STEP DONE TOTAL", e.g.
+// "copying 512 3000"); --die-at ends the process with
 // SIGKILL at one step of a shift change (journal, copying, copied, cleared,
 // saved), as a power cut would.
 
