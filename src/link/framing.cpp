@@ -23,8 +23,8 @@ int32_t UnescapeFrame(uint8_t* buffer, int32_t length) {
 FrameReception ReceiveFrameBytes(uint8_t* buffer, int32_t capacity, const FrameByteSource& read) {
   FrameReception r;
   // Skip whatever precedes the start delimiter.
-  for (;;) {
-    const auto b = read();
+  for (int32_t skipped = 0;; ++skipped) {
+    const auto b = skipped < kFrameSkipLimit ? read() : std::nullopt;
     if (!b) {
       r.status = kFrameNoStart;
       return r;
@@ -33,8 +33,8 @@ FrameReception ReceiveFrameBytes(uint8_t* buffer, int32_t capacity, const FrameB
   }
   // A run of delimiters counts as one.
   uint8_t first = kFrameDelimiter;
-  for (;;) {
-    const auto b = read();
+  for (int32_t skipped = 0;; ++skipped) {
+    const auto b = skipped < kFrameSkipLimit ? read() : std::nullopt;
     if (!b) {
       r.status = kFrameNoBody;
       return r;

@@ -25,6 +25,12 @@ constexpr uint8_t kFrameNoBody = 2;     // silence right after the delimiters
 constexpr uint8_t kFrameOverflow = 3;   // longer than the buffer: dropped
 constexpr uint8_t kFrameCutBase = 100;
 
+// A reception reads at most this many bytes while it looks for the opening
+// delimiter, and as many again over a run of delimiters: a line that babbles
+// without ever opening a frame (noise, a device at another speed) then ends
+// the reception as silence would, instead of holding the program forever.
+constexpr int32_t kFrameSkipLimit = kFrameBufferSize;
+
 struct FrameReception {
   int32_t length = 0;     // FrameLength
   uint8_t status = 0;     // FrameStatus

@@ -12,10 +12,10 @@ namespace plat {
 QString SerialDevicePath(const QString& portName) {
   static const QRegularExpression com("^\\s*COM(\\d+)\\s*$", QRegularExpression::CaseInsensitiveOption);
   const auto m = com.match(portName);
-  if (m.hasMatch()) {
-    const int n = m.captured(1).toInt();
-    return QString("/dev/ttyS%1").arg(n > 0 ? n - 1 : 0);
-  }
+  // Serial ports count from COM1; "COM0" (the setting's default) names no
+  // port at all and must not open the first one.
+  if (m.hasMatch() && m.captured(1).toInt() > 0)
+    return QString("/dev/ttyS%1").arg(m.captured(1).toInt() - 1);
   const QString name = portName.trimmed();
   if (name.startsWith('/')) return name;
   return "/dev/" + name;

@@ -3,7 +3,7 @@
 // 57600 baud, 8 data bits, no parity, one stop bit, written byte by byte and
 // read one byte at a time with a time-out.
 //
-// Port names: "COMn" (any letter case) is the n-th serial device of Linux,
+// Port names: "COMn" (any letter case, n from 1) is the n-th serial device of Linux,
 // /dev/ttyS<n-1>; any other name is a device path ("/dev/ttyUSB0", or
 // "ttyUSB0" taken from /dev), so a pseudo-terminal of the simulated line is
 // named by its path.

@@ -146,6 +146,24 @@ TEST_F(LinkTest, FrameLongerThanTheBufferIsDroppedAtItsEnd) {
   EXPECT_EQ(line->input.size(), 2u);
 }
 
+TEST(FramingTest, ALineThatNeverOpensAFrameEndsTheReception) {
+  // Endless noise, then an endless run of delimiters: each reception ends
+  // as silence would, after a bounded number of reads.
+  std::vector<uint8_t> buffer(64);
+  for (uint8_t babble : {uint8_t{0x41}, uint8_t{0x7E}}) {
+    int64_t reads = 0;
+    const FrameReception r = ReceiveFrameBytes(buffer.data(), static_cast<int32_t>(buffer.size()),
+                                               [&]() -> std::optional<uint8_t> {
+                                                 ++reads;
+                                                 return babble;
+                                               });
+    EXPECT_EQ(r.status, babble == 0x7E ? kFrameNoBody : kFrameNoStart);
+    EXPECT_EQ(r.length, 0);
+    EXPECT_FALSE(r.complete);
+    EXPECT_LE(reads, 2 * int64_t{kFrameSkipLimit});
+  }
+}
+
 TEST_F(LinkTest, ShortCommandReadsItsReplyBytes) {
   LineAnswering(SimLine::EncodeFrame(Bytes({0xF0, 0x08, 0x11, 0x03, 0xE8})));
   const ControllerReply r = ControllerCommand(kCmdReadLir);

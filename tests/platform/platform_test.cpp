@@ -79,6 +79,9 @@ TEST(Clock, VirtualSleepsAdvanceAtOnce) {
 TEST(Serial, PortNames) {
   EXPECT_EQ(plat::SerialDevicePath("COM1"), "/dev/ttyS0");
   EXPECT_EQ(plat::SerialDevicePath("com3"), "/dev/ttyS2");
+  // The default "COM0" is no port: it must not stand for COM1's device.
+  EXPECT_NE(plat::SerialDevicePath("COM0"), "/dev/ttyS0");
+  EXPECT_FALSE(plat::CreateSerialDevice()->Open("COM0"));
   EXPECT_EQ(plat::SerialDevicePath("/dev/pts/4"), "/dev/pts/4");
   EXPECT_EQ(plat::SerialDevicePath("ttyUSB0"), "/dev/ttyUSB0");
   auto dev = plat::CreateSerialDevice();
