@@ -1,6 +1,7 @@
 #include "platform/pump.h"
 
 #include <QCoreApplication>
+#include <algorithm>
 
 #include "platform/clock.h"
 
@@ -36,12 +37,12 @@ void WaitMs(uint32_t ms) {
   const uint32_t t0 = TickCount();
   while (static_cast<uint32_t>(TickCount() - t0) < ms) {
     ProcessMessages();
-    const uint32_t left = ms - static_cast<uint32_t>(TickCount() - t0);
-    if (static_cast<uint32_t>(TickCount() - t0) >= ms) break;
+    const uint32_t elapsed = TickCount() - t0;
+    if (elapsed >= ms) break;
     // Real clock: a short sleep keeps an idle wait off the processor.
     // Virtual clock: the sleep advances time, in steps that still let the
     // playback harness run its steps at their moments.
-    SleepMs(left < 5 ? left : 5);
+    SleepMs(std::min<uint32_t>(ms - elapsed, 5));
   }
 }
 
