@@ -84,12 +84,7 @@ void BM_FiltersOnly(benchmark::State& state) {
   const TProfileStore loaded = ProfileStore;
   for (auto _ : state) {
     ProfileStore = loaded;
-    FilterBand();
-    FilterFloor();
-    FilterIndexWindow();
-    BridgeGaps();
-    BridgeGaps();
-    DropThinRuns();
+    CleanProfiles();
     SelectSecondCoil();
     CutTail();
     FindPeak();

@@ -102,17 +102,9 @@ QString ShortestText(float v) {
   return QString::fromLatin1(buf, static_cast<int>(res.ptr - buf));
 }
 
-void BridgeGapsTwice() {
-  BridgeGaps();
-  BridgeGaps();
-}
-
+// The cleaning steps, each shown before the next one runs.
 void FilterChain() {
-  RunStepWithRedraw(FilterBand);
-  RunStepWithRedraw(FilterFloor);
-  RunStepWithRedraw(FilterIndexWindow);
-  RunStepWithRedraw(BridgeGapsTwice);
-  RunStepWithRedraw(DropThinRuns);
+  for (auto step : kCleaningSteps) RunStepWithRedraw(step);
 }
 
 void LoadAndShow() {

@@ -315,6 +315,15 @@ void DropThinRuns() {
   }
 }
 
+void BridgeGapsTwice() {
+  BridgeGaps();
+  BridgeGaps();
+}
+
+void CleanProfiles() {
+  for (auto step : kCleaningSteps) step();
+}
+
 void SelectSecondCoil() {
   for (int n = 1; n <= 4; ++n) {
     CoilWindow& w = ProfileStore.window[n];

@@ -78,6 +78,14 @@ void FilterFloor();
 void FilterIndexWindow();
 void BridgeGaps();
 void DropThinRuns();
+
+// The cleaning both chains and the coil report start with, in their order:
+// FilterBand, FilterFloor, FilterIndexWindow, BridgeGaps twice, DropThinRuns.
+void BridgeGapsTwice();
+inline constexpr void (*kCleaningSteps[])() = {FilterBand, FilterFloor, FilterIndexWindow,
+                                               BridgeGapsTwice, DropThinRuns};
+void CleanProfiles();
+
 void SelectSecondCoil();
 void SelectLowerCoil();
 void CutTail();

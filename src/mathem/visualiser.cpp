@@ -213,12 +213,7 @@ void CoilReport() {
   Changed();
   LoadProfiles(kOuterSpringMode);
   if (ProfileStore.faultCamera != 0) return;
-  FilterBand();
-  FilterFloor();
-  FilterIndexWindow();
-  BridgeGaps();
-  BridgeGaps();
-  DropThinRuns();
+  CleanProfiles();
   RedrawProfiles();
   plat::ProcessMessages();
   plat::WaitMs(500);
