@@ -3,6 +3,8 @@
 #include <QMessageBox>
 #include <cstdio>
 
+#include "main/program.h"
+
 bool OtherInstanceRunning(const QList<plat::RunningProcess>& processes, const QString& ownPath,
                           qint64 ownPid) {
   for (const plat::RunningProcess& p : processes)
@@ -16,7 +18,7 @@ bool SingleInstanceCheck() {
     return true;
   const QString text = QStringLiteral("Невозможно запустить 2й экземпляр программы !");
   std::fprintf(stderr, "kalvor: %s\n", text.toLocal8Bit().constData());
-  QMessageBox box(QMessageBox::Warning, QStringLiteral("Kalvor 4.89b1"), text, QMessageBox::Ok);
+  QMessageBox box(QMessageBox::Warning, QString(kApplicationTitle), text, QMessageBox::Ok);
   box.exec();
   return false;
 }

@@ -3,6 +3,8 @@
 #include <QMessageBox>
 #include <cstdio>
 
+#include "main/program.h"
+
 #include "config/settings.h"
 #include "database/database.h"
 #include "link/linecheck.h"
@@ -48,7 +50,7 @@ void FadeIn() {
 // finished at the next start).
 void ShowFileError(const QString& text) {
   std::fprintf(stderr, "kalvor: %s\n", text.toLocal8Bit().constData());
-  QMessageBox::warning(nullptr, QStringLiteral("Kalvor 4.89b1"), text);
+  QMessageBox::warning(nullptr, QString(kApplicationTitle), text);
 }
 
 // What the loaders could not take as written (the bogie and spring-type

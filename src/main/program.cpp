@@ -73,13 +73,13 @@ int RunProgram(int argc, char** argv) {
 
   if (const QString error = InitModules(); !error.isEmpty()) {
     std::fprintf(stderr, "kalvor: %s\n", error.toLocal8Bit().constData());
-    QMessageBox box(QMessageBox::Critical, QStringLiteral("Kalvor 4.89b1"), error, QMessageBox::Ok);
+    QMessageBox box(QMessageBox::Critical, QString(kApplicationTitle), error, QMessageBox::Ok);
     box.exec();
     return 1;
   }
 
-  QApplication::setApplicationName("Kalvor 4.89b1");
-  QApplication::setApplicationDisplayName("Kalvor 4.89b1");
+  QApplication::setApplicationName(kApplicationTitle);
+  QApplication::setApplicationDisplayName(kApplicationTitle);
   // The windows in their order; the service forms stay hidden until asked for.
   TForm1 form1;
   Form1 = &form1;
