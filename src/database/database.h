@@ -3,7 +3,9 @@
 // measurements of earlier shifts; Report\day.bin, the current shift;
 // Report\Tel.bin, the set archive), the shift state (Config\now.txt), the
 // mode state (Config\tekstat.lm4) and the shift change that moves a finished
-// shift into the database.
+// shift into the database. The record operations live in recordops.cpp, the
+// state files in statefiles.cpp, the shift change and its journal in
+// shiftchange.cpp.
 //
 // Every operation opens its file, does its work and closes it. Operations that
 // can fail return false (counts return 0) and leave the message in
@@ -67,11 +69,22 @@ struct TDatabase {
   QString DayPath;
   QString TelPath;
   QString LastError;
-  QString StartupError;  // the first failure of the start-up steps
+  QString StartupError;   // the first failure of the start-up steps
+  QString StartupReport;  // what the start-up set aside, for the start page
   // Called by the shift change after the new shift is set, so that the
   // sorting mode can empty its spring lists.
   std::function<void()> ShiftChangeListener;
   std::function<void(ShiftChangeStep step, int done, int total)> ShiftChangeProbe;
+  // What the operator sees of a shift change, installed by the program: the
+  // shade over the work area when the shift changes, and the notice
+  // "Идет перенос данных !" before records are moved. Unset, nothing is drawn
+  // (the database tool, tests).
+  std::function<void()> ShadeForShiftChange;
+  std::function<void()> ShowTransferNotice;
+  // Called after every write of the module that has reached the disk (an
+  // append, a cut, a block of a copy, a state file, the journal, its removal).
+  // Tests stop the program here to model a power cut between two writes.
+  std::function<void()> WriteProbe;
 };
 
 extern TDatabase Database;
@@ -85,6 +98,9 @@ inline const QString kModeStateFile = QStringLiteral("Config\\tekstat.lm4");
 // Written before a shift change moves records and removed after it; its
 // presence at start-up means a shift change was interrupted.
 inline const QString kTransferJournalFile = QStringLiteral("Report\\transfer.jnl");
+// A journal that does not match the files is renamed to
+// Report\transfer-YYYYMMDD-HHMMSS.jnl and kept for the service engineer.
+inline const QString kTransferJournalAsidePrefix = QStringLiteral("transfer-");
 
 // The message of the last failed operation, empty after a success.
 QString DatabaseError();
@@ -102,6 +118,10 @@ QString ApplyDatabaseSettings();
 QString InitModeState();
 // The first failure of steps 1..3; the program must not start when it is set.
 QString DatabaseStartupError();
+// What the start-up noticed and set aside without stopping (a transfer
+// journal that did not match the files), for the start page; empty when
+// nothing.
+QString DatabaseStartupReport();
 // Tests: forget all state (paths are bound again on the next operation).
 void ResetDatabaseModule();
 
@@ -142,7 +162,10 @@ bool SaveModeState();
 // On the first call on a day whose day or month differs from the shift
 // state, moves the shift file to the end of base.bin under a notice, empties
 // it and starts the new shift. Safe against an interruption at any moment:
-// the next InitDatabaseModule completes the move.
+// the next InitDatabaseModule (or the next call) completes the move, and
+// only a move that is known from the journal not to have finished.
+// A caller that gets false must not append to the shift file: the move may
+// still be in doubt.
 bool CheckShiftChange();
 
 // "0007-05032009": the number with leading zeros to 4 digits, "-", today's

@@ -14,6 +14,7 @@
 #include "springs/springtypes.h"
 #include "pages/pages.h"
 #include "platform/clock.h"
+#include "platform/process.h"
 #include "platform/pump.h"
 #include "screen/screen.h"
 
@@ -45,19 +46,25 @@ void FadeIn() {
   w->SetAlphaBlending(false);
 }
 
-// A file operation that failed: the operator is told, the run goes on with
-// the files as they are (nothing has been lost: a move that did not finish is
-// finished at the next start).
-void ShowFileError(const QString& text) {
+// A shift change that failed at start-up: the move may be in doubt, so no
+// measurement may go into the shift file. The operator is told which file and
+// why, and the program ends; the next start finishes or sets aside the move.
+[[noreturn]] void StopOnFileError(const QString& text) {
   std::fprintf(stderr, "kalvor: %s\n", text.toLocal8Bit().constData());
-  QMessageBox::warning(nullptr, QString(kApplicationTitle), text);
+  QMessageBox box(QMessageBox::Critical, QString(kApplicationTitle),
+                  text + QStringLiteral("\n\nРабота программы будет завершена."), QMessageBox::Ok);
+  box.exec();
+  RestoreDisplayMode();
+  plat::EndProcess(1);
 }
 
 // What the loaders could not take as written (the bogie and spring-type
 // file): shown beside the about box, so the operator and the service
 // engineer see it without a dialog stopping the start.
 void DrawLoadReport() {
-  const QString report = SpringTypesLoadReport();
+  QString report = SpringTypesLoadReport();
+  if (const QString db = DatabaseStartupReport(); !db.isEmpty())
+    report += (report.isEmpty() ? QString() : QStringLiteral("\n")) + db;
   if (report.isEmpty()) return;
   SetFontBold(false);
   SetTextStyle("Times New Roman", 12, kRed);
@@ -191,7 +198,7 @@ void MainLoop() {
   if (Settings.Mathem.DalnomerEnable && Form40) Form40->exec();
 
   SavePage("per");
-  if (!CheckShiftChange()) ShowFileError(DatabaseError());
+  if (!CheckShiftChange()) StopOnFileError(DatabaseError());
   Pause(100);
   RestorePage("per");
 

@@ -9,6 +9,7 @@
 #include "database/database.h"
 #include "DALNOMER/form40.h"
 #include "mathem/form30.h"
+#include "pages/shiftnotice.h"
 #include "main/form1.h"
 #include "main/instance.h"
 #include "main/options.h"
@@ -24,6 +25,7 @@ namespace {
 // bogie and spring-type file and the emptying switches); the page offset; the
 // mode state. Returns what stops the start, empty when nothing does.
 QString InitModules() {
+  InstallShiftChangePage();
   QString error = InitDatabaseModule();
   LoadSettings();
   ResetScreenModule(1024, 768);

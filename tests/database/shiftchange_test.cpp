@@ -12,6 +12,7 @@
 #include <csignal>
 
 #include "platform/textfile.h"
+#include "pages/shiftnotice.h"
 #include "screen/screen.h"
 
 namespace {
@@ -225,6 +226,7 @@ class ShiftChangeNotice : public ShiftChange {
     ShiftChange::SetUp();
     ResetScreenModule();
     FillScreen(kWhite);
+    InstallShiftChangePage();
   }
   void TearDown() override {
     ResetScreenModule();

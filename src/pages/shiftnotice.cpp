@@ -1,9 +1,9 @@
-#include "database/shiftnotice.h"
+#include "pages/shiftnotice.h"
 
+#include "database/database.h"
 #include "screen/screen.h"
 
-// Without a canvas (the database tool, the start-up before the window
-// exists) there is nothing to draw on.
+// Without a canvas (before the window exists) there is nothing to draw on.
 
 void ShadeShiftChangePage() {
   if (Screen().isNull()) return;
@@ -19,4 +19,9 @@ void DrawTransferNotice() {
   PutShadowText(x + 30, 495, QStringLiteral("Идет перенос данных !"), 2, 2, kSilver);
   // The move does not pump messages; show the notice before it starts.
   RepaintScreen();
+}
+
+void InstallShiftChangePage() {
+  Database.ShadeForShiftChange = ShadeShiftChangePage;
+  Database.ShowTransferNotice = DrawTransferNotice;
 }

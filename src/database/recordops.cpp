@@ -1,0 +1,127 @@
+// The record operations on base.bin, day.bin and Tel.bin, the record filter
+// of the date-range search, and the names the records carry.
+
+#include <QDate>
+
+#include "database/database.h"
+#include "database/dbfiles.h"
+#include "database/recordfile.h"
+#include "platform/clock.h"
+
+using namespace dbfiles;
+
+// --- measurement database ----------------------------------------------------
+
+bool AppendMeasurement(const MeasurementRecord& record) {
+  return AppendOne(BasePath(), kMeasurementRecordSize, EncodeMeasurementRecord(record));
+}
+
+bool ReadMeasurement(int i, MeasurementRecord& record) {
+  if (Database.RecordFilter.On) {
+    // The list may point anywhere; a position that cannot be read leaves the
+    // caller's record as it was.
+    const std::vector<int>& list = Database.RecordFilter.List;
+    Database.LastError.clear();
+    if (i < 0 || i >= static_cast<int>(list.size())) return false;
+    QByteArray bytes;
+    QString ignored;
+    if (!recfile::Read(BasePath(), kMeasurementRecordSize, list[i], 1, bytes, ignored))
+      return false;
+    record = DecodeMeasurementRecord(bytes.constData());
+    return true;
+  }
+  QByteArray bytes;
+  if (!ReadOne(BasePath(), kMeasurementRecordSize, i, bytes)) return false;
+  record = DecodeMeasurementRecord(bytes.constData());
+  return true;
+}
+
+int MeasurementCount() {
+  if (Database.RecordFilter.On) {
+    Database.LastError.clear();
+    return static_cast<int>(Database.RecordFilter.List.size());
+  }
+  return CountOf(BasePath(), kMeasurementRecordSize);
+}
+
+bool ClearMeasurements() { return ClearFile(BasePath()); }
+
+bool ReadMeasurementRange(int first, int count, std::vector<MeasurementRecord>& records) {
+  Database.LastError.clear();
+  QByteArray bytes;
+  if (!recfile::Read(BasePath(), kMeasurementRecordSize, first, count, bytes, Database.LastError))
+    return false;
+  records.clear();
+  records.reserve(count);
+  for (int k = 0; k < count; ++k)
+    records.push_back(DecodeMeasurementRecord(bytes.constData() + k * kMeasurementRecordSize));
+  return true;
+}
+
+// --- shift file ----------------------------------------------------------------
+
+bool AppendShiftMeasurement(const MeasurementRecord& record) {
+  return AppendOne(DayPath(), kMeasurementRecordSize, EncodeMeasurementRecord(record));
+}
+
+bool ReadShiftMeasurement(int i, MeasurementRecord& record) {
+  QByteArray bytes;
+  if (!ReadOne(DayPath(), kMeasurementRecordSize, i, bytes)) return false;
+  record = DecodeMeasurementRecord(bytes.constData());
+  return true;
+}
+
+int ShiftMeasurementCount() { return CountOf(DayPath(), kMeasurementRecordSize); }
+
+bool ClearShiftMeasurements() { return ClearFile(DayPath()); }
+
+// --- set archive -----------------------------------------------------------------
+
+bool AppendSet(const SetRecord& record) {
+  return AppendOne(TelPath(), kSetRecordSize, EncodeSetRecord(record));
+}
+
+bool ReadSet(int i, SetRecord& record) {
+  QByteArray bytes;
+  if (!ReadOne(TelPath(), kSetRecordSize, i, bytes)) return false;
+  record = DecodeSetRecord(bytes.constData());
+  return true;
+}
+
+int SetCount() {
+  if (Database.RecordFilter.On) {
+    Database.LastError.clear();
+    return static_cast<int>(Database.RecordFilter.List.size());
+  }
+  return CountOf(TelPath(), kSetRecordSize);
+}
+
+bool ClearSets() { return ClearFile(TelPath()); }
+
+void SetRecordFilter(std::vector<int> positions) {
+  Database.RecordFilter.List = std::move(positions);
+  Database.RecordFilter.On = true;
+}
+
+void RecordFilterOff() { Database.RecordFilter.On = false; }
+
+// --- names -------------------------------------------------------------------------
+
+namespace {
+QString TwoDigits(int v) { return (v < 10 ? QStringLiteral("0") : QString()) + QString::number(v); }
+}  // namespace
+
+QString MeasurementIdentifier(int number) {
+  QString name = QString::number(number);
+  if (number < 10) name.prepend('0');
+  if (number < 100) name.prepend('0');
+  if (number < 1000) name.prepend('0');
+  const QDate today = plat::CurrentDateTime().date();
+  name += '-' + TwoDigits(today.day()) + TwoDigits(today.month()) + QString::number(today.year());
+  return name.left(measurement_offset::IdentifierChars);
+}
+
+QString MakeSetDate() {
+  const QDate today = plat::CurrentDateTime().date();
+  return TwoDigits(today.day()) + TwoDigits(today.month()) + QString::number(today.year());
+}
