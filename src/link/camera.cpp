@@ -1,5 +1,6 @@
 #include "link/camera.h"
 
+#include <QDir>
 #include <QFile>
 
 #include "config/settings.h"
@@ -33,11 +34,19 @@ void CameraExchange(std::initializer_list<uint8_t> body, uint32_t afterMs) {
 
 uint8_t Cam(int n) { return static_cast<uint8_t>(n); }
 
+// Writes one read-out file; when it can't, reports the disk error naming the
+// file (once per read-out) and keeps it in ControllerLink.DiskError.
 bool WriteCameraFile(const QString& systemPath, const QStringList& lines) {
   if (plat::WriteTextLines(systemPath, lines)) return true;
   // A file that could not be rewritten must not leave the previous scan
   // behind for the profile processing to take as this one.
   QFile::remove(plat::MapPath(systemPath));
+  if (ControllerLink.DiskError.isEmpty()) {
+    ControllerLink.DiskError =
+        QStringLiteral("Ошибка записи на диск: файл %1 не записан (папка недоступна для записи или диск полон)")
+            .arg(QDir::toNativeSeparators(plat::MapPath(systemPath)));
+    LinkDiskError(ControllerLink.DiskError);
+  }
   return false;
 }
 
@@ -140,17 +149,20 @@ bool CameraReadOut(int n) {
   bool ok = Echoed(n);
   if (!ok) LinkMessage(QStringLiteral("Ошибка считывания данных с камеры №") + QString::number(n));
   // The files are written whatever came, so that a missing reply shows as an
-  // empty profile rather than the previous scan.
+  // empty profile rather than the previous scan. A file that can't be
+  // written is a disk error of its own (ControllerLink.DiskError), not a
+  // fault of the camera.
+  ControllerLink.DiskError.clear();
   const QStringList lines = CameraProfileLines();
   const int index =
       ControllerLink.StorageIndex ? ControllerLink.StorageIndex() : Database.ShiftState.CurrentIndex;
-  const bool written = WriteCameraFile(CameraFileName(n), lines);
-  const bool stored = WriteCameraFile(CameraStorageFileName(index, n), lines);
+  WriteCameraFile(CameraFileName(n), lines);
+  WriteCameraFile(CameraStorageFileName(index, n), lines);
   // Without any reply there are no points, rather than the negative count an
   // empty header would give.
   ControllerLink.LastScanLength =
       ControllerLink.FrameLength == 0 ? 0 : ScanLengthFromHeader(ScanHeader());
   if (ControllerLink.TerminalMemo)
     ControllerLink.TerminalMemo(QStringLiteral("Камера №%1   %2").arg(n).arg(ControllerLink.LastScanLength));
-  return ok && written && stored;
+  return ok;
 }

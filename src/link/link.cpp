@@ -1,5 +1,7 @@
 #include "link/link.h"
 
+#include <cstdio>
+
 #include <QApplication>
 #include <QMessageBox>
 
@@ -110,8 +112,8 @@ void ReceiveFrame(int port) {
   ControllerLink.FrameComplete = r.complete;
 }
 
-void LinkMessage(const QString& text) {
-  if (!Settings.Debug.DebugMessages) return;
+namespace {
+void ShowLinkBox(const QString& text) {
   if (ControllerLink.ShowMessage) {
     ControllerLink.ShowMessage(text);
     return;
@@ -121,4 +123,14 @@ void LinkMessage(const QString& text) {
   if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return;
   QMessageBox box(QMessageBox::NoIcon, QApplication::applicationDisplayName(), text, QMessageBox::Ok);
   box.exec();
+}
+}  // namespace
+
+void LinkMessage(const QString& text) {
+  if (Settings.Debug.DebugMessages) ShowLinkBox(text);
+}
+
+void LinkDiskError(const QString& text) {
+  std::fprintf(stderr, "kalvor: %s\n", text.toLocal8Bit().constData());
+  ShowLinkBox(text);
 }

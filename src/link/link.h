@@ -43,6 +43,10 @@ struct TControllerLink {
   bool CktPortOpen = false;    // the test board's port opened at start-up
   bool CameraNoReply = false;  // the last camera enable/disable went unanswered
   int LastScanLength = 0;      // scan length of the last camera read out
+  // Why the last camera read-out could not write its files (naming the
+  // file), empty when both were written. A disk fault, not a camera fault:
+  // the caller stops its operation with this message.
+  QString DiskError;
 
   // Where the ports come from (tests put a fake device here); empty means
   // the real serial device of the platform.
@@ -87,3 +91,7 @@ void ReceiveFrame(int port);
 
 // The link's message boxes appear only with [Debug] DebugMessages.
 void LinkMessage(const QString& text);
+// A file of the link that could not be written: always shown (through
+// ShowMessage when set, else a modal box when a widget application runs) and
+// written to standard error.
+void LinkDiskError(const QString& text);

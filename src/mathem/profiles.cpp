@@ -4,6 +4,7 @@
 #include <QHash>
 #include <QStringList>
 #include <cmath>
+#include <optional>
 
 #include "DALNOMER/calibration.h"
 #include "config/settings.h"
@@ -87,10 +88,19 @@ bool WriteTrace(const QString& name, const QStringList& lines) {
   return f.write(bytes) == bytes.size();
 }
 
-QString TraceLine(int n, int reading, QHash<int, float>* distances) {
+// "1234:123.45"; a reading whose distance the calibration table can't give
+// is traced as "1234:?" and the reason kept in *tableFault, so that a missing
+// table never reads as 0.00 millimetres.
+QString TraceLine(int n, int reading, QHash<int, std::optional<float>>* distances,
+                  QString* tableFault) {
   auto it = distances->find(reading);
-  if (it == distances->end()) it = distances->insert(reading, CalibrationValue(n, reading));
-  return QString("%1:%2").arg(reading).arg(static_cast<double>(*it), 5, 'f', 2);
+  if (it == distances->end()) {
+    QString error;
+    it = distances->insert(reading, CalibrationLookup(n, reading, &error));
+    if (!*it && tableFault->isEmpty()) *tableFault = error;
+  }
+  if (!*it) return QString("%1:?").arg(reading);
+  return QString("%1:%2").arg(reading).arg(static_cast<double>(**it), 5, 'f', 2);
 }
 
 // Steps 1..6 of one camera: header, protection, readings, trace. skip lines
@@ -98,6 +108,13 @@ QString TraceLine(int n, int reading, QHash<int, float>* distances) {
 bool ReadCamera(int n, int skip) {
   auto& s = ProfileStore;
   const QString file = ProfileFileName(n);
+  // The trace starts empty with every load, so that a load that stops on the
+  // way never leaves the previous profile's trace behind.
+  const bool traceWritable = WriteTrace(TraceFileName(n), {});
+  if (!traceWritable) {
+    s.traceFault = QString("Не удалось записать файл %1").arg(TraceFileName(n));
+    if (Settings.Debug.DebugMMsaveMessages && s.message) s.message(s.traceFault);
+  }
   const auto lines = plat::ReadTextLines(file);
   if (!lines) {
     CameraFault(n, QString("нет файла профиля %1 или он не читается").arg(file));
@@ -130,7 +147,8 @@ bool ReadCamera(int n, int skip) {
   }
   const bool trace = Settings.Debug.DebugMMsaveMessages;
   QStringList traceLines;
-  QHash<int, float> distances;
+  QHash<int, std::optional<float>> distances;
+  QString tableFault;
   for (int j = 1; j <= count; ++j) {
     int b[4];
     for (int& x : b)
@@ -140,11 +158,15 @@ bool ReadCamera(int n, int skip) {
       }
     const int reading = DecodeReading(b[0], b[1], b[2], b[3]);
     At(n, j) = reading;
-    if (trace) traceLines << TraceLine(n, reading, &distances);
+    if (trace) traceLines << TraceLine(n, reading, &distances, &tableFault);
+  }
+  if (!tableFault.isEmpty()) {
+    s.traceFault = tableFault;
+    if (s.message) s.message(tableFault);
   }
   // The trace is a diagnostic: when it can't be written the profile is
   // still good, and the reason is kept for the visualiser.
-  if (!WriteTrace(TraceFileName(n), traceLines)) {
+  if (trace && traceWritable && !WriteTrace(TraceFileName(n), traceLines)) {
     s.traceFault = QString("Не удалось записать файл %1").arg(TraceFileName(n));
     if (trace && s.message) s.message(s.traceFault);
   }

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QFile>
+
 #include "config/settings.h"
 #include "database/database.h"
 #include "fakeserial.h"
@@ -121,6 +124,28 @@ TEST_F(CameraTest, ReadOutCutShortKeepsWhatArrived) {
   EXPECT_FALSE(CameraReadOut(2));
   EXPECT_EQ(home.read("cmr2.txt"), QByteArray("0\r\n8\r\n0\r\n"));
   EXPECT_EQ(ControllerLink.LastScanLength, 0);
+}
+
+// A read-out file that can't be written is a disk error naming the file,
+// shown even without the debug messages; the camera's answer still counts.
+TEST_F(CameraTest, AnUnwritableReadOutFileIsADiskErrorNotACameraFault) {
+  Settings.Debug.DebugMessages = false;
+  home.write("STORAGE/41-cmr1.txt", "1\r\n2\r\n3\r\n");
+  // STORAGE\41-cmr1.txt can't be replaced: a folder stands in its place.
+  ASSERT_TRUE(QFile::remove(home.file("STORAGE/41-cmr1.txt")));
+  ASSERT_TRUE(QDir(home.path()).mkpath("STORAGE/41-cmr1.txt/x"));
+  reply = SimLine::EncodeFrame(Bytes({1, 0x8C, 0xA0, 0x0F, 0x01}));
+  EXPECT_TRUE(CameraReadOut(1));
+  EXPECT_EQ(home.read("cmr1.txt"), QByteArray("160\r\n15\r\n1\r\n"));
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_TRUE(messages[0].startsWith("Ошибка записи на диск")) << qPrintable(messages[0]);
+  EXPECT_TRUE(messages[0].contains("41-cmr1.txt")) << qPrintable(messages[0]);
+  EXPECT_EQ(ControllerLink.DiskError, messages[0]);
+  // The next read-out that can write its files clears it.
+  ControllerLink.StorageIndex = [] { return 42; };
+  EXPECT_TRUE(CameraReadOut(1));
+  EXPECT_TRUE(ControllerLink.DiskError.isEmpty());
+  EXPECT_EQ(messages.size(), 1u);
 }
 
 }  // namespace

@@ -353,3 +353,29 @@ TEST_F(MathemTest, CutTailProportionAndPeakTies) {
   CutTail();
   EXPECT_EQ(ProfileValue(1, 10), 9);
 }
+
+// A load that stops on the way leaves an empty trace, not the previous
+// profile's; a calibration table that can't be read is traced as "?" and
+// told, never as 0.00 mm.
+TEST_F(MathemTest, TraceOfAFailedLoadIsEmptyAndAMissingTableIsNoDistance) {
+  Settings.Debug.DebugMMsaveMessages = true;
+  ModelCalibration cal;
+  cal.base = 200;
+  ASSERT_TRUE(WriteCalibrationTables(cal));
+  LoadCamera1({1000, 1935});
+  ASSERT_EQ(home.read("mmr1.txt"), QByteArray("1000:93.50\r\n1935: 0.00\r\n"));
+
+  home.write("cmr1.txt", "160\r\n15\r\nabc\r\n");  // a garbled header
+  LoadProfiles(0);
+  EXPECT_EQ(ProfileStore.faultCamera, 1);
+  EXPECT_EQ(home.read("mmr1.txt"), QByteArray());
+
+  messages.clear();
+  ASSERT_TRUE(QFile::remove(home.file("Tabl1/cal1.txt")));
+  LoadCamera1({1000, 1935});
+  EXPECT_EQ(ProfileStore.faultCamera, 0);
+  EXPECT_EQ(home.read("mmr1.txt"), QByteArray("1000:?\r\n1935:?\r\n"));
+  ASSERT_EQ(messages.size(), 1);
+  EXPECT_TRUE(messages[0].contains("cal1.txt")) << qPrintable(messages[0]);
+  EXPECT_EQ(ProfileStore.traceFault, messages[0]);
+}

@@ -11,6 +11,10 @@ namespace testsupport {
 
 ScratchHome::ScratchHome() { plat::SetHome(dir_.path()); }
 
+ScratchHome::ScratchHome(const QString& templatePath) : dir_(templatePath) {
+  plat::SetHome(dir_.path());
+}
+
 ScratchHome::~ScratchHome() = default;
 
 void ScratchHome::write(const QString& rel, const QByteArray& bytes) const {

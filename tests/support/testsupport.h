@@ -12,6 +12,9 @@ namespace testsupport {
 class ScratchHome {
  public:
   ScratchHome();
+  // A scratch folder from a QTemporaryDir template, e.g. on a RAM disk for
+  // tests that write many thousands of synced files.
+  explicit ScratchHome(const QString& templatePath);
   ~ScratchHome();
   QString path() const { return dir_.path(); }
   QString file(const QString& rel) const { return dir_.filePath(rel); }
