@@ -253,6 +253,9 @@ QString DumpWindow(QWidget* window) {
   if (!window) return QString("(none)\n");
   QStringList out;
   out << window->metaObject()->className() << window->windowTitle();
+  // A message box's text sits in an unnamed label of Qt's own.
+  if (auto* box = qobject_cast<QMessageBox*>(window))
+    for (const QString& l : box->text().split('\n')) out << "text\t" + l;
   for (QWidget* w : window->findChildren<QWidget*>()) {
     const QString name = w->objectName();
     if (name.isEmpty() || name.startsWith("qt_")) continue;

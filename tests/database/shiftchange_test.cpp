@@ -4,6 +4,7 @@
 
 #include "dbtest.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
@@ -144,6 +145,71 @@ TEST_F(ShiftChange, AMoveThatFailedEarlierInThisRunIsFinishedBeforeTheNextCheck)
   EXPECT_FALSE(JournalExists());
   EXPECT_EQ(Database.ShiftState.Day, 5);
   ExpectDatabaseHolds(5);
+}
+
+// The loss seen on a line: a journal left behind after a finished move (its
+// removal failed and the run went on), then measurements of the new shift,
+// then a restart. Nothing may move: the journal is set aside and reported.
+// Both the journal this program writes and the first release's three-line
+// journal.
+TEST_F(ShiftChange, AJournalLeftBehindAfterAFinishedMoveMovesNothingLater) {
+  for (const bool firstRelease : {false, true}) {
+    SCOPED_TRACE(firstRelease ? "first release's journal" : "journal");
+    ResetDatabaseModule();
+    for (const QString& f : QDir(home->file("Report")).entryList({"transfer*"}, QDir::Files))
+      QFile::remove(home->file("Report/" + f));
+    Fill(8, 3);
+    WriteShift(4, 3);
+    ASSERT_EQ(InitDatabaseModule(), QString());
+    QByteArray journal;
+    Database.ShiftChangeProbe = [&](ShiftChangeStep step, int, int) {
+      if (step == ShiftChangeStep::StateSaved) journal = home->read("Report/transfer.jnl");
+    };
+    ASSERT_TRUE(CheckShiftChange()) << qPrintable(DatabaseError());
+    ASSERT_FALSE(journal.isEmpty());
+    home->write("Report/transfer.jnl", firstRelease ? QByteArray("2384\r\n5\r\n3\r\n") : journal);
+    ASSERT_TRUE(AppendShiftMeasurement(Numbered(12)));
+    ASSERT_TRUE(AppendShiftMeasurement(Numbered(13)));
+    const QByteArray base = home->read("Report/base.bin");
+    const QByteArray day = home->read("Report/day.bin");
+
+    ResetDatabaseModule();
+    ASSERT_EQ(InitDatabaseModule(), QString());
+    ASSERT_TRUE(CheckShiftChange());
+    EXPECT_EQ(home->read("Report/base.bin"), base);
+    EXPECT_EQ(home->read("Report/day.bin"), day);
+    EXPECT_FALSE(JournalExists());
+    const QStringList aside = QDir(home->file("Report")).entryList({"transfer-*.jnl"});
+    ASSERT_EQ(aside.size(), 1);
+    EXPECT_EQ(home->read("Report/" + aside[0]),
+              firstRelease ? QByteArray("2384\r\n5\r\n3\r\n") : journal);
+    EXPECT_TRUE(DatabaseStartupReport().contains(aside[0])) << qPrintable(DatabaseStartupReport());
+    ExpectDatabaseHolds(11);
+  }
+}
+
+// A journal whose records are not those of the shift file (files copied in
+// by hand): set aside; the ordinary shift change then moves the shift file.
+TEST_F(ShiftChange, AJournalOfOtherRecordsIsSetAsideAndNothingIsCutFromTheDatabase) {
+  Fill(2, 3);
+  WriteShift(4, 3);
+  ASSERT_EQ(InitDatabaseModule(), QString());
+  QByteArray journal;
+  Database.ShiftChangeProbe = [&](ShiftChangeStep step, int, int) {
+    if (step == ShiftChangeStep::JournalWritten) journal = home->read("Report/transfer.jnl");
+  };
+  ASSERT_TRUE(CheckShiftChange());
+  // Back to the day before with a different shift file, and the journal of
+  // the other move.
+  Fill(5, 1);
+  WriteShift(4, 3);
+  home->write("Report/transfer.jnl", journal);
+  ResetDatabaseModule();
+  ASSERT_EQ(InitDatabaseModule(), QString());
+  EXPECT_FALSE(DatabaseStartupReport().isEmpty());
+  EXPECT_EQ(MeasurementCount(), 5);  // base.bin was not cut back to 2 records
+  ASSERT_TRUE(CheckShiftChange());
+  ExpectDatabaseHolds(6);
 }
 
 // A shift change stopped dead at each of its steps, as by a power cut, and

@@ -2,7 +2,9 @@
 
 #include <QFile>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include "platform/cp1251.h"
 #include "platform/inifile.h"
 
 FlowHome::FlowHome(const QString& setupExtra) {
@@ -28,7 +30,20 @@ testsupport::RunResult FlowHome::Play(const QString& script, const QStringList& 
   QStringList args = {"--home", path(), "-platform", "offscreen", "--virtual-clock",
                       "--play", scriptPath};
   args += extraArgs;
+  if (ordinaryUser_ && ::geteuid() == 0)
+    return testsupport::Run(
+        "setpriv",
+        QStringList{"--bounding-set=-dac_override,-dac_read_search,-fowner,-linux_immutable",
+                    KALVOR_EXE} + args,
+        timeoutMs);
   return testsupport::Run(KALVOR_EXE, args, timeoutMs);
+}
+
+QString FlowHome::Text(const QString& name) const {
+  QFile f(file(name));
+  if (!f.open(QIODevice::ReadOnly)) return QString();
+  const QByteArray bytes = f.readAll();
+  return plat::FromCp1251(bytes.constData(), bytes.size());
 }
 
 int CountColour(const QImage& img, const QRect& r, QRgb colour) {

@@ -20,9 +20,16 @@ class FlowHome {
   testsupport::RunResult Play(const QString& script, const QStringList& extraArgs = {},
                               int timeoutMs = 120000);
   QImage Snap(const QString& name) const { return QImage(file(name)); }
+  // A text file the program wrote (a dump), decoded from CP1251.
+  QString Text(const QString& name) const;
+  // Runs the program without the super-user's right to ignore file
+  // permissions, so that a read-only folder is read-only to it even when the
+  // tests run as root (setpriv drops the capabilities).
+  void RunAsOrdinaryUser(bool on) { ordinaryUser_ = on; }
 
  private:
   QTemporaryDir dir_;
+  bool ordinaryUser_ = false;
 };
 
 // The pixel colour without alpha.

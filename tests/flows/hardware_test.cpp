@@ -125,3 +125,30 @@ TEST(LineStart, TheRangeFormMeasuresWithOneCameraOfTheLine) {
   // The read-out left its profile files.
   EXPECT_TRUE(QFile::exists(home.file("cmr3.txt")));
 }
+
+// A STORAGE folder the program may not write to: the camera's read-out is
+// kept in cmr3.txt, and the copy that can't be written is a disk error that
+// names the file, not a fault of the camera.
+TEST(LineStart, AReadOnlyStorageFolderGivesTheDiskErrorMessage) {
+  SimulatedLine line({});
+  ASSERT_FALSE(line.port().isEmpty());
+  FlowHome home(QString("[Global]\nEmul=0\n[Hard]\nCom=%1\n[Mathem]\nDalnomerEnable=1\n")
+                    .arg(line.port()));
+  ASSERT_TRUE(QFile::setPermissions(home.file("STORAGE"), QFile::ReadOwner | QFile::ExeOwner));
+  home.RunAsOrdinaryUser(true);
+  const auto r = home.Play(
+      "wait 300\npress RadioButton3\nwait 100\npress Button1\nwait 3000\ndump box.txt\n"
+      "press OK\nwait 300\ndump range.txt\npress Button2\nwait 30000\nexit\n");
+  QFile::setPermissions(home.file("STORAGE"),
+                        QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+  ASSERT_TRUE(r.finished);
+  EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+  EXPECT_TRUE(r.err.contains("Ошибка записи на диск")) << r.err.toStdString();
+  EXPECT_TRUE(r.err.contains("cmr3.txt")) << r.err.toStdString();
+  const QString text = home.Text("box.txt");
+  EXPECT_TRUE(text.contains("QMessageBox") && text.contains("text\tОшибка записи на диск") &&
+              text.contains("STORAGE"))
+      << text.toStdString();
+  EXPECT_TRUE(QFile::exists(home.file("cmr3.txt")));
+  EXPECT_FALSE(r.err.contains("error page"));
+}
