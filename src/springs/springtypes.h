@@ -128,13 +128,6 @@ int SpringTypeForKey(const BogieType& bogie, int key);
 // Whether any spring type of the bogie type can be picked on the key panel.
 bool HasChoosableSpringType(const BogieType& bogie);
 
-// The page "mpass": the operator picks the spring type of the bogie type by
-// key. Returns the spring type (1..MaxSprings) or 0. With requireValidType
-// only the spring types' keys are accepted, so the result is 0 only when the
-// bogie type offers no spring type that a key can pick; without it any key
-// enabled on the calling page ends the page, with 0 when it picks no type.
-int ChooseSpringType(int bogie, bool requireValidType = false);
-
 // The accelerated-mode wrapper around the measurement and archive pages:
 // when [Global] ukz_enable and the accelerated mode are both on, only the
 // free height (parameter 2) is shown and judged and Zam19 is on while

@@ -7,7 +7,7 @@
 #include "link/linecheck.h"
 #include "link/link.h"
 #include "link/simline.h"
-#include "main/mainloop.h"
+#include "pages/pages.h"
 #include "testsupport.h"
 
 namespace {
