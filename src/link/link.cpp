@@ -1,8 +1,5 @@
 #include "link/link.h"
 
-#include <QApplication>
-#include <QMessageBox>
-
 #include "config/settings.h"
 #include "platform/clock.h"
 #include "platform/pump.h"
@@ -53,7 +50,9 @@ bool OpenPort(int port, const QString& name) {
   return ok;
 }
 
-bool PortIsOpen(int port) { return Port(port) != nullptr; }
+bool PortIsOpen(int port) {
+  return Port(port) != nullptr;
+}
 
 void WriteByte(int port, uint8_t b) {
   if (plat::SerialDevice* d = Port(port)) d->WriteByte(b);
@@ -73,7 +72,9 @@ uint8_t ReadByte(int port) {
   return *b;
 }
 
-void Delay(uint32_t ms) { plat::WaitMs(ms); }
+void Delay(uint32_t ms) {
+  plat::WaitMs(ms);
+}
 
 void DrainInput(int port) {
   for (int i = 0; i < kDrainLimit; ++i) {
@@ -99,26 +100,19 @@ void ReceiveFrame(int port) {
   Delay(20);
   ControllerLink.FrameLength = 0;
   ControllerLink.FrameStatus = kFrameComplete;
-  const FrameReception r =
-      ReceiveFrameBytes(ControllerLink.FrameBuffer.data(), kFrameBufferSize, [port]() -> std::optional<uint8_t> {
-        const uint8_t b = ReadByte(port);
-        if (!ControllerLink.LinkOk) return std::nullopt;
-        return b;
-      });
+  const FrameReception r = ReceiveFrameBytes(ControllerLink.FrameBuffer.data(), kFrameBufferSize,
+                                             [port]() -> std::optional<uint8_t> {
+                                               const uint8_t b = ReadByte(port);
+                                               if (!ControllerLink.LinkOk) return std::nullopt;
+                                               return b;
+                                             });
   ControllerLink.FrameLength = r.length;
   ControllerLink.FrameStatus = r.status;
   ControllerLink.FrameComplete = r.complete;
 }
 
 void LinkMessage(const QString& text) {
-  if (!Settings.Debug.DebugMessages) return;
-  if (ControllerLink.ShowMessage) {
-    ControllerLink.ShowMessage(text);
-    return;
-  }
-  // Message boxes need a widget application; tools and tests without one
-  // simply go without.
-  if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return;
-  QMessageBox box(QMessageBox::NoIcon, QApplication::applicationDisplayName(), text, QMessageBox::Ok);
-  box.exec();
+  // The program shows them as message boxes; tools and tests without a
+  // window simply go without.
+  if (Settings.Debug.DebugMessages && ControllerLink.ShowMessage) ControllerLink.ShowMessage(text);
 }

@@ -47,8 +47,8 @@ struct TControllerLink {
   // Where the ports come from (tests put a fake device here); empty means
   // the real serial device of the platform.
   std::function<std::unique_ptr<plat::SerialDevice>()> DeviceFactory;
-  // Debug message boxes; empty means a modal QMessageBox when a widget
-  // application runs (nothing otherwise).
+  // Debug messages; the start-up installs the program's message box, empty
+  // shows nothing.
   std::function<void(const QString&)> ShowMessage;
   // The service terminal's caption and indicator list, when it is there.
   std::function<void(const QString&)> TerminalCaption;

@@ -9,11 +9,11 @@
 #include "link/linecheck.h"
 #include "main/form1.h"
 #include "main/program.h"
-#include "mathem/form30.h"
 #include "pages/pages.h"
 #include "platform/clock.h"
 #include "platform/pump.h"
 #include "screen/screen.h"
+#include "visualiser/form30.h"
 
 namespace {
 

@@ -5,17 +5,18 @@
 #include <QMessageBox>
 #include <cstdio>
 
+#include "DALNOMER/form40.h"
 #include "config/settings.h"
 #include "database/database.h"
-#include "DALNOMER/form40.h"
-#include "mathem/form30.h"
 #include "main/form1.h"
+#include "main/hooks.h"
 #include "main/instance.h"
 #include "main/options.h"
 #include "platform/clock.h"
 #include "platform/paths.h"
 #include "screen/playback.h"
 #include "screen/screen.h"
+#include "visualiser/form30.h"
 
 namespace {
 
@@ -86,7 +87,7 @@ int RunProgram(int argc, char** argv) {
   TForm40 form40(&form1);
   Form40 = &form40;
   TForm30 form30(&form1);  // the visualiser: exists for the whole run, shown on demand
-  ScreenState.showMathVis = ShowMathVisualiser;
+  InstallHooks();
   SetPlaybackMainWindow(&form1);
   form1.show();
   form1.Starter->start();

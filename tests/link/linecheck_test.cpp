@@ -1,10 +1,11 @@
+#include "link/linecheck.h"
+
 #include <gtest/gtest.h>
 
 #include "config/settings.h"
 #include "fakeserial.h"
 #include "link/camera.h"
 #include "link/commands.h"
-#include "link/linecheck.h"
 #include "link/link.h"
 #include "link/simline.h"
 #include "pages/pages.h"
@@ -30,7 +31,8 @@ class LineCheckTest : public ::testing::Test {
 
   std::vector<std::pair<CheckLine, bool>> Check(bool fastMode, SystemCheckResult* out = nullptr) {
     std::vector<std::pair<CheckLine, bool>> lines;
-    const SystemCheckResult r = CheckLineDevices(fastMode, [&](CheckLine l, bool ok) { lines.emplace_back(l, ok); });
+    const SystemCheckResult r =
+        CheckLineDevices(fastMode, [&](CheckLine l, bool ok) { lines.emplace_back(l, ok); });
     if (out) *out = r;
     return lines;
   }
@@ -58,7 +60,8 @@ TEST_F(LineCheckTest, CameraTwoIsAskedButAlwaysPasses) {
   EXPECT_EQ(ErrorCode(r), 0);
   EXPECT_EQ(lines[2], std::make_pair(CheckLine::Camera2, true));
   int askedCamera2 = 0;
-  for (const QByteArray& b : sim->Requests(1)) askedCamera2 += b.startsWith(QByteArray("\x02\x8B", 2));
+  for (const QByteArray& b : sim->Requests(1))
+    askedCamera2 += b.startsWith(QByteArray("\x02\x8B", 2));
   EXPECT_EQ(askedCamera2, 1);
 }
 
@@ -176,8 +179,9 @@ TEST_F(LineCheckTest, ScanThroughTheSimulatedLine) {
   const auto points = spring->ScanPoints(3);
   const QList<QByteArray> lines = file.split('\n');
   for (int j : {0, 17, 500, 999}) {
-    const uint32_t v = lines[3 + 4 * j].trimmed().toUInt() + 256 * lines[4 + 4 * j].trimmed().toUInt() +
-                       4096 * lines[5 + 4 * j].trimmed().toUInt() + 65536 * lines[6 + 4 * j].trimmed().toUInt();
+    const uint32_t v =
+        lines[3 + 4 * j].trimmed().toUInt() + 256 * lines[4 + 4 * j].trimmed().toUInt() +
+        4096 * lines[5 + 4 * j].trimmed().toUInt() + 65536 * lines[6 + 4 * j].trimmed().toUInt();
     EXPECT_EQ(v, points[j]) << j;
   }
 }
