@@ -3,7 +3,6 @@
 #include <QFile>
 
 #include "config/settings.h"
-#include "database/database.h"
 #include "link/link.h"
 #include "platform/paths.h"
 #include "platform/textfile.h"
@@ -134,7 +133,7 @@ QString CameraStorageFileName(int index, int n) {
   return QStringLiteral("STORAGE\\%1-%2").arg(index).arg(CameraFileName(n));
 }
 
-bool CameraReadOut(int n) {
+bool CameraReadOut(int n, int storageIndex) {
   if (Skipped(n)) return false;
   CameraExchange({Cam(n), kCamReadOut, 0, 0, 0}, kReadOutAfterMs);
   bool ok = Echoed(n);
@@ -142,10 +141,8 @@ bool CameraReadOut(int n) {
   // The files are written whatever came, so that a missing reply shows as an
   // empty profile rather than the previous scan.
   const QStringList lines = CameraProfileLines();
-  const int index =
-      ControllerLink.StorageIndex ? ControllerLink.StorageIndex() : Database.ShiftState.CurrentIndex;
   const bool written = WriteCameraFile(CameraFileName(n), lines);
-  const bool stored = WriteCameraFile(CameraStorageFileName(index, n), lines);
+  const bool stored = WriteCameraFile(CameraStorageFileName(storageIndex, n), lines);
   // Without any reply there are no points, rather than the negative count an
   // empty header would give.
   ControllerLink.LastScanLength =

@@ -27,7 +27,9 @@ bool CameraResetB(int n);
 bool CameraSetThreshold(int n);
 bool CameraSetShutter(int n);
 bool CameraPresent(int n);
-bool CameraReadOut(int n);
+// The read-out keeps its copy as STORAGE\<storageIndex>-cmr<n>.txt: the
+// caller names the measurement (its position in the shift file).
+bool CameraReadOut(int n, int storageIndex);
 // "2", "3" and "4" select those cameras, any other text camera 1. Sets
 // CameraNoReply when no reply came.
 void CameraEnable(const QString& camera, bool on);

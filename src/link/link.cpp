@@ -23,7 +23,6 @@ void ResetControllerLink() {
   ControllerLink.ShowMessage = {};
   ControllerLink.TerminalCaption = {};
   ControllerLink.TerminalMemo = {};
-  ControllerLink.StorageIndex = {};
 }
 
 namespace {

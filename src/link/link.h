@@ -53,10 +53,6 @@ struct TControllerLink {
   // The service terminal's caption and indicator list, when it is there.
   std::function<void(const QString&)> TerminalCaption;
   std::function<void(const QString&)> TerminalMemo;
-  // The number the STORAGE copies of the camera files are named with; empty
-  // means the shift state's CurrentIndex (the position of the current
-  // measurement in the shift file).
-  std::function<int()> StorageIndex;
 };
 
 extern TControllerLink ControllerLink;

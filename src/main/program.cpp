@@ -5,7 +5,7 @@
 #include <QMessageBox>
 #include <cstdio>
 
-#include "DALNOMER/form40.h"
+#include "rangeform/form40.h"
 #include "config/settings.h"
 #include "database/database.h"
 #include "main/form1.h"

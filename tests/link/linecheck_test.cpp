@@ -161,7 +161,6 @@ TEST(OpenLinePortsTest, OrderAndOutcome) {
 }
 
 TEST_F(LineCheckTest, ScanThroughTheSimulatedLine) {
-  ControllerLink.StorageIndex = [] { return 3; };
   InitialiseLine();
   for (int n = 1; n <= 4; ++n) CameraSetup(n);
   for (int n = 1; n <= 4; ++n) CameraEnable(QString::number(n), true);
@@ -169,7 +168,7 @@ TEST_F(LineCheckTest, ScanThroughTheSimulatedLine) {
   EXPECT_EQ(sim->CameraState(1).threshold, 100);
   EXPECT_TRUE(ControllerLongCommand(kCmdScan).ok);
   for (int n = 1; n <= 4; ++n) {
-    EXPECT_TRUE(CameraReadOut(n)) << n;
+    EXPECT_TRUE(CameraReadOut(n, 3)) << n;
     EXPECT_EQ(ControllerLink.LastScanLength, 1000);
   }
   const QByteArray file = home.read("cmr3.txt");
