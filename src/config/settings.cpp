@@ -4,10 +4,8 @@
 #include <functional>
 #include <vector>
 
-#include "database/database.h"
 #include "platform/inifile.h"
 #include "platform/paths.h"
-#include "springs/springtypes.h"
 
 TSettings Settings;
 
@@ -249,11 +247,6 @@ void LoadSettings() {
   // Every real in the configuration and the data files uses ".".
   QLocale::setDefault(QLocale::c());
   Settings = ReadSettings(plat::IniFile::Load(plat::MapProgramPath("setup.ini")));
-  // What the bogie file could not give is kept for the start-up to show
-  // (SpringTypesLoadReport).
-  LoadSpringTypes();
-  // A failure is kept for the start-up to show (DatabaseStartupError).
-  ApplyDatabaseSettings();
 }
 
 void ResetSettingsModule() {

@@ -5,7 +5,6 @@
 #include <QMessageBox>
 #include <cstdio>
 
-#include "rangeform/form40.h"
 #include "config/settings.h"
 #include "database/database.h"
 #include "main/form1.h"
@@ -14,19 +13,27 @@
 #include "main/options.h"
 #include "platform/clock.h"
 #include "platform/paths.h"
+#include "rangeform/form40.h"
 #include "screen/playback.h"
 #include "screen/screen.h"
+#include "springs/springtypes.h"
 #include "visualiser/form30.h"
 
 namespace {
 
 // The module start-up, in the order the modules depend on each other: the
-// database binds its files and loads the shift state; the settings (with the
-// bogie and spring-type file and the emptying switches); the page offset; the
-// mode state. Returns what stops the start, empty when nothing does.
+// database binds its files and loads the shift state; the settings, then the
+// bogie and spring-type file they name and the emptying switches; the page
+// offset; the mode state. Returns what stops the start, empty when nothing
+// does.
 QString InitModules() {
   QString error = InitDatabaseModule();
   LoadSettings();
+  // What the bogie file could not give is kept for the start page to show
+  // (SpringTypesLoadReport).
+  LoadSpringTypes();
+  // A failure is kept for the start-up to show (DatabaseStartupError).
+  ApplyDatabaseSettings();
   ResetScreenModule(1024, 768);
   InitScreenModule();
   if (error.isEmpty()) error = InitModeState();
