@@ -17,8 +17,6 @@
 #include <cstdint>
 #include <functional>
 
-#include "database/database.h"
-
 // Room of the table.
 constexpr int kMaxBogieTypes = 16;
 constexpr int kMaxSpringTypes = 8;
@@ -99,11 +97,10 @@ extern TSpringTypesState SpringTypesState;
 inline TSpringTypeTable& SpringTypeTable() {
   return SpringTypesState.table;
 }
-// The bogie type in use (1-based). It lives in the mode state, which keeps it
-// in Config\tekstat.lm4, so there is one number for every reader.
-inline int& CurrentBogieType() {
-  return Database.ModeState.BogieType;
-}
+// The bogie type in use (1-based). It lives in the mode state of the
+// database module, which keeps it in Config\tekstat.lm4, so there is one
+// number for every reader.
+int& CurrentBogieType();
 // The entry of the bogie type in use; bogie type 1 when the mode state names
 // none the table has room for (a damaged state file must not stop the line).
 BogieType& CurrentBogie();
