@@ -11,8 +11,8 @@
 #include "config/settings.h"
 #include "mathem/coilgeometry.h"
 #include "mathem/profiles.h"
-#include "mathem/springmodel.h"
 #include "platform/paths.h"
+#include "sim/springmodel.h"
 #include "visualiser/visualiser.h"
 
 namespace {

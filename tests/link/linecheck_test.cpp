@@ -7,8 +7,8 @@
 #include "link/camera.h"
 #include "link/commands.h"
 #include "link/link.h"
-#include "link/simline.h"
 #include "pages/pages.h"
+#include "sim/simline.h"
 #include "testsupport.h"
 
 namespace {

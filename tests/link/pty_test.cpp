@@ -14,9 +14,9 @@
 #include "link/commands.h"
 #include "link/linecheck.h"
 #include "link/link.h"
-#include "link/simline.h"
-#include "link/simpty.h"
 #include "platform/clock.h"
+#include "sim/simline.h"
+#include "sim/simpty.h"
 #include "testsupport.h"
 
 namespace {

@@ -11,11 +11,11 @@
 #include "config/settings.h"
 #include "database/database.h"
 #include "link/link.h"
-#include "link/simline.h"
 #include "platform/clock.h"
 #include "platform/pump.h"
 #include "platform/textfile.h"
 #include "screen/playback.h"
+#include "sim/simline.h"
 #include "testsupport.h"
 
 namespace {

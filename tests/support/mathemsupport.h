@@ -13,7 +13,7 @@
 #include "mathem/coilgeometry.h"
 #include "mathem/mathobserver.h"
 #include "mathem/profiles.h"
-#include "mathem/springmodel.h"
+#include "sim/springmodel.h"
 #include "springs/springtypes.h"
 #include "testsupport.h"
 #include "visualiser/visualiser.h"
