@@ -3,7 +3,8 @@
 // cameras and the CKT test board as the program sees them over the serial
 // link. It takes the bytes the program writes, parses the requests and
 // schedules the reply frames on a millisecond time line. The pseudo-terminal
-// front end (tools/linesim) and the tests drive it.
+// front end (tools/linesim) and the tests drive it; the program never links
+// it.
 
 #include <QByteArray>
 #include <array>
