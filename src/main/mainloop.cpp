@@ -3,7 +3,6 @@
 #include <QMessageBox>
 #include <cstdio>
 
-#include "rangeform/form40.h"
 #include "config/settings.h"
 #include "database/database.h"
 #include "link/linecheck.h"
@@ -12,6 +11,7 @@
 #include "pages/pages.h"
 #include "platform/clock.h"
 #include "platform/pump.h"
+#include "rangeform/form40.h"
 #include "screen/screen.h"
 #include "visualiser/form30.h"
 
