@@ -11,9 +11,9 @@
 #include "config/settings.h"
 #include "mathem/coilgeometry.h"
 #include "mathem/profiles.h"
-#include "mathem/springmodel.h"
-#include "mathem/visualiser.h"
 #include "platform/paths.h"
+#include "sim/springmodel.h"
+#include "visualiser/visualiser.h"
 
 namespace {
 
@@ -34,6 +34,7 @@ struct Scan {
     ResetProfileStore();
     ResetCoilResults();
     ResetVisualiser();
+    ConnectVisualiser();  // the chains redraw as in the program
     SpringModel spring;
     spring.readings = kMaxReadings;
     spring.height = 540;

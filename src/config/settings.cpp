@@ -4,10 +4,8 @@
 #include <functional>
 #include <vector>
 
-#include "database/database.h"
 #include "platform/inifile.h"
 #include "platform/paths.h"
-#include "springs/springtypes.h"
 
 TSettings Settings;
 
@@ -34,55 +32,90 @@ struct KeyDef {
 const std::vector<KeyDef>& Keys() {
   static const std::vector<KeyDef> keys = [] {
     std::vector<KeyDef> k = {
-        {"Global", "Emul", Kind::Bool, FIELD(Global.Emul), "Эмуляция: 1 - работа без линии, 0 - работа с оборудованием"},
-        {"Global", "Volhov", Kind::Bool, FIELD(Global.Volhov), "Другая координата камеры 4 при NMCam=2"},
+        {"Global", "Emul", Kind::Bool, FIELD(Global.Emul),
+         "Эмуляция: 1 - работа без линии, 0 - работа с оборудованием"},
+        {"Global", "Volhov", Kind::Bool, FIELD(Global.Volhov),
+         "Другая координата камеры 4 при NMCam=2"},
         {"Global", "DEMO34", Kind::Bool, FIELD(Global.DEMO34), "Демонстрационный режим (D34)"},
-        {"Global", "Zam19", Kind::Bool, FIELD(Global.Zam19), "Вариант оценки и вывода результатов (19)"},
-        {"Global", "RTedit", Kind::Bool, FIELD(Global.RTedit), "Клавиша \"Предельные размеры\" в меню настройки"},
-        {"Global", "ukz_enable", Kind::Bool, FIELD(Global.ukz_enable), "Разрешить ускоренный замер"},
-        {"Global", "PowerOFF", Kind::Bool, FIELD(Global.PowerOFF), "Запускать poweroff.exe при завершении работы"},
-        {"Global", "SoftVer", Kind::String, FIELD(Global.SoftVer), "Версия, выводимая на панели клавиш"},
+        {"Global", "Zam19", Kind::Bool, FIELD(Global.Zam19),
+         "Вариант оценки и вывода результатов (19)"},
+        {"Global", "RTedit", Kind::Bool, FIELD(Global.RTedit),
+         "Клавиша \"Предельные размеры\" в меню настройки"},
+        {"Global", "ukz_enable", Kind::Bool, FIELD(Global.ukz_enable),
+         "Разрешить ускоренный замер"},
+        {"Global", "PowerOFF", Kind::Bool, FIELD(Global.PowerOFF),
+         "Запускать poweroff.exe при завершении работы"},
+        {"Global", "SoftVer", Kind::String, FIELD(Global.SoftVer),
+         "Версия, выводимая на панели клавиш"},
         {"Global", "VNenable", Kind::Bool, FIELD(Global.VNenable), "Ввод номеров вагонов"},
-        {"Global", "MatixScale", Kind::Float, FIELD(Global.MatixScale), "Коэффициент ширины печатного листа"},
-        {"Global", "Poverka", Kind::Bool, FIELD(Global.Poverka), "Показывать форму поверки при запуске"},
-        {"Global", "DestroyDbNow", Kind::Bool, FIELD(Global.DestroyDbNow), "Очистить Report\\base.bin при запуске"},
-        {"Global", "DestroyDayDbNow", Kind::Bool, FIELD(Global.DestroyDayDbNow), "Очистить Report\\day.bin при запуске"},
-        {"Global", "DestroyTelDbNow", Kind::Bool, FIELD(Global.DestroyTelDbNow), "Очистить Report\\Tel.bin при запуске"},
-        {"Global", "Print_in_file", Kind::Bool, FIELD(Global.Print_in_file), "Печать в файл вместо принтера"},
+        {"Global", "MatixScale", Kind::Float, FIELD(Global.MatixScale),
+         "Коэффициент ширины печатного листа"},
+        {"Global", "Poverka", Kind::Bool, FIELD(Global.Poverka),
+         "Показывать форму поверки при запуске"},
+        {"Global", "DestroyDbNow", Kind::Bool, FIELD(Global.DestroyDbNow),
+         "Очистить Report\\base.bin при запуске"},
+        {"Global", "DestroyDayDbNow", Kind::Bool, FIELD(Global.DestroyDayDbNow),
+         "Очистить Report\\day.bin при запуске"},
+        {"Global", "DestroyTelDbNow", Kind::Bool, FIELD(Global.DestroyTelDbNow),
+         "Очистить Report\\Tel.bin при запуске"},
+        {"Global", "Print_in_file", Kind::Bool, FIELD(Global.Print_in_file),
+         "Печать в файл вместо принтера"},
         {"Global", "Turbo", Kind::Int, FIELD(Global.Turbo), "Делитель пауз (не меньше 1)"},
 
         {"Depo", "DepoName", Kind::String, FIELD(Depo.DepoName), "Название депо"},
-        {"Depo", "Depo1Name", Kind::String, FIELD(Depo.Depo1Name), "Первая часть заголовка (дорога, предприятие)"},
+        {"Depo", "Depo1Name", Kind::String, FIELD(Depo.Depo1Name),
+         "Первая часть заголовка (дорога, предприятие)"},
         {"Depo", "DeviceId", Kind::String, FIELD(Depo.DeviceId), "Заводской номер линии"},
         {"Depo", "Password", Kind::Int, FIELD(Depo.Password), "Пароль меню настройки"},
-        {"Depo", "r4_mmm", Kind::Int, FIELD(Depo.r4_mmm), "Подбор: пружины комплекта занимают не более r4_mmm-1 групп"},
-        {"Depo", "PasswordEnable", Kind::Bool, FIELD(Depo.PasswordEnable), "Спрашивать пароль перед меню настройки"},
-        {"Depo", "ProgressChassieEnabled", Kind::Bool, FIELD(Depo.ProgressChassieEnabled), "Выбор типа тележки"},
-        {"Depo", "Confirmation", Kind::Bool, FIELD(Depo.Confirmation), "Подтверждение перед замером"},
+        {"Depo", "r4_mmm", Kind::Int, FIELD(Depo.r4_mmm),
+         "Подбор: пружины комплекта занимают не более r4_mmm-1 групп"},
+        {"Depo", "PasswordEnable", Kind::Bool, FIELD(Depo.PasswordEnable),
+         "Спрашивать пароль перед меню настройки"},
+        {"Depo", "ProgressChassieEnabled", Kind::Bool, FIELD(Depo.ProgressChassieEnabled),
+         "Выбор типа тележки"},
+        {"Depo", "Confirmation", Kind::Bool, FIELD(Depo.Confirmation),
+         "Подтверждение перед замером"},
 
         {"Debug", "ShowCursor", Kind::Bool, FIELD(Debug.ShowCursor), "Показывать указатель мыши"},
-        {"Debug", "nohard", Kind::Bool, FIELD(Debug.nohard), "Отладка: подстановка параметра 6 ниже минимума"},
-        {"Debug", "notiny", Kind::Bool, FIELD(Debug.notiny), "Отладка: подстановка параметра 6 меньше 20"},
-        {"Debug", " Vred", Kind::Bool, FIELD(Debug.Vred), "Редактор параметров на странице предельных размеров"},
+        {"Debug", "nohard", Kind::Bool, FIELD(Debug.nohard),
+         "Отладка: подстановка параметра 6 ниже минимума"},
+        {"Debug", "notiny", Kind::Bool, FIELD(Debug.notiny),
+         "Отладка: подстановка параметра 6 меньше 20"},
+        {"Debug", " Vred", Kind::Bool, FIELD(Debug.Vred),
+         "Редактор параметров на странице предельных размеров"},
         {"Debug", "nocurve", Kind::Bool, FIELD(Debug.nocurve), "Отладка: подстановка параметра 3"},
-        {"Debug", "CalEnable", Kind::Bool, FIELD(Debug.CalEnable), "Клавиша \"Режим калибровки\" в меню настройки"},
-        {"Debug", "CalEnable1", Kind::Bool, FIELD(Debug.CalEnable1), "Вариант записи и оценки результатов"},
-        {"Debug", "DebugMessages", Kind::Bool, FIELD(Debug.DebugMessages), "Сообщения об ошибках связи"},
-        {"Debug", "DebugMMsaveMessages", Kind::Bool, FIELD(Debug.DebugMMsaveMessages), "Подробный вывод обработки профилей"},
-        {"Debug", "ShowMousePos", Kind::Bool, FIELD(Debug.ShowMousePos), "Показывать координаты мыши и код клавиши"},
-        {"Debug", "KeyPressDelay", Kind::Int, FIELD(Debug.KeyPressDelay), "Время показа нажатой клавиши, мс"},
+        {"Debug", "CalEnable", Kind::Bool, FIELD(Debug.CalEnable),
+         "Клавиша \"Режим калибровки\" в меню настройки"},
+        {"Debug", "CalEnable1", Kind::Bool, FIELD(Debug.CalEnable1),
+         "Вариант записи и оценки результатов"},
+        {"Debug", "DebugMessages", Kind::Bool, FIELD(Debug.DebugMessages),
+         "Сообщения об ошибках связи"},
+        {"Debug", "DebugMMsaveMessages", Kind::Bool, FIELD(Debug.DebugMMsaveMessages),
+         "Подробный вывод обработки профилей"},
+        {"Debug", "ShowMousePos", Kind::Bool, FIELD(Debug.ShowMousePos),
+         "Показывать координаты мыши и код клавиши"},
+        {"Debug", "KeyPressDelay", Kind::Int, FIELD(Debug.KeyPressDelay),
+         "Время показа нажатой клавиши, мс"},
 
-        {"Params", "ChassieIniFilename", Kind::String, FIELD(Params.ChassieIniFilename), "Файл типов тележек и пружин"},
-        {"Params", "BrakGenerate", Kind::Bool, FIELD(Params.BrakGenerate), "Эмуляция: формировать бракованные пружины"},
+        {"Params", "ChassieIniFilename", Kind::String, FIELD(Params.ChassieIniFilename),
+         "Файл типов тележек и пружин"},
+        {"Params", "BrakGenerate", Kind::Bool, FIELD(Params.BrakGenerate),
+         "Эмуляция: формировать бракованные пружины"},
         {"Params", "BrakPersent", Kind::Int, FIELD(Params.BrakPersent), "Эмуляция: доля брака, %"},
 
-        {"Hard", "Com", Kind::String, FIELD(Hard.Com), "Порт центрального контроллера и камер (COMn или путь устройства)"},
-        {"Hard", "TerminalEnable", Kind::Bool, FIELD(Hard.TerminalEnable), "Разрешить сервисный терминал (клавиша _)"},
-        {"Hard", "TerminalStart", Kind::Bool, FIELD(Hard.TerminalStart), "Показывать сервисный терминал при запуске"},
-        {"Hard", "TimeoutCk", Kind::Int, FIELD(Hard.TimeoutCk), "Число попыток приема длинной команды"},
+        {"Hard", "Com", Kind::String, FIELD(Hard.Com),
+         "Порт центрального контроллера и камер (COMn или путь устройства)"},
+        {"Hard", "TerminalEnable", Kind::Bool, FIELD(Hard.TerminalEnable),
+         "Разрешить сервисный терминал (клавиша _)"},
+        {"Hard", "TerminalStart", Kind::Bool, FIELD(Hard.TerminalStart),
+         "Показывать сервисный терминал при запуске"},
+        {"Hard", "TimeoutCk", Kind::Int, FIELD(Hard.TimeoutCk),
+         "Число попыток приема длинной команды"},
         {"Hard", "ups", Kind::Int, FIELD(Hard.ups), "Пауза после подъема пресса, мс"},
-        {"Hard", "ProtectMaxZamer", Kind::Int, FIELD(Hard.ProtectMaxZamer), "Наибольшее число отсчетов профиля (не более 1800)"},
-        {"Hard", "ProtectGeomErrorsEnable", Kind::Bool, FIELD(Hard.ProtectGeomErrorsEnable), "Ошибка при недопустимой длине профиля"},
+        {"Hard", "ProtectMaxZamer", Kind::Int, FIELD(Hard.ProtectMaxZamer),
+         "Наибольшее число отсчетов профиля (не более 1800)"},
+        {"Hard", "ProtectGeomErrorsEnable", Kind::Bool, FIELD(Hard.ProtectGeomErrorsEnable),
+         "Ошибка при недопустимой длине профиля"},
         {"Hard", "Cam2off", Kind::Bool, FIELD(Hard.Cam2off), "Не использовать камеру 2"},
     };
     for (int n = 1; n <= 4; ++n) {
@@ -97,11 +130,16 @@ const std::vector<KeyDef>& Keys() {
     }
     const std::vector<KeyDef> mathem = {
         {"Mathem", "newmetod", Kind::Bool, FIELD(Mathem.newmetod), "Другой способ поиска витка"},
-        {"Mathem", "debugB", Kind::Bool, FIELD(Mathem.debugB), "Отладка: подстановка параметра 3 для тележек 1 и 2"},
-        {"Mathem", "MathVisEnable", Kind::Bool, FIELD(Mathem.MathVisEnable), "Разрешить окно математики (клавиша !)"},
-        {"Mathem", "MathVisStart", Kind::Bool, FIELD(Mathem.MathVisStart), "Показывать окно математики при запуске"},
-        {"Mathem", "NMCam", Kind::Int, FIELD(Mathem.NMCam), "Камера (1..4), не участвующая в расчете геометрии"},
-        {"Mathem", "DalnomerEnable", Kind::Bool, FIELD(Mathem.DalnomerEnable), "Показывать окно дальномера при запуске"},
+        {"Mathem", "debugB", Kind::Bool, FIELD(Mathem.debugB),
+         "Отладка: подстановка параметра 3 для тележек 1 и 2"},
+        {"Mathem", "MathVisEnable", Kind::Bool, FIELD(Mathem.MathVisEnable),
+         "Разрешить окно математики (клавиша !)"},
+        {"Mathem", "MathVisStart", Kind::Bool, FIELD(Mathem.MathVisStart),
+         "Показывать окно математики при запуске"},
+        {"Mathem", "NMCam", Kind::Int, FIELD(Mathem.NMCam),
+         "Камера (1..4), не участвующая в расчете геометрии"},
+        {"Mathem", "DalnomerEnable", Kind::Bool, FIELD(Mathem.DalnomerEnable),
+         "Показывать окно дальномера при запуске"},
     };
     k.insert(k.end(), mathem.begin(), mathem.end());
     for (int n = 13; n <= 16; ++n) {
@@ -127,9 +165,12 @@ const std::vector<KeyDef>& Keys() {
                    QString("Поперечная координата луча камеры %1, мм").arg(n)});
     }
     const std::vector<KeyDef> mathem3 = {
-        {"Mathem", "Va", Kind::Float, FIELD(Mathem.Va), "Расстояние между основаниями камер 2 и 4, мм"},
-        {"Mathem", "Vb", Kind::Float, FIELD(Mathem.Vb), "Расстояние между основаниями камер 3 и 1, мм"},
-        {"Mathem", "LightShild", Kind::Bool, FIELD(Mathem.LightShild), "Первая ступень выравнивания"},
+        {"Mathem", "Va", Kind::Float, FIELD(Mathem.Va),
+         "Расстояние между основаниями камер 2 и 4, мм"},
+        {"Mathem", "Vb", Kind::Float, FIELD(Mathem.Vb),
+         "Расстояние между основаниями камер 3 и 1, мм"},
+        {"Mathem", "LightShild", Kind::Bool, FIELD(Mathem.LightShild),
+         "Первая ступень выравнивания"},
     };
     k.insert(k.end(), mathem3.begin(), mathem3.end());
     for (int cam = 1; cam <= 4; ++cam) {
@@ -143,11 +184,16 @@ const std::vector<KeyDef>& Keys() {
         {"Ckt", "Enable", Kind::Bool, FIELD(Ckt.Enable), "Открывать порт тестовой платы"},
         {"Ckt", "Port", Kind::String, FIELD(Ckt.Port), "Порт тестовой платы"},
         {"Visual", "FullScreen", Kind::Bool, FIELD(Visual.FullScreen), "Переключать режим экрана"},
-        {"Visual", "KeyLight", Kind::Bool, FIELD(Visual.KeyLight), "Белая полоса под подписями клавиш"},
-        {"Visual", "KeyFont", Kind::Int, FIELD(Visual.KeyFont), "Шрифт подписей: 1 Times, 2 Impact, 3 Courier"},
-        {"Visual", "AlphaEnable", Kind::Bool, FIELD(Visual.AlphaEnable), "Плавное появление и гашение окна"},
-        {"Visual", "AlphaKo", Kind::Int, FIELD(Visual.AlphaKo), "Шаг прозрачности (1..255) за 5 мс"},
-        {"Visual", "CaptionEnable", Kind::Bool, FIELD(Visual.CaptionEnable), "Рамка и заголовок окна"},
+        {"Visual", "KeyLight", Kind::Bool, FIELD(Visual.KeyLight),
+         "Белая полоса под подписями клавиш"},
+        {"Visual", "KeyFont", Kind::Int, FIELD(Visual.KeyFont),
+         "Шрифт подписей: 1 Times, 2 Impact, 3 Courier"},
+        {"Visual", "AlphaEnable", Kind::Bool, FIELD(Visual.AlphaEnable),
+         "Плавное появление и гашение окна"},
+        {"Visual", "AlphaKo", Kind::Int, FIELD(Visual.AlphaKo),
+         "Шаг прозрачности (1..255) за 5 мс"},
+        {"Visual", "CaptionEnable", Kind::Bool, FIELD(Visual.CaptionEnable),
+         "Рамка и заголовок окна"},
         {"Visual", "HD", Kind::Bool, FIELD(Visual.HD), "Экран 1360 x 768"},
     };
     k.insert(k.end(), rest.begin(), rest.end());
@@ -201,11 +247,6 @@ void LoadSettings() {
   // Every real in the configuration and the data files uses ".".
   QLocale::setDefault(QLocale::c());
   Settings = ReadSettings(plat::IniFile::Load(plat::MapProgramPath("setup.ini")));
-  // What the bogie file could not give is kept for the start-up to show
-  // (SpringTypesLoadReport).
-  LoadSpringTypes();
-  // A failure is kept for the start-up to show (DatabaseStartupError).
-  ApplyDatabaseSettings();
 }
 
 void ResetSettingsModule() {
@@ -217,14 +258,17 @@ namespace {
 QString ValueText(const KeyDef& d, TSettings& s) {
   const void* p = d.field(s);
   switch (d.kind) {
-    case Kind::Bool: return *static_cast<const bool*>(p) ? "1" : "0";
-    case Kind::Int: return QString::number(*static_cast<const int*>(p));
+    case Kind::Bool:
+      return *static_cast<const bool*>(p) ? "1" : "0";
+    case Kind::Int:
+      return QString::number(*static_cast<const int*>(p));
     case Kind::Float: {
       QString value = plat::FormatFloat(*static_cast<const double*>(p));
       if (!value.contains('.') && !value.contains('e')) value += ".0";
       return value;
     }
-    case Kind::String: return *static_cast<const QString*>(p);
+    case Kind::String:
+      return *static_cast<const QString*>(p);
   }
   return QString();
 }
@@ -242,8 +286,12 @@ QString DefaultSetupIniText() {
   TSettings defaults;
   QString out;
   out += "; Настройки линии измерения и сортировки пружин.\r\n";
-  out += "; Каждый ключ указан со значением по умолчанию. Логические значения: 0 - выкл., 1 - вкл.\r\n";
-  out += "; Целые числа: десятичные или шестнадцатеричные ($1F, 0x1F). Дробные числа - через точку.\r\n";
+  out +=
+      "; Каждый ключ указан со значением по умолчанию. Логические значения: 0 - выкл., 1 - "
+      "вкл.\r\n";
+  out +=
+      "; Целые числа: десятичные или шестнадцатеричные ($1F, 0x1F). Дробные числа - через "
+      "точку.\r\n";
   QString section;
   for (const KeyDef& d : Keys()) {
     if (d.section != section) {

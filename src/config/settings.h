@@ -89,8 +89,8 @@ struct TSettings {
     bool kp2 = false;
     bool kp1 = false;
     bool kp0 = false;
-    std::array<double, 5> dmm{0, 0, 0, 0, 0};         // [1..4]
-    std::array<double, 5> gx{0, 80, 80, 80, 80};      // [1..4]
+    std::array<double, 5> dmm{0, 0, 0, 0, 0};     // [1..4]
+    std::array<double, 5> gx{0, 80, 80, 80, 80};  // [1..4]
     double Va = 360.0;
     double Vb = 360.0;
     bool LightShild = false;
@@ -124,8 +124,9 @@ extern TSettings Settings;
 TSettings ReadSettings(const plat::IniFile& ini);
 
 // Reads setup.ini from the program's folder into Settings (a missing file
-// gives every default), then loads the bogie and spring-type file and
-// applies the database-emptying switches. Runs once; later calls do nothing.
+// gives every default). Runs once; later calls do nothing. Loading the bogie
+// and spring-type file and applying the database-emptying switches are the
+// start-up's steps after it.
 void LoadSettings();
 
 // Tests: forget that the settings were loaded and put back every default.

@@ -109,7 +109,7 @@ QString DatabaseError();
 // 1. Binds the record files, finishes a shift change that was interrupted,
 //    loads the shift state and switches the record filter off.
 QString InitDatabaseModule();
-// 2. Called by LoadSettings after the configuration is read: empties
+// 2. Called by the start-up after LoadSettings and LoadSpringTypes: empties
 //    base.bin and day.bin when [Global] DestroyDbNow / DestroyDayDbNow are on
 //    and sets both wagon numbers in memory to "?".
 QString ApplyDatabaseSettings();

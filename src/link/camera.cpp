@@ -4,7 +4,6 @@
 #include <QFile>
 
 #include "config/settings.h"
-#include "database/database.h"
 #include "link/link.h"
 #include "platform/paths.h"
 #include "platform/textfile.h"
@@ -143,7 +142,7 @@ QString CameraStorageFileName(int index, int n) {
   return QStringLiteral("STORAGE\\%1-%2").arg(index).arg(CameraFileName(n));
 }
 
-bool CameraReadOut(int n) {
+bool CameraReadOut(int n, int storageIndex) {
   if (Skipped(n)) return false;
   CameraExchange({Cam(n), kCamReadOut, 0, 0, 0}, kReadOutAfterMs);
   bool ok = Echoed(n);
@@ -154,10 +153,8 @@ bool CameraReadOut(int n) {
   // fault of the camera.
   ControllerLink.DiskError.clear();
   const QStringList lines = CameraProfileLines();
-  const int index =
-      ControllerLink.StorageIndex ? ControllerLink.StorageIndex() : Database.ShiftState.CurrentIndex;
   WriteCameraFile(CameraFileName(n), lines);
-  WriteCameraFile(CameraStorageFileName(index, n), lines);
+  WriteCameraFile(CameraStorageFileName(storageIndex, n), lines);
   // Without any reply there are no points, rather than the negative count an
   // empty header would give.
   ControllerLink.LastScanLength =

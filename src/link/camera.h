@@ -27,10 +27,11 @@ bool CameraResetB(int n);
 bool CameraSetThreshold(int n);
 bool CameraSetShutter(int n);
 bool CameraPresent(int n);
-// Also writes cmr<n>.txt and its STORAGE copy; a file it cannot write is
-// reported as a disk error and left in ControllerLink.DiskError, and does not
-// change the ok of the exchange.
-bool CameraReadOut(int n);
+// Also writes cmr<n>.txt and its copy STORAGE\<storageIndex>-cmr<n>.txt (the
+// caller names the measurement: its position in the shift file). A file it
+// cannot write is reported as a disk error and left in
+// ControllerLink.DiskError, and does not change the ok of the exchange.
+bool CameraReadOut(int n, int storageIndex);
 // "2", "3" and "4" select those cameras, any other text camera 1. Sets
 // CameraNoReply when no reply came.
 void CameraEnable(const QString& camera, bool on);

@@ -1,7 +1,7 @@
 #pragma once
 // The hardware half of the start-up: opening the two ports, the check of the
-// controller and the cameras, and the line initialisation. The start page
-// draws the results; these functions only talk to the line.
+// controller and the cameras, and the line initialisation. The system-check
+// page draws the results; these functions only talk to the line.
 
 #include <array>
 #include <functional>

@@ -2,9 +2,6 @@
 
 #include <cstdio>
 
-#include <QApplication>
-#include <QMessageBox>
-
 #include "config/settings.h"
 #include "platform/clock.h"
 #include "platform/pump.h"
@@ -28,7 +25,6 @@ void ResetControllerLink() {
   ControllerLink.ShowMessage = {};
   ControllerLink.TerminalCaption = {};
   ControllerLink.TerminalMemo = {};
-  ControllerLink.StorageIndex = {};
 }
 
 namespace {
@@ -55,7 +51,9 @@ bool OpenPort(int port, const QString& name) {
   return ok;
 }
 
-bool PortIsOpen(int port) { return Port(port) != nullptr; }
+bool PortIsOpen(int port) {
+  return Port(port) != nullptr;
+}
 
 void WriteByte(int port, uint8_t b) {
   if (plat::SerialDevice* d = Port(port)) d->WriteByte(b);
@@ -75,7 +73,9 @@ uint8_t ReadByte(int port) {
   return *b;
 }
 
-void Delay(uint32_t ms) { plat::WaitMs(ms); }
+void Delay(uint32_t ms) {
+  plat::WaitMs(ms);
+}
 
 void DrainInput(int port) {
   for (int i = 0; i < kDrainLimit; ++i) {
@@ -101,36 +101,24 @@ void ReceiveFrame(int port) {
   Delay(20);
   ControllerLink.FrameLength = 0;
   ControllerLink.FrameStatus = kFrameComplete;
-  const FrameReception r =
-      ReceiveFrameBytes(ControllerLink.FrameBuffer.data(), kFrameBufferSize, [port]() -> std::optional<uint8_t> {
-        const uint8_t b = ReadByte(port);
-        if (!ControllerLink.LinkOk) return std::nullopt;
-        return b;
-      });
+  const FrameReception r = ReceiveFrameBytes(ControllerLink.FrameBuffer.data(), kFrameBufferSize,
+                                             [port]() -> std::optional<uint8_t> {
+                                               const uint8_t b = ReadByte(port);
+                                               if (!ControllerLink.LinkOk) return std::nullopt;
+                                               return b;
+                                             });
   ControllerLink.FrameLength = r.length;
   ControllerLink.FrameStatus = r.status;
   ControllerLink.FrameComplete = r.complete;
 }
 
-namespace {
-void ShowLinkBox(const QString& text) {
-  if (ControllerLink.ShowMessage) {
-    ControllerLink.ShowMessage(text);
-    return;
-  }
-  // Message boxes need a widget application; tools and tests without one
-  // simply go without.
-  if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return;
-  QMessageBox box(QMessageBox::NoIcon, QApplication::applicationDisplayName(), text, QMessageBox::Ok);
-  box.exec();
-}
-}  // namespace
-
 void LinkMessage(const QString& text) {
-  if (Settings.Debug.DebugMessages) ShowLinkBox(text);
+  // The program shows them as message boxes; tools and tests without a
+  // window simply go without.
+  if (Settings.Debug.DebugMessages && ControllerLink.ShowMessage) ControllerLink.ShowMessage(text);
 }
 
 void LinkDiskError(const QString& text) {
   std::fprintf(stderr, "kalvor: %s\n", text.toLocal8Bit().constData());
-  ShowLinkBox(text);
+  if (ControllerLink.ShowMessage) ControllerLink.ShowMessage(text);
 }

@@ -51,16 +51,12 @@ struct TControllerLink {
   // Where the ports come from (tests put a fake device here); empty means
   // the real serial device of the platform.
   std::function<std::unique_ptr<plat::SerialDevice>()> DeviceFactory;
-  // Debug message boxes; empty means a modal QMessageBox when a widget
-  // application runs (nothing otherwise).
+  // Debug messages; the start-up installs the program's message box, empty
+  // shows nothing.
   std::function<void(const QString&)> ShowMessage;
   // The service terminal's caption and indicator list, when it is there.
   std::function<void(const QString&)> TerminalCaption;
   std::function<void(const QString&)> TerminalMemo;
-  // The number the STORAGE copies of the camera files are named with; empty
-  // means the shift state's CurrentIndex (the position of the current
-  // measurement in the shift file).
-  std::function<int()> StorageIndex;
 };
 
 extern TControllerLink ControllerLink;
@@ -91,7 +87,6 @@ void ReceiveFrame(int port);
 
 // The link's message boxes appear only with [Debug] DebugMessages.
 void LinkMessage(const QString& text);
-// A file of the link that could not be written: always shown (through
-// ShowMessage when set, else a modal box when a widget application runs) and
-// written to standard error.
+// A file of the link that could not be written: always shown through
+// ShowMessage (whatever DebugMessages says) and written to standard error.
 void LinkDiskError(const QString& text);

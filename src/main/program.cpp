@@ -7,27 +7,33 @@
 
 #include "config/settings.h"
 #include "database/database.h"
-#include "DALNOMER/form40.h"
-#include "mathem/form30.h"
-#include "pages/shiftnotice.h"
 #include "main/form1.h"
+#include "main/hooks.h"
 #include "main/instance.h"
 #include "main/options.h"
 #include "platform/clock.h"
 #include "platform/paths.h"
+#include "rangeform/form40.h"
 #include "screen/playback.h"
 #include "screen/screen.h"
+#include "springs/springtypes.h"
+#include "visualiser/form30.h"
 
 namespace {
 
 // The module start-up, in the order the modules depend on each other: the
-// database binds its files and loads the shift state; the settings (with the
-// bogie and spring-type file and the emptying switches); the page offset; the
-// mode state. Returns what stops the start, empty when nothing does.
+// database binds its files and loads the shift state; the settings, then the
+// bogie and spring-type file they name and the emptying switches; the page
+// offset; the mode state. Returns what stops the start, empty when nothing
+// does.
 QString InitModules() {
-  InstallShiftChangePage();
   QString error = InitDatabaseModule();
   LoadSettings();
+  // What the bogie file could not give is kept for the start page to show
+  // (SpringTypesLoadReport).
+  LoadSpringTypes();
+  // A failure is kept for the start-up to show (DatabaseStartupError).
+  ApplyDatabaseSettings();
   ResetScreenModule(1024, 768);
   InitScreenModule();
   if (error.isEmpty()) error = InitModeState();
@@ -88,7 +94,7 @@ int RunProgram(int argc, char** argv) {
   TForm40 form40(&form1);
   Form40 = &form40;
   TForm30 form30(&form1);  // the visualiser: exists for the whole run, shown on demand
-  ScreenState.showMathVis = ShowMathVisualiser;
+  InstallHooks();
   SetPlaybackMainWindow(&form1);
   form1.show();
   form1.Starter->start();

@@ -1,14 +1,13 @@
 #include "mathem/coilgeometry.h"
 
-#include <charconv>
 #include <cmath>
 
 #include "DALNOMER/calibration.h"
 #include "config/settings.h"
-#include "mathem/outside.h"
+#include "mathem/mathobserver.h"
 #include "mathem/profiles.h"
-#include "mathem/visualiser.h"
 #include "platform/pump.h"
+#include "springs/springtypes.h"
 
 TCoilResults CoilResults;
 
@@ -96,20 +95,14 @@ void Distances(float d[5], QString* fault) {
   }
 }
 
-QString ShortestText(float v) {
-  char buf[32];
-  const auto res = std::to_chars(buf, buf + sizeof buf, v);
-  return QString::fromLatin1(buf, static_cast<int>(res.ptr - buf));
-}
-
-// The cleaning steps, each shown before the next one runs.
+// The cleaning steps, each reported before the next one runs.
 void FilterChain() {
-  for (auto step : kCleaningSteps) RunStepWithRedraw(step);
+  for (auto step : kCleaningSteps) RunStepAndReport(step);
 }
 
 void LoadAndShow() {
   LoadProfiles(0);
-  RedrawProfiles();
+  ReportMathemStep(MathemStep::ProfilesChanged);
   plat::ProcessMessages();
 }
 
@@ -128,9 +121,7 @@ void DiameterStep() {
     fault = QString("Точки витка лежат на одной прямой: диаметр не определен");
   CoilResults.geometryFault = fault;
   CoilResults.MeasuredDiameter = static_cast<float>(D);
-  const int s = SpringTypeByDiameter(CoilResults.MeasuredDiameter);
-  SetVisualiserCaption(DiameterText(CoilResults.MeasuredDiameter) + "(" +
-                       MathemSpringDesignation(s) + ")" + " т." + MathemBogieName());
+  ReportMathemStep(MathemStep::DiameterFound);
 }
 
 void NonPerpendicularityStep() {
@@ -149,12 +140,12 @@ void NonPerpendicularityStep() {
   CoilResults.MeasuredNonPerpendicularity =
       std::isfinite(result) ? static_cast<float>(result) : 0.0f;
   if (!fault.isEmpty()) CoilResults.geometryFault = fault;
-  SetVisualiserCaption(ShortestText(CoilResults.MeasuredNonPerpendicularity));
+  ReportMathemStep(MathemStep::NonPerpendicularityFound);
 }
 
 int SpringTypeByDiameter(double d) {
   const auto& k = Settings.Mathem.k;
-  switch (MathemBogieType()) {
+  switch (CurrentBogieType()) {
     case 1: {
       int s = 1;
       if (k[13] < d && d <= k[14]) s = 2;
@@ -171,24 +162,24 @@ int SpringTypeByDiameter(double d) {
 void ComputeDiameter() {
   if (ProfileStore.faultCamera != 0) return;  // no profile to work on
   FilterChain();
-  RunStepWithRedraw(SelectSecondCoil);
-  RunStepWithRedraw(CutTail);
-  RunStepWithRedraw(FindPeak);
+  RunStepAndReport(SelectSecondCoil);
+  RunStepAndReport(CutTail);
+  RunStepAndReport(FindPeak);
   DiameterStep();
-  SpringSearch();
+  ReportMathemStep(MathemStep::SpringSearched);
 }
 
 void ComputeNonPerpendicularity() {
   LoadProfiles(0);
   if (ProfileStore.faultCamera != 0) return;
   ComputeDiameter();
-  RedrawProfiles();
+  ReportMathemStep(MathemStep::ProfilesChanged);
   plat::ProcessMessages();
   LoadAndShow();
   if (ProfileStore.faultCamera != 0) return;
   FilterChain();
-  RunStepWithRedraw(SelectLowerCoil);
-  RunStepWithRedraw(CutTail);
-  RunStepWithRedraw(FindPeak);
+  RunStepAndReport(SelectLowerCoil);
+  RunStepAndReport(CutTail);
+  RunStepAndReport(FindPeak);
   NonPerpendicularityStep();
 }

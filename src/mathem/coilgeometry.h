@@ -1,7 +1,8 @@
 #pragma once
 // The coil diameter and the non-perpendicularity of a spring from the peaks
 // the filter chain leaves on the cameras, and the two automatic chains that
-// the measurement runs after every camera read-out.
+// the measurement runs after every camera read-out. Each step of the chains
+// is reported to the observer of mathobserver.h.
 //
 // The cameras look at the spring along two perpendicular axes u and v:
 // camera 1 at v = 0 and camera 3 at v = Vb on lines of constant u, camera 2

@@ -9,7 +9,6 @@
 #include "DALNOMER/calibration.h"
 #include "config/settings.h"
 #include "link/camera.h"
-#include "mathem/outside.h"
 #include "platform/cp1251.h"
 #include "platform/inifile.h"
 #include "platform/paths.h"
@@ -217,11 +216,9 @@ void ZeroOutside(int n, int first, int last) {
 
 }  // namespace
 
-TProfileStore::TProfileStore()
-    : errorPage([](int code) { RaiseErrorPage(code); }),
-      message([](const QString& text) { ShowMathemMessage(text); }) {}
-
-void ResetProfileStore() { ProfileStore = TProfileStore(); }
+void ResetProfileStore() {
+  ProfileStore = TProfileStore();
+}
 
 int ProfileValue(int camera, int j) {
   return At(camera, j);

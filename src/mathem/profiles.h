@@ -42,17 +42,16 @@ struct TProfileStore {
   // A trace file that could not be written (the chain goes on without it).
   QString traceFault;
 
-  // How faults reach the operator; tests replace them. errorPage shows the
-  // error page (which ends the program); message shows a modal message.
+  // How faults reach the operator: errorPage shows the error page (which
+  // ends the program), message a modal message. The start-up installs the
+  // program's; tests put their own; empty ones report nothing.
   std::function<void(int code)> errorPage;
   std::function<void(const QString& text)> message;
-
-  TProfileStore();  // the fault reporting of the program
 };
 
 extern TProfileStore ProfileStore;
 
-// Tests: empty profiles and windows, no prefix, the default fault reporting.
+// Tests: empty profiles and windows, no prefix, no fault reporting.
 void ResetProfileStore();
 
 // Reading j of camera n, 0 outside the profile's storage.

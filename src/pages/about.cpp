@@ -1,3 +1,6 @@
+// The about box on the start page: what the line is, the program's name (red
+// in emulation) and the maker's lines.
+
 #include "config/settings.h"
 #include "pages/pages.h"
 #include "screen/screen.h"

@@ -1,3 +1,6 @@
+// The error page: a fault of the line, its code and the text of
+// Errors\<code>.err; its one key leads to the shutdown page.
+
 #include <QFileInfo>
 #include <cstdio>
 
@@ -5,6 +8,7 @@
 #include "pages/pages.h"
 #include "platform/paths.h"
 #include "platform/textfile.h"
+#include "screen/pageguard.h"
 #include "screen/screen.h"
 
 QStringList ErrorPageLines(int code) {
@@ -24,27 +28,26 @@ void ShowErrorPage(int code) {
   const int off = ScreenOffsetX();
   // The service engineer finds the code in the program's output too.
   std::fprintf(stderr, "kalvor: error page %d\n", code);
-  SavePage("preerror");
-  SaveKeyMask("error");
-  DisableAllKeys();
-  EnableKey(11);
-  FillBox(off + 0, 0, off + 1024, 768, kBlue);
-  SetTextStyle("Impact", 72, kWhite);
-  PutText(off + 310, 127, "Внимание ! ");
-  SetTextStyle("Impact", 48, kWhite);
-  PutText(off + 30, 220, "Обнаружена аварийная ситуация !");
-  PutText(off + 347, 485, "Код ошибки:" + QString::number(code));
-  SetTextStyle("Courier", 16, kWhite);
-  PutText(off + 100, 720,
-          "Перезагрузите установку, и если ошибка повторится - cвяжитесь со службой поддержки !");
-  const QStringList lines = ErrorPageLines(code);
-  for (int i = 0; i < lines.size(); ++i) PutText(off + 340, 327 + 18 * i, lines[i]);
-  DrawKeyPanel();
-  DrawKeyCaption("Выключить", "установку", 11);
-  while (PollKey() != 11) {
+  {
+    const PageGuard guard("preerror", "error");
+    DisableAllKeys();
+    EnableKey(11);
+    FillBox(off + 0, 0, off + 1024, 768, kBlue);
+    SetTextStyle("Impact", 72, kWhite);
+    PutText(off + 310, 127, "Внимание ! ");
+    SetTextStyle("Impact", 48, kWhite);
+    PutText(off + 30, 220, "Обнаружена аварийная ситуация !");
+    PutText(off + 347, 485, "Код ошибки:" + QString::number(code));
+    SetTextStyle("Courier", 16, kWhite);
+    PutText(off + 100, 720,
+            "Перезагрузите установку, и если ошибка повторится - cвяжитесь со службой поддержки !");
+    const QStringList lines = ErrorPageLines(code);
+    for (int i = 0; i < lines.size(); ++i) PutText(off + 340, 327 + 18 * i, lines[i]);
+    DrawKeyPanel();
+    DrawKeyCaption("Выключить", "установку", 11);
+    while (PollKey() != 11) {
+    }
   }
-  LoadKeyMask("error");
-  RestorePage("preerror");
   LastKey() = 0;
   ShutdownPage();
 }

@@ -1,22 +1,56 @@
 #pragma once
-// The pages that frame the life of the program: the about box on the start
-// page, the error page and the shutdown page.
+// The operator's pages of the keypad screen. Each page lives in a file of its
+// own in this folder, draws itself with the page operations of screen/ and,
+// where it waits for keys, runs its own key loop. A page that covers the one
+// it was called from keeps what it covers with a PageGuard.
 
 #include <QStringList>
+#include <array>
 
+// --- Start page (startpage.cpp) ----------------------------------------------
+// The first page: the header, the about box, what the loaders could not take
+// as written, the clock box and the key panel with the main menu's captions.
+void DrawStartPage();
+
+// --- About box (about.cpp) ---------------------------------------------------
 // Draws the about box with its corner at (ScreenOffsetX + x, y).
 void AboutBox(int x, int y);
+// The maker's lines of the about box.
+extern const char* const kMakerLines[3];
 
+// --- System-check page (systemcheck.cpp) -------------------------------------
+// Draws the check box and runs the check of the line; a failure ends in the
+// error page, so it returns true.
+bool SystemCheckPage();
+// The error page a failed check of the line leads to, from the results of
+// the controller and cameras 1..4 (true = passed).
+int SystemCheckErrorCode(bool controller, const std::array<bool, 5>& camera);
+
+// --- Line-ready page (lineready.cpp) -----------------------------------------
+void LineReadyPage();
+
+// --- Main menu (mainmenu.cpp) ------------------------------------------------
+// The captions of the main menu's keys (also on the start page).
+void DrawMainMenuCaptions();
+// Lights the main menu's keys and draws the panel with their captions.
+void DrawMainMenu();
+
+// --- Spring-type page (springtype.cpp) ---------------------------------------
+// The page "mpass": the operator picks the spring type of the bogie type by
+// key. Returns the spring type (1..MaxSprings) or 0. With requireValidType
+// only the spring types' keys are accepted, so the result is 0 only when the
+// bogie type offers no spring type that a key can pick; without it any key
+// enabled on the calling page ends the page, with 0 when it picks no type.
+int ChooseSpringType(int bogie, bool requireValidType = false);
+
+// --- Error page (errorpage.cpp) ----------------------------------------------
 // Shows the error page of a fault of the line and ends through the shutdown
 // page; never returns.
 [[noreturn]] void ShowErrorPage(int code);
-
 // The lines the error page shows for a code: the lines of Errors\<code>.err,
 // or a line saying why they can't be shown.
 QStringList ErrorPageLines(int code);
 
+// --- Shutdown page (shutdown.cpp) --------------------------------------------
 // The last page of every run but the Escape key; never returns.
 [[noreturn]] void ShutdownPage();
-
-// The maker's lines of the about box.
-extern const char* const kMakerLines[3];

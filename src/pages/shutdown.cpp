@@ -1,3 +1,7 @@
+// The shutdown page: the last page of every run but the Escape key. In
+// emulation any key ends the run; on the line the program waits, starts
+// poweroff.exe when [Global] PowerOFF asks for it, and ends.
+
 #include "config/settings.h"
 #include "pages/pages.h"
 #include "platform/paths.h"

@@ -1,9 +1,10 @@
 #pragma once
-// The operator screen: one canvas on one window, pages drawn on it with the
-// operations below, the key panel with its mask, the key buffer fed by the
-// keyboard and mouse, and the waits. Every page is laid out for a 1024 x 768
-// area; callers add ScreenOffsetX to their x coordinates (TitleBar adds it
-// itself), except for FillScreen, the header picture and ShadeWorkArea.
+// The operator screen: one canvas on one window, the operations the pages
+// (in pages/) draw with, the key panel with its mask, the key buffer fed by
+// the keyboard and mouse, and the waits. Every page is laid out for a
+// 1024 x 768 area; callers add ScreenOffsetX to their x coordinates
+// (TitleBar adds it itself), except for FillScreen, the header picture and
+// ShadeWorkArea.
 
 #include <QHash>
 #include <QImage>
@@ -36,8 +37,8 @@ constexpr int kKeyCount = 16;
 class IScreenWindow {
  public:
   virtual ~IScreenWindow() = default;
-  virtual void RepaintCanvas() = 0;                 // show the canvas now
-  virtual void SetWindowAlpha(int alpha) = 0;      // 0..255
+  virtual void RepaintCanvas() = 0;            // show the canvas now
+  virtual void SetWindowAlpha(int alpha) = 0;  // 0..255
   virtual void SetAlphaBlending(bool on) = 0;
   virtual void SetBorder(bool withCaption) = 0;
   virtual void SetCaption(const QString& caption) = 0;
@@ -47,11 +48,11 @@ class IScreenWindow {
 };
 
 struct TScreenState {
-  QImage canvas;                  // the page being shown (RGB32)
+  QImage canvas;  // the page being shown (RGB32)
   IScreenWindow* window = nullptr;
-  int offsetX = 0;                // ScreenOffsetX
-  QSize startScreenSize;          // screen size found at start-up
-  QSize fillSize{1025, 769};      // canvas width + 1, height + 1 (FillScreen)
+  int offsetX = 0;            // ScreenOffsetX
+  QSize startScreenSize;      // screen size found at start-up
+  QSize fillSize{1025, 769};  // canvas width + 1, height + 1 (FillScreen)
   // Current font of the canvas.
   QString fontName = "Times New Roman";
   int fontSize = 12;
@@ -62,8 +63,8 @@ struct TScreenState {
   // Masks saved in this run by name: the fallback when a mask file can't be
   // read back, so a page never returns with a panel of dead keys.
   QHash<QString, std::array<bool, kKeyCount + 1>> savedMasks;
-  QString keyBuffer;              // at most 20 characters
-  KeyCode lastKey = 0;            // LastKey
+  QString keyBuffer;    // at most 20 characters
+  KeyCode lastKey = 0;  // LastKey
   bool clockBox = false;
   int mouseX = 0;
   int mouseY = 0;
@@ -71,17 +72,23 @@ struct TScreenState {
   int pendingPrintCount = 0;      // results waiting on the unprinted print sheet (1..3 shown)
   // Service windows reached from PollKey and the canvas; set by the start-up
   // when those forms exist.
-  std::function<void()> showTerminal;   // "_" : service terminal TForm4
-  std::function<void()> showMathVis;    // "!" : mathematics visualiser TForm30
-  std::function<void()> showAssembly;   // right click in sorting: TForm2
+  std::function<void()> showTerminal;  // "_" : service terminal TForm4
+  std::function<void()> showMathVis;   // "!" : mathematics visualiser TForm30
+  std::function<void()> showAssembly;  // right click in sorting: TForm2
 };
 
 extern TScreenState ScreenState;
 
 // Shorthands of the page code.
-inline QImage& Screen() { return ScreenState.canvas; }
-inline int ScreenOffsetX() { return ScreenState.offsetX; }
-inline KeyCode& LastKey() { return ScreenState.lastKey; }
+inline QImage& Screen() {
+  return ScreenState.canvas;
+}
+inline int ScreenOffsetX() {
+  return ScreenState.offsetX;
+}
+inline KeyCode& LastKey() {
+  return ScreenState.lastKey;
+}
 
 // Fixes ScreenOffsetX from [Visual] HD (module start-up, after the settings).
 void InitScreenModule();

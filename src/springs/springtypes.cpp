@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "config/settings.h"
+#include "database/database.h"
 #include "platform/inifile.h"
 #include "platform/paths.h"
 
@@ -112,6 +113,10 @@ void LoadSpringTypesFrom(const QString& mappedPath) {
 
 void LoadSpringTypes() {
   LoadSpringTypesFrom(plat::MapProgramPath(Settings.Params.ChassieIniFilename));
+}
+
+int& CurrentBogieType() {
+  return Database.ModeState.BogieType;
 }
 
 BogieType& CurrentBogie() {

@@ -17,8 +17,6 @@
 #include <cstdint>
 #include <functional>
 
-#include "database/database.h"
-
 // Room of the table.
 constexpr int kMaxBogieTypes = 16;
 constexpr int kMaxSpringTypes = 8;
@@ -99,11 +97,10 @@ extern TSpringTypesState SpringTypesState;
 inline TSpringTypeTable& SpringTypeTable() {
   return SpringTypesState.table;
 }
-// The bogie type in use (1-based). It lives in the mode state, which keeps it
-// in Config\tekstat.lm4, so there is one number for every reader.
-inline int& CurrentBogieType() {
-  return Database.ModeState.BogieType;
-}
+// The bogie type in use (1-based). It lives in the mode state of the
+// database module, which keeps it in Config\tekstat.lm4, so there is one
+// number for every reader.
+int& CurrentBogieType();
 // The entry of the bogie type in use; bogie type 1 when the mode state names
 // none the table has room for (a damaged state file must not stop the line).
 BogieType& CurrentBogie();
@@ -127,13 +124,6 @@ void ResetSpringTypesModule();
 int SpringTypeForKey(const BogieType& bogie, int key);
 // Whether any spring type of the bogie type can be picked on the key panel.
 bool HasChoosableSpringType(const BogieType& bogie);
-
-// The page "mpass": the operator picks the spring type of the bogie type by
-// key. Returns the spring type (1..MaxSprings) or 0. With requireValidType
-// only the spring types' keys are accepted, so the result is 0 only when the
-// bogie type offers no spring type that a key can pick; without it any key
-// enabled on the calling page ends the page, with 0 when it picks no type.
-int ChooseSpringType(int bogie, bool requireValidType = false);
 
 // The accelerated-mode wrapper around the measurement and archive pages:
 // when [Global] ukz_enable and the accelerated mode are both on, only the

@@ -198,6 +198,7 @@ TEST_F(StateFiles, EmptyingSwitchesApplyInStartUpOrder) {
   ASSERT_EQ(InitDatabaseModule(), QString());
   EXPECT_EQ(Database.ShiftState.WagonFrom, "W1");
   LoadSettings();
+  ApplyDatabaseSettings();
   EXPECT_EQ(Database.ShiftState.WagonFrom, "?");
   EXPECT_EQ(ShiftMeasurementCount(), 0);  // emptied, not moved
   EXPECT_EQ(MeasurementCount(), 3);

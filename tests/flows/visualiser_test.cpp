@@ -1,11 +1,12 @@
-#include <QFile>
 #include <gtest/gtest.h>
+
+#include <QFile>
 
 #include "config/settings.h"
 #include "flowsupport.h"
-#include "mathem/springmodel.h"
 #include "platform/cp1251.h"
 #include "platform/paths.h"
+#include "sim/springmodel.h"
 
 // The visualiser opened at start-up and driven by playback on the camera
 // files of a modelled spring, read through the installed calibration tables.
@@ -45,7 +46,8 @@ TEST(Visualiser, OpenedAtStartRunsBothChainsAndWritesTheCoilReport) {
   // After the diameter chain the caption starts with the diameter.
   QFile diameterDump(home.file("diameter.txt"));
   ASSERT_TRUE(diameterDump.open(QIODevice::ReadOnly));
-  const QString caption = plat::FromCp1251(diameterDump.readAll()).remove(QChar(13)).section('\n', 1, 1);
+  const QString caption =
+      plat::FromCp1251(diameterDump.readAll()).remove(QChar(13)).section('\n', 1, 1);
   EXPECT_NEAR(caption.section('(', 0, 0).trimmed().toDouble(), 200.0, 1.0) << caption.toStdString();
   const QImage picture(home.file("vis.png"));
   EXPECT_GT(picture.width(), 1000);

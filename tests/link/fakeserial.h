@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "link/link.h"
-#include "link/simline.h"
 #include "platform/clock.h"
 #include "platform/serial.h"
+#include "sim/simline.h"
 
 namespace linktest {
 
@@ -22,9 +22,9 @@ struct FakeLine {
     uint32_t at;
     uint8_t value;
   };
-  QByteArray written;             // every byte written, in order
+  QByteArray written;              // every byte written, in order
   std::vector<QByteArray> writes;  // the bytes written between two reads (one request each)
-  QByteArray pending;             // written since the last read
+  QByteArray pending;              // written since the last read
   std::deque<Byte> input;
   bool openOk = true;
   QString openedName;
@@ -137,7 +137,9 @@ inline std::shared_ptr<FakeLine> OpenFakePort(int port = kControllerPort) {
 
 inline void OpenSimPorts(const std::shared_ptr<SimLine>& sim) {
   int next = kControllerPort;
-  ControllerLink.DeviceFactory = [sim, &next] { return std::make_unique<SimSerialDevice>(sim, next); };
+  ControllerLink.DeviceFactory = [sim, &next] {
+    return std::make_unique<SimSerialDevice>(sim, next);
+  };
   OpenPort(kControllerPort, "sim1");
   next = kTestBoardPort;
   OpenPort(kTestBoardPort, "sim2");

@@ -1,13 +1,14 @@
+#include "link/linecheck.h"
+
 #include <gtest/gtest.h>
 
 #include "config/settings.h"
 #include "fakeserial.h"
 #include "link/camera.h"
 #include "link/commands.h"
-#include "link/linecheck.h"
 #include "link/link.h"
-#include "link/simline.h"
-#include "main/mainloop.h"
+#include "pages/pages.h"
+#include "sim/simline.h"
 #include "testsupport.h"
 
 namespace {
@@ -30,7 +31,8 @@ class LineCheckTest : public ::testing::Test {
 
   std::vector<std::pair<CheckLine, bool>> Check(bool fastMode, SystemCheckResult* out = nullptr) {
     std::vector<std::pair<CheckLine, bool>> lines;
-    const SystemCheckResult r = CheckLineDevices(fastMode, [&](CheckLine l, bool ok) { lines.emplace_back(l, ok); });
+    const SystemCheckResult r =
+        CheckLineDevices(fastMode, [&](CheckLine l, bool ok) { lines.emplace_back(l, ok); });
     if (out) *out = r;
     return lines;
   }
@@ -58,7 +60,8 @@ TEST_F(LineCheckTest, CameraTwoIsAskedButAlwaysPasses) {
   EXPECT_EQ(ErrorCode(r), 0);
   EXPECT_EQ(lines[2], std::make_pair(CheckLine::Camera2, true));
   int askedCamera2 = 0;
-  for (const QByteArray& b : sim->Requests(1)) askedCamera2 += b.startsWith(QByteArray("\x02\x8B", 2));
+  for (const QByteArray& b : sim->Requests(1))
+    askedCamera2 += b.startsWith(QByteArray("\x02\x8B", 2));
   EXPECT_EQ(askedCamera2, 1);
 }
 
@@ -158,7 +161,6 @@ TEST(OpenLinePortsTest, OrderAndOutcome) {
 }
 
 TEST_F(LineCheckTest, ScanThroughTheSimulatedLine) {
-  ControllerLink.StorageIndex = [] { return 3; };
   InitialiseLine();
   for (int n = 1; n <= 4; ++n) CameraSetup(n);
   for (int n = 1; n <= 4; ++n) CameraEnable(QString::number(n), true);
@@ -166,7 +168,7 @@ TEST_F(LineCheckTest, ScanThroughTheSimulatedLine) {
   EXPECT_EQ(sim->CameraState(1).threshold, 100);
   EXPECT_TRUE(ControllerLongCommand(kCmdScan).ok);
   for (int n = 1; n <= 4; ++n) {
-    EXPECT_TRUE(CameraReadOut(n)) << n;
+    EXPECT_TRUE(CameraReadOut(n, 3)) << n;
     EXPECT_EQ(ControllerLink.LastScanLength, 1000);
   }
   const QByteArray file = home.read("cmr3.txt");
@@ -176,8 +178,9 @@ TEST_F(LineCheckTest, ScanThroughTheSimulatedLine) {
   const auto points = spring->ScanPoints(3);
   const QList<QByteArray> lines = file.split('\n');
   for (int j : {0, 17, 500, 999}) {
-    const uint32_t v = lines[3 + 4 * j].trimmed().toUInt() + 256 * lines[4 + 4 * j].trimmed().toUInt() +
-                       4096 * lines[5 + 4 * j].trimmed().toUInt() + 65536 * lines[6 + 4 * j].trimmed().toUInt();
+    const uint32_t v =
+        lines[3 + 4 * j].trimmed().toUInt() + 256 * lines[4 + 4 * j].trimmed().toUInt() +
+        4096 * lines[5 + 4 * j].trimmed().toUInt() + 65536 * lines[6 + 4 * j].trimmed().toUInt();
     EXPECT_EQ(v, points[j]) << j;
   }
 }

@@ -1,11 +1,12 @@
 // The link over real pseudo-terminals and the platform's serial port, with
 // the simulated line on the other end: in a thread of this test, and as the
 // linesim program.
+#include <gtest/gtest.h>
+
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
 #include <atomic>
-#include <gtest/gtest.h>
 #include <thread>
 
 #include "config/settings.h"
@@ -13,9 +14,9 @@
 #include "link/commands.h"
 #include "link/linecheck.h"
 #include "link/link.h"
-#include "link/simline.h"
-#include "link/simpty.h"
 #include "platform/clock.h"
+#include "sim/simline.h"
+#include "sim/simpty.h"
 #include "testsupport.h"
 
 namespace {
@@ -126,7 +127,7 @@ TEST_F(PtyTest, LinesimProgramServesAScan) {
   CameraSetup(1);
   CameraEnable("1", true);
   EXPECT_TRUE(ControllerLongCommand(kCmdScan).ok);
-  EXPECT_TRUE(CameraReadOut(1));
+  EXPECT_TRUE(CameraReadOut(1, 1));
   EXPECT_EQ(ControllerLink.LastScanLength, 400);
   EXPECT_EQ(home.read("cmr1.txt").count('\n'), 3 + 4 * 400);
 

@@ -1,8 +1,8 @@
 #include <cmath>
 
-#include "mathem/simcoilspring.h"
 #include "mathemsupport.h"
 #include "platform/textfile.h"
+#include "sim/simcoilspring.h"
 
 namespace {
 

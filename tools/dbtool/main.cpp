@@ -28,6 +28,7 @@
 #include "database/database.h"
 #include "platform/clock.h"
 #include "platform/paths.h"
+#include "springs/springtypes.h"
 
 namespace {
 
@@ -91,6 +92,8 @@ int main(int argc, char** argv) {
   // The program's start-up order for the database.
   InitDatabaseModule();
   LoadSettings();
+  LoadSpringTypes();
+  ApplyDatabaseSettings();
   InitModeState();
   if (!DatabaseStartupError().isEmpty()) return Fail(DatabaseStartupError());
 

@@ -21,22 +21,27 @@
 #include <csignal>
 #include <cstdio>
 
-#include "link/simline.h"
-#include "link/simpty.h"
-#include "link/simspring.h"
+#include "sim/simline.h"
+#include "sim/simpty.h"
+#include "sim/simspring.h"
 
 namespace {
 
 std::atomic<bool> g_stop{false};
 
-void OnSignal(int) { g_stop = true; }
+void OnSignal(int) {
+  g_stop = true;
+}
 
 int Usage(const QString& problem) {
   std::fprintf(stderr, "linesim: %s\n", problem.toLocal8Bit().constData());
   std::fprintf(stderr,
-               "usage: linesim [--no-board] [--silent-controller] [--silent-camera N]... [--silent-board]\n"
-               "               [--cut N] [--garble P] [--seed S] [--points N] [--height MM] [--diameter MM]\n"
-               "               [--wire MM] [--pitch MM] [--tilt DEG] [--stiffness K] [--for SECONDS]\n");
+               "usage: linesim [--no-board] [--silent-controller] [--silent-camera N]... "
+               "[--silent-board]\n"
+               "               [--cut N] [--garble P] [--seed S] [--points N] [--height MM] "
+               "[--diameter MM]\n"
+               "               [--wire MM] [--pitch MM] [--tilt DEG] [--stiffness K] "
+               "[--for SECONDS]\n");
   return 2;
 }
 
@@ -108,7 +113,8 @@ int main(int argc, char** argv) {
   auto sim = std::make_shared<SimLine>(std::make_shared<SimpleSpringModel>(spring), faults);
   SimPty pty(sim);
   if (!pty.Open(1) || (board && !pty.Open(2))) {
-    std::fprintf(stderr, "linesim: cannot open a pseudo-terminal: %s\n", pty.Error().toLocal8Bit().constData());
+    std::fprintf(stderr, "linesim: cannot open a pseudo-terminal: %s\n",
+                 pty.Error().toLocal8Bit().constData());
     return 1;
   }
   std::printf("[Hard] Com=%s\n", pty.DevicePath(1).toLocal8Bit().constData());

@@ -1,15 +1,20 @@
-#include "mathem/visualiser.h"
+#include "visualiser/visualiser.h"
 
+#include <QApplication>
 #include <QGuiApplication>
+#include <QMessageBox>
 #include <QPainter>
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 
 #include "mathem/coilgeometry.h"
+#include "mathem/mathobserver.h"
 #include "mathem/profiles.h"
 #include "platform/pump.h"
 #include "screen/fonts.h"
 #include "screen/screen.h"
+#include "springs/springtypes.h"
 
 TVisualiser Visualiser;
 
@@ -200,12 +205,53 @@ void SpringSearch() {
   Changed();
 }
 
-void RunStepWithRedraw(void (*step)()) {
-  step();
-  if (step == FindPeak)
-    DrawPeakMarkers();
-  else
-    RedrawProfiles();
+namespace {
+
+// The designation of spring type s of the bogie type in use (bogie type 1
+// when the mode state names none the table holds).
+QString SpringDesignation(int springType) {
+  if (springType < 1 || springType > kMaxSpringTypes) return QStringLiteral("-");
+  return CurrentBogie().springTypes[springType].AltName;
+}
+
+QString ShortestText(float v) {
+  char buf[32];
+  const auto res = std::to_chars(buf, buf + sizeof buf, v);
+  return QString::fromLatin1(buf, static_cast<int>(res.ptr - buf));
+}
+
+void ShowMathemStep(MathemStep step) {
+  switch (step) {
+    case MathemStep::ProfilesChanged:
+      RedrawProfiles();
+      break;
+    case MathemStep::PeaksFound:
+      DrawPeakMarkers();
+      break;
+    case MathemStep::DiameterFound: {
+      const float d = CoilResults.MeasuredDiameter;
+      SetVisualiserCaption(DiameterText(d) + "(" + SpringDesignation(SpringTypeByDiameter(d)) +
+                           ")" + " т." + CurrentBogie().Name);
+      break;
+    }
+    case MathemStep::NonPerpendicularityFound:
+      SetVisualiserCaption(ShortestText(CoilResults.MeasuredNonPerpendicularity));
+      break;
+    case MathemStep::SpringSearched:
+      SpringSearch();
+      break;
+  }
+}
+
+}  // namespace
+
+void ConnectVisualiser() {
+  MathemObserver = ShowMathemStep;
+}
+
+void ShowVisualiserMessage(const QString& text) {
+  if (qobject_cast<QApplication*>(QCoreApplication::instance()))
+    QMessageBox::warning(nullptr, QString(kVisualiserCaption), text);
 }
 
 void CoilReport() {

@@ -1,4 +1,4 @@
-#include "DALNOMER/form40.h"
+#include "rangeform/form40.h"
 
 #include <QCheckBox>
 #include <QGridLayout>
@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 
 #include "DALNOMER/rangevalue.h"
+#include "database/database.h"
 #include "link/camera.h"
 #include "link/link.h"
 #include "platform/process.h"
@@ -165,7 +166,8 @@ void TForm40::Button1Click() {
   CameraSetThreshold(n);
   CameraEnable(camera, true);
   CameraResetB(n);
-  CameraReadOut(n);
+  // The copy under STORAGE\ is named after the measurement in the shift.
+  CameraReadOut(n, Database.ShiftState.CurrentIndex);
   const auto value =
       RangeValueFromReply(ControllerLink.FrameBuffer.data(), ControllerLink.FrameLength,
                           ControllerLink.FrameComplete, n);

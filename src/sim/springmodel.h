@@ -2,9 +2,10 @@
 // A modelled spring in front of the four line cameras: what each camera
 // would read while the spring is scanned along its height, the camera files
 // a read-out would write for it, and calibration tables that turn those
-// readings back into distances. The simulated line and the emulated
-// measurements use it to produce profiles from which the profile mathematics
-// recovers the modelled coil diameter and non-perpendicularity.
+// readings back into distances. The simulated line, the tests and the
+// benchmarks use it to produce profiles from which the profile mathematics
+// recovers the modelled coil diameter and non-perpendicularity. Test
+// equipment: the program itself never links it.
 
 #include <QList>
 #include <QString>

@@ -2,7 +2,8 @@
 // The camera range form: one camera measurement at a time, showing where the
 // camera sees the spring in camera units and, through the camera's
 // calibration table, in millimetres. A service window, shown at start-up when
-// [Mathem] DalnomerEnable is on.
+// [Mathem] DalnomerEnable is on. What it computes (the range value of a reply
+// and the calibration tables) belongs to the module in DALNOMER/.
 
 #include <QDialog>
 

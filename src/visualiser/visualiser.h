@@ -1,8 +1,8 @@
 #pragma once
-// The picture and the texts of the mathematics visualiser. The profile steps
-// draw here whether or not the form is on the screen (the measurement drives
-// the chains while the form is hidden); the form shows this state and is told
-// when it changes.
+// The picture and the texts of the mathematics visualiser. It observes the
+// profile mathematics: every step it reports is drawn here whether or not the
+// form is on the screen (the measurement drives the chains while the form is
+// hidden); the form TForm30 shows this state and is told when it changes.
 
 #include <QImage>
 #include <QString>
@@ -41,6 +41,12 @@ void SpringSearch();
 // The coil report of camera 1 ("Фильтр Вельдина") into the report lines.
 void CoilReport();
 
-// One processing step as its button runs it: the step, then the redraw
-// (FindPeak draws its marks instead).
-void RunStepWithRedraw(void (*step)());
+// Makes the visualiser the observer of the profile mathematics: new profiles
+// are redrawn, found peaks marked, and the diameter (with the spring type it
+// points to and the bogie type in use) or the non-perpendicularity becomes
+// the caption.
+void ConnectVisualiser();
+
+// A modal message of the profile mathematics under the visualiser's caption
+// (nothing without a widget application).
+void ShowVisualiserMessage(const QString& text);

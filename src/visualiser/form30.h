@@ -1,8 +1,9 @@
 #pragma once
 // TForm30, the mathematics visualiser: a service window in which an engineer
 // runs the profile processing step by step and watches each step's picture.
-// The measurement drives the chains through this form's buttons, so the form
-// lives for the whole run; closing it only hides it.
+// Its buttons run the steps and chains of the profile mathematics, the same
+// ones the measurement runs; the form shows what the visualiser, their
+// observer, drew. It lives for the whole run; closing it only hides it.
 
 #include <QDialog>
 

@@ -1,4 +1,4 @@
-#include "mathem/form30.h"
+#include "visualiser/form30.h"
 
 #include <QApplication>
 #include <QCheckBox>

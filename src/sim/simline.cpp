@@ -1,4 +1,4 @@
-#include "link/simline.h"
+#include "sim/simline.h"
 
 #include <algorithm>
 #include <cmath>
@@ -20,7 +20,9 @@ constexpr int kBoardAdcStep = 16;
 // LIR pulses per camera reading while the encoder drives a scan.
 constexpr int kPulsesPerReading = 8;
 
-uint8_t At(const QByteArray& body, int i) { return i < body.size() ? static_cast<uint8_t>(body[i]) : 0; }
+uint8_t At(const QByteArray& body, int i) {
+  return i < body.size() ? static_cast<uint8_t>(body[i]) : 0;
+}
 
 QByteArray Body(std::initializer_list<int> bytes) {
   QByteArray b;
@@ -156,12 +158,17 @@ std::optional<uint32_t> SimLine::NextOutputTime(int port) const {
 void SimLine::Dispatch(int port, const QByteArray& body, uint32_t nowMs) {
   requests_[port].push_back(body);
   const uint8_t address = At(body, 0);
-  if (port == 1 && address == kControllerAddress) ControllerRequest(body, nowMs);
-  else if (port == 1 && address >= 1 && address <= 4) CameraRequest(body, nowMs);
-  else if (port == 2 && address == kTestBoardAddress) BoardRequest(body, nowMs);
+  if (port == 1 && address == kControllerAddress)
+    ControllerRequest(body, nowMs);
+  else if (port == 1 && address >= 1 && address <= 4)
+    CameraRequest(body, nowMs);
+  else if (port == 2 && address == kTestBoardAddress)
+    BoardRequest(body, nowMs);
 }
 
-int SimLine::AdcReading() const { return boardAdc_ ? *boardAdc_ * kBoardAdcStep : press_.force; }
+int SimLine::AdcReading() const {
+  return boardAdc_ ? *boardAdc_ * kBoardAdcStep : press_.force;
+}
 
 int SimLine::Inputs() const {
   // The board pulls the inputs low: its value 0 reads as a closed contact.
@@ -302,7 +309,8 @@ void SimLine::BoardRequest(const QByteArray& body, uint32_t nowMs) {
             const std::vector<uint32_t> full = spring_->ScanPoints(n);
             const size_t count = static_cast<size_t>(scanPulses_ / kPulsesPerReading);
             std::vector<uint32_t> pts(count, 0);
-            for (size_t i = 0; i < count && !full.empty(); ++i) pts[i] = full[i * full.size() / count];
+            for (size_t i = 0; i < count && !full.empty(); ++i)
+              pts[i] = full[i * full.size() / count];
             cameras_[n].points = pts;
           }
         }

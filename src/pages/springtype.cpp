@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+#include "pages/pages.h"
+#include "screen/pageguard.h"
 #include "screen/screen.h"
 #include "springs/springtypes.h"
 
@@ -14,8 +16,7 @@ int ChooseSpringType(int bogie, bool requireValidType) {
   const int count = std::min<int>(B.MaxSprings, kMaxSpringTypes);
   const int x = ScreenOffsetX();
 
-  SaveKeyMask("mpass");
-  SavePage("mpass");
+  const PageGuard guard("mpass");
   ShadeWorkArea();
   DrawPanelBox(x + 8, 438, x + 810, 603);
   SetTextStyle("Impact", 42, kBlue);
@@ -41,8 +42,5 @@ int ChooseSpringType(int bogie, bool requireValidType) {
     chosen = SpringTypeForKey(B, key);
     if (chosen != 0 || !requireValidType) break;
   }
-
-  LoadKeyMask("mpass");
-  RestorePage("mpass");
   return chosen;
 }

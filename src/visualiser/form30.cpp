@@ -1,4 +1,4 @@
-#include "mathem/form30.h"
+#include "visualiser/form30.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
@@ -12,11 +12,12 @@
 #include <QToolButton>
 
 #include "mathem/coilgeometry.h"
+#include "mathem/mathobserver.h"
 #include "mathem/profiles.h"
-#include "mathem/visualiser.h"
 #include "platform/paths.h"
 #include "platform/process.h"
 #include "screen/screen.h"
+#include "visualiser/visualiser.h"
 
 TForm30* Form30 = nullptr;
 
@@ -211,16 +212,16 @@ void TForm30::Button8Click() {
 }
 
 void TForm30::SpeedButton1Click() {
-  RunStepWithRedraw(FilterBand);
+  RunStepAndReport(FilterBand);
 }
 void TForm30::SpeedButton2Click() {
-  RunStepWithRedraw(FilterFloor);
+  RunStepAndReport(FilterFloor);
 }
 void TForm30::SpeedButton3Click() {
-  RunStepWithRedraw(FilterIndexWindow);
+  RunStepAndReport(FilterIndexWindow);
 }
 void TForm30::SpeedButton4Click() {
-  RunStepWithRedraw(DropThinRuns);
+  RunStepAndReport(DropThinRuns);
 }
 
 void TForm30::SpeedButton5Click() {
@@ -230,16 +231,16 @@ void TForm30::SpeedButton5Click() {
 }
 
 void TForm30::SpeedButton6Click() {
-  RunStepWithRedraw(SelectSecondCoil);
+  RunStepAndReport(SelectSecondCoil);
 }
 void TForm30::SpeedButton7Click() {
-  RunStepWithRedraw(CutTail);
+  RunStepAndReport(CutTail);
 }
 void TForm30::SpeedButton8Click() {
   DiameterStep();
 }
 void TForm30::SpeedButton9Click() {
-  RunStepWithRedraw(FindPeak);
+  RunStepAndReport(FindPeak);
 }
 
 void TForm30::SpeedButton10Click() {
@@ -248,13 +249,13 @@ void TForm30::SpeedButton10Click() {
 }
 
 void TForm30::SpeedButton11Click() {
-  RunStepWithRedraw(SelectLowerCoil);
+  RunStepAndReport(SelectLowerCoil);
 }
 void TForm30::SpeedButton12Click() {
-  RunStepWithRedraw(CutTail);
+  RunStepAndReport(CutTail);
 }
 void TForm30::SpeedButton13Click() {
-  RunStepWithRedraw(FindPeak);
+  RunStepAndReport(FindPeak);
 }
 void TForm30::SpeedButton14Click() {
   NonPerpendicularityStep();

@@ -10,7 +10,7 @@
 #include <chrono>
 #include <memory>
 
-#include "link/simline.h"
+#include "sim/simline.h"
 
 class SimPty {
  public:

@@ -4,6 +4,7 @@
 #include <QImage>
 
 #include "config/settings.h"
+#include "pages/pages.h"
 #include "platform/clock.h"
 #include "platform/cp1251.h"
 #include "platform/pump.h"

@@ -3,7 +3,8 @@
 // cameras and the CKT test board as the program sees them over the serial
 // link. It takes the bytes the program writes, parses the requests and
 // schedules the reply frames on a millisecond time line. The pseudo-terminal
-// front end (tools/linesim) and the tests drive it.
+// front end (tools/linesim) and the tests drive it; the program never links
+// it.
 
 #include <QByteArray>
 #include <array>
@@ -14,14 +15,14 @@
 #include <random>
 #include <vector>
 
-#include "link/simspring.h"
+#include "sim/simspring.h"
 
 struct SimFaults {
   bool silentController = false;
   std::array<bool, 5> silentCamera{};  // [1..4]
   bool silentBoard = false;
-  int cutAfter = 0;       // when > 0, every reply frame stops after this many bytes
-  double garble = 0.0;    // chance of each reply byte being replaced by a random one
+  int cutAfter = 0;     // when > 0, every reply frame stops after this many bytes
+  double garble = 0.0;  // chance of each reply byte being replaced by a random one
   uint32_t seed = 1;
 };
 
@@ -35,7 +36,8 @@ struct SimTiming {
 
 class SimLine {
  public:
-  explicit SimLine(std::shared_ptr<SimSpringModel> spring, SimFaults faults = {}, SimTiming timing = {});
+  explicit SimLine(std::shared_ptr<SimSpringModel> spring, SimFaults faults = {},
+                   SimTiming timing = {});
 
   // A byte the program wrote on port 1 (controller and cameras) or port 2
   // (test board) at time nowMs.

@@ -1,6 +1,7 @@
 #pragma once
-// Shared set-up of the profile mathematics tests: a scratch working folder,
-// default settings, and fault reporting caught instead of shown.
+// Shared set-up of the profile mathematics and visualiser tests: a scratch
+// working folder, default settings, fault reporting caught instead of shown,
+// and the visualiser observing the mathematics as in the program.
 
 #include <gtest/gtest.h>
 
@@ -10,11 +11,12 @@
 #include "config/settings.h"
 #include "database/database.h"
 #include "mathem/coilgeometry.h"
+#include "mathem/mathobserver.h"
 #include "mathem/profiles.h"
-#include "mathem/springmodel.h"
-#include "mathem/visualiser.h"
+#include "sim/springmodel.h"
 #include "springs/springtypes.h"
 #include "testsupport.h"
+#include "visualiser/visualiser.h"
 
 class MathemTest : public ::testing::Test {
  protected:
@@ -27,8 +29,10 @@ class MathemTest : public ::testing::Test {
     ResetVisualiser();
     ProfileStore.errorPage = [this](int code) { errorPages.push_back(code); };
     ProfileStore.message = [this](const QString& text) { messages << text; };
+    ConnectVisualiser();
   }
   void TearDown() override {
+    MathemObserver = nullptr;
     ResetProfileStore();
     ResetSettingsModule();
   }

@@ -1,4 +1,4 @@
-#include "link/simspring.h"
+#include "sim/simspring.h"
 
 #include <algorithm>
 #include <cmath>

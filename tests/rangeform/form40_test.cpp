@@ -1,19 +1,21 @@
-#include "DALNOMER/form40.h"
+#include "rangeform/form40.h"
 
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
 
 #include "config/settings.h"
+#include "database/database.h"
 #include "link/link.h"
-#include "link/simline.h"
 #include "platform/clock.h"
 #include "platform/pump.h"
 #include "platform/textfile.h"
 #include "screen/playback.h"
+#include "sim/simline.h"
 #include "testsupport.h"
 
 namespace {
@@ -80,7 +82,6 @@ class Form40Test : public ::testing::Test {
     ResetControllerLink();
     line = std::make_shared<FakeCameraLine>();
     ControllerLink.DeviceFactory = [l = line] { return std::make_unique<FakeCameraPort>(l); };
-    ControllerLink.StorageIndex = [] { return 0; };
     ASSERT_TRUE(OpenPort(kControllerPort, "cameras"));
     // Camera 3's table: line 100 and the last line stand out.
     QByteArray table;
@@ -145,6 +146,19 @@ TEST_F(Form40Test, MeasurementShowsTheFirstPointAndItsDistance) {
   form.Button1Click();
   EXPECT_EQ(form.Label2->text(), "2047");
   EXPECT_TRUE(form.Label4->text().contains("cal2.txt")) << form.Label4->text().toStdString();
+}
+
+TEST_F(Form40Test, TheReadOutIsKeptUnderTheShiftsCurrentIndex) {
+  ResetDatabaseModule();
+  Database.ShiftState.CurrentIndex = 7;  // as the measurement sets it before its scan
+  TForm40 form;
+  form.RadioButton3->setChecked(true);
+  line->point = 100 << 5;
+  form.Button1Click();
+  ASSERT_TRUE(QFile::exists(home.file("STORAGE/7-cmr3.txt")));
+  EXPECT_EQ(home.read("STORAGE/7-cmr3.txt"), home.read("cmr3.txt"));
+  EXPECT_FALSE(home.read("cmr3.txt").isEmpty());
+  ResetDatabaseModule();
 }
 
 TEST_F(Form40Test, ReadOutWithoutReplyShowsNoStaleValue) {

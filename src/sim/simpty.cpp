@@ -1,4 +1,4 @@
-#include "link/simpty.h"
+#include "sim/simpty.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -11,7 +11,8 @@
 #include <algorithm>
 #include <vector>
 
-SimPty::SimPty(std::shared_ptr<SimLine> sim) : sim_(std::move(sim)), start_(std::chrono::steady_clock::now()) {}
+SimPty::SimPty(std::shared_ptr<SimLine> sim)
+    : sim_(std::move(sim)), start_(std::chrono::steady_clock::now()) {}
 
 SimPty::~SimPty() {
   for (int fd : master_)
@@ -42,11 +43,14 @@ bool SimPty::Open(int port) {
   return true;
 }
 
-QString SimPty::DevicePath(int port) const { return port >= 1 && port <= 2 ? path_[port] : QString(); }
+QString SimPty::DevicePath(int port) const {
+  return port >= 1 && port <= 2 ? path_[port] : QString();
+}
 
 uint32_t SimPty::Now() const {
-  return static_cast<uint32_t>(
-      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start_).count());
+  return static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                   std::chrono::steady_clock::now() - start_)
+                                   .count());
 }
 
 void SimPty::Pump(int ms, const std::atomic<bool>* stop) {
@@ -74,7 +78,8 @@ void SimPty::Pump(int ms, const std::atomic<bool>* stop) {
     int timeout = static_cast<int>(end - now);
     for (int port = 1; port <= 2; ++port) {
       if (const auto next = sim_->NextOutputTime(port))
-        timeout = std::min(timeout, std::max(0, static_cast<int>(static_cast<int32_t>(*next - now))));
+        timeout =
+            std::min(timeout, std::max(0, static_cast<int>(static_cast<int32_t>(*next - now))));
     }
     // Short turns so that a stop request is seen soon.
     timeout = std::min(timeout, 50);

@@ -1,4 +1,4 @@
-#include "mathem/simcoilspring.h"
+#include "sim/simcoilspring.h"
 
 #include <algorithm>
 

@@ -4,8 +4,8 @@
 // geometry and calibration tables, so that the program's chains recover the
 // modelled coil diameter and non-perpendicularity from a simulated scan.
 
-#include "link/simspring.h"
-#include "mathem/springmodel.h"
+#include "sim/simspring.h"
+#include "sim/springmodel.h"
 
 class CoilSpringSimModel : public SimSpringModel {
  public:

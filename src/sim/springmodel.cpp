@@ -1,4 +1,4 @@
-#include "mathem/springmodel.h"
+#include "sim/springmodel.h"
 
 #include <algorithm>
 #include <cmath>
