@@ -1,5 +1,6 @@
 #include "Terminal/form4.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -383,7 +384,7 @@ std::optional<int> TForm4::FieldNumber(QLineEdit* field, const QString& caption,
   if (ok && value >= min && value <= max) return value;
   const QString problem = ok ? QStringLiteral("нужно целое число от %1 до %2.").arg(min).arg(max)
                              : QStringLiteral("это не целое число.");
-  QMessageBox box(QMessageBox::Warning, windowTitle(),
+  QMessageBox box(QMessageBox::Warning, QApplication::applicationDisplayName(),
                   QStringLiteral("В поле «%1» введено «%2»: %3").arg(caption, text, problem),
                   QMessageBox::Ok, this);
   box.exec();
