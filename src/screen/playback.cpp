@@ -124,6 +124,11 @@ bool RunStep(const PlaybackStep& s) {
     const QString path = plat::MapPath(s.rest);
     plat::EnsureParentDir(path);
     if (!w || !w->grab().save(path, "PNG")) Fail(s, "cannot grab into " + path);
+  } else if (v == "close") {
+    // As the window's own close button: a modal form ends its loop.
+    QWidget* w = FrontWindow();
+    if (!w || w == Playback.mainWindow) Fail(s, "no window in front to close");
+    else QMetaObject::invokeMethod(w, "close", Qt::QueuedConnection);
   } else if (v == "exit") {
     plat::EndProcess(0);
   }
@@ -180,7 +185,7 @@ QString PlaybackTypeText(const QString& text) {
 
 bool ParsePlaybackScript(const QString& text, QList<PlaybackStep>* steps, QString* error) {
   static const QStringList verbs = {"key",  "type", "click", "wait", "snap", "press",
-                                    "set",  "dump", "grab",  "exit"};
+                                    "set",  "dump", "grab",  "close", "exit"};
   const QStringList lines = QString(text).replace("\r\n", "\n").split('\n');
   for (int i = 0; i < lines.size(); ++i) {
     QString line = lines[i];

@@ -14,6 +14,7 @@
 //   dump FILE        writes the window in front as text: class name, caption,
 //                    then "name<TAB>text" per named control
 //   grab FILE        saves a picture of the window in front as PNG
+//   close            closes the window in front as its close button would
 //   exit             ends the program at once (exit code 0)
 //
 // Under the virtual clock a script that has run out ends the program with
