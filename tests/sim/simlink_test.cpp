@@ -53,29 +53,6 @@ TEST_F(SimLinkTest, SynchronisationTestGetsAThousandReadings) {
   EXPECT_EQ(SynchronisationScanLength(), 1000);
 }
 
-TEST_F(SimLinkTest, SynchronisationTestWithD1StuckOpenReadsNothing) {
-  SimFaults f;
-  f.stuckInputClosed[1] = false;
-  Start(f);
-  EXPECT_EQ(SynchronisationScanLength(), 0);
-  // The scan that never ended disturbs nothing after it.
-  EXPECT_TRUE(ControllerCommand(kCmdPresence).ok);
-  EXPECT_EQ(ControllerLink.FrameBuffer[2], kCmdPresence);
-}
-
-TEST_F(SimLinkTest, LirTestCountsWithTheLirError) {
-  for (int error : {0, -5, -6, 6}) {
-    SimFaults f;
-    f.lirError = error;
-    Start(f);
-    const auto [forward, back] = LirCounts();
-    EXPECT_EQ(forward, 1000 + error) << error;
-    EXPECT_GT(back, 90) << error;
-    EXPECT_LT(back, 110) << error;
-    ResetControllerLink();
-  }
-}
-
 // The measurement's press steps, with its pauses and formulas.
 TEST_F(SimLinkTest, MeasurementPressStepsRecoverTheSpring) {
   SimpleSpring s;
