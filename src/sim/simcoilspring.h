@@ -11,7 +11,7 @@ class CoilSpringSimModel : public SimSpringModel {
  public:
   // stiffness: ADC units of force per millimetre of compression.
   CoilSpringSimModel(const SpringModel& spring, const CameraLayout& layout,
-                     const ModelCalibration& cal, double stiffness = kDefaultStiffness)
+                     const ModelCalibration& cal, double stiffness = 40.0)
       : spring_(spring), layout_(layout), cal_(cal), stiffness_(stiffness) {}
   double FreeHeight() const override { return spring_.height; }
   double Deflection(int force) const override;
