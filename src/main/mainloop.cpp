@@ -15,6 +15,7 @@
 #include "platform/pump.h"
 #include "rangeform/form40.h"
 #include "screen/screen.h"
+#include "verify/forma.h"
 #include "visualiser/form30.h"
 
 namespace {
@@ -62,6 +63,7 @@ void MainLoop() {
   RestorePage("cash");
   FadeIn();
 
+  if (Settings.Global.Poverka && Forma) Forma->exec();
   // Test board first, then the controller's port (nothing in emulation).
   if (OpenLinePorts()) ShowErrorPage(kPortErrorCode);
   if (!Settings.Global.Emul && Settings.Hard.TerminalEnable && Settings.Hard.TerminalStart)

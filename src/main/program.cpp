@@ -15,6 +15,7 @@
 #include "platform/clock.h"
 #include "platform/paths.h"
 #include "rangeform/form40.h"
+#include "verify/forma.h"
 #include "screen/playback.h"
 #include "screen/screen.h"
 #include "springs/springtypes.h"
@@ -96,6 +97,8 @@ int RunProgram(int argc, char** argv) {
   TForm40 form40(&form1);
   Form40 = &form40;
   TForm30 form30(&form1);  // the visualiser: exists for the whole run, shown on demand
+  TForma forma(&form1);
+  Forma = &forma;
   InstallHooks();
   SetPlaybackMainWindow(&form1);
   form1.show();

@@ -32,7 +32,7 @@ struct TPlayback {
   QList<PlaybackStep> steps;
   int next = 0;
   bool active = false;
-  uint32_t notBefore = 0;  // tick at which the next step may run
+  uint32_t notBefore = 0;       // tick at which the next step may run
   uint32_t lastStepTick = 0;
   QPointer<QWidget> mainWindow;
   QTimer* timer = nullptr;
@@ -47,9 +47,7 @@ void Fail(const PlaybackStep& step, const QString& text) {
                qPrintable(text));
 }
 
-QString StripAmpersand(QString s) {
-  return s.remove('&');
-}
+QString StripAmpersand(QString s) { return s.remove('&'); }
 
 template <typename T>
 T* FindNamed(QWidget* window, const QString& name) {
@@ -111,20 +109,13 @@ bool RunStep(const PlaybackStep& s) {
     QWidget* w = FrontWindow();
     const QString name = s.args.value(0);
     const QString text = s.rest.section(' ', 1);
-    if (auto* e = FindNamed<QLineEdit>(w, name))
-      e->setText(text);
-    else if (auto* t = FindNamed<QPlainTextEdit>(w, name))
-      t->setPlainText(text);
-    else if (auto* te = FindNamed<QTextEdit>(w, name))
-      te->setPlainText(text);
-    else if (auto* sb = FindNamed<QSpinBox>(w, name))
-      sb->setValue(text.toInt());
-    else if (auto* ds = FindNamed<QDoubleSpinBox>(w, name))
-      ds->setValue(text.toDouble());
-    else if (auto* cb = FindNamed<QComboBox>(w, name))
-      cb->setCurrentText(text);
-    else
-      Fail(s, "no edit field " + name);
+    if (auto* e = FindNamed<QLineEdit>(w, name)) e->setText(text);
+    else if (auto* t = FindNamed<QPlainTextEdit>(w, name)) t->setPlainText(text);
+    else if (auto* te = FindNamed<QTextEdit>(w, name)) te->setPlainText(text);
+    else if (auto* sb = FindNamed<QSpinBox>(w, name)) sb->setValue(text.toInt());
+    else if (auto* ds = FindNamed<QDoubleSpinBox>(w, name)) ds->setValue(text.toDouble());
+    else if (auto* cb = FindNamed<QComboBox>(w, name)) cb->setCurrentText(text);
+    else Fail(s, "no edit field " + name);
   } else if (v == "dump") {
     if (!plat::WriteTextLines(s.rest, DumpWindow(FrontWindow()).split('\n')))
       Fail(s, "cannot write " + s.rest);
@@ -133,6 +124,11 @@ bool RunStep(const PlaybackStep& s) {
     const QString path = plat::MapPath(s.rest);
     plat::EnsureParentDir(path);
     if (!w || !w->grab().save(path, "PNG")) Fail(s, "cannot grab into " + path);
+  } else if (v == "close") {
+    // As the window's own close button: a modal form ends its loop.
+    QWidget* w = FrontWindow();
+    if (!w || w == Playback.mainWindow) Fail(s, "no window in front to close");
+    else QMetaObject::invokeMethod(w, "close", Qt::QueuedConnection);
   } else if (v == "exit") {
     plat::EndProcess(0);
   }
@@ -146,8 +142,7 @@ void Tick() {
     // wait, so that such a wait is served in full.
     if (plat::IsVirtualClock() &&
         static_cast<uint32_t>(plat::TickCount() - Playback.lastStepTick) > kRanOutGraceMs &&
-        static_cast<int32_t>(plat::TickCount() - Playback.notBefore) >
-            static_cast<int32_t>(kRanOutGraceMs)) {
+        static_cast<int32_t>(plat::TickCount() - Playback.notBefore) > static_cast<int32_t>(kRanOutGraceMs)) {
       std::fprintf(stderr, "kalvor: the playback script ran out\n");
       plat::EndProcess(kExitScriptRanOut);
     }
@@ -189,8 +184,8 @@ QString PlaybackTypeText(const QString& text) {
 }
 
 bool ParsePlaybackScript(const QString& text, QList<PlaybackStep>* steps, QString* error) {
-  static const QStringList verbs = {"key",   "type", "click", "wait", "snap",
-                                    "press", "set",  "dump",  "grab", "exit"};
+  static const QStringList verbs = {"key",  "type", "click", "wait", "snap", "press",
+                                    "set",  "dump", "grab",  "close", "exit"};
   const QStringList lines = QString(text).replace("\r\n", "\n").split('\n');
   for (int i = 0; i < lines.size(); ++i) {
     QString line = lines[i];
@@ -248,13 +243,9 @@ bool StartPlayback(const QString& mappedPath, QString* error) {
   return true;
 }
 
-bool PlaybackActive() {
-  return Playback.active;
-}
+bool PlaybackActive() { return Playback.active; }
 
-void SetPlaybackMainWindow(QWidget* window) {
-  Playback.mainWindow = window;
-}
+void SetPlaybackMainWindow(QWidget* window) { Playback.mainWindow = window; }
 
 QWidget* FrontWindow() {
   if (QWidget* modal = QApplication::activeModalWidget()) return modal;
@@ -274,19 +265,14 @@ QString DumpWindow(QWidget* window) {
     const QString name = w->objectName();
     if (name.isEmpty() || name.startsWith("qt_")) continue;
     QString text;
-    if (auto* l = qobject_cast<QLabel*>(w))
-      text = l->text();
-    else if (auto* e = qobject_cast<QLineEdit*>(w))
-      text = e->text();
+    if (auto* l = qobject_cast<QLabel*>(w)) text = l->text();
+    else if (auto* e = qobject_cast<QLineEdit*>(w)) text = e->text();
     else if (auto* b = qobject_cast<QAbstractButton*>(w)) {
       text = b->text();
       if (b->isCheckable()) text += b->isChecked() ? "\t[x]" : "\t[ ]";
-    } else if (auto* g = qobject_cast<QGroupBox*>(w))
-      text = g->title();
-    else if (auto* cb = qobject_cast<QComboBox*>(w))
-      text = cb->currentText();
-    else if (auto* sb = qobject_cast<QSpinBox*>(w))
-      text = QString::number(sb->value());
+    } else if (auto* g = qobject_cast<QGroupBox*>(w)) text = g->title();
+    else if (auto* cb = qobject_cast<QComboBox*>(w)) text = cb->currentText();
+    else if (auto* sb = qobject_cast<QSpinBox*>(w)) text = QString::number(sb->value());
     else if (auto* pt = qobject_cast<QPlainTextEdit*>(w)) {
       for (const QString& l : pt->toPlainText().split('\n')) out << name + "\t" + l;
       continue;

@@ -15,6 +15,7 @@
 //                    then "name<TAB>text" per named control, followed by
 //                    "<TAB>(hidden)" and "<TAB>(disabled)" when it is so
 //   grab FILE        saves a picture of the window in front as PNG
+//   close            closes the window in front as its close button would
 //   exit             ends the program at once (exit code 0)
 //
 // Under the virtual clock a script that has run out ends the program with

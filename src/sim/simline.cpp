@@ -9,16 +9,27 @@
 
 namespace {
 
-// The controller's height reading counts down from this value at the press's
-// top position, 0.03996 mm per count, for a spring of 259.2 mm.
-constexpr double kHeightZeroCount = 65535.0 - 8733.0;
-constexpr double kHeightZeroMm = 259.2;
-constexpr double kHeightMmPerCount = 0.03996;
-constexpr double kLirMmPerCount = 0.0396;
-// The board's ADC imitation: one step of its level is 16 ADC units.
-constexpr int kBoardAdcStep = 16;
-// LIR pulses per camera reading while the encoder drives a scan.
-constexpr int kPulsesPerReading = 8;
+// Test board command codes.
+constexpr uint8_t kBoardVersion = 0x60;
+constexpr uint8_t kBoardD0 = 0x61;
+constexpr uint8_t kBoardD1 = 0x62;
+constexpr uint8_t kBoardAdc = 0x64;
+constexpr uint8_t kBoardHydraulics = 0x65;
+constexpr uint8_t kBoardUp = 0x66;
+constexpr uint8_t kBoardDown = 0x67;
+constexpr uint8_t kBoardStepForward = 0x68;
+constexpr uint8_t kBoardBurstForward = 0x69;
+constexpr uint8_t kBoardStepBack = 0x6A;
+constexpr uint8_t kBoardBurstBack = 0x6B;
+constexpr uint8_t kBoardPause = 0x6C;
+constexpr uint8_t kBoardSecondForward = 0x42;
+constexpr uint8_t kBoardSecondBack = 0x44;
+constexpr uint8_t kBoardSecondSetup = 0x45;
+constexpr uint8_t kBoardDev0 = 0x46;
+constexpr uint8_t kBoardDev1 = 0x47;
+
+constexpr int kInputD0Bit = 0x01;
+constexpr int kInputD1Bit = 0x08;
 
 uint8_t At(const QByteArray& body, int i) {
   return i < body.size() ? static_cast<uint8_t>(body[i]) : 0;
@@ -30,7 +41,39 @@ QByteArray Body(std::initializer_list<int> bytes) {
   return b;
 }
 
+int PortOf(SimDevice d) {
+  return d == SimDevice::Board ? 2 : 1;
+}
+
 }  // namespace
+
+QString SimDeviceName(SimDevice d) {
+  switch (d) {
+    case SimDevice::Controller:
+      return "controller";
+    case SimDevice::Board:
+      return "board";
+    default:
+      return QString("camera%1").arg(static_cast<int>(d));
+  }
+}
+
+std::optional<SimDevice> SimDeviceFromName(const QString& name) {
+  for (int i = 0; i < kSimDeviceCount; ++i)
+    if (SimDeviceName(static_cast<SimDevice>(i)) == name) return static_cast<SimDevice>(i);
+  return std::nullopt;
+}
+
+bool SimFaults::Silent(SimDevice d) const {
+  switch (d) {
+    case SimDevice::Controller:
+      return silentController;
+    case SimDevice::Board:
+      return silentBoard;
+    default:
+      return silentCamera[static_cast<int>(d)];
+  }
+}
 
 QByteArray CameraReadOutBody(int camera, const std::vector<uint32_t>& points) {
   // The header counts four bytes per point above 2048; its three bytes are
@@ -68,6 +111,10 @@ QByteArray SimLine::EncodeFrame(const QByteArray& body) {
   return f;
 }
 
+QString SimLine::RequestLogLine(uint32_t ms, int port, const QByteArray& body) {
+  return QString("%1 %2 %3").arg(ms).arg(port).arg(QString::fromLatin1(body.toHex(' ').toUpper()));
+}
+
 int SimLine::ExpectedBodyLength(const QByteArray& body) const {
   const uint8_t address = At(body, 0);
   const uint8_t code = At(body, 1);
@@ -81,6 +128,7 @@ int SimLine::ExpectedBodyLength(const QByteArray& body) const {
 
 void SimLine::Receive(int port, uint8_t b, uint32_t nowMs) {
   if (port < 1 || port > 2) return;
+  Advance(nowMs);
   Parser& p = parsers_[port];
   using S = Parser::Stage;
   switch (p.stage) {
@@ -124,24 +172,44 @@ void SimLine::Receive(int port, uint8_t b, uint32_t nowMs) {
   }
 }
 
-void SimLine::Reply(int port, const QByteArray& body, uint32_t at) {
+void SimLine::Reply(SimDevice device, const QByteArray& body, uint32_t at) {
+  const SimDeviceFaults& own = faults_.Of(device);
+  const int cut = own.cutAfter > 0 ? own.cutAfter : faults_.cutAfter;
+  const double garble = own.garble > 0 ? own.garble : faults_.garble;
   QByteArray frame = EncodeFrame(body);
-  if (faults_.cutAfter > 0 && frame.size() > faults_.cutAfter) frame.truncate(faults_.cutAfter);
-  if (faults_.garble > 0) {
+  if (cut > 0 && frame.size() > cut) frame.truncate(cut);
+  if (garble > 0) {
     std::uniform_real_distribution<double> chance(0.0, 1.0);
     std::uniform_int_distribution<int> value(0, 255);
     for (auto& c : frame)
-      if (chance(rng_) < faults_.garble) c = static_cast<char>(value(rng_));
+      if (chance(rng_) < garble) c = static_cast<char>(value(rng_));
   }
-  auto& q = output_[port];
-  // Replies leave the device in the order they were made.
-  const uint32_t start = q.empty() ? at : std::max(at, q.back().at);
-  for (char c : frame) q.push_back({start, static_cast<uint8_t>(c)});
+  at += own.lateMs;
+  // The queue stays in time order; a frame goes behind every byte due no
+  // later than it, so frames never mix and one late device does not hold
+  // back the others on its line.
+  auto& q = output_[PortOf(device)];
+  auto pos = std::find_if(q.begin(), q.end(),
+                          [at](const Pending& p) { return static_cast<int32_t>(p.at - at) > 0; });
+  std::vector<Pending> bytes;
+  for (char c : frame) bytes.push_back({at, static_cast<uint8_t>(c)});
+  q.insert(pos, bytes.begin(), bytes.end());
+}
+
+std::optional<uint32_t> SimLine::ScanDeadline() const {
+  if (!scan_.running || scan_.driven) return std::nullopt;
+  return scan_.waitFromMs + timing_.scanMs;
+}
+
+void SimLine::Advance(uint32_t nowMs) {
+  const auto deadline = ScanDeadline();
+  if (deadline && static_cast<int32_t>(nowMs - *deadline) >= 0) EndScan(true, *deadline);
 }
 
 QByteArray SimLine::TakeOutput(int port, uint32_t nowMs) {
   QByteArray out;
   if (port < 1 || port > 2) return out;
+  Advance(nowMs);
   auto& q = output_[port];
   while (!q.empty() && static_cast<int32_t>(nowMs - q.front().at) >= 0) {
     out.append(static_cast<char>(q.front().byte));
@@ -151,12 +219,20 @@ QByteArray SimLine::TakeOutput(int port, uint32_t nowMs) {
 }
 
 std::optional<uint32_t> SimLine::NextOutputTime(int port) const {
-  if (port < 1 || port > 2 || output_[port].empty()) return std::nullopt;
-  return output_[port].front().at;
+  if (port < 1 || port > 2) return std::nullopt;
+  std::optional<uint32_t> next;
+  if (!output_[port].empty()) next = output_[port].front().at;
+  // The reply of a scan that completes by itself.
+  if (const auto deadline = ScanDeadline(); deadline && port == 1) {
+    const uint32_t at = *deadline + faults_.Of(SimDevice::Controller).lateMs;
+    if (!next || static_cast<int32_t>(at - *next) < 0) next = at;
+  }
+  return next;
 }
 
 void SimLine::Dispatch(int port, const QByteArray& body, uint32_t nowMs) {
   requests_[port].push_back(body);
+  if (observer_) observer_(port, body, nowMs);
   const uint8_t address = At(body, 0);
   if (port == 1 && address == kControllerAddress)
     ControllerRequest(body, nowMs);
@@ -167,22 +243,72 @@ void SimLine::Dispatch(int port, const QByteArray& body, uint32_t nowMs) {
 }
 
 int SimLine::AdcReading() const {
-  return boardAdc_ ? *boardAdc_ * kBoardAdcStep : press_.force;
+  if (faults_.deadAdc) return 0;
+  return board_.adcLevel ? *board_.adcLevel * kBoardAdcStep : press_.force;
+}
+
+bool SimLine::InputClosed(int input) const {
+  if (const auto stuck = faults_.stuckInputClosed[input]) return *stuck;
+  // The board pulls the inputs low: its value 0 closes the contact.
+  return (input == 0 ? board_.d0 : board_.d1) == 0;
 }
 
 int SimLine::Inputs() const {
-  // The board pulls the inputs low: its value 0 reads as a closed contact.
-  return (boardD0_ == 0 ? 0x01 : 0) | (boardD1_ == 0 ? 0x08 : 0);
+  return (InputClosed(0) ? kInputD0Bit : 0) | (InputClosed(1) ? kInputD1Bit : 0);
+}
+
+int SimLine::CountPulses(int pulses) {
+  if (faults_.lirError == 0) return pulses;
+  // Of every pulse the encoder has given, the LIR has counted
+  // floor(seen × (1000 + error) / 1000): the error falls evenly, and any
+  // 1000 pulses in a row count exactly 1000 + error.
+  const int64_t rate = 1000 + faults_.lirError;
+  const int64_t before = lirPulsesSeen_ * rate / 1000;
+  lirPulsesSeen_ += std::abs(pulses);
+  const int counted = static_cast<int>(lirPulsesSeen_ * rate / 1000 - before);
+  return pulses < 0 ? -counted : counted;
+}
+
+void SimLine::BoardPulses(int pulses) {
+  const int counted = CountPulses(pulses);
+  press_.lir += counted;
+  if (scan_.running) {
+    scan_.driven = true;
+    scan_.pulses += counted;
+  }
 }
 
 void SimLine::MovePress(double deflection) {
-  press_.lir += static_cast<int>(std::lround((deflection - press_.deflection) / kLirMmPerCount));
+  const int counts = static_cast<int>(std::lround(deflection / kLirMmPerCount));
+  press_.lir += CountPulses(counts - pressCounts_);
+  pressCounts_ = counts;
   press_.deflection = deflection;
+}
+
+void SimLine::EndScan(bool fromModel, uint32_t at) {
+  const int readings = std::max(0, scan_.pulses) / kPulsesPerReading;
+  for (int n = 1; n <= 4; ++n) {
+    if (!scan_.cameras[n]) continue;
+    const std::vector<uint32_t> full = spring_->ScanPoints(n);
+    if (fromModel) {
+      cameras_[n].points = full;
+      continue;
+    }
+    // The readings taken along the encoder's travel, spread over the
+    // modelled profile.
+    std::vector<uint32_t> pts(static_cast<size_t>(readings), 0);
+    for (size_t i = 0; i < pts.size() && !full.empty(); ++i)
+      pts[i] = full[i * full.size() / pts.size()];
+    cameras_[n].points = std::move(pts);
+  }
+  scan_.running = false;
+  Reply(SimDevice::Controller, Body({kControllerAddress, kCmdScan, 0, 0, 0}), at);
 }
 
 void SimLine::ControllerRequest(const QByteArray& body, uint32_t nowMs) {
   if (faults_.silentController) return;
   const uint8_t code = At(body, 1);
+  if (faults_.Of(SimDevice::Controller).fail.count(code)) return;
   const uint8_t a1 = At(body, 2);
   const uint8_t a2 = At(body, 3);
   int value = 0;  // the 16-bit reading of the reply, if any
@@ -218,22 +344,27 @@ void SimLine::ControllerRequest(const QByteArray& body, uint32_t nowMs) {
       press_.force = 0;
       MovePress(0);
       press_.up = press_.down = false;
-      scanRunning_ = false;
+      scan_.running = false;
       delay = timing_.initMs;
       break;
     case kCmdScan:
-      for (int n = 1; n <= 4; ++n)
-        if (cameras_[n].enabled) cameras_[n].points = spring_->ScanPoints(n);
-      scanRunning_ = true;
-      scanPulses_ = 0;
-      delay = timing_.scanMs;
-      break;
+      scan_ = Scan{};
+      scan_.running = true;
+      scan_.startMs = scan_.waitFromMs = nowMs;
+      for (int n = 1; n <= 4; ++n) {
+        scan_.cameras[n] = cameras_[n].enabled;
+        if (cameras_[n].enabled) cameras_[n].points.clear();
+      }
+      return;  // the reply comes when the scan ends
     case kCmdForce: {
       const int level = a1 + 256 * a2;
+      // A dead ADC never shows the level reached: the press gives up
+      // without a reply.
+      if (faults_.deadAdc && level > 0) return;
       press_.force = level;
       MovePress(spring_->Deflection(level));
-      std::uniform_int_distribution<int> noise(-2, 2);
-      value = std::clamp(level + noise(rng_), 0, 0xFFFF);
+      value = std::clamp(static_cast<int>(std::lround(press_.deflection / kForceReplyMmPerCount)),
+                         0, 0xFFFF);
       delay = timing_.forceMs;
       break;
     }
@@ -246,14 +377,17 @@ void SimLine::ControllerRequest(const QByteArray& body, uint32_t nowMs) {
     default:
       break;
   }
-  Reply(1, Body({kControllerAddress, code, 0, (value >> 8) & 0xFF, value & 0xFF}), nowMs + delay);
+  Reply(SimDevice::Controller,
+        Body({kControllerAddress, code, 0, (value >> 8) & 0xFF, value & 0xFF}), nowMs + delay);
 }
 
 void SimLine::CameraRequest(const QByteArray& body, uint32_t nowMs) {
   const int n = At(body, 0);
-  if (faults_.silentCamera[n]) return;
-  Camera& cam = cameras_[n];
+  const SimDevice device = static_cast<SimDevice>(n);
+  if (faults_.Silent(device)) return;
   const uint8_t code = At(body, 1);
+  if (faults_.Of(device).fail.count(code)) return;
+  Camera& cam = cameras_[n];
   switch (code) {
     case kCamReset:
       cam.enabled = false;
@@ -279,69 +413,80 @@ void SimLine::CameraRequest(const QByteArray& body, uint32_t nowMs) {
       if (body.size() >= 5) cam.enabled = At(body, 2) == 1;
       break;
     case kCamReadOut:
-      Reply(1, CameraReadOutBody(n, cam.points), nowMs + timing_.readOutMs);
+      Reply(device, CameraReadOutBody(n, cam.points), nowMs + timing_.readOutMs);
       return;
     default:
       break;
   }
-  Reply(1, Body({n, code, 0, 0, 0}), nowMs + timing_.replyMs);
+  Reply(device, Body({n, code, 0, 0, 0}), nowMs + timing_.replyMs);
 }
 
 void SimLine::BoardRequest(const QByteArray& body, uint32_t nowMs) {
   if (faults_.silentBoard) return;
   const uint8_t code = At(body, 1);
+  if (faults_.Of(SimDevice::Board).fail.count(code)) return;
   const uint8_t a1 = At(body, 2);
-  QByteArray reply = Body({kTestBoardAddress, code, 0, 0, 0});
+  // The board is in use: a scan waiting for pulses gives it time.
+  if (scan_.running && !scan_.driven) scan_.waitFromMs = nowMs;
+  QByteArray reply = body.left(5);
   switch (code) {
-    case 0x60:
+    case kBoardVersion:
       reply = QByteArray("2.01") + static_cast<char>(code);
       break;
-    case 0x61:
-      boardD0_ = a1;
+    case kBoardD0:
+      board_.d0 = a1;
       break;
-    case 0x62:
-      // Closing D1 ends a scan that the encoder drives.
-      if (a1 == 1 && boardD1_ != 1 && scanRunning_) {
-        scanRunning_ = false;
-        if (scanPulses_ > 0) {
-          for (int n = 1; n <= 4; ++n) {
-            if (!cameras_[n].enabled) continue;
-            const std::vector<uint32_t> full = spring_->ScanPoints(n);
-            const size_t count = static_cast<size_t>(scanPulses_ / kPulsesPerReading);
-            std::vector<uint32_t> pts(count, 0);
-            for (size_t i = 0; i < count && !full.empty(); ++i)
-              pts[i] = full[i * full.size() / count];
-            cameras_[n].points = pts;
-          }
-        }
-      }
-      boardD1_ = a1;
-      break;
-    case 0x64:
-      boardAdc_ = a1;
-      break;
-    case 0x65:
-    case 0x66:
-    case 0x67: {
-      const bool on = code == 0x65 ? press_.hydraulics : code == 0x66 ? press_.up : press_.down;
-      reply[0] = on ? '1' : '0';
+    case kBoardD1: {
+      const bool wasClosed = InputClosed(1);
+      board_.d1 = a1;
+      // Closing D1 ends the scan.
+      if (!wasClosed && InputClosed(1) && scan_.running) EndScan(false, nowMs + timing_.replyMs);
       break;
     }
-    case 0x68:
-      press_.lir += 1;
+    case kBoardAdc:
+      board_.adcLevel = a1;
       break;
-    case 0x69:
-      press_.lir += a1;
-      if (scanRunning_) scanPulses_ += a1;
+    case kBoardHydraulics:
+    case kBoardUp:
+    case kBoardDown: {
+      const bool on = code == kBoardHydraulics ? press_.hydraulics
+                      : code == kBoardUp       ? press_.up
+                                               : press_.down;
+      reply[0] = on ? '0' : '1';
       break;
-    case 0x6A:
-      press_.lir -= 1;
+    }
+    case kBoardStepForward:
+      BoardPulses(1);
       break;
-    case 0x6B:
-      press_.lir -= a1;
+    case kBoardBurstForward:
+      BoardPulses(a1);
+      break;
+    case kBoardStepBack:
+      BoardPulses(-1);
+      break;
+    case kBoardBurstBack:
+      BoardPulses(-a1);
+      break;
+    case kBoardPause:
+      board_.pauseMs = a1;
+      break;
+    case kBoardSecondForward:
+      board_.secondOutput += a1;
+      break;
+    case kBoardSecondBack:
+      board_.secondOutput -= a1;
+      break;
+    case kBoardSecondSetup:
+      board_.secondSetup = a1;
+      break;
+    case kBoardDev0:
+      board_.dev0 = a1;
+      break;
+    case kBoardDev1:
+      board_.dev1 = a1;
       break;
     default:
       break;
   }
-  Reply(2, reply, nowMs + timing_.replyMs);
+  Reply(SimDevice::Board, reply, nowMs + timing_.replyMs);
 }
