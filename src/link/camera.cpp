@@ -15,13 +15,10 @@ constexpr uint32_t kCameraBeforeMs = 100;
 constexpr uint32_t kCameraAfterMs = 120;
 constexpr uint32_t kReadOutAfterMs = 500;
 
-bool Skipped(int n) {
-  return n == kCameraSkipped || (n == 2 && Settings.Hard.Cam2off);
-}
+bool Skipped(int n) { return n == kCameraSkipped || (n == 2 && Settings.Hard.Cam2off); }
 
 bool Echoed(int n) {
-  return ControllerLink.FrameLength != 0 &&
-         ControllerLink.FrameBuffer[1] == static_cast<uint8_t>(n);
+  return ControllerLink.FrameLength != 0 && ControllerLink.FrameBuffer[1] == static_cast<uint8_t>(n);
 }
 
 // The exchange every set-up command makes: pause, drain, request, pause, reply.
@@ -34,9 +31,7 @@ void CameraExchange(std::initializer_list<uint8_t> body, uint32_t afterMs) {
   ReceiveFrame(kControllerPort);
 }
 
-uint8_t Cam(int n) {
-  return static_cast<uint8_t>(n);
-}
+uint8_t Cam(int n) { return static_cast<uint8_t>(n); }
 
 // Writes one read-out file; when it can't, reports the disk error naming the
 // file (once per read-out) and keeps it in ControllerLink.DiskError.
@@ -46,10 +41,9 @@ bool WriteCameraFile(const QString& systemPath, const QStringList& lines) {
   // behind for the profile processing to take as this one.
   QFile::remove(plat::MapPath(systemPath));
   if (ControllerLink.DiskError.isEmpty()) {
-    ControllerLink.DiskError = QStringLiteral(
-                                   "Ошибка записи на диск: файл %1 не записан (папка недоступна "
-                                   "для записи или диск полон)")
-                                   .arg(QDir::toNativeSeparators(plat::MapPath(systemPath)));
+    ControllerLink.DiskError =
+        QStringLiteral("Ошибка записи на диск: файл %1 не записан (папка недоступна для записи или диск полон)")
+            .arg(QDir::toNativeSeparators(plat::MapPath(systemPath)));
     LinkDiskError(ControllerLink.DiskError);
   }
   return false;
@@ -100,12 +94,9 @@ bool CameraPresent(int n) {
 
 void CameraEnable(const QString& camera, bool on) {
   int n = 1;
-  if (camera == "2")
-    n = 2;
-  else if (camera == "3")
-    n = 3;
-  else if (camera == "4")
-    n = 4;
+  if (camera == "2") n = 2;
+  else if (camera == "3") n = 3;
+  else if (camera == "4") n = 4;
   if (n == 2 && Settings.Hard.Cam2off) return;
   DrainInput(kControllerPort);
   PutRequestBody({Cam(n), kCamEnable, static_cast<uint8_t>(on ? 1 : 0), 0, 0});
@@ -141,17 +132,11 @@ int ReceivedByte(int32_t k) {
 }
 }  // namespace
 
-int ScanHeader() {
-  return ReceivedByte(3) + 256 * ReceivedByte(4) + 4096 * ReceivedByte(5);
-}
+int ScanHeader() { return ReceivedByte(3) + 256 * ReceivedByte(4) + 4096 * ReceivedByte(5); }
 
-int ScanLengthFromHeader(int header) {
-  return (header - 2048) / 4;
-}
+int ScanLengthFromHeader(int header) { return (header - 2048) / 4; }
 
-QString CameraFileName(int n) {
-  return QStringLiteral("cmr%1.txt").arg(n);
-}
+QString CameraFileName(int n) { return QStringLiteral("cmr%1.txt").arg(n); }
 
 QString CameraStorageFileName(int index, int n) {
   return QStringLiteral("STORAGE\\%1-%2").arg(index).arg(CameraFileName(n));

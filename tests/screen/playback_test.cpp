@@ -1,7 +1,3 @@
-#include "screen/playback.h"
-
-#include <gtest/gtest.h>
-
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QDialog>
@@ -10,10 +6,12 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <gtest/gtest.h>
 
 #include "platform/clock.h"
 #include "platform/process.h"
 #include "platform/pump.h"
+#include "screen/playback.h"
 
 namespace {
 
