@@ -159,7 +159,6 @@ bool CameraReadOut(int n, int storageIndex) {
   // empty header would give.
   ControllerLink.LastScanLength =
       ControllerLink.FrameLength == 0 ? 0 : ScanLengthFromHeader(ScanHeader());
-  if (ControllerLink.TerminalMemo)
-    ControllerLink.TerminalMemo(QStringLiteral("Камера №%1   %2").arg(n).arg(ControllerLink.LastScanLength));
+  TerminalLine(QStringLiteral("Камера №%1   %2").arg(n).arg(ControllerLink.LastScanLength));
   return ok;
 }

@@ -25,6 +25,7 @@ void ResetControllerLink() {
   ControllerLink.ShowMessage = {};
   ControllerLink.TerminalCaption = {};
   ControllerLink.TerminalMemo = {};
+  ControllerLink.TerminalAutoInit = {};
 }
 
 namespace {
@@ -110,6 +111,10 @@ void ReceiveFrame(int port) {
   ControllerLink.FrameLength = r.length;
   ControllerLink.FrameStatus = r.status;
   ControllerLink.FrameComplete = r.complete;
+}
+
+void TerminalLine(const QString& text) {
+  if (ControllerLink.TerminalMemo) ControllerLink.TerminalMemo(text);
 }
 
 void LinkMessage(const QString& text) {

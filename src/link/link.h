@@ -57,6 +57,9 @@ struct TControllerLink {
   // The service terminal's caption and indicator list, when it is there.
   std::function<void(const QString&)> TerminalCaption;
   std::function<void(const QString&)> TerminalMemo;
+  // Whether the terminal's "Авто инит" box is ticked: a camera scan then
+  // initialises the line once more at its end. Empty counts as unticked.
+  std::function<bool()> TerminalAutoInit;
 };
 
 extern TControllerLink ControllerLink;
@@ -84,6 +87,9 @@ void PutRequestBody(std::initializer_list<uint8_t> body);
 void SendRequest(int port);
 // Waits 20 ms, then reads one reply into FrameBuffer (see framing.h).
 void ReceiveFrame(int port);
+
+// Adds a line to the service terminal's indicator list, when there is one.
+void TerminalLine(const QString& text);
 
 // The link's message boxes appear only with [Debug] DebugMessages.
 void LinkMessage(const QString& text);

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QMessageBox>
 
+#include "Terminal/form4.h"
 #include "link/link.h"
 #include "mathem/profiles.h"
 #include "pages/pages.h"
@@ -26,6 +27,8 @@ void InstallHooks() {
   ConnectVisualiser();
   // The shade and the notice "Идет перенос данных !" of a shift change.
   InstallShiftChangePage();
-  // The "!" key outside emulation.
+  // The "_" key outside emulation: the service terminal with its poll.
+  ScreenState.showTerminal = ShowTerminal;
+  // The "!" key outside emulation, and the terminal's "Показ".
   ScreenState.showMathVis = ShowMathVisualiser;
 }

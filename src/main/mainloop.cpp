@@ -3,6 +3,7 @@
 #include <QMessageBox>
 #include <cstdio>
 
+#include "Terminal/form4.h"
 #include "config/settings.h"
 #include "database/database.h"
 #include "link/linecheck.h"
@@ -65,6 +66,8 @@ void MainLoop() {
   if (Settings.Global.Poverka && Forma) Forma->exec();
   // Test board first, then the controller's port (nothing in emulation).
   if (OpenLinePorts()) ShowErrorPage(kPortErrorCode);
+  if (!Settings.Global.Emul && Settings.Hard.TerminalEnable && Settings.Hard.TerminalStart)
+    ShowTerminal();
   if (Settings.Mathem.MathVisEnable && Settings.Mathem.MathVisStart) ShowMathVisualiser();
   if (Settings.Mathem.DalnomerEnable && Form40) Form40->exec();
 

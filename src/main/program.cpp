@@ -5,6 +5,7 @@
 #include <QMessageBox>
 #include <cstdio>
 
+#include "Terminal/form4.h"
 #include "config/settings.h"
 #include "database/database.h"
 #include "main/form1.h"
@@ -92,6 +93,7 @@ int RunProgram(int argc, char** argv) {
   // The windows in their order; the service forms stay hidden until asked for.
   TForm1 form1;
   Form1 = &form1;
+  TForm4 form4(&form1);  // the service terminal: installs the link's caption and memo hooks
   TForm40 form40(&form1);
   Form40 = &form40;
   TForm30 form30(&form1);  // the visualiser: exists for the whole run, shown on demand

@@ -284,6 +284,9 @@ QString DumpWindow(QWidget* window) {
       continue;
     } else
       continue;
+    // A control the operator can't see or use says so.
+    if (!w->isVisibleTo(window)) text += "\t(hidden)";
+    if (!w->isEnabledTo(window)) text += "\t(disabled)";
     out << name + "\t" + text;
   }
   return out.join('\n');

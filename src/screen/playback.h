@@ -12,7 +12,8 @@
 //                    window in front (a message box's button by its text)
 //   set NAME TEXT    sets the text of the edit field NAME in the window in front
 //   dump FILE        writes the window in front as text: class name, caption,
-//                    then "name<TAB>text" per named control
+//                    then "name<TAB>text" per named control, followed by
+//                    "<TAB>(hidden)" and "<TAB>(disabled)" when it is so
 //   grab FILE        saves a picture of the window in front as PNG
 //   close            closes the window in front as its close button would
 //   exit             ends the program at once (exit code 0)

@@ -1,6 +1,8 @@
 #include "flowsupport.h"
 
+#include <QElapsedTimer>
 #include <QFile>
+#include <QRegularExpression>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -52,4 +54,49 @@ int CountColour(const QImage& img, const QRect& r, QRgb colour) {
     for (int x = r.left(); x <= r.right(); ++x)
       if (x >= 0 && y >= 0 && x < img.width() && y < img.height() && Rgb(img, x, y) == colour) ++n;
   return n;
+}
+
+SimulatedLine::SimulatedLine(const QStringList& options, bool withBoard) {
+  QString exe = KALVOR_EXE;
+  const QString linesim = exe.left(exe.lastIndexOf('/')) + "/tools/linesim";
+  proc_.setProcessChannelMode(QProcess::SeparateChannels);
+  const QStringList board = withBoard ? QStringList{} : QStringList{"--no-board"};
+  proc_.start(linesim, board + QStringList{"--for", "300"} + options);
+  if (!proc_.waitForStarted(10000)) return;
+  // The ports are printed one a line before the line is ready.
+  QString out;
+  QElapsedTimer t;
+  t.start();
+  while (!out.contains("ready") && t.elapsed() < 10000 && proc_.state() == QProcess::Running) {
+    proc_.waitForReadyRead(200);
+    out += QString::fromLocal8Bit(proc_.readAllStandardOutput());
+  }
+  const auto com = QRegularExpression("Com=(\\S+)").match(out);
+  if (com.hasMatch()) port_ = com.captured(1);
+  const auto ckt = QRegularExpression("\\[Ckt\\] Port=(\\S+)").match(out);
+  if (ckt.hasMatch()) boardPort_ = ckt.captured(1);
+}
+
+SimulatedLine::~SimulatedLine() {
+  proc_.kill();
+  proc_.waitForFinished(5000);
+}
+
+QStringList TextLines(const QString& text) {
+  QStringList lines = text.split('\n');
+  for (QString& l : lines)
+    if (l.endsWith('\r')) l.chop(1);
+  return lines;
+}
+
+QStringList DumpLines(const QString& dump, const QString& name) {
+  QStringList lines;
+  const QString prefix = name + '\t';
+  for (const QString& l : TextLines(dump))
+    if (l.startsWith(prefix)) lines << l.mid(prefix.size());
+  return lines;
+}
+
+void PrintTo(const QString& text, std::ostream* os) {
+  *os << '"' << text.toStdString() << '"';
 }

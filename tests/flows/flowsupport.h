@@ -2,8 +2,10 @@
 // Running the program on a scratch installation with a playback script.
 
 #include <QImage>
+#include <QProcess>
 #include <QString>
 #include <QTemporaryDir>
+#include <ostream>
 
 #include "testsupport.h"
 
@@ -32,7 +34,32 @@ class FlowHome {
   bool ordinaryUser_ = false;
 };
 
+// The simulated line (tools/linesim) on pseudo-terminals, for as long as the
+// test runs: the controller and the cameras, and the CKT test board when
+// asked for.
+class SimulatedLine {
+ public:
+  explicit SimulatedLine(const QStringList& options, bool withBoard = false);
+  ~SimulatedLine();
+  QString port() const { return port_; }            // [Hard] Com
+  QString boardPort() const { return boardPort_; }  // [Ckt] Port, empty without the board
+
+ private:
+  QProcess proc_;
+  QString port_;
+  QString boardPort_;
+};
+
+// The lines of a dump (or any text the program wrote), without their CR LF.
+QStringList TextLines(const QString& text);
+// The lines of a dump that belong to one control, without the name.
+QStringList DumpLines(const QString& dump, const QString& name);
+// Texts in the messages of failed expectations.
+void PrintTo(const QString& text, std::ostream* os);
+
 // The pixel colour without alpha.
-inline QRgb Rgb(const QImage& img, int x, int y) { return img.pixel(x, y) & 0xFFFFFF; }
+inline QRgb Rgb(const QImage& img, int x, int y) {
+  return img.pixel(x, y) & 0xFFFFFF;
+}
 // How many pixels of a colour lie in a rectangle.
 int CountColour(const QImage& img, const QRect& r, QRgb colour);

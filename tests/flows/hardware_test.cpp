@@ -1,5 +1,4 @@
 #include <QFile>
-#include <QProcess>
 #include <QRegularExpression>
 #include <gtest/gtest.h>
 
@@ -8,34 +7,6 @@
 #include "platform/paths.h"
 
 namespace {
-
-// The simulated line on pseudo-terminals, for as long as the test runs.
-class SimulatedLine {
- public:
-  explicit SimulatedLine(const QStringList& options) {
-    proc_.setProcessChannelMode(QProcess::SeparateChannels);
-    proc_.start(LinesimPath(), QStringList{"--no-board", "--for", "120"} + options);
-    if (!proc_.waitForStarted(10000)) return;
-    QString out;
-    while (!out.contains('\n') && proc_.waitForReadyRead(10000))
-      out += QString::fromLocal8Bit(proc_.readAllStandardOutput());
-    const auto m = QRegularExpression("Com=(\\S+)").match(out);
-    if (m.hasMatch()) port_ = m.captured(1);
-  }
-  ~SimulatedLine() {
-    proc_.kill();
-    proc_.waitForFinished(5000);
-  }
-  QString port() const { return port_; }
-
- private:
-  static QString LinesimPath() {
-    QString exe = KALVOR_EXE;
-    return exe.left(exe.lastIndexOf('/')) + "/tools/linesim";
-  }
-  QProcess proc_;
-  QString port_;
-};
 
 constexpr int kCheckY[8] = {470, 486, 502, 518, 534, 550, 566, 582};
 

@@ -34,9 +34,11 @@ TEST(VerificationForm, ShowsTheIdentityTheCodeAndTheDateThenTheStartGoesOn) {
   ASSERT_GE(dump.size(), 11) << home.Text("forma.txt").toStdString();
   EXPECT_EQ(dump[0], "TForma");
   EXPECT_EQ(dump[1], "Форма поверки линии Kalvor-М");
-  for (const char* line : {"Label1\tНаименование:", "Edit1\ta", "Edit2\tb", "Label2\t№ ID",
-                           "Edit3\tc", "Label3\tПоверка проведена:", "Edit4\t09.12.2025",
-                           "Label4\tКод оборудования:", "Edit5\t294"})
+  // The identity and the date are shown, not edited: their fields are disabled.
+  for (const char* line :
+       {"Label1\tНаименование:", "Edit1\ta\t(disabled)", "Edit2\tb\t(disabled)",
+        "Label2\t№ ID", "Edit3\tc\t(disabled)", "Label3\tПоверка проведена:",
+        "Edit4\t09.12.2025\t(disabled)", "Label4\tКод оборудования:", "Edit5\t294"})
     EXPECT_TRUE(dump.contains(line)) << line;
   // The main menu followed once the form was closed.
   EXPECT_GT(CountColour(home.Snap("menu.png"), QRect(56, 450, 350, 140), 0x0000FF), 500);

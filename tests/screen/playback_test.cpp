@@ -1,5 +1,11 @@
+#include <QCheckBox>
 #include <QCoreApplication>
+#include <QDialog>
 #include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
 #include <gtest/gtest.h>
 
 #include "platform/clock.h"
@@ -46,4 +52,44 @@ TEST(PlaybackDeathTest, AScriptRunsOutThirtySecondsAfterItsLastStepOrTrailingWai
               "ran out");
   QFile::remove(ScriptPath("key"));
   QFile::remove(ScriptPath("wait"));
+}
+
+// A control the operator can't see or use is marked so in a dump, whether it
+// or the box around it was hidden or disabled; the window itself need not be
+// on screen.
+TEST(PlaybackDump, HiddenAndDisabledControlsAreMarked) {
+  QDialog window;
+  window.setObjectName("Window");
+  window.setWindowTitle("Caption");
+  auto* layout = new QVBoxLayout(&window);
+  auto* plain = new QLabel("text");
+  plain->setObjectName("Plain");
+  auto* box = new QGroupBox("box");
+  box->setObjectName("Box");
+  auto* inner = new QCheckBox("inner", box);
+  inner->setObjectName("Inner");
+  inner->setChecked(true);
+  auto* off = new QPushButton("off");
+  off->setObjectName("Off");
+  layout->addWidget(plain);
+  layout->addWidget(box);
+  layout->addWidget(off);
+  box->setVisible(false);
+  box->setEnabled(false);
+  off->setEnabled(false);
+
+  QStringList lines = DumpWindow(&window).split('\n');
+  EXPECT_EQ(lines.value(0), "QDialog");
+  EXPECT_EQ(lines.value(1), "Caption");
+  EXPECT_TRUE(lines.contains("Plain\ttext")) << lines.join('|').toStdString();
+  EXPECT_TRUE(lines.contains("Box\tbox\t(hidden)\t(disabled)")) << lines.join('|').toStdString();
+  EXPECT_TRUE(lines.contains("Inner\tinner\t[x]\t(hidden)\t(disabled)"))
+      << lines.join('|').toStdString();
+  EXPECT_TRUE(lines.contains("Off\toff\t(disabled)")) << lines.join('|').toStdString();
+
+  box->setVisible(true);
+  box->setEnabled(true);
+  lines = DumpWindow(&window).split('\n');
+  EXPECT_TRUE(lines.contains("Box\tbox")) << lines.join('|').toStdString();
+  EXPECT_TRUE(lines.contains("Inner\tinner\t[x]")) << lines.join('|').toStdString();
 }

@@ -1,0 +1,48 @@
+#!/bin/sh
+# Runs the service terminal's automatic test headless against the simulated
+# line (tools/linesim) and leaves its dumps and pictures in DIR/terminal/.
+#   scripts/terminal-demo.sh [DIR]   DIR: installation folder (default:
+#                                    terminal-demo/, written when missing)
+set -eu
+cd "$(dirname "$0")/.."
+DIR="${1:-terminal-demo}"
+if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+  XDG_RUNTIME_DIR="$(mktemp -d)"
+  export XDG_RUNTIME_DIR
+fi
+[ -x build/kalvor ] && [ -x build/tools/linesim ] || scripts/build.sh
+[ -f "$DIR/setup.ini" ] || build/tools/mkinstall "$DIR"
+
+PORTS="$(mktemp)"
+build/tools/linesim --for 600 >"$PORTS" &
+SIM=$!
+trap 'kill $SIM 2>/dev/null || true; rm -f "$PORTS"' EXIT
+i=0
+until grep -q ready "$PORTS"; do
+  i=$((i + 1))
+  if [ $i -gt 100 ]; then echo "linesim did not start" >&2; exit 1; fi
+  sleep 0.1
+done
+COM="$(sed -n 's/^\[Hard\] Com=//p' "$PORTS")"
+CKT="$(sed -n 's/^\[Ckt\] Port=//p' "$PORTS")"
+
+# Sets KEY=VALUE in [SECTION] of setup.ini (every key is there: mkinstall
+# writes them all), keeping its CR LF line ends.
+set_key() {
+  LC_ALL=C awk -v section="[$1]" -v key="$2" -v value="$3" '
+    { line = $0; sub(/\r$/, "", line) }
+    line ~ /^\[/ { current = line }
+    current == section && index(line, key "=") == 1 { $0 = key "=" value "\r" }
+    { print }' "$DIR/setup.ini" >"$DIR/setup.ini.new"
+  mv "$DIR/setup.ini.new" "$DIR/setup.ini"
+}
+set_key Global Emul 0
+set_key Hard Com "$COM"
+set_key Hard TerminalEnable 1
+set_key Hard TerminalStart 1
+set_key Ckt Enable 1
+set_key Ckt Port "$CKT"
+
+build/kalvor --home "$DIR" -platform offscreen --virtual-clock --play scripts/terminal-demo.play
+echo "The terminal's dumps and pictures are in $DIR/terminal/:"
+iconv -f cp1251 -t utf-8 "$DIR/terminal/03-automatic-test.txt" | grep "Автотест" || true
