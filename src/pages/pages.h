@@ -7,6 +7,8 @@
 #include <QStringList>
 #include <array>
 
+struct MeasurementRecord;
+
 // --- Start page (startpage.cpp) ----------------------------------------------
 // The first page: the header, the about box, what the loaders could not take
 // as written, the clock box and the key panel with the main menu's captions.
@@ -54,3 +56,30 @@ QStringList ErrorPageLines(int code);
 // --- Shutdown page (shutdown.cpp) --------------------------------------------
 // The last page of every run but the Escape key; never returns.
 [[noreturn]] void ShutdownPage();
+
+// --- Status strip (statusstrip.cpp) ------------------------------------------
+// The status row at the bottom right of the main page: the measurement mode,
+// the printer, the shift's count, the bogie type in use and the wagon
+// numbers, each as the settings ask. Re-reads the shift and mode state first.
+void StatusStrip();
+
+// --- Result page (resultpage.cpp) --------------------------------------------
+// Draws the result of a measurement over the current page: the identifier,
+// the spring type, every listed parameter coloured by its verdict, the
+// overall verdict, the shift's count and the load chart. Waits for no key.
+void ShowResultPage(const MeasurementRecord& record);
+// The load chart of the result page.
+void DrawLoadChart(const MeasurementRecord& record);
+
+// --- Wagon numbers (wagonnumbers.cpp) ----------------------------------------
+// The page "vselect" of main-menu key 8: the operator enters the wagon the
+// springs are taken from and the wagon they are fitted to; both are kept in
+// the shift state.
+void WagonNumbersPage();
+// The entry box "vpass": the digits typed (at most 8), or "НЕ ЗАДАН" when
+// none were.
+QString WagonNumberEntry();
+
+// --- Measurement number (measurementnumber.cpp) ------------------------------
+// The entry box "npass": the measurement number typed, or -1 when none was.
+int MeasurementNumberPage();

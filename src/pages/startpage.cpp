@@ -1,6 +1,6 @@
-// The start page: the header with the depot's name, the about box, what the
-// loaders could not take as written, the clock box and the key panel with the
-// main menu's captions (its keys not yet live).
+// The start page: the header with the depot's name, the status strip, the
+// about box, what the loaders could not take as written, the clock box and
+// the key panel with the main menu's captions (its keys not yet live).
 
 #include "config/settings.h"
 #include "database/database.h"
@@ -45,11 +45,7 @@ void DrawStartPage() {
   FillScreen(kSilver);
   DrawPicture(Settings.Visual.HD ? "HD2.bmp" : "hst.bmp", 0, 0);
   TitleBar(Settings.Depo.Depo1Name + ":" + Settings.Depo.DepoName, 21, kBlue);
-  // The status strip's state: the shift (with the stored wagon numbers, which
-  // the settings loader set to "?") and the mode, read afresh before the
-  // shift change saves the shift state.
-  LoadShiftState();
-  LoadModeState();
+  StatusStrip();
   AboutBox(8, 120);
   DrawLoadReport();
   SetClockBox(true);

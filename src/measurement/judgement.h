@@ -1,0 +1,42 @@
+#pragma once
+// The judgement of a measured spring: every parameter against the norms of
+// its spring type, and the spring as a whole. This is the one judgement of
+// the system; the result page, the browser, the statistics and the printed
+// reports all call it, so a record is judged the same way wherever it is
+// shown.
+
+#include <array>
+
+#include "database/records.h"
+
+// Results of the last JudgeMeasurement, read by its callers right after the
+// call.
+struct TJudgement {
+  // Verdicts[p] for parameters p = 1..6 (true = within the norm); [0] unused.
+  std::array<bool, 7> Verdicts{};
+  bool SpringGood = false;  // all six verdicts good
+  // False when the record names a bogie type or spring type that the loaded
+  // table does not hold: nothing was judged, every verdict and SpringGood are
+  // false, and the pages show the record as not judged.
+  bool Judged = false;
+};
+
+extern TJudgement Judgement;
+
+// Judges the record against the spring-type table and the settings Zam19
+// and CalEnable1; changes nothing but Judgement.
+//
+// A parameter of judge mode 0 is good when Min - E < value < Max + E, the
+// 32-bit value compared against the sums formed from the 64-bit limits; any
+// other judge mode takes the record's preset verdict (non-zero = good). With
+// Zam19 a parameter that is not analysed is good. A fast-mode record (kind 1)
+// has parameters 1, 3 and 4 good, as they are not measured; with CalEnable1
+// parameter 5 of bogie type 1 is good.
+//
+// The bogie type must lie within 1..MaxChNum of the table and the spring type
+// within 1..MaxSprings of that bogie type (each within the table's room),
+// otherwise the record is not judged.
+void JudgeMeasurement(const MeasurementRecord& record);
+
+// Tests: no judgement made yet.
+void ResetJudgement();

@@ -1,0 +1,19 @@
+#pragma once
+// Height groups of good springs: springs of one set must have nearly the same
+// free height (parameter 2), so the line sorts them into nine groups.
+
+// The group 1..9 of a free height H in millimetres, 0 when H lies outside
+// every group. For bogie type 1:
+//   group 1: 245.9 <= H < 247
+//   group g = 2..8: 245 + g <= H < 246 + g
+//   group 9: 254 <= H < 255.1
+// Bogie type 2 is grouped on H - 10 by the caller.
+//
+// The bounds are compared as 32-bit reals like H itself, so that a height
+// stored as 245.9 lies in group 1 and one stored as 255.1 in none, as the
+// table reads.
+int HeightGroup(float height);
+
+// The bounds of group g (1..9): lower bound inclusive, upper exclusive.
+float HeightGroupLower(int group);
+float HeightGroupUpper(int group);
