@@ -88,6 +88,15 @@ double Spread(const SpringParameter& P) {
   return t != 0 ? Random(10 * t) / 10.0 : Random(5) / 10.0;
 }
 
+// A camera in use on which the chain found no coil: a diameter would be
+// computed from a reading of 0.
+int CameraWithoutCoil() {
+  const int left = LeftOutCamera();
+  for (int n = 1; n <= 4; ++n)
+    if (n != left && ProfileStore.window[n].first == 0) return n;
+  return 0;
+}
+
 // The camera whose profile or calibration table the mathematics could not
 // use: the one the profile store names, else the first camera in use whose
 // table gives no distance for its peak or that has no coil, else the first
@@ -100,8 +109,7 @@ int FaultyCamera() {
     const int position = static_cast<int>(std::trunc(ProfileStore.window[n].peak));
     if (!CalibrationLookup(n, position)) return n;
   }
-  for (int n = 1; n <= 4; ++n)
-    if (n != left && ProfileStore.window[n].first == 0) return n;
+  if (const int n = CameraWithoutCoil()) return n;
   return left == 1 ? 2 : 1;
 }
 
@@ -111,8 +119,8 @@ bool MathemFault() {
 
 bool CameraFault() {
   const int n = FaultyCamera();
-  const QString reason =
-      ProfileStore.faultCamera != 0 ? ProfileStore.fault : CoilResults.geometryFault;
+  QString reason = ProfileStore.faultCamera != 0 ? ProfileStore.fault : CoilResults.geometryFault;
+  if (reason.isEmpty()) reason = QString("Камера №%1: виток не найден").arg(n);
   Fail(kCameraErrorBase + n);
   Measurement.failure = reason;
   return false;
@@ -126,10 +134,10 @@ bool RunMathematics(MeasurementRecord& r) {
   RunStepAndReport([] { LoadProfiles(0); });
   if (MathemFault()) return CameraFault();
   ComputeDiameter();
-  if (MathemFault()) return CameraFault();
+  if (MathemFault() || CameraWithoutCoil()) return CameraFault();
   Value(r, 1) = CoilResults.MeasuredDiameter;
   ComputeNonPerpendicularity();
-  if (MathemFault()) return CameraFault();
+  if (MathemFault() || CameraWithoutCoil()) return CameraFault();
   Value(r, 3) = CoilResults.MeasuredNonPerpendicularity;
   return true;
 }
