@@ -75,6 +75,7 @@ void MainLoop() {
   if (!CheckShiftChange()) StopOnFileError(DatabaseError());
   Pause(100);
   RestorePage("per");
+  StatusStrip();
 
   SystemCheckPage();
   LineReadyPage();
@@ -82,6 +83,7 @@ void MainLoop() {
 
   do {
     LastKey() = PollKey();
+    if (LastKey() == 8 && Settings.Global.VNenable) WagonNumbersPage();
   } while (LastKey() != 12);
   ShutdownPage();
 }

@@ -45,11 +45,7 @@ void DrawStartPage() {
   FillScreen(kSilver);
   DrawPicture(Settings.Visual.HD ? "HD2.bmp" : "hst.bmp", 0, 0);
   TitleBar(Settings.Depo.Depo1Name + ":" + Settings.Depo.DepoName, 21, kBlue);
-  // The status strip's state: the shift (with the stored wagon numbers, which
-  // the settings loader set to "?") and the mode, read afresh before the
-  // shift change saves the shift state.
-  LoadShiftState();
-  LoadModeState();
+  StatusStrip();
   AboutBox(8, 120);
   DrawLoadReport();
   SetClockBox(true);

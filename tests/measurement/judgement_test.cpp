@@ -12,7 +12,7 @@ namespace {
 // Bogie type 1 holds two spring types, bogie type 2 the first of them again.
 // Spring type 1: E 0.5, diameter 10..20, height 246..255, non-perpendicularity
 // 0..5 not analysed, coil gap 10..16, set 0..2, deflection 44..54.
-// Spring type 2: E 0.3, diameter 10..20 and nothing else in the file.
+// Spring type 2: E 0.3, diameter 10.1..20 and nothing else in the file.
 const char* kFile =
     "[Global]\r\nMaxChNum=2\r\n"
     "[Chassie1]\r\nName=18-100\r\nMaxSprings=2\r\nSpring1=1\r\nSpring2=2\r\n"
@@ -24,7 +24,7 @@ const char* kFile =
     "P4Max=16\r\nP4Min=10\r\nP4Analiz=1\r\n"
     "P5Max=2\r\nP5Min=0\r\nP5Analiz=1\r\n"
     "P6Max=54\r\nP6Min=44\r\nP6Analiz=1\r\n"
-    "[Spring2]\r\nE=0.3\r\nNparam=1\r\nP1Max=20\r\nP1Min=10\r\nP1Analiz=1\r\n";
+    "[Spring2]\r\nE=0.3\r\nNparam=1\r\nP1Max=20\r\nP1Min=10.1\r\nP1Analiz=1\r\n";
 
 class JudgementTest : public ::testing::Test {
  protected:
@@ -77,14 +77,15 @@ TEST_F(JudgementTest, ToleranceWidensTheLimitsWithStrictComparisons) {
 }
 
 TEST_F(JudgementTest, ValueIsComparedWithTheLimitsSummedInDoublePrecision) {
-  // E 0.3: the 32-bit 20.3 lies below the 64-bit 20 + 0.3 and the 32-bit 9.7
-  // above 10 - 0.3; sums rounded to 32 bits would make both equal and bad.
+  // E 0.3: the 32-bit 20.3 lies below the 64-bit 20 + 0.3 and the 32-bit 9.8
+  // above 10.1 - 0.3; limits summed or rounded in 32 bits would make both
+  // equal to the value and so bad.
   MeasurementRecord r = GoodRecord();
   r.SpringType = 2;
   r.Param[1].Value = 20.3f;
   JudgeMeasurement(r);
   EXPECT_TRUE(Judgement.Verdicts[1]);
-  r.Param[1].Value = 9.7f;
+  r.Param[1].Value = 9.8f;
   JudgeMeasurement(r);
   EXPECT_TRUE(Judgement.Verdicts[1]);
   r.Param[1].Value = 20.31f;

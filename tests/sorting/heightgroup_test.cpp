@@ -48,7 +48,9 @@ TEST(HeightGroup, EveryHeightBetweenTheOuterBoundsHasOneGroupInOrder) {
   int changes = 0;
   for (float h = 245.8f; h < 255.2f; h = std::nextafter(h, 1000.0f)) {
     const int g = HeightGroup(h);
-    if (h >= 245.9f && h < 255.1f) ASSERT_GE(g, 1) << h;
+    if (h >= 245.9f && h < 255.1f) {
+      ASSERT_GE(g, 1) << h;
+    }
     if (g != last) {
       ++changes;
       ASSERT_EQ(g, last == 9 ? 0 : last + 1) << h;

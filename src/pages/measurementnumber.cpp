@@ -1,0 +1,40 @@
+// The entry box "npass": the operator types the number of a measurement of
+// the shift.
+
+#include "pages/pages.h"
+#include "screen/pageguard.h"
+#include "screen/screen.h"
+
+int MeasurementNumberPage() {
+  constexpr int kDigits = 8;
+  QString entry;
+  {
+    const PageGuard guard("npass");
+    const int x = ScreenOffsetX();
+    ShadeWorkArea();
+    DrawPanelBox(x + 8, 438, x + 810, 603);
+    SetFontBold(false);
+    SetTextStyle("Impact", 28, kBlack);
+    PutShadowText(x + 30, 495, "Введите № замера:", 2, 2, kSilver);
+    EnableAllKeys();
+    EnableKey(11, false);
+    EnableKey(12, false);
+    DrawKeyPanel();
+    DrawKeyCaption("", "Применить", 13);
+    RepaintScreen();
+    KeyCode key;
+    do {
+      key = PollKey();
+      LastKey() = key;
+      if (key >= 1 && key <= 10 && entry.size() < kDigits) {
+        entry += QChar(key == 10 ? '0' : '0' + key);
+        SetTextStyle("Impact", 28, kBlack);
+        PutShadowText(x + 30, 495, "Введите № замера:" + entry, 2, 2, kSilver);
+        RepaintScreen();
+      }
+    } while (key != 13);
+  }
+  LastKey() = 0;
+  // At most eight digits: always within an int.
+  return entry.isEmpty() ? -1 : entry.toInt();
+}
