@@ -98,3 +98,15 @@ void ShowMeasurementStopped(const QString& text);
 // the box, the markers, the spring-type page, the error pages and the
 // visualiser.
 void InstallMeasurementObserver();
+
+// --- Measurement page (measurementpage.cpp) ----------------------------------
+// One measurement: the shift change, the process page, the measurement, the
+// shift state, the result page and the record appended to the shift file,
+// then the keys of the measurement page. True when the record was stored.
+bool RunMeasurement();
+// Main-menu key 2: measures at once, then runs the page's keys until key 13.
+void MeasurementPage();
+// The shift's measurements without measuring, from the last one.
+void ViewMeasurementsPage();
+// "Всего замеров за смену:" and the shift's count in its white box.
+void ShowShiftCounter();
