@@ -1,6 +1,6 @@
-// The start page: the header with the depot's name, the about box, what the
-// loaders could not take as written, the clock box and the key panel with the
-// main menu's captions (its keys not yet live).
+// The start page: the header with the depot's name, the status strip, the
+// about box, what the loaders could not take as written, the clock box and
+// the key panel with the main menu's captions (its keys not yet live).
 
 #include "config/settings.h"
 #include "database/database.h"
