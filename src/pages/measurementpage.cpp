@@ -2,6 +2,7 @@
 // measurements (RunMeasurement), shows the result of the one measured or
 // chosen, and steps through the measurements of the shift.
 
+#include <algorithm>
 #include <cstdio>
 
 #include "config/settings.h"
@@ -173,7 +174,9 @@ void ViewMeasurementsPage() {
   const PageGuard guard("ZZmain");
   InstallMeasurementObserver();
   const int count = ShiftMeasurementCount();
-  CurrentIndex() = count - 1;
+  // With no measurement of the day there is none to point at: the index
+  // stays at the first position rather than before it.
+  CurrentIndex() = std::max(0, count - 1);
   DrawProcessPage();
   if (count > 0)
     ShowCurrentMeasurement();

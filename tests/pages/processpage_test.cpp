@@ -45,9 +45,9 @@ class ProcessPageTest : public ::testing::Test {
         if ((Screen().pixel(x, y) & 0xFFFFFF) == colour) ++n;
     return n;
   }
-  // With KALVOR_SNAPSHOT_DIR set the pictures are kept there to be looked at.
+  // With KALVOR_KEEP_PICTURES set the pictures are kept there to be looked at.
   static void Keep(const QString& name) {
-    const QString dir = qEnvironmentVariable("KALVOR_SNAPSHOT_DIR");
+    const QString dir = qEnvironmentVariable("KALVOR_KEEP_PICTURES");
     if (!dir.isEmpty()) Screen().save(dir + "/" + name);
   }
   testsupport::ScratchHome home;
