@@ -139,7 +139,10 @@ bool RunMeasurement() {
   // A shift change that failed may leave the move of the shift in doubt:
   // nothing may go into the shift file then.
   if (!CheckShiftChange()) {
-    ShowMeasurementStopped(DatabaseError());
+    // The process page clears the shift change's notice from under the box.
+    const QString reason = DatabaseError();
+    DrawProcessPage();
+    ShowMeasurementStopped(reason);
     DrawMeasurementKeys(Entry::Measuring);
     return false;
   }

@@ -280,6 +280,36 @@ TEST(MeasurementFlow, WithoutConfirmationKeyOneMeasuresAtOnce) {
   EXPECT_EQ(ShiftRecords(home).size(), 2u);
 }
 
+// The shift changes between the start and the measurement (midnight) and
+// the move of the shift's records fails: the measurement is abandoned with
+// a message naming the file, and nothing goes into the shift file.
+TEST(MeasurementFlow, AFailedShiftChangeAbandonsTheMeasurement) {
+  FlowHome home;
+  WriteShiftState(home);
+  auto run =
+      home.Play(QString("wait %1\nkey 2\nwait 10000\nexit\n").arg(kStartupMs), {"--now", kNow});
+  ASSERT_TRUE(run.finished);
+  QByteArray before;
+  ASSERT_EQ(ShiftRecords(home, &before).size(), 1u);
+
+  ASSERT_TRUE(QFile::setPermissions(home.file("Report/base.bin"),
+                                    QFileDevice::ReadOwner | QFileDevice::ReadGroup));
+  home.RunAsOrdinaryUser(true);
+  run = home.Play(
+      QString("wait %1\nkey 2\nwait 3000\nsnap failed.png\nkey 13\nexit\n").arg(kStartupMs),
+      {"--now", "2026-12-06T23:59:50"});
+  ASSERT_TRUE(run.finished);
+  EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+  EXPECT_TRUE(run.err.contains("base.bin")) << run.err.toStdString();
+  QByteArray after;
+  ShiftRecords(home, &after);
+  EXPECT_EQ(after, before);
+  const QImage failed = home.Snap("failed.png");
+  EXPECT_GT(CountColour(failed, QRect(16, 470, 380, 36), 0xFF0000), 300);  // "Замер не выполнен"
+  EXPECT_GT(CountColour(failed, QRect(16, 510, 390, 60), 0x000000), 50);  // the file's name
+  EXPECT_EQ(Stages(home, failed), "1111");                                // no stage started
+}
+
 // A series of emulated measurements killed (SIGKILL) at random moments and
 // started again, round after round: the shift file holds whole records
 // only, each measurement once and numbered in its order, and the shift
