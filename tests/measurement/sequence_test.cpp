@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <set>
 
 #include "config/settings.h"
 #include "database/database.h"
@@ -395,6 +396,87 @@ TEST_F(SequenceTest, InnerSpringDiametersAreSubstituted) {
   CurrentBogieType() = 1;
   ApplyCorrections(r, 2);
   EXPECT_FLOAT_EQ(r.Param[1].Value, 165);
+}
+
+// The emulated measurement on the virtual clock: its eight scaled pauses,
+// the stages in order, and where the spring type comes from.
+class EmulatedMeasurementTest : public SequenceTest {
+ protected:
+  void SetUp() override {
+    SequenceTest::SetUp();
+    plat::UseVirtualClock(QDateTime(QDate(2026, 12, 6), QTime(10, 0)));
+    auto& o = Measurement.observer;
+    o.measuringBox = [this] { events << "box"; };
+    o.stage = [this](int n, StageState st) {
+      events << QString("%1:%2@%3").arg(n).arg(int(st)).arg(plat::TickCount() - t0);
+    };
+    o.chooseSpringType = [this](int bogie) {
+      events << QString("choose %1").arg(bogie);
+      return chosen;
+    };
+  }
+  MeasurementRecord Measure(int number = 42) {
+    MeasurementRecord r;
+    t0 = plat::TickCount();
+    EXPECT_TRUE(MeasureSpring(r, number));
+    elapsed = plat::TickCount() - t0;
+    return r;
+  }
+  QStringList events;
+  uint32_t t0 = 0;
+  uint32_t elapsed = 0;
+  int chosen = 2;
+};
+
+TEST_F(EmulatedMeasurementTest, StagesEverySecondAndTurboHalvesThem) {
+  const MeasurementRecord r = Measure();
+  EXPECT_EQ(events.join(" "),
+            "box 1:2@1000 1:3@2000 2:2@3000 2:3@4000 3:2@5000 3:3@6000 4:2@7000 4:3@8000");
+  EXPECT_EQ(elapsed, 8000u);
+  EXPECT_EQ(r.Identifier, "0042-06122026");
+  EXPECT_EQ(r.Kind, 0);
+  EXPECT_GE(r.SpringType, 1);
+  EXPECT_LE(r.SpringType, 3);
+
+  Settings.Global.Turbo = 2;
+  events.clear();
+  Measure();
+  EXPECT_EQ(events.join(" "),
+            "box 1:2@500 1:3@1000 2:2@1500 2:3@2000 3:2@2500 3:3@3000 4:2@3500 4:3@4000");
+  Settings.Global.Turbo = 0;  // counts as 1
+  Measure();
+  EXPECT_EQ(elapsed, 8000u);
+}
+
+TEST_F(EmulatedMeasurementTest, RandomTypesCoverTheBogieTypesSpringTypes) {
+  std::set<int> types;
+  for (int i = 0; i < 60; ++i) types.insert(Measure().SpringType);
+  EXPECT_EQ(types, (std::set<int>{1, 2, 3}));
+  EXPECT_FALSE(events.join(" ").contains("choose"));
+}
+
+TEST_F(EmulatedMeasurementTest, TheOperatorNamesTheTypeWithManualSetOrInFastMode) {
+  SpringTypeTable()[1].ManualSet = true;
+  MeasurementRecord r = Measure();
+  EXPECT_EQ(r.SpringType, 2);
+  EXPECT_EQ(r.Kind, 0);
+  EXPECT_TRUE(events.join(" ").contains("2:2@3000 choose 1 2:3@4000"));
+  EXPECT_GE(r.Param[6].Value, 620.0f);  // built for type 2
+  EXPECT_LE(r.Param[6].Value, 620.4f + 1e-4);
+
+  SpringTypeTable()[1].ManualSet = false;
+  Database.ModeState.FastMode = true;
+  chosen = 3;
+  r = Measure();
+  EXPECT_EQ(r.SpringType, 3);
+  EXPECT_EQ(r.Kind, 1);
+  // A bogie type whose types no key can pick: a type of its own all the same.
+  chosen = 0;
+  for (int i = 0; i < 20; ++i) {
+    r = Measure();
+    EXPECT_GE(r.SpringType, 1);
+    EXPECT_LE(r.SpringType, 3);
+  }
 }
 
 }  // namespace
