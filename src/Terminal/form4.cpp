@@ -23,6 +23,7 @@
 #include "link/link.h"
 #include "platform/clock.h"
 #include "platform/cp1251.h"
+#include "platform/namedwidget.h"
 #include "platform/process.h"
 #include "screen/screen.h"
 
@@ -68,12 +69,7 @@ const QString kLabelCaptions[] = {QStringLiteral("ЦК:"),
 const QString kOk = QStringLiteral("Ок");
 const QString kError = QStringLiteral("Error !");
 
-template <typename T, typename... Args>
-T* Named(const char* name, Args&&... args) {
-  T* w = new T(std::forward<Args>(args)...);
-  w->setObjectName(name);
-  return w;
-}
+using plat::Named;
 
 // A number field with its caption above it, as the labelled edits and the
 // fields of the LIR group are laid out.

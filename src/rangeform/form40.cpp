@@ -14,19 +14,11 @@
 #include "database/database.h"
 #include "link/camera.h"
 #include "link/link.h"
+#include "platform/namedwidget.h"
 #include "platform/process.h"
 #include "screen/screen.h"
 
-namespace {
-
-template <typename T, typename... Args>
-T* Named(const char* name, Args&&... args) {
-  T* w = new T(std::forward<Args>(args)...);
-  w->setObjectName(name);
-  return w;
-}
-
-}  // namespace
+using plat::Named;
 
 TForm40::TForm40(QWidget* parent) : QDialog(parent) {
   setObjectName("Form40");
