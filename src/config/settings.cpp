@@ -1,6 +1,7 @@
 #include "config/settings.h"
 
 #include <QLocale>
+#include <algorithm>
 #include <functional>
 #include <vector>
 
@@ -302,4 +303,9 @@ QString DefaultSetupIniText() {
     out += d.key.trimmed() + "=" + ValueText(d, defaults) + "\r\n";
   }
   return out;
+}
+
+uint32_t ScaledPauseMs(uint32_t ms) {
+  const int turbo = std::max(1, Settings.Global.Turbo);
+  return ms / static_cast<uint32_t>(turbo);
 }

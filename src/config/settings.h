@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <array>
+#include <cstdint>
 
 namespace plat {
 class IniFile;
@@ -139,3 +140,8 @@ QString SettingsText(const TSettings& settings);
 // Writes a setup.ini text that lists every key with its default, each with
 // a comment in the operator's language (used by the installation writer).
 QString DefaultSetupIniText();
+
+// The length of a scaled pause of ms milliseconds: ms / [Global] Turbo,
+// whole milliseconds. A Turbo below 1 counts as 1 (0 would divide by zero,
+// a negative one would wait for ages).
+uint32_t ScaledPauseMs(uint32_t ms);

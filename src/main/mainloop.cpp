@@ -15,6 +15,7 @@
 #include "platform/pump.h"
 #include "rangeform/form40.h"
 #include "screen/screen.h"
+#include "springs/springtypes.h"
 #include "verify/forma.h"
 #include "visualiser/form30.h"
 
@@ -83,6 +84,8 @@ void MainLoop() {
 
   do {
     LastKey() = PollKey();
+    if (LastKey() == 2)
+      RunAcceleratedModeWrapper(Database.ModeState.AcceleratedMode, MeasurementPage);
     if (LastKey() == 8 && Settings.Global.VNenable) WagonNumbersPage();
   } while (LastKey() != 12);
   ShutdownPage();

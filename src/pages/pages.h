@@ -83,3 +83,30 @@ QString WagonNumberEntry();
 // --- Measurement number (measurementnumber.cpp) ------------------------------
 // The entry box "npass": the measurement number typed, or -1 when none was.
 int MeasurementNumberPage();
+
+// --- Process page (processpage.cpp) ------------------------------------------
+// The page a measurement runs on: grey, the title, the picture box with the
+// four stage pictures waiting. The confirmation of a measurement draws on it
+// too.
+void DrawProcessPage();
+// The box "ИДЕТ" / "ЗАМЕР" below the stage pictures.
+void DrawMeasuringBox();
+// In the same box: the measurement was not made, and why (the text names
+// the file that could not be written or read); also on standard error.
+void ShowMeasurementStopped(const QString& text);
+// Makes the process page the observer of the measurement: stage pictures,
+// the box, the markers, the spring-type page, the error pages and the
+// visualiser.
+void InstallMeasurementObserver();
+
+// --- Measurement page (measurementpage.cpp) ----------------------------------
+// One measurement: the shift change, the process page, the measurement, the
+// shift state, the result page and the record appended to the shift file,
+// then the keys of the measurement page. True when the record was stored.
+bool RunMeasurement();
+// Main-menu key 2: measures at once, then runs the page's keys until key 13.
+void MeasurementPage();
+// The shift's measurements without measuring, from the last one.
+void ViewMeasurementsPage();
+// "Всего замеров за смену:" and the shift's count in its white box.
+void ShowShiftCounter();

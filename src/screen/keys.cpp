@@ -1,5 +1,4 @@
 #include <QHash>
-#include <QRandomGenerator>
 #include <cstdio>
 
 #include "config/settings.h"
@@ -7,6 +6,7 @@
 #include "platform/desktop.h"
 #include "platform/paths.h"
 #include "platform/process.h"
+#include "platform/random.h"
 #include "platform/pump.h"
 #include "platform/textfile.h"
 #include "screen/screen.h"
@@ -45,11 +45,6 @@ void FadeOut() {
     plat::ProcessMessages();
   }
   ScreenState.window->SetWindowAlpha(0);
-}
-
-QRandomGenerator& EmulationRandom() {
-  static QRandomGenerator generator(1u);
-  return generator;
 }
 
 void DisableAllKeys() { ScreenState.keyMask.fill(false); }
@@ -154,10 +149,7 @@ void DrawKeyCaption(const QString& line1, const QString& line2, int key) {
 
 void Pause(uint32_t ms) { plat::WaitMs(ms); }
 
-void ScaledPause(uint32_t ms) {
-  const int turbo = std::max(1, Settings.Global.Turbo);
-  Pause(ms / static_cast<uint32_t>(turbo));
-}
+void ScaledPause(uint32_t ms) { Pause(ScaledPauseMs(ms)); }
 
 void SetClockBox(bool on) { ScreenState.clockBox = on; }
 
@@ -235,7 +227,7 @@ KeyCode PollKey() {
   plat::SleepMs(50);
   plat::ProcessMessages();
   // The emulated measurements draw from the generator: seed it from the clock.
-  EmulationRandom().seed(plat::TickCount());
+  plat::EmulationRandom().seed(plat::TickCount());
   KeyCode result = 0;
   plat::EnsureNumLock();
   plat::ProcessMessages();

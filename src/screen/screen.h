@@ -8,7 +8,6 @@
 
 #include <QHash>
 #include <QImage>
-#include <QRandomGenerator>
 #include <QString>
 #include <array>
 #include <cstdint>
@@ -24,6 +23,7 @@ constexpr QRgb kDarkGrey = 0x808080;
 constexpr QRgb kBlue = 0x0000FF;
 constexpr QRgb kNavy = 0x000080;
 constexpr QRgb kRed = 0xFF0000;
+constexpr QRgb kDarkRed = 0x800000;
 constexpr QRgb kGreen = 0x008000;
 constexpr QRgb kCyan = 0x00FFFF;
 
@@ -138,9 +138,6 @@ KeyCode PollKey();
 void Pause(uint32_t ms);
 void ScaledPause(uint32_t ms);
 void SetClockBox(bool on);
-// The pseudo-random generator of the emulated measurements, seeded from the
-// clock by every PollKey.
-QRandomGenerator& EmulationRandom();
 
 // --- Input events -----------------------------------------------------------
 // A typed character: appended to KeyBuffer (beep and drop beyond 20).

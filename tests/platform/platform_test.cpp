@@ -1,9 +1,11 @@
 #include <QDir>
+#include <array>
 #include <gtest/gtest.h>
 
 #include "platform/clock.h"
 #include "platform/cp1251.h"
 #include "platform/paths.h"
+#include "platform/random.h"
 #include "platform/serial.h"
 #include "platform/textfile.h"
 #include "testsupport.h"
@@ -88,4 +90,24 @@ TEST(Serial, PortNames) {
   EXPECT_FALSE(dev->Open("/dev/does-not-exist"));
   EXPECT_FALSE(dev->IsOpen());
   EXPECT_FALSE(dev->ReadByte(10).has_value());
+}
+
+TEST(EmulationRandom, DrawsWithinItsRangeAndRepeatsForASeed) {
+  plat::EmulationRandom().seed(5);
+  std::array<int, 7> seen{};
+  for (int i = 0; i < 700; ++i) {
+    const int v = plat::Random(7);
+    ASSERT_GE(v, 0);
+    ASSERT_LT(v, 7);
+    ++seen[v];
+  }
+  for (int v = 0; v < 7; ++v) EXPECT_GT(seen[v], 50) << v;  // uniform, roughly
+  EXPECT_EQ(plat::Random(1), 0);
+  EXPECT_EQ(plat::Random(0), 0);
+  EXPECT_EQ(plat::Random(-3), 0);
+  plat::EmulationRandom().seed(11);
+  const int a = plat::Random(1000000), b = plat::Random(1000000);
+  plat::EmulationRandom().seed(11);
+  EXPECT_EQ(plat::Random(1000000), a);
+  EXPECT_EQ(plat::Random(1000000), b);
 }
