@@ -55,3 +55,12 @@ float CalibrationValue(int camera, int position) {
 }
 
 QString CalibrationError() { return CalibrationState.lastError; }
+
+double InstalledCalibrationDistance(int camera, int line) {
+  static const double kBase[5] = {0, 30.0, 30.4, 29.7, 30.2};
+  static const double kSlope[5] = {0, 0.0800, 0.0798, 0.0803, 0.0801};
+  constexpr double kCurve = 0.000008;
+  const int c = (camera >= 1 && camera <= 4) ? camera : 1;
+  const int fromEnd = 2047 - line;
+  return kBase[c] + kSlope[c] * fromEnd + kCurve * fromEnd * fromEnd;
+}

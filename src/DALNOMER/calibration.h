@@ -22,3 +22,10 @@ std::optional<float> CalibrationLookup(int camera, int position, QString* error 
 // reason in CalibrationError() until the next successful lookup.
 float CalibrationValue(int camera, int position);
 QString CalibrationError();
+
+// The table a new installation gets for camera n (1..4) until the line is
+// calibrated: 227..30 mm over the 2048 lines with the slight progression of
+// a triangulating lens, the cameras differing a little as mounted cameras
+// do. The distance falls as the line rises: the profile processing takes a
+// coil's largest reading as its point nearest to the camera.
+double InstalledCalibrationDistance(int camera, int line);

@@ -196,6 +196,12 @@ void SimLine::Reply(SimDevice device, const QByteArray& body, uint32_t at) {
   q.insert(pos, bytes.begin(), bytes.end());
 }
 
+bool SimLine::Fails(SimDevice device, uint8_t code) {
+  const int nth = ++counts_[static_cast<int>(device)][code];
+  const SimDeviceFaults& f = faults_.Of(device);
+  return f.fail.count(code) || f.failNth.count({code, nth});
+}
+
 std::optional<uint32_t> SimLine::ScanDeadline() const {
   if (!scan_.running || scan_.driven) return std::nullopt;
   return scan_.waitFromMs + timing_.scanMs;
@@ -308,7 +314,7 @@ void SimLine::EndScan(bool fromModel, uint32_t at) {
 void SimLine::ControllerRequest(const QByteArray& body, uint32_t nowMs) {
   if (faults_.silentController) return;
   const uint8_t code = At(body, 1);
-  if (faults_.Of(SimDevice::Controller).fail.count(code)) return;
+  if (Fails(SimDevice::Controller, code)) return;
   const uint8_t a1 = At(body, 2);
   const uint8_t a2 = At(body, 3);
   int value = 0;  // the 16-bit reading of the reply, if any
@@ -386,7 +392,7 @@ void SimLine::CameraRequest(const QByteArray& body, uint32_t nowMs) {
   const SimDevice device = static_cast<SimDevice>(n);
   if (faults_.Silent(device)) return;
   const uint8_t code = At(body, 1);
-  if (faults_.Of(device).fail.count(code)) return;
+  if (Fails(device, code)) return;
   Camera& cam = cameras_[n];
   switch (code) {
     case kCamReset:
@@ -396,11 +402,25 @@ void SimLine::CameraRequest(const QByteArray& body, uint32_t nowMs) {
     case kCamResetB:
       // The second reset of the range form: the camera empties its buffer
       // and, when switched on, takes one look at the spring where it stands
-      // (the middle of what a scan would show).
+      // (the wire nearest the middle of what a scan would show; the middle
+      // itself when the camera sees no wire at all).
       cam.points.clear();
-      if (cam.enabled) {
-        const std::vector<uint32_t> scan = spring_->ScanPoints(n);
-        if (!scan.empty()) cam.points.push_back(scan[scan.size() / 2]);
+      if (const std::vector<uint32_t> scan =
+              cam.enabled ? spring_->ScanPoints(n) : std::vector<uint32_t>();
+          !scan.empty()) {
+        const size_t mid = scan.size() / 2;
+        size_t at = mid;
+        for (size_t k = 0; k <= mid; ++k) {
+          if (mid + k < scan.size() && scan[mid + k]) {
+            at = mid + k;
+            break;
+          }
+          if (scan[mid - k]) {
+            at = mid - k;
+            break;
+          }
+        }
+        cam.points.push_back(scan[at]);
       }
       break;
     case kCamThreshold:
@@ -424,7 +444,7 @@ void SimLine::CameraRequest(const QByteArray& body, uint32_t nowMs) {
 void SimLine::BoardRequest(const QByteArray& body, uint32_t nowMs) {
   if (faults_.silentBoard) return;
   const uint8_t code = At(body, 1);
-  if (faults_.Of(SimDevice::Board).fail.count(code)) return;
+  if (Fails(SimDevice::Board, code)) return;
   const uint8_t a1 = At(body, 2);
   // The board is in use: a scan waiting for pulses gives it time.
   if (scan_.running && !scan_.driven) scan_.waitFromMs = nowMs;

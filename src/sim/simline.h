@@ -42,6 +42,14 @@
 // reply to 0x0C comes when the scan ends; a camera read out before that
 // has no readings.
 //
+// The spring (SimSpringModel) is linesim's choice: linesim puts the coil
+// spring of simcoilspring.h there, whose camera readings come from the
+// helix of springmodel.h seen along each camera's line of sight and put
+// back into camera positions through the calibration tables of a new
+// installation, so that the program's mathematics recovers the modelled
+// diameter and non-perpendicularity; the press compresses the same spring.
+// Tests of the exchanges use the simple spring of simspring.h.
+//
 // Cameras (1..4, port 1). Reset (0x8A) disables the camera and empties its
 // buffer; shutter, threshold and enable are kept; 0x8D takes one look at
 // the spring; read-out (0x8C) answers with the scan header and four bytes
@@ -68,10 +76,12 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <random>
 #include <set>
+#include <utility>
 #include <vector>
 
 #include "sim/simspring.h"
@@ -89,6 +99,10 @@ struct SimDeviceFaults {
   int cutAfter = 0;        // when > 0, reply frames stop after this many bytes
   double garble = 0.0;     // chance of each reply byte being replaced by a random one
   std::set<uint8_t> fail;  // command codes the device neither carries out nor answers
+  // Single requests the device neither carries out nor answers: the n-th
+  // request (from 1) with the code, e.g. the second-level force of a
+  // measurement, the fourth 0x0E.
+  std::set<std::pair<uint8_t, int>> failNth;
 };
 
 struct SimFaults {
@@ -220,6 +234,8 @@ class SimLine {
   void CameraRequest(const QByteArray& body, uint32_t nowMs);
   void BoardRequest(const QByteArray& body, uint32_t nowMs);
   void Reply(SimDevice device, const QByteArray& body, uint32_t at);
+  // Counts the request and tells whether the device fails it.
+  bool Fails(SimDevice device, uint8_t code);
   int ExpectedBodyLength(const QByteArray& body) const;
   int AdcReading() const;
   bool InputClosed(int input) const;
@@ -243,6 +259,8 @@ class SimLine {
   int64_t lirPulsesSeen_ = 0;  // every pulse the encoder gave, for the LIR error
   Board board_;
   Scan scan_;
+  // Requests per device and code so far, for the faults of single requests.
+  std::array<std::map<uint8_t, int>, kSimDeviceCount> counts_;
 };
 
 // The body of a camera's read-out reply for its points.

@@ -196,6 +196,25 @@ const std::vector<Option>& Options() {
              return true;
            },
            "takes a command code 0..255 (0x.. for hexadecimal) after the device")},
+      {"--fail-nth", "DEVICE CODE N",
+       "DEVICE neither carries out nor answers its N-th request (from 1) with the command CODE; "
+       "may be repeated",
+       [](Arguments& a, LinesimOptions& o) -> QString {
+         const auto name = a.Next();
+         const auto device = name ? SimDeviceFromName(*name) : std::nullopt;
+         if (!device) return "takes a device: controller, camera1..camera4 or board";
+         const auto code = [&] {
+           const auto text = a.Next();
+           return text ? Code(*text) : std::nullopt;
+         }();
+         if (!code) return "takes a command code 0..255 (0x.. for hexadecimal) after the device";
+         const auto text = a.Next();
+         const auto n = text ? Whole(*text) : std::nullopt;
+         if (!n || *n < 1 || *n > 1000000)
+           return "takes a request number of at least 1 after the code";
+         o.faults.Of(*device).failNth.insert({static_cast<uint8_t>(*code), static_cast<int>(*n)});
+         return {};
+       }},
       {"--stuck-input", "d0|d1 open|closed", "the input stays so whatever the test board sets",
        [](Arguments& a, LinesimOptions& o) -> QString {
          const auto input = a.Next();
@@ -309,6 +328,11 @@ QStringList LinesimFaultLines(const SimFaults& f) {
       lines << QString("%1 bytes garbled with chance %2").arg(name).arg(own.garble);
     for (uint8_t code : own.fail)
       lines << QString("%1 does not answer 0x%2").arg(name).arg(code, 2, 16, QChar('0'));
+    for (const auto& [code, n] : own.failNth)
+      lines << QString("%1 does not answer request %2 of 0x%3")
+                   .arg(name)
+                   .arg(n)
+                   .arg(code, 2, 16, QChar('0'));
   }
   if (f.cutAfter) lines << QString("every frame stops after %1 bytes").arg(f.cutAfter);
   if (f.garble > 0) lines << QString("every reply byte garbled with chance %1").arg(f.garble);

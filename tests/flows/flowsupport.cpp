@@ -100,3 +100,14 @@ QStringList DumpLines(const QString& dump, const QString& name) {
 void PrintTo(const QString& text, std::ostream* os) {
   *os << '"' << text.toStdString() << '"';
 }
+
+std::vector<MeasurementRecord> ShiftRecords(const FlowHome& home, QByteArray* raw) {
+  QFile f(home.file("Report/day.bin"));
+  std::vector<MeasurementRecord> out;
+  if (!f.open(QIODevice::ReadOnly)) return out;
+  const QByteArray bytes = f.readAll();
+  if (raw) *raw = bytes;
+  for (int at = 0; at + kMeasurementRecordSize <= bytes.size(); at += kMeasurementRecordSize)
+    out.push_back(DecodeMeasurementRecord(bytes.constData() + at));
+  return out;
+}

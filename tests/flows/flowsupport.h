@@ -6,7 +6,9 @@
 #include <QString>
 #include <QTemporaryDir>
 #include <ostream>
+#include <vector>
 
+#include "database/records.h"
 #include "testsupport.h"
 
 class FlowHome {
@@ -49,6 +51,10 @@ class SimulatedLine {
   QString port_;
   QString boardPort_;
 };
+
+// The records of the shift file Report\day.bin, in their order; the file's
+// bytes in *raw when asked.
+std::vector<MeasurementRecord> ShiftRecords(const FlowHome& home, QByteArray* raw = nullptr);
 
 // The lines of a dump (or any text the program wrote), without their CR LF.
 QStringList TextLines(const QString& text);

@@ -40,17 +40,6 @@ void WriteShiftState(const FlowHome& home, int currentIndex = 1) {
               .toLatin1());
 }
 
-std::vector<MeasurementRecord> ShiftRecords(const FlowHome& home, QByteArray* raw = nullptr) {
-  QFile f(home.file("Report/day.bin"));
-  std::vector<MeasurementRecord> out;
-  if (!f.open(QIODevice::ReadOnly)) return out;
-  const QByteArray bytes = f.readAll();
-  if (raw) *raw = bytes;
-  for (int at = 0; at + kMeasurementRecordSize <= bytes.size(); at += kMeasurementRecordSize)
-    out.push_back(DecodeMeasurementRecord(bytes.constData() + at));
-  return out;
-}
-
 // Whether the snapshot shows the installation's picture at (x, y).
 bool ShowsPicture(const FlowHome& home, const QImage& snap, const QString& name, int x, int y) {
   const QImage pic = QImage(home.file("BMP/" + name)).convertToFormat(QImage::Format_RGB32);

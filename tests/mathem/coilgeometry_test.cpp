@@ -1,5 +1,6 @@
 #include <cmath>
 
+#include "linefilters.h"
 #include "mathemsupport.h"
 #include "platform/textfile.h"
 #include "sim/simcoilspring.h"
@@ -12,16 +13,7 @@ void LineSettings() {
   auto& m = Settings.Mathem;
   for (int n = 1; n <= 4; ++n) m.gx[n] = 120;
   m.Va = m.Vb = 360;
-  for (int n = 1; n <= 4; ++n) {
-    auto& k = Settings.K[n];
-    k[1] = 0;     // band: every real reading ...
-    k[2] = 2046;  // ... but not "no reading"
-    k[3] = k[4] = 0;
-    k[5] = 1;  // the whole scan
-    k[6] = 1801;
-    k[7] = k[8] = 3;   // specks of up to two readings go
-    k[9] = k[10] = 3;  // dropouts of up to three readings are bridged
-  }
+  testsupport::CommissionFilters();
 }
 
 struct Measured {

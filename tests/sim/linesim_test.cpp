@@ -8,10 +8,15 @@
 #include <QRegularExpression>
 
 #include "config/settings.h"
+#include "linefilters.h"
+#include "link/camerascan.h"
 #include "link/commands.h"
 #include "link/link.h"
 #include "linkexchanges.h"
+#include "mathem/coilgeometry.h"
+#include "mathem/profiles.h"
 #include "platform/clock.h"
+#include "sim/simcoilspring.h"
 #include "sim/simoptions.h"
 #include "testsupport.h"
 
@@ -78,6 +83,14 @@ TEST(LinesimOptions, EveryOptionSetsItsFault) {
                                               "--fail",
                                               "camera1",
                                               "140",
+                                              "--fail-nth",
+                                              "controller",
+                                              "0x0E",
+                                              "4",
+                                              "--fail-nth",
+                                              "controller",
+                                              "11",
+                                              "2",
                                               "--stuck-input",
                                               "d1",
                                               "open",
@@ -101,6 +114,9 @@ TEST(LinesimOptions, EveryOptionSetsItsFault) {
   EXPECT_EQ(f.Of(SimDevice::Board).garble, 0.25);
   EXPECT_EQ(f.Of(SimDevice::Board).fail, std::set<uint8_t>{0x65});
   EXPECT_EQ(f.Of(SimDevice::Camera1).fail, std::set<uint8_t>{0x8C});
+  EXPECT_EQ(f.Of(SimDevice::Controller).failNth,
+            (std::set<std::pair<uint8_t, int>>{{0x0E, 4}, {0x0B, 2}}));
+  EXPECT_TRUE(f.Of(SimDevice::Controller).fail.empty());
   EXPECT_EQ(f.stuckInputClosed[1], std::optional<bool>(false));
   EXPECT_EQ(f.stuckInputClosed[0], std::optional<bool>(true));
   EXPECT_TRUE(f.deadAdc);
@@ -169,6 +185,9 @@ TEST(LinesimOptions, BadOptionsAreNamed) {
       {{"--garble-device", "controller", "1.5"}, "--garble-device takes a chance"},
       {{"--fail", "board", "0x100"}, "--fail takes a command code"},
       {{"--fail", "board", "6g"}, "--fail takes a command code"},
+      {{"--fail-nth", "controller", "0x0E", "0"}, "--fail-nth takes a request number"},
+      {{"--fail-nth", "controller", "0x0E"}, "--fail-nth takes a request number"},
+      {{"--fail-nth", "controller", "0x1FF", "2"}, "--fail-nth takes a command code"},
       {{"--stuck-input", "d2", "open"}, "--stuck-input takes d0 or d1"},
       {{"--stuck-input", "d1", "shut"}, "--stuck-input takes d0 or d1"},
       {{"--lir-error", "1001"}, "--lir-error takes a whole number"},
@@ -201,7 +220,7 @@ TEST(LinesimProgram, HelpNamesEveryOption) {
                              "--garble-device", "--fail",
                              "--stuck-input",   "--dead-adc",
                              "--lir-error",     "--log",
-                             "--help"}) {
+                             "--fail-nth",      "--help"}) {
     // The option at the start of its line, its explanation on the next.
     const QRegularExpression line(QString("\\n  %1( [^\\n]*)?\\n {6}\\S").arg(option));
     EXPECT_TRUE(line.match(r.out).hasMatch()) << option;
@@ -292,3 +311,38 @@ TEST(LinesimProgram, HardwareTestsOnTheRealClock) {
 }
 
 }  // namespace
+
+// linesim's cameras see the coil spring of its options: a measurement's scan
+// over the pseudo-terminal, read through a new installation's calibration
+// tables, gives back the diameter, and the press the free height.
+// On the real clock, as the test above.
+TEST(LinesimProgram, AMeasurementsScanGivesBackTheModelledSpring) {
+  ResetSettingsModule();
+  ResetControllerLink();
+  ResetProfileStore();
+  ResetCoilResults();
+  Settings.Global.Emul = false;
+  testsupport::CommissionFilters();
+  testsupport::ScratchHome home;
+  ASSERT_TRUE(WriteCalibrationTables(InstalledCalibration()));
+  std::vector<int> errorPages;
+  ProfileStore.errorPage = [&](int code) { errorPages.push_back(code); };
+  ProfileStore.message = [](const QString&) {};
+  {
+    RunningLinesim line({"--no-board", "--diameter", "203.5", "--height", "251.2", "--tilt", "0"});
+    ASSERT_TRUE(OpenPort(kControllerPort, line.Device("Com")));
+    CameraScan(MeasurementType::Full, 7);
+    ASSERT_TRUE(ControllerLink.DiskError.isEmpty());
+    LoadProfiles(0);
+    ComputeDiameter();
+    EXPECT_NEAR(CoilResults.MeasuredDiameter, 203.5, 0.5);
+    ComputeNonPerpendicularity();
+    EXPECT_LT(CoilResults.MeasuredNonPerpendicularity, 1.0);
+    EXPECT_TRUE(ControllerLongCommand(kCmdRelayUp).ok);
+    const ControllerReply pos = ControllerLongCommand(kCmdPosition);
+    ASSERT_TRUE(pos.ok);
+    EXPECT_NEAR(258.5 - (65535 - pos.Value() - 8733) * 0.03996 + 0.7, 251.2, 0.05);
+  }
+  EXPECT_TRUE(errorPages.empty());
+  ResetProfileStore();
+}

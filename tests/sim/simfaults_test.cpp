@@ -154,3 +154,22 @@ TEST(SimFaultsTest, ADeadAdcReadsZeroAndTheLevelIsNeverReached) {
 }
 
 }  // namespace
+
+// A single failing request: the measurement's second-level force is its
+// fourth 0x0E; the other force commands, and the same code on another
+// device, go through.
+TEST(SimFaultsTest, TheNthRequestOfACodeFailsAlone) {
+  SimFaults f;
+  f.Of(SimDevice::Controller).failNth = {{kCmdForce, 4}, {kCmdInitLine, 2}};
+  SimDriver d(f);
+  const int level = 14000;
+  for (int i = 1; i <= 3; ++i)
+    EXPECT_FALSE(d.ControllerRaw(kCmdForce, level & 0xFF, level >> 8, 500).isEmpty()) << i;
+  EXPECT_TRUE(d.ControllerRaw(kCmdForce, 26000 & 0xFF, 26000 >> 8, 2000).isEmpty());
+  // Failed: not carried out either, the press keeps the third one's load.
+  EXPECT_EQ(d.sim->PressState().force, level);
+  EXPECT_FALSE(d.ControllerRaw(kCmdForce, level & 0xFF, level >> 8, 500).isEmpty());
+  EXPECT_FALSE(d.ControllerRaw(kCmdInitLine, 0, 0, 500).isEmpty());
+  EXPECT_TRUE(d.ControllerRaw(kCmdInitLine, 0, 0, 2000).isEmpty());
+  EXPECT_FALSE(d.ControllerRaw(kCmdInitLine, 0, 0, 500).isEmpty());
+}

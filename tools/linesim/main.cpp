@@ -2,7 +2,8 @@
 // cameras and the CKT test board on pseudo-terminals, so that the program
 // runs its hardware path (Emul=0) without the line. `linesim --help` lists
 // the options (src/sim/simoptions.cpp holds them); the model is described in
-// src/sim/simline.h.
+// src/sim/simline.h, the spring the cameras and the press see in
+// src/sim/simcoilspring.h.
 //
 // It prints the setup.ini lines first ("[Hard] Com=...", "[Ckt] Port=..."),
 // then a hint, one line per injected fault and the ready line.
@@ -14,10 +15,10 @@
 #include <csignal>
 #include <cstdio>
 
+#include "sim/simcoilspring.h"
 #include "sim/simline.h"
 #include "sim/simoptions.h"
 #include "sim/simpty.h"
-#include "sim/simspring.h"
 
 namespace {
 
@@ -47,7 +48,9 @@ int main(int argc, char** argv) {
     return 0;
   }
 
-  auto sim = std::make_shared<SimLine>(std::make_shared<SimpleSpringModel>(o.spring), o.faults);
+  // The cameras see the coil spring of the profile mathematics, through the
+  // calibration tables of a new installation.
+  auto sim = std::make_shared<SimLine>(MakeLineSpring(o.spring), o.faults);
   std::shared_ptr<QFile> log;
   if (!o.logFile.isEmpty()) {
     log = std::make_shared<QFile>(o.logFile);

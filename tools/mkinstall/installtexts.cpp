@@ -4,6 +4,7 @@
 #include <QtEndian>
 #include <cmath>
 
+#include "DALNOMER/calibration.h"
 #include "config/settings.h"
 #include "platform/inifile.h"
 
@@ -134,28 +135,12 @@ QStringList ChassieIniLines() {
 }
 
 // ---------------------------------------------------------------------------
-// Calibration tables
-
-// Each camera sees the spring from its base; the spring stands about half-way
-// between opposite bases (Va = Vb = 360 mm), so its near surface lies some
-// 70..180 mm from a camera. The tables cover 227..30 mm over the 2048
-// positions with the slight progression of a triangulating lens; the cameras
-// differ a little, as mounted cameras do. The distance falls as the position
-// rises: the profile processing takes a coil's largest reading as its point
-// nearest to the camera.
-double CalibrationTableDistance(int camera, int line) {
-  static const double kBase[5] = {0, 30.0, 30.4, 29.7, 30.2};
-  static const double kSlope[5] = {0, 0.0800, 0.0798, 0.0803, 0.0801};
-  constexpr double kCurve = 0.000008;
-  const int c = (camera >= 1 && camera <= 4) ? camera : 1;
-  const int fromEnd = 2047 - line;
-  return kBase[c] + kSlope[c] * fromEnd + kCurve * fromEnd * fromEnd;
-}
+// Calibration tables (the distances are DALNOMER's InstalledCalibrationDistance)
 
 QStringList CalibrationTableLines(int camera) {
   QStringList l;
   l.reserve(2048);
-  for (int i = 0; i < 2048; ++i) l << QString::number(CalibrationTableDistance(camera, i), 'f', 3);
+  for (int i = 0; i < 2048; ++i) l << QString::number(InstalledCalibrationDistance(camera, i), 'f', 3);
   return l;
 }
 

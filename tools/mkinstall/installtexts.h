@@ -24,8 +24,6 @@ QStringList ChassieIniLines();
 // Tabl1\cal<camera>.txt: 2048 distances in millimetres, one per camera
 // position, rising with the position.
 QStringList CalibrationTableLines(int camera);
-// The distance the table of a camera gives for a table line.
-double CalibrationTableDistance(int camera, int line);
 
 // Calibrate.txt: the height of the reference cylinder and a zero correction.
 QStringList CalibrateLines();
