@@ -110,3 +110,33 @@ void MeasurementPage();
 void ViewMeasurementsPage();
 // "Всего замеров за смену:" and the shift's count in its white box.
 void ShowShiftCounter();
+
+// --- Page titles (pagetitle.cpp) ---------------------------------------------
+// The header of the database pages: kind 2 "Работа с базой данных замеров",
+// kind 3 "Выдача статистики", each with its work panel.
+void DrawPageTitle(int kind);
+
+// --- Database browser (browser.cpp) ------------------------------------------
+// The page "Работа с базой данных замеров": the measurements of Report\base.bin
+// (or of the date range while the record filter is on), 14 to a page, with
+// the measurement sheet of the current one.
+void BrowseMeasurements();
+// The measurement sheet of one record to the right of the list.
+void DrawMeasurementSheet(const MeasurementRecord& record);
+// The number box of the search.
+void ShowSearchNumber(const QString& text);
+// The date-range entry: true when a non-empty record filter was built and
+// switched on.
+bool EnterDateRange();
+// The value entry of the date range: the chosen value, or 0 when cancelled.
+int EnterValue(const QString& prompt, int initial, int min, int max, int continueKey,
+               int cancelKey, int decreaseKey, int increaseKey);
+
+// --- Statistics (statistics.cpp) ---------------------------------------------
+// The statistics of the shift (Report\day.bin, Temp\norms.txt), from the
+// measurement page's key "Статистика".
+void ShowShiftStatistics();
+// The statistics of the browser's positions 0 .. count - 1 (Temp\Ynorms.txt).
+void ShowPeriodStatistics(int count);
+// The column heads of the statistics table.
+void DrawStatisticsHeader();
