@@ -8,13 +8,22 @@
 #   cups-queue.sh start DIR   starts the scheduler and creates the queue
 #   cups-queue.sh stop DIR    stops the scheduler started in DIR
 set -eu
+# The scheduler's answers are read below: in English whatever the locale.
+export LC_ALL=C
 
 cmd=${1:?start or stop}
 dir=${2:?folder}
 
 if [ "$cmd" = stop ]; then
   if [ -f "$dir/cupsd.pid" ]; then
-    kill "$(cat "$dir/cupsd.pid")" 2>/dev/null || true
+    pid=$(cat "$dir/cupsd.pid")
+    kill "$pid" 2>/dev/null || true
+    # Gone before the caller removes the folder under it.
+    i=0
+    while kill -0 "$pid" 2>/dev/null && [ $i -lt 50 ]; do
+      i=$((i + 1))
+      sleep 0.1
+    done
     rm -f "$dir/cupsd.pid"
   fi
   exit 0
@@ -78,7 +87,8 @@ echo $! > "$dir/cupsd.pid"
 
 export CUPS_SERVER="$dir/cups.sock"
 i=0
-until lpstat -r >/dev/null 2>&1; do
+# lpstat -r answers 0 whether or not the scheduler runs: read what it says.
+until [ -S "$dir/cups.sock" ] && lpstat -r 2>/dev/null | grep -q "scheduler is running"; do
   i=$((i + 1))
   if [ $i -gt 100 ]; then
     echo "the scheduler did not start; see $dir/log" >&2
@@ -89,5 +99,7 @@ until lpstat -r >/dev/null 2>&1; do
 done
 # A raw queue: the backend gets the PDF the program made, unchanged.
 lpadmin -p kalvor -E -v "pdfdir:$dir/out" -m raw 2>/dev/null
+# The default of this scheduler only; the machine's own stays as it is.
+lpadmin -d kalvor
 lpstat -p kalvor >/dev/null
 echo "$dir/cups.sock"
