@@ -7,7 +7,8 @@ PACKAGES="cmake g++ ninja-build ccache pkg-config
 qt6-base-dev qt6-serialport-dev
 libgtest-dev libgmock-dev libbenchmark-dev
 fonts-liberation fonts-paratype fonts-wine fonts-dejavu-core
-clang libclang-rt-14-dev"
+clang libclang-rt-14-dev
+cups cups-client cups-bsd printer-driver-cups-pdf poppler-utils"
 
 missing=""
 for p in $PACKAGES; do

@@ -2,22 +2,37 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QTimer>
 
 #include "Terminal/form4.h"
 #include "link/link.h"
 #include "mathem/profiles.h"
 #include "pages/pages.h"
 #include "pages/shiftnotice.h"
+#include "print/printsheet.h"
 #include "screen/screen.h"
 #include "visualiser/form30.h"
 #include "visualiser/visualiser.h"
 
+namespace {
+
+void ShowMessageBox(const QString& text) {
+  QMessageBox box(QMessageBox::NoIcon, QApplication::applicationDisplayName(), text,
+                  QMessageBox::Ok);
+  box.exec();
+}
+
+}  // namespace
+
 void InstallHooks() {
   // The device link's debug messages ([Debug] DebugMessages) as message boxes.
-  ControllerLink.ShowMessage = [](const QString& text) {
-    QMessageBox box(QMessageBox::NoIcon, QApplication::applicationDisplayName(), text,
-                    QMessageBox::Ok);
-    box.exec();
+  ControllerLink.ShowMessage = ShowMessageBox;
+  // A sheet that could not be printed (and where its copy is), a report that
+  // could not be made.
+  PrintSheet.ShowMessage = ShowMessageBox;
+  // A printed sheet switches the service terminal's sensor poll off.
+  PrintSheet.AfterPrint = [] {
+    if (Form4) Form4->Timer1->stop();
   };
   // A camera profile that cannot be had: its error page, which ends the
   // program; the reason as a message under the visualiser's caption.

@@ -9,6 +9,7 @@
 #include "database/database.h"
 #include "measurement/sequence.h"
 #include "pages/pages.h"
+#include "print/printsheet.h"
 #include "screen/pageguard.h"
 #include "screen/screen.h"
 
@@ -113,9 +114,22 @@ void MeasurementKeyLoop(Entry entry) {
         ShowCurrentMeasurement();
         break;
       }
-      // Keys 7 (add the measurement to the print sheet), 9 (print the
-      // sheet) and 11 (the shift's statistics) are lit and captioned; the
-      // print sheet and the statistics connect them.
+      case 7: {
+        // A record that cannot be read is not printed; the page says why.
+        if (count == 0) break;
+        MeasurementRecord record;
+        if (!ReadShiftMeasurement(CurrentIndex(), record)) {
+          ShowMeasurementStopped(DatabaseError());
+          break;
+        }
+        AddMeasurementReport(record);
+        break;
+      }
+      case 9:
+        PrintPendingSheet();
+        break;
+      // Key 11 (the shift's statistics) is lit and captioned; the
+      // statistics connect it.
       case 13:
         return;
       default:

@@ -3,10 +3,13 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QGuiApplication>
+#include <QPageLayout>
 #include <QPainter>
+#include <QPdfWriter>
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QProcess>
+#include <QSaveFile>
 #include <QScreen>
 #include <QStandardPaths>
 #include <QUrl>
@@ -46,24 +49,65 @@ PrinterInfo DefaultPrinter() {
   return info;
 }
 
-bool PrintImage(const QImage& image, QSize targetPixels, QString* error) {
+bool PrintPageOnDefaultPrinter(const QString& jobName, const PagePainter& paint, QString* error) {
   const QPrinterInfo def = QPrinterInfo::defaultPrinter();
   if (def.isNull()) {
     if (error) *error = QStringLiteral("Принтер не установлен: лист не напечатан.");
     return false;
   }
-  QPrinter printer(def, QPrinter::HighResolution);
-  QPainter painter;
-  if (!painter.begin(&printer)) {
-    if (error) *error = QStringLiteral("Принтер \"%1\" не готов: лист не напечатан.").arg(def.printerName());
+  if (def.state() == QPrinter::Error || def.state() == QPrinter::Aborted) {
+    if (error)
+      *error = QStringLiteral("Принтер \"%1\" остановлен: лист не напечатан.").arg(def.printerName());
     return false;
   }
-  const QRect page = painter.viewport();
-  const QSize size = targetPixels.isEmpty() ? page.size() : targetPixels;
-  painter.drawImage(QRect(QPoint(0, 0), size), image);
-  const bool ok = painter.end();
-  if (!ok && error) *error = QStringLiteral("Ошибка печати: лист не напечатан.");
-  return ok;
+  QPrinter printer(def, QPrinter::HighResolution);
+  printer.setDocName(jobName);
+  printer.setPageOrientation(QPageLayout::Portrait);
+  QPainter painter;
+  if (!painter.begin(&printer)) {
+    if (error)
+      *error = QStringLiteral("Принтер \"%1\" не готов: лист не напечатан.").arg(def.printerName());
+    return false;
+  }
+  const int res = printer.resolution();
+  const QPageLayout layout = printer.pageLayout();
+  const QRect paint_rect = layout.paintRectPixels(res);
+  paint(painter, PrintPage{paint_rect.size(), paint_rect.topLeft()});
+  if (!painter.end()) {
+    if (error) *error = QStringLiteral("Ошибка печати: лист не напечатан.");
+    return false;
+  }
+  return true;
+}
+
+bool WritePdfPage(const QString& mappedPath, const QString& title, const PagePainter& paint,
+                  QString* error) {
+  QSaveFile file(mappedPath);
+  if (!file.open(QIODevice::WriteOnly)) {
+    if (error) *error = file.errorString();
+    return false;
+  }
+  {
+    QPdfWriter writer(&file);
+    writer.setTitle(title);
+    writer.setCreator(QCoreApplication::applicationName());
+    writer.setResolution(300);
+    writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF()));
+    QPainter painter;
+    if (!painter.begin(&writer)) {
+      file.cancelWriting();
+      if (error) *error = QStringLiteral("PDF cannot be started");
+      return false;
+    }
+    const QRect page = writer.pageLayout().paintRectPixels(writer.resolution());
+    paint(painter, PrintPage{page.size(), page.topLeft()});
+    painter.end();
+  }
+  if (!file.commit()) {
+    if (error) *error = file.errorString();
+    return false;
+  }
+  return true;
 }
 
 bool OpenWithDefaultApp(const QString& mappedPath) {

@@ -3,8 +3,12 @@
 // Num Lock and beep, the printer and opening a file with its default program.
 
 #include <QImage>
+#include <QPoint>
 #include <QSize>
 #include <QString>
+#include <functional>
+
+class QPainter;
 
 namespace plat {
 
@@ -27,10 +31,24 @@ struct PrinterInfo {
   int dpiY = 0;
 };
 PrinterInfo DefaultPrinter();
-// Prints the image on the default printer, stretched to targetPixels at the
-// page's top left (empty size: the whole printable page). On failure the
-// reason is put into *error.
-bool PrintImage(const QImage& image, QSize targetPixels, QString* error);
+
+// One page of a printer or of a PDF file as a sheet is laid on it: the
+// printable area in device pixels (the painter's origin is its top left
+// corner) and its distance from the paper's edges.
+struct PrintPage {
+  QSize pixels;
+  QPoint offset;
+};
+using PagePainter = std::function<void(QPainter& painter, const PrintPage& page)>;
+
+// Prints one page on the default printer as one job named jobName. False,
+// with the reason in *error, when there is no default printer, when it is
+// stopped or when the job cannot be started.
+bool PrintPageOnDefaultPrinter(const QString& jobName, const PagePainter& paint, QString* error);
+// Writes one A4 portrait page as a PDF file (file-system path) whole: into a
+// temporary file beside it, renamed to its name when complete.
+bool WritePdfPage(const QString& mappedPath, const QString& title, const PagePainter& paint,
+                  QString* error);
 
 // Opens a file (file-system path) with the desktop's program for its type.
 bool OpenWithDefaultApp(const QString& mappedPath);

@@ -7,9 +7,15 @@
 // that cannot be printed, is also kept as a PDF under Report\ so that a lost
 // page can be printed again.
 
+#include <QFont>
 #include <QImage>
+#include <QPoint>
+#include <QRect>
 #include <QString>
 #include <functional>
+#include <vector>
+
+class QPainter;
 
 struct MeasurementRecord;
 struct SetRecord;
@@ -17,6 +23,20 @@ struct SetRecord;
 enum class StatisticsKind {
   Shift,   // Temp\norms.txt, "Статистика за смену"
   Period,  // Temp\Ynorms.txt, "Статистика"
+};
+
+// The size of a sheet in its own pixels.
+constexpr int kSheetWidth = 4000;
+constexpr int kSheetHeight = 5600;  // width x 1.4
+
+// One drawing operation of a sheet, in sheet pixels. The sheet is kept as
+// these as well as in its bitmap: the printer and the PDF copy replay them,
+// so that their text stays text and their lines stay sharp.
+struct SheetOp {
+  QPoint at;      // top left corner of the text cell or of the picture
+  QString text;   // one line of text; empty for a picture
+  QFont font;
+  QImage picture;
 };
 
 struct TPrintSheet {
@@ -32,6 +52,12 @@ struct TPrintSheet {
   // Called after a sheet went to the printer (the service terminal's timer is
   // switched off then).
   std::function<void()> AfterPrint;
+  // The pending sheet's drawing, in the order it was drawn on Sheet.
+  std::vector<SheetOp> Drawing;
+  // The sheet's current font (name of the font table and size in points);
+  // the separator line is written in it.
+  QString FontName = QStringLiteral("TimesNewRoman");
+  int FontSize = 72;
 };
 
 extern TPrintSheet PrintSheet;
@@ -39,8 +65,9 @@ extern TPrintSheet PrintSheet;
 // Each adds one report to the pending sheet, starting a sheet with its header
 // when none is pending, and finishes and prints the sheet with its fourth
 // report. False (and nothing added) when the report could not be made: a
-// missing texts\pparam.txt or norms file, a missing emblem; the reason is
-// in PrintSheet.LastError and was shown.
+// missing or short texts\pparam.txt or norms file; the reason is in
+// PrintSheet.LastError and was shown. A missing emblem does not stop the
+// report: the sheet is started without it, and the message names the file.
 bool AddMeasurementReport(const MeasurementRecord& record);
 bool AddStatisticsReport(StatisticsKind kind);
 bool AddSetReport(const SetRecord& record);
@@ -49,6 +76,23 @@ bool AddSetReport(const SetRecord& record);
 // With [Global] Print_in_file the sheet goes to Temp\printpage.bmp and is
 // opened with the desktop's program instead of being printed.
 void PrintPendingSheet();
+
+// Text on the pending sheet in its current font at (x, y), the top left of
+// the first line's cell. Lines are separated by CR, LF or CR LF; each further
+// line goes one text height lower. Returns the y below the last line.
+int SheetText(int x, int y, const QString& text);
+// The same with each line centred on the sheet.
+int SheetCentredText(int y, const QString& text);
+
+// Where a sheet of imageSize goes on a printer page of pagePixels printable
+// pixels whose printing offset is offset: portrait fills the height (a
+// landscape image on a portrait page, the width), centred from the top by
+// the offset; the width is then stretched by matixScale, and the left edge
+// is 10 pixels from the printable area's.
+QRect FitSheetOnPage(QSize imageSize, QSize pagePixels, QPoint offset, double matixScale);
+// Replays the drawing of the pending sheet in sheet pixels (white paper,
+// clipped to the sheet).
+void PaintSheet(QPainter& painter, const std::vector<SheetOp>& drawing);
 
 // Tests: drop the pending sheet and forget all state.
 void ResetPrintSheet();

@@ -185,14 +185,20 @@ void SetTextStyle(const QString& fontName, int size, QRgb colour) {
 void SetFontBold(bool bold) { ScreenState.fontBold = bold; }
 void SetFontColour(QRgb colour) { ScreenState.fontColour = colour; }
 
+void PutTextCell(QPainter& p, const QFont& font, QRgb colour, int x, int y, const QString& text) {
+  if (text.isEmpty()) return;
+  p.setFont(font);
+  p.setPen(QColor(colour));
+  // (x, y) is the top-left corner of the text cell, as on Windows. The
+  // ascent is the one of an image, so the text stands at the same place on
+  // every device the same drawing is replayed on.
+  p.drawText(QPointF(x, y + QFontMetrics(font).ascent()), text);
+}
+
 void PutText(int x, int y, const QString& text) {
   if (text.isEmpty()) return;
   QPainter p(&ScreenState.canvas);
-  const QFont f = CurrentFont();
-  p.setFont(f);
-  p.setPen(QColor(ScreenState.fontColour));
-  // (x, y) is the top-left corner of the text cell, as on Windows.
-  p.drawText(QPoint(x, y + QFontMetrics(f).ascent()), text);
+  PutTextCell(p, CurrentFont(), ScreenState.fontColour, x, y, text);
 }
 
 void PutShadowText(int x, int y, const QString& text, int dx, int dy, QRgb shadow) {

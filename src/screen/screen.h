@@ -13,6 +13,9 @@
 #include <cstdint>
 #include <functional>
 
+class QFont;
+class QPainter;
+
 // Colours by RGB.
 constexpr QRgb kWhite = 0xFFFFFF;
 constexpr QRgb kBlack = 0x000000;
@@ -116,6 +119,9 @@ void SetTextStyle(const QString& fontName, int size, QRgb colour);
 void SetFontBold(bool bold);
 void SetFontColour(QRgb colour);
 void PutText(int x, int y, const QString& text);
+// The same with a painter of any device and a font of the font table: the
+// pages and the print sheet place text alike.
+void PutTextCell(QPainter& p, const QFont& font, QRgb colour, int x, int y, const QString& text);
 void PutShadowText(int x, int y, const QString& text, int dx, int dy, QRgb shadow);
 int TextWidth(const QString& text);
 int TextHeight(const QString& text);

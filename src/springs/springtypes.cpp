@@ -195,3 +195,15 @@ void RunAcceleratedModeWrapper(bool acceleratedMode, const std::function<void()>
   }
   innerPage();
 }
+
+const BogieType* FindBogieType(int b) {
+  const TSpringTypeTable& table = SpringTypeTable();
+  if (b < 1 || b > std::min<int>(table.MaxChNum, kMaxBogieTypes)) return nullptr;
+  return &table[b];
+}
+
+const SpringType* FindSpringType(int b, int s) {
+  const BogieType* bogie = FindBogieType(b);
+  if (!bogie || s < 1 || s > std::min<int>(bogie->MaxSprings, kMaxSpringTypes)) return nullptr;
+  return &bogie->springTypes[s];
+}

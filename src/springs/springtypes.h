@@ -105,6 +105,12 @@ int& CurrentBogieType();
 // none the table has room for (a damaged state file must not stop the line).
 BogieType& CurrentBogie();
 
+// The bogie type b and the spring type s of bogie type b as the loaded
+// table holds them: null when the number lies outside the file's counts (or
+// the table's room), as in a record of another line's table.
+const BogieType* FindBogieType(int b);
+const SpringType* FindSpringType(int b, int s);
+
 // Reads the bogie/spring-type file into the table. Missing keys and values
 // that do not parse take their defaults; a missing file gives one bogie type
 // "-" with one spring type of defaults. Counts beyond the table's room are

@@ -1,0 +1,440 @@
+#include "print/printsheet.h"
+
+#include <QFile>
+#include <QFontMetrics>
+#include <QPainter>
+#include <QRegularExpression>
+#include <QSaveFile>
+#include <cstdio>
+#include <optional>
+
+#include "config/settings.h"
+#include "database/records.h"
+#include "measurement/judgement.h"
+#include "platform/clock.h"
+#include "platform/desktop.h"
+#include "platform/paths.h"
+#include "platform/textfile.h"
+#include "screen/fonts.h"
+#include "screen/screen.h"
+#include "springs/springtypes.h"
+
+TPrintSheet PrintSheet;
+
+namespace {
+
+const QString kParameterNames = QStringLiteral("texts\\pparam.txt");
+const QString kEmblem = QStringLiteral("BMP\\emblemp.bmp");
+const QString kPictureFile = QStringLiteral("Temp\\printpage.bmp");
+// Every report's files hold at least this many lines: a heading (or the
+// total) and the six parameters.
+constexpr int kReportLines = 7;
+
+void Tell(const QString& text) {
+  std::fprintf(stderr, "kalvor: %s\n", qPrintable(text));
+  if (PrintSheet.ShowMessage) PrintSheet.ShowMessage(text);
+}
+
+// A report that cannot be made: nothing is drawn, the operator is told.
+bool Refuse(const QString& text) {
+  PrintSheet.LastError = text;
+  Tell(text);
+  return false;
+}
+
+// The first kReportLines lines of a report's text file, or nothing after
+// the message naming the file.
+std::optional<QStringList> ReportLines(const QString& file) {
+  if (!QFile::exists(plat::MapPath(file))) {
+    Refuse(QStringLiteral("Нет файла %1: отчет не добавлен в лист.").arg(file));
+    return std::nullopt;
+  }
+  std::optional<QStringList> lines = plat::ReadTextLines(file);
+  if (!lines) {
+    Refuse(QStringLiteral("Файл %1 не читается: отчет не добавлен в лист.").arg(file));
+    return std::nullopt;
+  }
+  if (lines->size() < kReportLines) {
+    Refuse(QStringLiteral("В файле %1 меньше %2 строк: отчет не добавлен в лист.")
+               .arg(file)
+               .arg(kReportLines));
+    return std::nullopt;
+  }
+  return lines;
+}
+
+void SetSheetFont(const QString& name, int size) {
+  PrintSheet.FontName = name;
+  PrintSheet.FontSize = size;
+}
+
+QFont SheetFont() {
+  return PageFont(PrintSheet.FontName, PrintSheet.FontSize, false);
+}
+
+void PaintOp(QPainter& painter, const SheetOp& op) {
+  if (!op.picture.isNull())
+    painter.drawImage(op.at, op.picture);
+  else
+    PutTextCell(painter, op.font, kBlack, op.at.x(), op.at.y(), op.text);
+}
+
+// Draws the operation on the sheet's bitmap and keeps it for the replays.
+void Record(SheetOp op) {
+  QPainter painter(&PrintSheet.Sheet);
+  PaintOp(painter, op);
+  painter.end();
+  PrintSheet.Drawing.push_back(std::move(op));
+}
+
+QStringList SplitLines(const QString& text) {
+  static const QRegularExpression breaks(QStringLiteral("\r\n|\r|\n"));
+  return text.split(breaks);
+}
+
+// The y of row r of the slot at q.
+int SlotY(int q, int r) {
+  return 4 * (q + r);
+}
+
+int SlotOffset() {
+  return 250 * PrintSheet.SheetReportCount;
+}
+
+void SheetTextRight(int x, int y, int width, const QString& text) {
+  SheetText(x, y, text.rightJustified(width, ' '));
+}
+
+QString Value(float v) {
+  return QString::asprintf("%4.1f", static_cast<double>(v));
+}
+
+// A new sheet with its header. A missing emblem leaves its place empty and
+// is named to the operator: the reports matter more than the picture.
+void StartSheet() {
+  PrintSheet.Sheet = QImage(kSheetWidth, kSheetHeight, QImage::Format_RGB888);
+  PrintSheet.Sheet.fill(Qt::white);
+  PrintSheet.Drawing.clear();
+  SetSheetFont(QStringLiteral("TimesNewRoman"), 72);
+  SheetCentredText(160, QStringLiteral("Автоматизированная линия измерения и сортировки\r"
+                                       "пружин рессорного комплекта грузовых вагонов "
+                                       "\"Kalvor-М\""));
+  QImage emblem(plat::MapPath(kEmblem));
+  if (emblem.isNull()) {
+    const QString text = QStringLiteral("Нет рисунка %1: лист начат без эмблемы.").arg(kEmblem);
+    PrintSheet.LastError = text;
+    Tell(text);
+  } else {
+    SheetOp op;
+    op.at = QPoint(160, 520);
+    op.picture = emblem.convertToFormat(QImage::Format_RGB888);
+    Record(std::move(op));
+  }
+  SetSheetFont(QStringLiteral("Courier"), 64);
+  const auto& depo = Settings.Depo;
+  SheetText(560, 560, depo.Depo1Name + "  " + depo.DepoName);
+  SheetText(560, 680, QStringLiteral("Заводской номер системы: ") + depo.DeviceId);
+}
+
+void FinishSheet();
+
+// The common frame of every report: the sheet started when none is pending
+// before the report is drawn, the separator and the count after it.
+void BeginReport() {
+  PrintSheet.LastError.clear();
+  if (PrintSheet.SheetReportCount == 0) StartSheet();
+}
+
+void EndReport(int q) {
+  SheetText(200, SlotY(q, 434), QString(99, '-'));
+  const bool full = PrintSheet.SheetReportCount == 3;
+  ++PrintSheet.SheetReportCount;
+  ScreenState.pendingPrintCount = PrintSheet.SheetReportCount;
+  if (full) FinishSheet();
+}
+
+// Report\sheet-YYYYMMDD-HHMMSS.pdf, with -2, -3, ... when a sheet of the same
+// second is there already.
+QString ArchiveName() {
+  const QString stem =
+      "Report\\sheet-" + plat::CurrentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+  QString name = stem + ".pdf";
+  for (int n = 2; QFile::exists(plat::MapPath(name)); ++n)
+    name = stem + QStringLiteral("-%1.pdf").arg(n);
+  return name;
+}
+
+// Lays the sheet on a page by the fit rule and replays its drawing.
+void PaintOnPage(QPainter& painter, const plat::PrintPage& page) {
+  const QRect at = FitSheetOnPage(PrintSheet.Sheet.size(), page.pixels, page.offset,
+                                  Settings.Global.MatixScale);
+  painter.translate(at.topLeft());
+  painter.scale(static_cast<double>(at.width()) / kSheetWidth,
+                static_cast<double>(at.height()) / kSheetHeight);
+  PaintSheet(painter, PrintSheet.Drawing);
+}
+
+// The PDF copy under Report\; its system path, empty (with the reason in
+// *error) when it could not be written.
+QString ArchiveSheet(QString* error) {
+  const QString name = ArchiveName();
+  const QString path = plat::MapPath(name);
+  if (!plat::EnsureParentDir(path)) {
+    *error = QStringLiteral("no folder Report");
+    return QString();
+  }
+  if (!plat::WritePdfPage(path, name.mid(name.lastIndexOf('\\') + 1), PaintOnPage, error))
+    return QString();
+  return name;
+}
+
+// The picture file of [Global] Print_in_file, written whole.
+bool SavePictureFile(QString* error) {
+  const QString path = plat::MapPath(kPictureFile);
+  plat::EnsureParentDir(path);
+  QSaveFile file(path);
+  if (!file.open(QIODevice::WriteOnly) || !PrintSheet.Sheet.save(&file, "BMP") || !file.commit()) {
+    *error = file.errorString();
+    return false;
+  }
+  return true;
+}
+
+void FinishSheet() {
+  SetSheetFont(QStringLiteral("Courier"), 72);
+  SheetText(280, 5000,
+            QStringLiteral("Дата печати: ") + plat::ShortDateString(plat::CurrentDateTime().date()) +
+                "\r \r \r" + QStringLiteral("Ответственный:") + QString(5, ' ') +
+                QString(28, '_'));
+  PrintSheet.SheetReportCount = 0;
+  ScreenState.pendingPrintCount = 0;
+
+  // The copy first: whatever becomes of the printer, the sheet is kept.
+  QString archiveError;
+  const QString archive = ArchiveSheet(&archiveError);
+  PrintSheet.LastArchivePath = archive;
+  QStringList problems;
+  if (archive.isEmpty())
+    problems << QStringLiteral("Копия листа не записана в Report: %1.").arg(archiveError);
+
+  if (Settings.Global.Print_in_file) {
+    QString error;
+    if (!SavePictureFile(&error)) {
+      problems.prepend(QStringLiteral("Лист не записан в %1: %2.").arg(kPictureFile, error));
+    } else if (!plat::OpenWithDefaultApp(plat::MapPath(kPictureFile))) {
+      problems.prepend(
+          QStringLiteral("Лист записан в %1, но открыть его нечем.").arg(kPictureFile));
+    }
+  } else {
+    QString error;
+    const QString job = archive.isEmpty() ? QStringLiteral("Kalvor-М")
+                                          : archive.mid(archive.lastIndexOf('\\') + 1);
+    if (plat::PrintPageOnDefaultPrinter(job, PaintOnPage, &error)) {
+      if (PrintSheet.AfterPrint) PrintSheet.AfterPrint();
+    } else {
+      problems.prepend(error);
+      if (!archive.isEmpty()) problems << QStringLiteral("Копия листа: %1").arg(archive);
+    }
+  }
+  PrintSheet.Sheet = QImage();
+  PrintSheet.Drawing.clear();
+  PrintSheet.Drawing.shrink_to_fit();
+  if (!problems.isEmpty()) {
+    PrintSheet.LastError = problems.join(' ');
+    Tell(PrintSheet.LastError);
+  }
+}
+
+}  // namespace
+
+int SheetText(int x, int y, const QString& text) {
+  const QFont font = SheetFont();
+  const int height = QFontMetrics(font).height();
+  for (const QString& line : SplitLines(text)) {
+    if (!line.isEmpty()) {
+      SheetOp op;
+      op.at = QPoint(x, y);
+      op.text = line;
+      op.font = font;
+      Record(std::move(op));
+    }
+    y += height;
+  }
+  return y;
+}
+
+int SheetCentredText(int y, const QString& text) {
+  const QFont font = SheetFont();
+  const QFontMetrics metrics(font);
+  for (const QString& line : SplitLines(text)) {
+    const int x = kSheetWidth / 2 - metrics.horizontalAdvance(line) / 2;
+    y = SheetText(x, y, line);
+  }
+  return y;
+}
+
+QRect FitSheetOnPage(QSize imageSize, QSize pagePixels, QPoint offset, double matixScale) {
+  const qint64 w = pagePixels.width() - 2 * offset.x();
+  const qint64 h = pagePixels.height() - 2 * offset.y();
+  const qint64 iw = imageSize.width(), ih = imageSize.height();
+  if (w <= 0 || h <= 0 || iw <= 0 || ih <= 0) return QRect();
+  qint64 width = 0, height = 0, top = 0;
+  if ((h >= w && iw >= ih) || (h < w && iw > ih)) {
+    width = w;
+    height = ih * w / iw;
+    top = pagePixels.height() / 2 - height / 2;
+  } else {
+    height = h;
+    width = iw * h / ih;
+    top = offset.y();
+  }
+  width = static_cast<qint64>(static_cast<double>(width) * matixScale);
+  return QRect(10, static_cast<int>(top), static_cast<int>(width), static_cast<int>(height));
+}
+
+void PaintSheet(QPainter& painter, const std::vector<SheetOp>& drawing) {
+  painter.save();
+  painter.setClipRect(QRect(0, 0, kSheetWidth, kSheetHeight));
+  for (const SheetOp& op : drawing) PaintOp(painter, op);
+  painter.restore();
+}
+
+bool AddMeasurementReport(const MeasurementRecord& record) {
+  const std::optional<QStringList> names = ReportLines(kParameterNames);
+  if (!names) return false;
+  JudgeMeasurement(record);
+  const TJudgement judged = Judgement;
+  const BogieType* bogie = FindBogieType(record.BogieType);
+  const SpringType* type = FindSpringType(record.BogieType, record.SpringType);
+
+  BeginReport();
+  const int q = SlotOffset();
+  SetSheetFont(QStringLiteral("Times New Roman"), 48);
+  // A record whose types this line's table does not hold is not judged; its
+  // report says so instead of a verdict.
+  const QString verdict = !judged.Judged     ? QStringLiteral(" Замер не оценен")
+                          : judged.SpringGood ? QStringLiteral(" Норма")
+                                              : QStringLiteral(" Брак");
+  SheetText(70, 4 * q + 970,
+            QStringLiteral("Пружина № ") + record.Identifier + " ( " +
+                (type ? type->AltName : QStringLiteral("?")) + QStringLiteral("  Тележка : ") +
+                (bogie ? bogie->Name : QStringLiteral("?")) + " )  - " + verdict);
+  SetSheetFont(QStringLiteral("TimesNewRoman"), 48);
+  SheetText(280, SlotY(q, 280), QStringLiteral("Параметр"));
+  SheetText(1480, SlotY(q, 280), QStringLiteral("Значение"));
+  SheetText(2160, SlotY(q, 280), QStringLiteral("Заключение"));
+  SetSheetFont(QStringLiteral("Courier"), 48);
+
+  auto row = [&](int r, int p, const QString& name, bool withValue) {
+    const int y = SlotY(q, 16 * r + 290);
+    SheetText(280, y, name);
+    if (!withValue) return;
+    SheetText(1520, y, Value(record.Param[p].Value));
+    if (judged.Judged)
+      SheetText(2200, y, judged.Verdicts[p] ? QStringLiteral("Норма") : QStringLiteral("Брак"));
+  };
+  if (Settings.Global.Zam19 && type) {
+    int r = 1;
+    for (int p = 1; p <= 6; ++p) {
+      if (!type->parameters[p].Show) continue;
+      row(r, p, type->parameters[p].Name, true);
+      ++r;
+    }
+  } else {
+    // With CalEnable1 the set of bogie type 1 has no parameter 5: parameter
+    // 6 moves up into its row.
+    const bool noFifth = Settings.Debug.CalEnable1 && record.BogieType == 1;
+    int r = 1;
+    for (int m = 1; m <= kReportLines; ++m) {
+      if (noFifth && m == 6) continue;
+      if (m >= 2) {
+        const int p = m - 1;
+        // A fast measurement does not measure parameters 1, 3 and 4.
+        const bool measured = !(record.Kind == 1 && (p == 1 || p == 3 || p == 4));
+        row(r, p, names->at(m - 1), measured);
+      }
+      ++r;
+    }
+  }
+  if (Settings.Global.VNenable) {
+    const int size = PrintSheet.FontSize;
+    PrintSheet.FontSize = 42;
+    const QString& id = record.Identifier;
+    SheetText(70, SlotY(q, 263),
+              QStringLiteral("Дата замера: ") + id.mid(5, 2) + "." + id.mid(7, 2) + "." +
+                  id.mid(9, 4) + QStringLiteral("  Пружина снята с вагона № ") + record.WagonFrom +
+                  QStringLiteral("   Пружина установлена на вагон № ") + record.WagonTo);
+    PrintSheet.FontSize = size;
+  }
+  EndReport(q);
+  return true;
+}
+
+bool AddStatisticsReport(StatisticsKind kind) {
+  const bool shift = kind == StatisticsKind::Shift;
+  const QString normsFile = shift ? QStringLiteral("Temp\\norms.txt") : QStringLiteral("Temp\\Ynorms.txt");
+  const std::optional<QStringList> norms = ReportLines(normsFile);
+  if (!norms) return false;
+  const std::optional<QStringList> names = ReportLines(kParameterNames);
+  if (!names) return false;
+
+  BeginReport();
+  const int q = SlotOffset();
+  SetSheetFont(QStringLiteral("TimesNewRoman"), 48);
+  SheetText(280, SlotY(q, 260),
+            shift ? QStringLiteral("Статистика за смену") : QStringLiteral("Статистика"));
+  SheetText(280, SlotY(q, 280), QStringLiteral("Параметр"));
+  SheetText(1480, SlotY(q, 280), QStringLiteral("Замеров в норме"));
+  SetSheetFont(QStringLiteral("Courier"), 48);
+  SheetText(200, SlotY(q, 418), QStringLiteral("Всего замеров:") + norms->at(0).trimmed());
+  for (int i = 2; i <= kReportLines; ++i) {
+    const int y = SlotY(q, 16 * i + 290);
+    SheetText(280, y, names->at(i - 1));
+    SheetTextRight(1520, y, 4, norms->at(i - 1).trimmed());
+  }
+  EndReport(q);
+  return true;
+}
+
+bool AddSetReport(const SetRecord& record) {
+  // The names are not printed, but the file belongs to every report.
+  if (!ReportLines(kParameterNames)) return false;
+
+  BeginReport();
+  const int q = SlotOffset();
+  SetSheetFont(QStringLiteral("TimesNewRoman"), 56);
+  SheetText(280, SlotY(q, 240),
+            QStringLiteral("Подбор комплекта в тележку : №") + record.BogieNumber + "(" +
+                record.BogieYear + ")" + record.BogieWorks);
+  SheetText(280, SlotY(q, 260),
+            QStringLiteral("Левая боковина: №") + record.Left.Number + "(" + record.Left.Year + ")" +
+                record.Left.Works);
+  SheetText(2200, SlotY(q, 260),
+            QStringLiteral("Правая боковина: №") + record.Right.Number + "(" + record.Right.Year +
+                ")" + record.Right.Works);
+  SheetText(280, SlotY(q, 280), QStringLiteral("Наружная"));
+  SheetText(1400, SlotY(q, 280), QStringLiteral("Внутренняя"));
+  SheetText(2200, SlotY(q, 280), QStringLiteral("Наружная"));
+  SheetText(3400, SlotY(q, 280), QStringLiteral("Внутренняя"));
+  SetSheetFont(QStringLiteral("Courier"), 56);
+  const char* const labels[] = {"3K", "5K", "1", "2", "4", "6", "7"};
+  for (int k = 1; k <= 7; ++k) {
+    const int y = SlotY(q, 16 * k + 290);
+    SheetText(280, y, QString::fromLatin1(labels[k - 1]));
+    SheetText(480, y, QString::number(record.Left.Outer[k]));
+    SheetText(1600, y, QString::number(record.Left.Inner[k]));
+    SheetText(2400, y, QString::number(record.Right.Outer[k]));
+    SheetText(3600, y, QString::number(record.Right.Inner[k]));
+  }
+  EndReport(q);
+  return true;
+}
+
+void PrintPendingSheet() {
+  if (PrintSheet.SheetReportCount > 0) FinishSheet();
+}
+
+void ResetPrintSheet() {
+  PrintSheet = TPrintSheet();
+  ScreenState.pendingPrintCount = 0;
+}
