@@ -124,6 +124,20 @@ BogieType& CurrentBogie() {
   return SpringTypeTable()[b >= 1 && b <= kMaxBogieTypes ? b : 1];
 }
 
+const BogieType* RecordBogieType(const MeasurementRecord& record) {
+  const TSpringTypeTable& table = SpringTypeTable();
+  const int b = record.BogieType;
+  if (b < 1 || b > std::min<int>(table.MaxChNum, kMaxBogieTypes)) return nullptr;
+  return &table[b];
+}
+
+const SpringType* RecordSpringType(const MeasurementRecord& record) {
+  const BogieType* bogie = RecordBogieType(record);
+  const int s = record.SpringType;
+  if (!bogie || s < 1 || s > std::min<int>(bogie->MaxSprings, kMaxSpringTypes)) return nullptr;
+  return &bogie->springTypes[s];
+}
+
 QString SpringTypesLoadReport() {
   return SpringTypesState.loadReport;
 }
