@@ -316,6 +316,7 @@ TEST_F(BrowserTest, NumberSearch) {
   // The search page shades the browser and lights every key; cancelling it
   // gives the browser back exactly.
   EXPECT_EQ(Rgb(pages.at(24), 7, 113), kSilver);
+  KeepPicture(pages.at(26), "browser-search.png");
   EXPECT_EQ(WithoutCorner(pages.at(23)), WithoutCorner(pages.at(27)));
 }
 
@@ -387,6 +388,7 @@ TEST_F(DateRangeTest, RefusedRangesLeaveTheListAsItWas) {
   }
   // The value entry's box in front during the entry.
   const QImage& entry = pages.at(2);
+  KeepPicture(entry, "browser-value-entry.png");
   EXPECT_EQ(Rgb(entry, 700, 490), kWhite);
   EXPECT_GT(Count(entry, QRect(695, 482, 162, 94), kGreen), 50);
   EXPECT_GT(Count(entry, QRect(33, 500, 600, 40), kBlue), 200);
