@@ -7,24 +7,6 @@
 
 TJudgement Judgement;
 
-namespace {
-
-// The spring type a record names, or nullptr when the loaded table holds no
-// such bogie type or spring type.
-const SpringType* RecordSpringType(const MeasurementRecord& record) {
-  const TSpringTypeTable& table = SpringTypeTable();
-  const int bogies = std::min<int>(table.MaxChNum, kMaxBogieTypes);
-  const int b = record.BogieType;
-  if (b < 1 || b > bogies) return nullptr;
-  const BogieType& bogie = table[b];
-  const int springs = std::min<int>(bogie.MaxSprings, kMaxSpringTypes);
-  const int s = record.SpringType;
-  if (s < 1 || s > springs) return nullptr;
-  return &bogie.springTypes[s];
-}
-
-}  // namespace
-
 void JudgeMeasurement(const MeasurementRecord& record) {
   Judgement = TJudgement{};
   const SpringType* type = RecordSpringType(record);
@@ -53,6 +35,19 @@ void JudgeMeasurement(const MeasurementRecord& record) {
   Judgement.SpringGood = true;
   for (int p = 1; p <= 6; ++p) Judgement.SpringGood = Judgement.SpringGood && Judgement.Verdicts[p];
   Judgement.Judged = true;
+}
+
+std::vector<int> ListedParameters(const MeasurementRecord& record) {
+  const SpringType* type = RecordSpringType(record);
+  std::vector<int> rows;
+  for (int p = 1; p <= 6; ++p) {
+    if (Settings.Global.Zam19 && type) {
+      if (type->parameters[p].Show) rows.push_back(p);
+    } else if (!(p == 5 && Settings.Debug.CalEnable1 && record.BogieType == 1)) {
+      rows.push_back(p);
+    }
+  }
+  return rows;
 }
 
 void ResetJudgement() {

@@ -6,6 +6,7 @@
 // shown.
 
 #include <array>
+#include <vector>
 
 #include "database/records.h"
 
@@ -37,6 +38,12 @@ extern TJudgement Judgement;
 // within 1..MaxSprings of that bogie type (each within the table's room),
 // otherwise the record is not judged.
 void JudgeMeasurement(const MeasurementRecord& record);
+
+// The parameters (1..6) that the pages and reports list for a record, in
+// order: all six, but parameter 5 of bogie type 1 with CalEnable1 (that set is
+// neither measured nor listed); with Zam19 those whose Show flag the record's
+// spring type sets. A record of no known spring type lists all six.
+std::vector<int> ListedParameters(const MeasurementRecord& record);
 
 // Tests: no judgement made yet.
 void ResetJudgement();

@@ -18,30 +18,9 @@ namespace {
 constexpr QRgb kCream = 0xF5F5DC;
 constexpr QRgb kOrange = 0xFF8C00;
 
-// The spring type and bogie type of a record, null when the table holds none
-// (such a record is shown as not judged).
-const BogieType* RecordBogie(const MeasurementRecord& r) { return FindBogieType(r.BogieType); }
-
-const SpringType* RecordSpringType(const MeasurementRecord& r) {
-  return FindSpringType(r.BogieType, r.SpringType);
-}
-
 // With CalEnable1 the set of bogie type 1 is neither measured nor listed.
 bool SetLeftOut(const MeasurementRecord& r) {
   return Settings.Debug.CalEnable1 && r.BogieType == 1;
-}
-
-// The parameters listed as rows, in order.
-std::vector<int> ListedParameters(const MeasurementRecord& r, const SpringType* type) {
-  std::vector<int> rows;
-  for (int p = 1; p <= 6; ++p) {
-    if (Settings.Global.Zam19 && type) {
-      if (type->parameters[p].Show) rows.push_back(p);
-    } else if (!(p == 5 && SetLeftOut(r))) {
-      rows.push_back(p);
-    }
-  }
-  return rows;
 }
 
 // The text of a parameter's cell.
@@ -61,7 +40,7 @@ void PutResultText(int x, int y, const QString& text) {
 
 void ShowResultPage(const MeasurementRecord& record) {
   const int x = ScreenOffsetX();
-  const BogieType* bogie = RecordBogie(record);
+  const BogieType* bogie = RecordBogieType(record);
   const SpringType* type = RecordSpringType(record);
   SetFontBold(false);
 
@@ -92,7 +71,7 @@ void ShowResultPage(const MeasurementRecord& record) {
   PutResultText(x + 16, 554,
                 "Всего замеров за смену:" + QString::number(ShiftMeasurementCount() + 1));
 
-  const std::vector<int> rows = ListedParameters(record, type);
+  const std::vector<int> rows = ListedParameters(record);
   for (int r = 1; r <= static_cast<int>(rows.size()); ++r) {
     const int p = rows[r - 1];
     const int y = 32 * r;

@@ -124,6 +124,14 @@ BogieType& CurrentBogie() {
   return SpringTypeTable()[b >= 1 && b <= kMaxBogieTypes ? b : 1];
 }
 
+const BogieType* RecordBogieType(const MeasurementRecord& record) {
+  return FindBogieType(record.BogieType);
+}
+
+const SpringType* RecordSpringType(const MeasurementRecord& record) {
+  return FindSpringType(record.BogieType, record.SpringType);
+}
+
 QString SpringTypesLoadReport() {
   return SpringTypesState.loadReport;
 }

@@ -17,6 +17,8 @@
 #include <cstdint>
 #include <functional>
 
+struct MeasurementRecord;
+
 // Room of the table.
 constexpr int kMaxBogieTypes = 16;
 constexpr int kMaxSpringTypes = 8;
@@ -110,6 +112,11 @@ BogieType& CurrentBogie();
 // the table's room), as in a record of another line's table.
 const BogieType* FindBogieType(int b);
 const SpringType* FindSpringType(int b, int s);
+// The bogie type and the spring type a stored measurement names, or nullptr
+// when the loaded table holds no such entry (within its counts and its
+// room). Such a record is not judged and the pages show it as not judged.
+const BogieType* RecordBogieType(const MeasurementRecord& record);
+const SpringType* RecordSpringType(const MeasurementRecord& record);
 
 // Reads the bogie/spring-type file into the table. Missing keys and values
 // that do not parse take their defaults; a missing file gives one bogie type
