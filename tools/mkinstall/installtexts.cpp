@@ -264,10 +264,12 @@ const std::vector<TErrorText>& ErrorTexts() {
   return texts;
 }
 
+// The printed names stand in "Courier" before the value column of a report,
+// which leaves room for about 30 characters.
 QStringList ParameterNameLines() {
   QStringList l{"Параметры пружины"};
   l << "Наружный диаметр пружины, мм"
-    << "Высота в свободном состоянии, мм"
+    << "Высота в свободном сост., мм"
     << "Неперпендикулярность торцов, мм"
     << "Зазор между витками, мм"
     << "Остаточная деформация, мм"
