@@ -7,10 +7,6 @@
 
 TJudgement Judgement;
 
-namespace {
-
-// The spring type a record names, or nullptr when the loaded table holds no
-// such bogie type or spring type.
 const SpringType* RecordSpringType(const MeasurementRecord& record) {
   const TSpringTypeTable& table = SpringTypeTable();
   const int bogies = std::min<int>(table.MaxChNum, kMaxBogieTypes);
@@ -22,8 +18,6 @@ const SpringType* RecordSpringType(const MeasurementRecord& record) {
   if (s < 1 || s > springs) return nullptr;
   return &bogie.springTypes[s];
 }
-
-}  // namespace
 
 void JudgeMeasurement(const MeasurementRecord& record) {
   Judgement = TJudgement{};

@@ -9,6 +9,8 @@
 
 #include "database/records.h"
 
+struct SpringType;
+
 // Results of the last JudgeMeasurement, read by its callers right after the
 // call.
 struct TJudgement {
@@ -37,6 +39,11 @@ extern TJudgement Judgement;
 // within 1..MaxSprings of that bogie type (each within the table's room),
 // otherwise the record is not judged.
 void JudgeMeasurement(const MeasurementRecord& record);
+
+// The spring type a record names (its bogie type and spring type within the
+// loaded table), or nullptr when the table holds no such type; the parameter
+// names of a record come from it.
+const SpringType* RecordSpringType(const MeasurementRecord& record);
 
 // Tests: no judgement made yet.
 void ResetJudgement();

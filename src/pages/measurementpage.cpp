@@ -113,6 +113,9 @@ void MeasurementKeyLoop(Entry entry) {
         ShowCurrentMeasurement();
         break;
       }
+      case 11:
+        ShowShiftStatistics();
+        break;
       // Keys 7 (add the measurement to the print sheet), 9 (print the
       // sheet) and 11 (the shift's statistics) are lit and captioned; the
       // print sheet and the statistics connect them.

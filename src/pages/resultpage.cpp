@@ -18,21 +18,14 @@ namespace {
 constexpr QRgb kCream = 0xF5F5DC;
 constexpr QRgb kOrange = 0xFF8C00;
 
-// The spring type and bogie type of a record, null when the table holds none
-// (such a record is shown as not judged).
+// The bogie type of a record, null when the table holds none (such a record
+// is shown as not judged; its spring type is the judgement's
+// RecordSpringType).
 const BogieType* RecordBogie(const MeasurementRecord& r) {
   const TSpringTypeTable& table = SpringTypeTable();
   if (r.BogieType < 1 || r.BogieType > std::min<int>(table.MaxChNum, kMaxBogieTypes))
     return nullptr;
   return &table[r.BogieType];
-}
-
-const SpringType* RecordSpringType(const MeasurementRecord& r) {
-  const BogieType* bogie = RecordBogie(r);
-  if (!bogie || r.SpringType < 1 ||
-      r.SpringType > std::min<int>(bogie->MaxSprings, kMaxSpringTypes))
-    return nullptr;
-  return &bogie->springTypes[r.SpringType];
 }
 
 // With CalEnable1 the set of bogie type 1 is neither measured nor listed.
