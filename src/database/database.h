@@ -135,10 +135,17 @@ bool ClearMeasurements();
 // Reads `count` records of base.bin from position `first` in one pass,
 // without the filter (statistics and reports that walk the whole database).
 bool ReadMeasurementRange(int first, int count, std::vector<MeasurementRecord>& records);
+// Reads the records at list positions first .. first + count - 1 as the
+// browser lists them: through the record filter when it is on, else the
+// range. Positions close together are read with one opening of the file.
+// Unlike ReadMeasurement, a listed position that cannot be read is an error.
+bool ReadListedMeasurements(int first, int count, std::vector<MeasurementRecord>& records);
 
 bool AppendShiftMeasurement(const MeasurementRecord& record);
 bool ReadShiftMeasurement(int i, MeasurementRecord& record);
 int ShiftMeasurementCount();
+// Reads `count` records of day.bin from position `first` in one pass.
+bool ReadShiftMeasurementRange(int first, int count, std::vector<MeasurementRecord>& records);
 bool ClearShiftMeasurements();
 
 bool AppendSet(const SetRecord& record);

@@ -46,15 +46,55 @@ int MeasurementCount() {
 
 bool ClearMeasurements() { return ClearFile(BasePath()); }
 
-bool ReadMeasurementRange(int first, int count, std::vector<MeasurementRecord>& records) {
+namespace {
+
+// `count` records from position `first` of a record file, in one pass.
+bool ReadRange(const QString& path, int first, int count, std::vector<MeasurementRecord>& records) {
   Database.LastError.clear();
   QByteArray bytes;
-  if (!recfile::Read(BasePath(), kMeasurementRecordSize, first, count, bytes, Database.LastError))
+  if (!recfile::Read(path, kMeasurementRecordSize, first, count, bytes, Database.LastError))
     return false;
   records.clear();
   records.reserve(count);
   for (int k = 0; k < count; ++k)
     records.push_back(DecodeMeasurementRecord(bytes.constData() + k * kMeasurementRecordSize));
+  return true;
+}
+
+}  // namespace
+
+bool ReadMeasurementRange(int first, int count, std::vector<MeasurementRecord>& records) {
+  return ReadRange(BasePath(), first, count, records);
+}
+
+bool ReadListedMeasurements(int first, int count, std::vector<MeasurementRecord>& records) {
+  if (!Database.RecordFilter.On) return ReadRange(BasePath(), first, count, records);
+  Database.LastError.clear();
+  const std::vector<int>& list = Database.RecordFilter.List;
+  const QString path = BasePath();
+  if (first < 0 || count < 0 || static_cast<qint64>(first) + count > static_cast<qint64>(list.size()))
+    return Fail(recfile::IoError(path, QStringLiteral("позиция за концом списка")));
+  records.clear();
+  records.reserve(count);
+  // A date range lists positions in ascending order, mostly side by side:
+  // each read covers a span of the file holding a run of listed positions,
+  // and only the listed records of it are decoded.
+  constexpr int kSpan = 1024;
+  QByteArray bytes;
+  const int end = first + count;
+  int k = first;
+  while (k < end) {
+    int j = k + 1;
+    while (j < end && list[j] > list[j - 1] && list[j] - list[k] < kSpan) ++j;
+    const int from = list[k];
+    if (!recfile::Read(path, kMeasurementRecordSize, from, list[j - 1] - from + 1, bytes,
+                       Database.LastError))
+      return false;
+    for (int m = k; m < j; ++m)
+      records.push_back(DecodeMeasurementRecord(bytes.constData() +
+                                                (list[m] - from) * kMeasurementRecordSize));
+    k = j;
+  }
   return true;
 }
 
@@ -72,6 +112,10 @@ bool ReadShiftMeasurement(int i, MeasurementRecord& record) {
 }
 
 int ShiftMeasurementCount() { return CountOf(DayPath(), kMeasurementRecordSize); }
+
+bool ReadShiftMeasurementRange(int first, int count, std::vector<MeasurementRecord>& records) {
+  return ReadRange(DayPath(), first, count, records);
+}
 
 bool ClearShiftMeasurements() { return ClearFile(DayPath()); }
 

@@ -10,6 +10,8 @@
 
 #include "database/records.h"
 
+struct SpringType;
+
 // Results of the last JudgeMeasurement, read by its callers right after the
 // call.
 struct TJudgement {

@@ -31,9 +31,8 @@ void BrowserKey9() { PrintPendingSheet(); }
 // Key 10 "Печать" / "замера": the current record's report goes on the sheet.
 void BrowserKey10(const MeasurementRecord& record) { AddMeasurementReport(record); }
 
-// Key 11 "Выдача" / "статистики": will show the statistics of the listed
-// positions 0 .. count - 1 (ShowPeriodStatistics(count)).
-void BrowserKey11(int /*count*/) {}
+// Key 11 "Выдача" / "статистики": the statistics of the listed positions.
+void BrowserKey11(int count) { ShowPeriodStatistics(count); }
 
 // --- Drawing ------------------------------------------------------------------
 

@@ -128,8 +128,9 @@ void MeasurementKeyLoop(Entry entry) {
       case 9:
         PrintPendingSheet();
         break;
-      // Key 11 (the shift's statistics) is lit and captioned; the
-      // statistics connect it.
+      case 11:
+        ShowShiftStatistics();
+        break;
       case 13:
         return;
       default:
