@@ -38,7 +38,7 @@ void DrawPageKeys() {
   DrawKeyCaption("Группа", "пружин", 4);
   DrawKeyCaption("Новый", "компл.", 5);
   DrawKeyCaption("", "Возврат", 11);
-  DrawKeyCaption("", "Продолжить", 12);
+  DrawKeyCaption("Продолжить", "", 12);  // above "Возврат" of the key beside it
 }
 
 // A question box over the left half of the page; the box keeps the page
