@@ -5,12 +5,15 @@
 #include <QTimer>
 
 #include "Terminal/form4.h"
+#include "database/database.h"
 #include "link/link.h"
 #include "mathem/profiles.h"
 #include "pages/pages.h"
 #include "pages/shiftnotice.h"
 #include "print/printsheet.h"
+#include "sbormeny/form2.h"
 #include "screen/screen.h"
+#include "sorting/springlists.h"
 #include "visualiser/form30.h"
 #include "visualiser/visualiser.h"
 
@@ -46,4 +49,12 @@ void InstallHooks() {
   ScreenState.showTerminal = ShowTerminal;
   // The "!" key outside emulation, and the terminal's "Показ".
   ScreenState.showMathVis = ShowMathVisualiser;
+  // A new shift starts the sorting mode's spring lists empty.
+  Database.ShiftChangeListener = SpringListsShiftChangeListener;
+  // A right click while the selection page is open: the assembly form, which
+  // does not block the page. No page has allowed it yet.
+  ScreenState.assemblyFormFlag = false;
+  ScreenState.showAssembly = [] {
+    if (Form2) Form2->ShowBeside();
+  };
 }

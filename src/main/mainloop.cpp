@@ -87,6 +87,7 @@ void MainLoop() {
     if (LastKey() == 2)
       RunAcceleratedModeWrapper(Database.ModeState.AcceleratedMode, MeasurementPage);
     if (LastKey() == 8 && Settings.Global.VNenable) WagonNumbersPage();
+    if (LastKey() == 13) SortingMode();
   } while (LastKey() != 12);
   ShutdownPage();
 }

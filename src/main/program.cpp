@@ -15,6 +15,7 @@
 #include "platform/clock.h"
 #include "platform/paths.h"
 #include "rangeform/form40.h"
+#include "sbormeny/form2.h"
 #include "verify/forma.h"
 #include "screen/playback.h"
 #include "screen/screen.h"
@@ -97,6 +98,8 @@ int RunProgram(int argc, char** argv) {
   TForm40 form40(&form1);
   Form40 = &form40;
   TForm30 form30(&form1);  // the visualiser: exists for the whole run, shown on demand
+  TForm2 form2(&form1);    // the assembly form, shown by a right click on the selection page
+  Form2 = &form2;
   TForma forma(&form1);
   Forma = &forma;
   InstallHooks();

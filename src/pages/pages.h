@@ -140,3 +140,41 @@ void ShowShiftStatistics();
 void ShowPeriodStatistics(int count);
 // The column heads of the statistics table.
 void DrawStatisticsHeader();
+
+// --- Sorting mode (sortingmode.cpp, digitentry.cpp, selectionpage.cpp,
+// finishedset.cpp) -------------------------------------------------------------
+#include <cstdint>
+
+struct SetRecord;
+struct SideFrameSet;
+
+// Main-menu key 13: the bogie's data, the sets of both side frames on the
+// selection page, the finished set and its saving into Report\Tel.bin.
+void SortingMode();
+// The digit-entry box at height y: at most `maximum` digits; "Далее" takes
+// them once one is typed. Empty when the operator cancelled. A hint, when
+// given, stands beside the field.
+QString EnterDigits(const QString& prompt, int y, int maximum, const QString& hint = QString());
+// The selection page of one side frame with its subtitle: true when the
+// operator accepted a proposed set ("Продолжить"), false on "Возврат".
+// The record gives the bogie's data shown on the page.
+bool SelectionPage(const QString& subtitle, const SetRecord& record);
+// Draws the whole selection page and empties the spring lists.
+void DrawSelectionPage(const QString& subtitle, const SetRecord& record);
+// The springs per group and the proposed set (runs SelectSet first).
+void DrawSelectionStatus();
+// The counter of springs entered: three digits, "---" for none.
+void DrawSpringCount();
+// The assembly form's ready-made set: appended to both lists, sorted, and
+// the status and the counter redrawn. Does nothing (false) unless the
+// selection page is open.
+bool AddReadySetToSelection(const std::array<uint8_t, 7>& groups);
+// Copies the proposed set of the lists into one side frame (0 everywhere
+// when no set is proposed).
+void TakeProposedSet(SideFrameSet& side);
+// The finished page: both side frames' data and sets of the record; what
+// could not be stored, when given, in a box below. Returns key 1 (enter
+// again), 5 (save) or 11 (leave).
+int FinishedSetPage(const SetRecord& record, const QString& notStored = QString());
+// The data and the groups of both side frames on the finished page.
+void DrawFinishedSet(const SetRecord& record);
