@@ -12,6 +12,7 @@
 #include "measurement/judgement.h"
 #include "pages/browser.h"
 #include "pages/pages.h"
+#include "pages/recordlist.h"
 #include "print/printsheet.h"
 #include "screen/pageguard.h"
 #include "screen/screen.h"
@@ -52,36 +53,17 @@ void DrawBrowserKeys() {
   DrawKeyCaption("Возврат", "", 13);
 }
 
-// The count below the list and the black frame around it. The count's
-// line is cleared first, so that text drawn again on every move stays as
-// crisp as drawn once. While the list is a date range its count stands in a
-// blue box, which stays for the visit.
-void DrawListFrame(int count) {
+// The count below the list and the black frame around it. While the list is
+// a date range its count stands in a blue box, which stays for the visit.
+void DrawBrowserListFrame(int count) {
   const int x = ScreenOffsetX();
-  FillBox(x + 71, 520, x + 372, 550, kWhite);
-  DrawLine(x + 70, 538, x + 70, 180, kBlack);
-  DrawLine(x + 70, 538, x + 96, 538, kBlack);
-  DrawLine(x + 328, 538, x + 396, 538, kBlack);
-  DrawLine(x + 396, 538, x + 396, 180, kBlack);
-  DrawLine(x + 396, 180, x + 70, 180, kBlack);
+  DrawListFrame(328);
   if (Database.RecordFilter.On) {
     FillBox(x + 95, 530, x + 330, 550, kBlue);
     FillBox(x + 96, 531, x + 329, 549, kWhite);
   }
   SetTextStyle("Arial", 16, kDarkGrey);
   PutText(x + 100, 528, "Всего замеров: " + QString::number(count));
-}
-
-// The scroll bar beside the list; no thumb when nothing is listed.
-void DrawScrollBar(int count, int current) {
-  const int x = ScreenOffsetX();
-  FillBox(x + 372, 182, x + 396, 538, kDarkGrey);
-  FillBox(x + 373, 183, x + 395, 537, kWhite);
-  if (count <= 0) return;
-  const double length = std::min(4928.0 / count, 351.0);
-  const double top = (352.0 - length) * current / count + 214.0;
-  FillBox(x + 375, static_cast<int>(top) - 30, x + 393, static_cast<int>(length + top + 2) - 30,
-          kGreen);
 }
 
 void DrawWagonNumbers(const MeasurementRecord& record) {
@@ -178,25 +160,9 @@ void DateRange() {
 
 }  // namespace
 
-int BrowserRow(int current) {
-  return current - (current / kBrowserLines) * kBrowserLines + 1;
-}
+int BrowserRow(int current) { return ListRow(current); }
 
-void HighlightBrowserRow(int row, bool on) {
-  if (row < 1) return;
-  QImage& canvas = Screen();
-  const QRgb from = on ? kWhite : kCyan;
-  const QRgb to = 0xFF000000u | (on ? kCyan : kWhite);
-  const int x1 = std::max(0, ScreenOffsetX() + 100);
-  const int x2 = std::min(canvas.width() - 1, ScreenOffsetX() + 294);
-  const int y1 = std::max(0, row * 23 + 175);
-  const int y2 = std::min(canvas.height() - 1, row * 23 + 197);
-  for (int y = y1; y <= y2; ++y) {
-    auto* line = reinterpret_cast<QRgb*>(canvas.scanLine(y));
-    for (int x = x1; x <= x2; ++x)
-      if ((line[x] & 0xFFFFFF) == from) line[x] = to;
-  }
-}
+void HighlightBrowserRow(int row, bool on) { HighlightListRow(row, on); }
 
 void RedrawBrowser() {
   const int x = ScreenOffsetX();
@@ -212,8 +178,8 @@ void RedrawBrowser() {
     // Nothing to list: no current record, no thumb. A database that could
     // not be counted says why.
     const QString error = DatabaseError();
-    DrawListFrame(0);
-    DrawScrollBar(0, 0);
+    DrawBrowserListFrame(0);
+    DrawListScrollBar(0, 0);
     PutRecordLine(error.isEmpty() ? QStringLiteral("Замеров в базе нет") : error);
     RepaintScreen();
     return;
@@ -235,10 +201,10 @@ void RedrawBrowser() {
     // sheet stays empty and the line below the list says what failed.
     const QString error = DatabaseError();
     std::fprintf(stderr, "kalvor: %s\n", error.toLocal8Bit().constData());
-    DrawListFrame(MeasurementCount());
+    DrawBrowserListFrame(MeasurementCount());
     PutRecordLine(error.isEmpty() ? QStringLiteral("Замер не прочитан") : error);
   }
-  DrawScrollBar(Browser.count, Browser.current);
+  DrawListScrollBar(Browser.count, Browser.current);
 
   Browser.row = BrowserRow(Browser.current);
   HighlightBrowserRow(Browser.row, true);
@@ -288,7 +254,7 @@ void DrawMeasurementSheet(const MeasurementRecord& record) {
   for (int vx : {450, 486, 680, 830, 1000})
     DrawLine(x + vx, 180, x + vx, bottom, kDarkGrey);
 
-  DrawListFrame(MeasurementCount());
+  DrawBrowserListFrame(MeasurementCount());
   PutRecordLine("Замер №" + record.Identifier + "(" + (bogie ? bogie->Name : QStringLiteral("?")) +
                 ")");
 

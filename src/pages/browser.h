@@ -4,6 +4,8 @@
 
 #include <vector>
 
+#include "pages/recordlist.h"
+
 class QDate;
 
 // The browser while it is open.
@@ -16,7 +18,7 @@ struct TBrowserView {
 extern TBrowserView Browser;
 
 // Lines of the list on one page.
-constexpr int kBrowserLines = 14;
+constexpr int kBrowserLines = kListLines;
 
 // The line of the list that shows position `current`, 1..14.
 int BrowserRow(int current);

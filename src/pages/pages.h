@@ -178,3 +178,19 @@ void TakeProposedSet(SideFrameSet& side);
 int FinishedSetPage(const SetRecord& record, const QString& notStored = QString());
 // The data and the groups of both side frames on the finished page.
 void DrawFinishedSet(const SetRecord& record);
+
+// --- Set archive (setarchive.cpp) --------------------------------------------
+struct SetRecord;
+// The page "Работа с базой комплектов": the spring sets of Report\Tel.bin
+// listed by their bogie numbers, 14 to a page, the selected set in full
+// beside the list, and printing it on the print sheet. Runs until key 13.
+// An empty archive shows an empty list with a line that says so.
+void SetArchivePage();
+// The page of 14 sets around the cursor, the selected set, the total, the
+// scroll bar and (with VNenable) the selected set's wagon numbers.
+void DrawSetList();
+// One set in full on the right-hand panel; it becomes the selected set.
+void DrawSetDetails(const SetRecord& record);
+// Mark or unmark the cursor's row of the list (cyan band).
+void HighlightRow(int row);
+void UnhighlightRow(int row);
