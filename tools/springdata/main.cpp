@@ -61,12 +61,14 @@ void Note(const QString& message) {
 struct Progress {
   bool quiet = false;
   QElapsedTimer clock;
-  qint64 lastMs = -1000;
+  qint64 lastMs = 0;
+  bool shown = false;
   void operator()(const QString& file, qint64 done, qint64 total) {
     if (quiet) return;
     const qint64 ms = clock.elapsed();
     if (ms - lastMs < 1000 && done < total) return;
-    if (done == total && lastMs < 0) return;  // short runs stay silent
+    if (ms < 1000 && !shown) return;  // short runs stay silent
+    shown = true;
     lastMs = ms;
     std::fprintf(stderr, "springdata: %s %lld/%lld records\n", qPrintable(file),
                  static_cast<long long>(done), static_cast<long long>(total));

@@ -126,14 +126,16 @@ void DrawHistogram(QPainter& p, const QRectF& r, const SpringStats& s, int param
   p.setBrush(Qt::NoBrush);
   // The limits and the mean.
   p.setFont(Font(20, true));
-  auto vline = [&](double v, const QColor& c, const QString& label, Qt::PenStyle style) {
+  // The mean's label sits low, clear of the limits' and the groups' labels.
+  auto vline = [&](double v, const QColor& c, const QString& label, Qt::PenStyle style, double y) {
     p.setPen(QPen(c, 4, style));
     p.drawLine(QPointF(X(v), plot.top()), QPointF(X(v), plot.bottom()));
-    p.drawText(QRectF(X(v) - 60, plot.top() + 28, 120, 26), Qt::AlignCenter, label);
+    p.fillRect(QRectF(X(v) - 22, y, 44, 26), Qt::white);
+    p.drawText(QRectF(X(v) - 60, y, 120, 26), Qt::AlignCenter, label);
   };
-  if (limits.lower) vline(*limits.lower, kLimit, QStringLiteral("НГ"), Qt::SolidLine);
-  if (limits.upper) vline(*limits.upper, kLimit, QStringLiteral("ВГ"), Qt::SolidLine);
-  vline(ps.moments.mean, kMean, QStringLiteral("μ"), Qt::DashLine);
+  if (limits.lower) vline(*limits.lower, kLimit, QStringLiteral("НГ"), Qt::SolidLine, plot.top() + 30);
+  if (limits.upper) vline(*limits.upper, kLimit, QStringLiteral("ВГ"), Qt::SolidLine, plot.top() + 30);
+  vline(ps.moments.mean, kMean, QStringLiteral("μ"), Qt::DashLine, plot.top() + 60);
   // Axes' labels.
   p.setPen(Qt::black);
   p.setFont(Font(20));
