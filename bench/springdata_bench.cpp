@@ -34,7 +34,7 @@ long RssKb() {
 
 // An installation with two bogie types of two spring types each and a
 // million measurements in base.bin, made once.
-const QString& Home() {
+QString Home() {
   static QTemporaryDir dir;
   static bool made = false;
   if (!made) {

@@ -5,7 +5,6 @@
 #include <cmath>
 
 #include "measurement/judgement.h"
-#include "platform/clock.h"
 #include "sorting/heightgroup.h"
 #include "springs/springtypes.h"
 
@@ -48,9 +47,16 @@ QByteArray JsonNumber(float v) {
 // date that is not a number.
 QByteArray DateText(double days, Format format) {
   if (!std::isfinite(days) || std::fabs(days) > 3.0e6) return QByteArray();
-  const QDateTime dt = plat::DaysToDateTime(days);
-  const QDate d = dt.date();
-  const QTime t = dt.time();
+  // The date and the time of day taken apart, as the clock's conversion
+  // does, but without a QDateTime: that would ask the time zone (a stat of
+  // /etc/localtime) for every record.
+  static const QDate kDayZero(1899, 12, 30);
+  double whole = 0;
+  double fraction = std::fabs(std::modf(days, &whole));
+  qint64 ms = static_cast<qint64>(fraction * 86400000.0 + 0.5);
+  if (ms >= 86400000) ms = 86399999;
+  const QDate d = kDayZero.addDays(static_cast<qint64>(whole));
+  const QTime t = QTime::fromMSecsSinceStartOfDay(static_cast<int>(ms));
   char buf[32];
   if (format == Format::Csv)
     std::snprintf(buf, sizeof buf, "%02d.%02d.%04d %02d:%02d:%02d", d.day(), d.month(), d.year(),
@@ -154,7 +160,10 @@ void MeasurementWriter::Write(const MeasurementRecord& r, const char* file, qint
   row_.clear();
   if (format_ == Format::Csv) {
     auto field = [&](const QByteArray& f) {
-      row_ += CsvField(f);
+      if (f.contains(';') || f.contains('"') || f.contains('\r') || f.contains('\n'))
+        row_ += CsvField(f);
+      else
+        row_ += f;
       row_ += ';';
     };
     field(file);
