@@ -18,3 +18,9 @@ int HeightGroup(float height) {
     if (height >= HeightGroupLower(g) && height < HeightGroupUpper(g)) return g;
   return 0;
 }
+
+int BogieHeightGroup(float height, int bogieType) {
+  if (bogieType == 1) return HeightGroup(height);
+  if (bogieType == 2) return HeightGroup(height - 10.0f);
+  return -1;
+}

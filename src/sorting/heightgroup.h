@@ -14,6 +14,11 @@
 // table reads.
 int HeightGroup(float height);
 
+// The group of a good spring's free height as the line sorts it: bogie type
+// 1 on the height itself, bogie type 2 on the height less 10 mm; -1 for the
+// other bogie types, which are not sorted into groups.
+int BogieHeightGroup(float height, int bogieType);
+
 // The bounds of group g (1..9): lower bound inclusive, upper exclusive.
 float HeightGroupLower(int group);
 float HeightGroupUpper(int group);

@@ -1,0 +1,90 @@
+#pragma once
+// Measurements and sets written out for the engineer: CSV for spreadsheets
+// and JSON Lines for programs.
+//
+// CSV: UTF-8 with a byte-order mark, ";" between fields, CRLF at the end of
+// every row, fields quoted as RFC 4180 does (a field holding ";", a quote, CR
+// or LF is put in quotes, its quotes doubled). Numbers carry a decimal comma
+// unless told otherwise, dates read "dd.MM.yyyy HH:mm:ss": a spreadsheet in a
+// Russian locale takes both as numbers and dates. The first row names the
+// columns.
+//
+// JSON Lines: one UTF-8 object per line, "." in numbers, ISO dates.
+
+#include <QByteArray>
+#include <QString>
+#include <cstdio>
+#include <map>
+#include <utility>
+
+#include "database/records.h"
+
+namespace springdata {
+
+enum class Format { Csv, Jsonl };
+
+// Buffered output to a stdio stream (stdout or a file the caller opened).
+class Sink {
+ public:
+  explicit Sink(std::FILE* to) : to_(to) {}
+  ~Sink() { Flush(); }
+  void Write(const QByteArray& bytes);
+  void Write(const char* bytes, qsizetype n);
+  bool Flush();
+  bool Failed() const { return failed_; }
+
+ private:
+  std::FILE* to_;
+  QByteArray buffer_;
+  bool failed_ = false;
+};
+
+// One CSV field, quoted when it must be.
+QByteArray CsvField(const QByteArray& utf8);
+
+// The shortest text that reads back as the same 32-bit value.
+QByteArray FloatText(float v, char decimalPoint);
+
+// Writes measurements one by one. The names of bogie and spring types and of
+// the parameters come from the loaded bogie file; every record is judged by
+// JudgeMeasurement. Parameters 1, 3 and 4 of a fast measurement are left
+// empty, as the pages leave them; so are the names, verdicts and height group
+// of a record whose bogie or spring type the file does not hold.
+class MeasurementWriter {
+ public:
+  MeasurementWriter(Sink& sink, Format format, char decimalPoint = ',');
+  void Header();
+  // `file` names the record file ("base" or "day").
+  void Write(const MeasurementRecord& r, const char* file, qint64 position);
+
+ private:
+  struct TypeTexts {
+    bool known = false;
+    QByteArray bogie, spring, designation;
+    QByteArray param[7];
+  };
+  const TypeTexts* Texts(int bogie, int spring);
+
+  Sink& sink_;
+  Format format_;
+  char point_;
+  std::map<std::pair<int, int>, TypeTexts> texts_;
+  QByteArray row_;
+};
+
+// Writes the assembled spring sets of Tel.bin.
+class SetWriter {
+ public:
+  SetWriter(Sink& sink, Format format);
+  void Header();
+  void Write(const SetRecord& r, qint64 position);
+
+ private:
+  Sink& sink_;
+  Format format_;
+};
+
+// The seven places of a side frame in the order the set record keeps them.
+extern const char* const kSetPlaces[7];
+
+}  // namespace springdata

@@ -1,0 +1,245 @@
+// springdata: the measurements and spring sets of an installation folder for
+// the depot's engineers, read without changing anything in the folder.
+//
+//   springdata export     --home DIR [filter] [--format csv|jsonl] [--out FILE]
+//   springdata sets       --home DIR [--from DAY] [--to DAY] [--format csv|jsonl] [--out FILE]
+//   springdata capability --home DIR [filter] --out FOLDER
+//
+// Exit codes: 0 done (findings such as a broken file tail or unknown types
+// are reported on standard error), 1 a folder, file or type that cannot be
+// used, 2 a wrong command line.
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <cstdio>
+
+#include "lib/capability.h"
+#include "lib/capabilityreport.h"
+#include "lib/exportwriter.h"
+#include "lib/source.h"
+
+using namespace springdata;
+
+namespace {
+
+const char* const kUsage =
+    "usage:\n"
+    "  springdata export     --home DIR [FILTER] [--format csv|jsonl] [--out FILE]\n"
+    "  springdata sets       --home DIR [--from DAY] [--to DAY] [--format csv|jsonl] [--out FILE]\n"
+    "  springdata capability --home DIR [FILTER] --out FOLDER\n"
+    "FILTER:\n"
+    "  --files base|day|both   record files to read (default both: base.bin, then day.bin)\n"
+    "  --from YYYY-MM-DD       first day of the measurements\n"
+    "  --to YYYY-MM-DD         last day (inclusive)\n"
+    "  --bogie N|NAME          bogie type by number or name\n"
+    "  --spring N|NAME         spring type by number (within --bogie) or name/designation\n"
+    "Other options:\n"
+    "  --decimal-point C       ',' (default, for a Russian-locale spreadsheet) or '.'\n"
+    "  --quiet                 no progress on standard error\n"
+    "CSV is UTF-8 with a byte-order mark, ';' between fields, RFC 4180 quoting.\n"
+    "Without --out, export and sets write to standard output.\n";
+
+int Usage(const QString& why) {
+  if (!why.isEmpty()) std::fprintf(stderr, "springdata: %s\n", qPrintable(why));
+  std::fputs(kUsage, stderr);
+  return 2;
+}
+
+int Fail(const QString& message) {
+  std::fprintf(stderr, "springdata: %s\n", message.toLocal8Bit().constData());
+  return 1;
+}
+
+void Note(const QString& message) {
+  std::fprintf(stderr, "springdata: %s\n", message.toLocal8Bit().constData());
+}
+
+// Progress once a second at most, so that a long run shows it is alive.
+struct Progress {
+  bool quiet = false;
+  QElapsedTimer clock;
+  qint64 lastMs = 0;
+  bool shown = false;
+  void operator()(const QString& file, qint64 done, qint64 total) {
+    if (quiet) return;
+    const qint64 ms = clock.elapsed();
+    if (ms - lastMs < 1000 && done < total) return;
+    if (ms < 1000 && !shown) return;  // short runs stay silent
+    shown = true;
+    lastMs = ms;
+    std::fprintf(stderr, "springdata: %s %lld/%lld records\n", qPrintable(file),
+                 static_cast<long long>(done), static_cast<long long>(total));
+  }
+};
+
+// Output to a file is written beside it and renamed when complete.
+struct Output {
+  QString path, part;
+  std::FILE* f = nullptr;
+  bool Open(const QString& target, QString& error) {
+    if (target.isEmpty() || target == "-") {
+      f = stdout;
+      return true;
+    }
+    path = target;
+    part = target + ".part";
+    f = std::fopen(QFile::encodeName(part).constData(), "wb");
+    if (!f) error = QStringLiteral("cannot write %1").arg(part);
+    return f != nullptr;
+  }
+  bool Close(bool ok, QString& error) {
+    if (f == stdout) return ok;
+    const bool closed = std::fclose(f) == 0;
+    if (!ok || !closed) {
+      QFile::remove(part);
+      if (ok) error = QStringLiteral("cannot write %1").arg(part);
+      return false;
+    }
+    QFile::remove(path);
+    if (!QFile::rename(part, path)) {
+      error = QStringLiteral("cannot rename %1 to %2").arg(part, path);
+      return false;
+    }
+    return true;
+  }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // The capability pages are drawn with fonts, which need a GUI application;
+  // without a display the offscreen platform serves.
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
+      qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+  QGuiApplication app(argc, argv);
+  QStringList args = app.arguments().mid(1);
+  if (args.isEmpty() || args.first() == "--help" || args.first() == "-h") {
+    std::fputs(kUsage, args.isEmpty() ? stderr : stdout);
+    return args.isEmpty() ? 2 : 0;
+  }
+  const QString command = args.takeFirst();
+  if (command != "export" && command != "sets" && command != "capability")
+    return Usage("unknown command " + command);
+
+  QString home, files = "both", from, to, bogie, spring, format = "csv", out, point = ",";
+  bool quiet = false;
+  while (!args.isEmpty()) {
+    const QString opt = args.takeFirst();
+    if (opt == "--quiet") {
+      quiet = true;
+      continue;
+    }
+    if (args.isEmpty()) return Usage(opt + " needs a value");
+    const QString value = args.takeFirst();
+    if (opt == "--home") home = value;
+    else if (opt == "--files") files = value;
+    else if (opt == "--from") from = value;
+    else if (opt == "--to") to = value;
+    else if (opt == "--bogie") bogie = value;
+    else if (opt == "--spring") spring = value;
+    else if (opt == "--format") format = value;
+    else if (opt == "--out") out = value;
+    else if (opt == "--decimal-point") point = value;
+    else return Usage("unknown option " + opt);
+  }
+  if (home.isEmpty()) return Usage("--home DIR is needed");
+  if (files != "base" && files != "day" && files != "both")
+    return Usage("--files takes base, day or both");
+  if (format != "csv" && format != "jsonl") return Usage("--format takes csv or jsonl");
+  if (point != "," && point != ".") return Usage("--decimal-point takes , or .");
+  if (command == "capability" && out.isEmpty()) return Usage("capability needs --out FOLDER");
+  if (command == "sets" && (!bogie.isEmpty() || !spring.isEmpty()))
+    return Usage("sets are chosen by date only");
+
+  RecordFilter filter;
+  QStringList range;
+  if (!from.isEmpty()) {
+    filter.fromDay = ParseDay(from);
+    if (!filter.fromDay) return Usage("--from takes a day YYYY-MM-DD, not " + from);
+    range << "с " + from;
+  }
+  if (!to.isEmpty()) {
+    filter.untilDay = ParseDay(to);
+    if (!filter.untilDay) return Usage("--to takes a day YYYY-MM-DD, not " + to);
+    range << "по " + to;
+  }
+
+  QString error;
+  QStringList warnings;
+  if (!OpenInstallation(home, error, warnings)) return Fail(error);
+  for (const QString& w : warnings) Note(w);
+  if (!ResolveTypes(bogie, spring, filter, error)) return Fail(error);
+  if (filter.bogieType) range << QStringLiteral("тележка %1").arg(*filter.bogieType);
+  if (filter.springType) range << QStringLiteral("пружина %1").arg(*filter.springType);
+
+  Progress progress;
+  progress.quiet = quiet;
+  progress.clock.start();
+  StreamReport report;
+  report.progress = [&](const QString& f, qint64 d, qint64 t) { progress(f, d, t); };
+
+  std::vector<std::pair<QString, const char*>> sources;
+  if (files != "day") sources.emplace_back(BasePath(), "base");
+  if (files != "base") sources.emplace_back(DayPath(), "day");
+  QStringList sourceNames;
+  for (const auto& s : sources) sourceNames << QFileInfo(s.first).fileName();
+
+  bool ok = true;
+  if (command == "capability") {
+    Capability capability;
+    for (const auto& [path, name] : sources) {
+      if (!StreamMeasurements(path, filter, [&](const MeasurementRecord& r, qint64) { capability.Add(r); },
+                              report, error))
+        return Fail(error);
+    }
+    ReportUnknownTypes(report);
+    for (const QString& f : report.findings) Note(f);
+    QStringList written;
+    if (!WriteCapabilityReport(capability, ReportInfo{sourceNames.join(", "), range.join(", ")},
+                               out, point.at(0).toLatin1(), written, error))
+      return Fail(error);
+    Note(QStringLiteral("%1 measurements of %2 spring types; written %3")
+             .arg(report.accepted)
+             .arg(capability.Types().size())
+             .arg(QDir::toNativeSeparators(QDir(out).filePath("capability.pdf"))));
+    return 0;
+  }
+
+  Output output;
+  if (!output.Open(out, error)) return Fail(error);
+  {
+    Sink sink(output.f);
+    const Format fmt = format == "csv" ? Format::Csv : Format::Jsonl;
+    if (command == "export") {
+      MeasurementWriter writer(sink, fmt, point.at(0).toLatin1());
+      writer.Header();
+      for (const auto& [path, name] : sources) {
+        const char* file = name;
+        ok = StreamMeasurements(path, filter,
+                                [&](const MeasurementRecord& r, qint64 pos) { writer.Write(r, file, pos); },
+                                report, error);
+        if (!ok) break;
+      }
+    } else {
+      SetWriter writer(sink, fmt);
+      writer.Header();
+      ok = StreamSets(TelPath(), filter, [&](const SetRecord& r, qint64 pos) { writer.Write(r, pos); },
+                      report, error);
+    }
+    if (!sink.Flush() && ok) {
+      ok = false;
+      error = QStringLiteral("cannot write %1").arg(out.isEmpty() ? "standard output" : out);
+    }
+  }
+  QString closeError;
+  if (!output.Close(ok, closeError) && ok) return Fail(closeError);
+  if (!ok) return Fail(error);
+  ReportUnknownTypes(report);
+  for (const QString& f : report.findings) Note(f);
+  if (!quiet) Note(QStringLiteral("%1 of %2 records written").arg(report.accepted).arg(report.read));
+  return 0;
+}
