@@ -20,8 +20,14 @@ constexpr qsizetype kSinkBlock = 1 << 20;
 // The row is put together by appending each field's bytes behind its end:
 // no field becomes a string of its own.
 
+// A field holding ";", a quote, CR or LF goes in quotes.
+bool NeedsQuotes(std::string_view utf8) {
+  return std::any_of(utf8.begin(), utf8.end(),
+                     [](char c) { return c == ';' || c == '"' || c == '\r' || c == '\n'; });
+}
+
 void AppendCsv(std::string& out, std::string_view utf8) {
-  if (utf8.find_first_of(";\"\r\n") == std::string_view::npos) {
+  if (!NeedsQuotes(utf8)) {
     out += utf8;
     return;
   }
@@ -43,7 +49,7 @@ void AppendCsv(std::string& out, const QString& text) {
     out.resize(start + static_cast<size_t>(n));
     std::transform(u, u + n, out.begin() + static_cast<std::ptrdiff_t>(start),
                    [](char16_t c) { return static_cast<char>(c); });
-    if (std::string_view(out).substr(start).find_first_of(";\"\r\n") != std::string_view::npos) {
+    if (NeedsQuotes(std::string_view(out).substr(start))) {
       const std::string plain = out.substr(start);
       out.resize(start);
       AppendCsv(out, plain);
