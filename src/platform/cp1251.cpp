@@ -61,9 +61,11 @@ QByteArray ToCp1251(const QString& text) {
 }
 
 QString FromCp1251(const char* bytes, int length) {
-  QString out;
-  out.resize(length);
-  for (int i = 0; i < length; ++i) out[i] = FromCp1251Char(static_cast<unsigned char>(bytes[i]));
+  // Filled through its data pointer: indexing would check for sharing on
+  // every character, and this runs for every text of every record read.
+  QString out(length, Qt::Uninitialized);
+  QChar* to = out.data();
+  for (int i = 0; i < length; ++i) to[i] = FromCp1251Char(static_cast<unsigned char>(bytes[i]));
   return out;
 }
 

@@ -1,6 +1,7 @@
 #include "exportwriter.h"
 
 #include <QDate>
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
@@ -16,7 +17,141 @@ namespace {
 
 constexpr qsizetype kSinkBlock = 1 << 20;
 
-QByteArray Utf8(const char* text) { return QByteArray(text); }
+// The row is put together by appending each field's bytes behind its end:
+// no field becomes a string of its own.
+
+// A field holding ";", a quote, CR or LF goes in quotes.
+bool NeedsQuotes(std::string_view utf8) {
+  return std::any_of(utf8.begin(), utf8.end(),
+                     [](char c) { return c == ';' || c == '"' || c == '\r' || c == '\n'; });
+}
+
+void AppendCsv(std::string& out, std::string_view utf8) {
+  if (!NeedsQuotes(utf8)) {
+    out += utf8;
+    return;
+  }
+  out += '"';
+  for (const char c : utf8) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  out += '"';
+}
+
+void AppendCsv(std::string& out, const QString& text) {
+  // The texts of a record are mostly ASCII: those are narrowed in place,
+  // without a UTF-8 copy.
+  const auto* u = reinterpret_cast<const char16_t*>(text.constData());
+  const qsizetype n = text.size();
+  if (std::all_of(u, u + n, [](char16_t c) { return c < 0x80; })) {
+    const size_t start = out.size();
+    out.resize(start + static_cast<size_t>(n));
+    std::transform(u, u + n, out.begin() + static_cast<std::ptrdiff_t>(start),
+                   [](char16_t c) { return static_cast<char>(c); });
+    if (NeedsQuotes(std::string_view(out).substr(start))) {
+      const std::string plain = out.substr(start);
+      out.resize(start);
+      AppendCsv(out, plain);
+    }
+    return;
+  }
+  const QByteArray utf8 = text.toUtf8();
+  AppendCsv(out, std::string_view(utf8.constData(), static_cast<size_t>(utf8.size())));
+}
+
+void AppendInt(std::string& out, qint64 v) {
+  char buf[24];
+  const auto res = std::to_chars(buf, buf + sizeof buf, v);
+  out.append(buf, res.ptr);
+}
+
+// As printf's "%0<width>d": the sign counts towards the width.
+void AppendPadded(std::string& out, qint64 v, int width) {
+  char buf[24];
+  const auto res = std::to_chars(buf, buf + sizeof buf, v < 0 ? -v : v);
+  if (v < 0) out += '-';
+  const auto digits = static_cast<int>(res.ptr - buf) + (v < 0 ? 1 : 0);
+  if (digits < width) out.append(static_cast<size_t>(width - digits), '0');
+  out.append(buf, res.ptr);
+}
+
+void AppendTwoDigits(std::string& out, int v) {
+  out += static_cast<char>('0' + v / 10);
+  out += static_cast<char>('0' + v % 10);
+}
+
+// The shortest text that reads back as the same float, with the given point.
+std::string_view FloatChars(float v, char decimalPoint, char (&buf)[32]) {
+  const auto res = std::to_chars(buf, buf + sizeof buf, v);
+  if (decimalPoint != '.') std::replace(buf, res.ptr, '.', decimalPoint);
+  return std::string_view(buf, static_cast<size_t>(res.ptr - buf));
+}
+
+struct CivilDate {
+  qint64 year;
+  int month, day;
+};
+
+// The date of a day number (days since 30 December 1899) in the proleptic
+// Gregorian calendar, counted the way QDate counts it: there is no year 0,
+// the year before 1 is -1. Worked out in eras of 400 years (146097 days)
+// from 1 March of the year 0, so that the leap day ends a year.
+CivilDate DateOfDay(qint64 dayNumber) {
+  const qint64 z = dayNumber + 693899;  // 30.12.1899 is day 693899 after 1.3.0000
+  const qint64 era = (z >= 0 ? z : z - 146096) / 146097;
+  const qint64 dayOfEra = z - era * 146097;
+  const qint64 yearOfEra =
+      (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+  const qint64 dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+  const qint64 m = (5 * dayOfYear + 2) / 153;  // 0 = March
+  const int day = static_cast<int>(dayOfYear - (153 * m + 2) / 5 + 1);
+  const int month = static_cast<int>(m < 10 ? m + 3 : m - 9);
+  const qint64 year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
+  return {year <= 0 ? year - 1 : year, month, day};
+}
+
+// "dd.MM.yyyy HH:mm:ss" for the spreadsheet, ISO for programs; nothing for a
+// date that is not a number. The date and the time of day are taken apart as
+// the clock's conversion does, but by arithmetic: a QDateTime would ask the
+// time zone for every record.
+void AppendDate(std::string& out, double days, Format format) {
+  if (!std::isfinite(days) || std::fabs(days) > 3.0e6) return;
+  double whole = 0;
+  const double fraction = std::fabs(std::modf(days, &whole));
+  qint64 ms = static_cast<qint64>(fraction * 86400000.0 + 0.5);
+  if (ms >= 86400000) ms = 86399999;
+  const CivilDate d = DateOfDay(static_cast<qint64>(whole));
+  const int hour = static_cast<int>(ms / 3600000);
+  const int minute = static_cast<int>(ms / 60000 % 60);
+  const int second = static_cast<int>(ms / 1000 % 60);
+  if (format == Format::Csv) {
+    AppendTwoDigits(out, d.day);
+    out += '.';
+    AppendTwoDigits(out, d.month);
+    out += '.';
+    AppendPadded(out, d.year, 4);
+    out += ' ';
+  } else {
+    AppendPadded(out, d.year, 4);
+    out += '-';
+    AppendTwoDigits(out, d.month);
+    out += '-';
+    AppendTwoDigits(out, d.day);
+    out += 'T';
+  }
+  AppendTwoDigits(out, hour);
+  out += ':';
+  AppendTwoDigits(out, minute);
+  out += ':';
+  AppendTwoDigits(out, second);
+}
+
+QByteArray DateText(double days, Format format) {
+  std::string text;
+  AppendDate(text, days, format);
+  return QByteArray(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 QByteArray JsonString(const QByteArray& utf8) {
   QByteArray out;
@@ -43,46 +178,31 @@ QByteArray JsonNumber(float v) {
   return std::isfinite(v) ? FloatText(v, '.') : QByteArray("null");
 }
 
-// "dd.MM.yyyy HH:mm:ss" for the spreadsheet, ISO for programs; empty for a
-// date that is not a number.
-QByteArray DateText(double days, Format format) {
-  if (!std::isfinite(days) || std::fabs(days) > 3.0e6) return QByteArray();
-  // The date and the time of day taken apart, as the clock's conversion
-  // does, but without a QDateTime: that would ask the time zone (a stat of
-  // /etc/localtime) for every record.
-  static const QDate kDayZero(1899, 12, 30);
-  double whole = 0;
-  double fraction = std::fabs(std::modf(days, &whole));
-  qint64 ms = static_cast<qint64>(fraction * 86400000.0 + 0.5);
-  if (ms >= 86400000) ms = 86399999;
-  const QDate d = kDayZero.addDays(static_cast<qint64>(whole));
-  const QTime t = QTime::fromMSecsSinceStartOfDay(static_cast<int>(ms));
-  char buf[32];
-  if (format == Format::Csv)
-    std::snprintf(buf, sizeof buf, "%02d.%02d.%04d %02d:%02d:%02d", d.day(), d.month(), d.year(),
-                  t.hour(), t.minute(), t.second());
-  else
-    std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d", d.year(), d.month(), d.day(),
-                  t.hour(), t.minute(), t.second());
-  return QByteArray(buf);
-}
-
 QByteArray Number(qint64 v) { return QByteArray::number(v); }
+
+std::string CsvText(const QByteArray& utf8) {
+  std::string out;
+  AppendCsv(out, std::string_view(utf8.constData(), static_cast<size_t>(utf8.size())));
+  return out;
+}
 
 }  // namespace
 
 void Sink::Write(const char* bytes, qsizetype n) {
-  buffer_.append(bytes, n);
-  if (buffer_.size() >= kSinkBlock) Flush();
+  if (buffer_.capacity() < static_cast<size_t>(kSinkBlock)) buffer_.reserve(kSinkBlock + 4096);
+  buffer_.append(bytes, static_cast<size_t>(n));
+  if (buffer_.size() >= static_cast<size_t>(kSinkBlock)) Flush();
 }
 
 void Sink::Write(const QByteArray& bytes) { Write(bytes.constData(), bytes.size()); }
 
+void Sink::Write(std::string_view bytes) {
+  Write(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
 bool Sink::Flush() {
-  if (!buffer_.isEmpty()) {
-    if (std::fwrite(buffer_.constData(), 1, static_cast<size_t>(buffer_.size()), to_) !=
-        static_cast<size_t>(buffer_.size()))
-      failed_ = true;
+  if (!buffer_.empty()) {
+    if (std::fwrite(buffer_.data(), 1, buffer_.size(), to_) != buffer_.size()) failed_ = true;
     buffer_.clear();
   }
   if (std::fflush(to_) != 0) failed_ = true;
@@ -90,25 +210,14 @@ bool Sink::Flush() {
 }
 
 QByteArray CsvField(const QByteArray& utf8) {
-  bool quote = false;
-  for (const char c : utf8)
-    if (c == ';' || c == '"' || c == '\r' || c == '\n') quote = true;
-  if (!quote) return utf8;
-  QByteArray out = "\"";
-  for (const char c : utf8) {
-    if (c == '"') out += '"';
-    out += c;
-  }
-  out += '"';
-  return out;
+  const std::string out = CsvText(utf8);
+  return QByteArray(out.data(), static_cast<qsizetype>(out.size()));
 }
 
 QByteArray FloatText(float v, char decimalPoint) {
   char buf[32];
-  const auto res = std::to_chars(buf, buf + sizeof buf, v);
-  QByteArray out(buf, static_cast<qsizetype>(res.ptr - buf));
-  if (decimalPoint != '.') out.replace('.', decimalPoint);
-  return out;
+  const std::string_view text = FloatChars(v, decimalPoint, buf);
+  return QByteArray(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 // ---------------------------------------------------------------------------
@@ -138,8 +247,11 @@ const MeasurementWriter::TypeTexts* MeasurementWriter::Texts(int bogie, int spri
       t.spring = s->Name.toUtf8();
       t.designation = s->AltName.toUtf8();
       for (int p = 1; p <= 6; ++p) t.param[p] = s->parameters[p].Name.toUtf8();
+      t.csvTypes = std::to_string(bogie) + ';' + CsvText(t.bogie) + ';' + std::to_string(spring) +
+                   ';' + CsvText(t.spring) + ';' + CsvText(t.designation) + ';';
+      for (int p = 1; p <= 6; ++p) t.csvParam[p] = CsvText(t.param[p]) + ';';
     }
-    it = texts_.emplace(key, t).first;
+    it = texts_.emplace(key, std::move(t)).first;
   }
   return it->second.known ? &it->second : nullptr;
 }
@@ -147,84 +259,102 @@ const MeasurementWriter::TypeTexts* MeasurementWriter::Texts(int bogie, int spri
 void MeasurementWriter::Write(const MeasurementRecord& r, const char* file, qint64 position) {
   JudgeMeasurement(r);
   const TypeTexts* texts = Judgement.Judged ? Texts(r.BogieType, r.SpringType) : nullptr;
-  const bool fast = r.Kind == 1;
-  auto measured = [&](int p) { return !(fast && (p == 1 || p == 3 || p == 4)); };
-  QByteArray verdict;
-  if (Judgement.Judged) verdict = Judgement.SpringGood ? "Норма" : "Брак";
-  else verdict = "Не оценен";
   int group = -1;
   if (Judgement.Judged && Judgement.SpringGood)
     group = BogieHeightGroup(r.Param[2].Value, r.BogieType);
-  const QByteArray kind = r.Kind == 0 ? Utf8("полный") : r.Kind == 1 ? Utf8("быстрый")
-                                                                      : Number(r.Kind);
+  if (format_ == Format::Csv) WriteCsv(r, file, position, texts, group);
+  else WriteJson(r, file, position, texts, group);
+}
+
+void MeasurementWriter::WriteCsv(const MeasurementRecord& r, const char* file, qint64 position,
+                                 const TypeTexts* texts, int group) {
+  static constexpr std::string_view kGood = "Норма;", kBad = "Брак;";
+  const bool fast = r.Kind == 1;
   row_.clear();
-  if (format_ == Format::Csv) {
-    auto field = [&](const QByteArray& f) {
-      if (f.contains(';') || f.contains('"') || f.contains('\r') || f.contains('\n'))
-        row_ += CsvField(f);
-      else
-        row_ += f;
-      row_ += ';';
-    };
-    field(file);
-    field(Number(position + 1));
-    field(r.Identifier.toUtf8());
-    field(DateText(r.Date, format_));
-    field(Number(r.BogieType));
-    field(texts ? texts->bogie : QByteArray());
-    field(Number(r.SpringType));
-    field(texts ? texts->spring : QByteArray());
-    field(texts ? texts->designation : QByteArray());
-    field(kind);
-    for (int p = 1; p <= 6; ++p) {
-      const ParameterSlot& slot = r.Param[p];
-      field(texts ? texts->param[p] : QByteArray());
-      field(measured(p) && slot.JudgeMode == 0 ? FloatText(slot.Value, point_) : QByteArray());
-      QByteArray v;
-      if (Judgement.Judged && measured(p)) v = Judgement.Verdicts[p] ? "Норма" : "Брак";
-      field(v);
-    }
-    field(verdict);
-    field(group >= 0 ? Number(group) : QByteArray());
-    field(r.WagonFrom.toUtf8());
-    row_ += CsvField(r.WagonTo.toUtf8());
-    row_ += "\r\n";
+  AppendCsv(row_, std::string_view(file));
+  row_ += ';';
+  AppendInt(row_, position + 1);
+  row_ += ';';
+  AppendCsv(row_, r.Identifier);
+  row_ += ';';
+  AppendDate(row_, r.Date, format_);
+  row_ += ';';
+  if (texts) {
+    row_ += texts->csvTypes;
   } else {
-    row_ += "{\"file\":\"";
-    row_ += file;
-    row_ += "\",\"position\":" + Number(position + 1);
-    row_ += ",\"identifier\":" + JsonString(r.Identifier.toUtf8());
-    const QByteArray date = DateText(r.Date, format_);
-    row_ += ",\"datetime\":" + (date.isEmpty() ? QByteArray("null") : JsonString(date));
-    row_ += ",\"date_days\":" +
-            (std::isfinite(r.Date) ? QByteArray::number(r.Date, 'g', 17) : QByteArray("null"));
-    row_ += ",\"bogie_type\":" + Number(r.BogieType);
-    row_ += ",\"bogie_type_name\":" + (texts ? JsonString(texts->bogie) : QByteArray("null"));
-    row_ += ",\"spring_type\":" + Number(r.SpringType);
-    row_ += ",\"spring_type_name\":" + (texts ? JsonString(texts->spring) : QByteArray("null"));
-    row_ += ",\"spring_type_designation\":" +
-            (texts ? JsonString(texts->designation) : QByteArray("null"));
-    row_ += ",\"kind\":" + Number(r.Kind);
-    row_ += ",\"parameters\":[";
-    for (int p = 1; p <= 6; ++p) {
-      const ParameterSlot& slot = r.Param[p];
-      if (p > 1) row_ += ',';
-      row_ += "{\"p\":" + Number(p);
-      row_ += ",\"name\":" + (texts ? JsonString(texts->param[p]) : QByteArray("null"));
-      row_ += ",\"value\":" + (measured(p) && slot.JudgeMode == 0 ? JsonNumber(slot.Value)
-                                                                 : QByteArray("null"));
-      row_ += ",\"good\":";
-      row_ += Judgement.Judged && measured(p) ? (Judgement.Verdicts[p] ? "true" : "false") : "null";
-      row_ += '}';
-    }
-    row_ += "],\"good\":";
-    row_ += Judgement.Judged ? (Judgement.SpringGood ? "true" : "false") : "null";
-    row_ += ",\"height_group\":" + (group >= 0 ? Number(group) : QByteArray("null"));
-    row_ += ",\"wagon_from\":" + JsonString(r.WagonFrom.toUtf8());
-    row_ += ",\"wagon_to\":" + JsonString(r.WagonTo.toUtf8());
-    row_ += "}\n";
+    AppendInt(row_, r.BogieType);
+    row_ += ";;";
+    AppendInt(row_, r.SpringType);
+    row_ += ";;;";
   }
+  if (r.Kind == 0) {
+    row_ += "полный;";
+  } else if (fast) {
+    row_ += "быстрый;";
+  } else {
+    AppendInt(row_, r.Kind);
+    row_ += ';';
+  }
+  for (int p = 1; p <= 6; ++p) {
+    const bool measured = !(fast && (p == 1 || p == 3 || p == 4));
+    row_ += texts ? std::string_view(texts->csvParam[p]) : std::string_view(";");
+    if (measured && r.Param[p].JudgeMode == 0) {
+      char buf[32];
+      AppendCsv(row_, FloatChars(r.Param[p].Value, point_, buf));
+    }
+    row_ += ';';
+    if (Judgement.Judged && measured) row_ += Judgement.Verdicts[p] ? kGood : kBad;
+    else row_ += ';';
+  }
+  if (Judgement.Judged) row_ += Judgement.SpringGood ? kGood : kBad;
+  else row_ += "Не оценен;";
+  if (group >= 0) AppendInt(row_, group);
+  row_ += ';';
+  AppendCsv(row_, r.WagonFrom);
+  row_ += ';';
+  AppendCsv(row_, r.WagonTo);
+  row_ += "\r\n";
   sink_.Write(row_);
+}
+
+void MeasurementWriter::WriteJson(const MeasurementRecord& r, const char* file, qint64 position,
+                                  const TypeTexts* texts, int group) {
+  auto measured = [&](int p) { return !(r.Kind == 1 && (p == 1 || p == 3 || p == 4)); };
+  QByteArray row;
+  row += "{\"file\":\"";
+  row += file;
+  row += "\",\"position\":" + Number(position + 1);
+  row += ",\"identifier\":" + JsonString(r.Identifier.toUtf8());
+  const QByteArray date = DateText(r.Date, format_);
+  row += ",\"datetime\":" + (date.isEmpty() ? QByteArray("null") : JsonString(date));
+  row += ",\"date_days\":" +
+         (std::isfinite(r.Date) ? QByteArray::number(r.Date, 'g', 17) : QByteArray("null"));
+  row += ",\"bogie_type\":" + Number(r.BogieType);
+  row += ",\"bogie_type_name\":" + (texts ? JsonString(texts->bogie) : QByteArray("null"));
+  row += ",\"spring_type\":" + Number(r.SpringType);
+  row += ",\"spring_type_name\":" + (texts ? JsonString(texts->spring) : QByteArray("null"));
+  row += ",\"spring_type_designation\":" +
+         (texts ? JsonString(texts->designation) : QByteArray("null"));
+  row += ",\"kind\":" + Number(r.Kind);
+  row += ",\"parameters\":[";
+  for (int p = 1; p <= 6; ++p) {
+    const ParameterSlot& slot = r.Param[p];
+    if (p > 1) row += ',';
+    row += "{\"p\":" + Number(p);
+    row += ",\"name\":" + (texts ? JsonString(texts->param[p]) : QByteArray("null"));
+    row += ",\"value\":" + (measured(p) && slot.JudgeMode == 0 ? JsonNumber(slot.Value)
+                                                              : QByteArray("null"));
+    row += ",\"good\":";
+    row += Judgement.Judged && measured(p) ? (Judgement.Verdicts[p] ? "true" : "false") : "null";
+    row += '}';
+  }
+  row += "],\"good\":";
+  row += Judgement.Judged ? (Judgement.SpringGood ? "true" : "false") : "null";
+  row += ",\"height_group\":" + (group >= 0 ? Number(group) : QByteArray("null"));
+  row += ",\"wagon_from\":" + JsonString(r.WagonFrom.toUtf8());
+  row += ",\"wagon_to\":" + JsonString(r.WagonTo.toUtf8());
+  row += "}\n";
+  sink_.Write(row);
 }
 
 // ---------------------------------------------------------------------------

@@ -15,6 +15,8 @@
 #include <QString>
 #include <cstdio>
 #include <map>
+#include <string>
+#include <string_view>
 #include <utility>
 
 #include "database/records.h"
@@ -29,13 +31,15 @@ class Sink {
   explicit Sink(std::FILE* to) : to_(to) {}
   ~Sink() { Flush(); }
   void Write(const QByteArray& bytes);
+  void Write(std::string_view bytes);
   void Write(const char* bytes, qsizetype n);
   bool Flush();
   bool Failed() const { return failed_; }
 
  private:
   std::FILE* to_;
-  QByteArray buffer_;
+  // Filled up to a block and written with one call; its room is kept.
+  std::string buffer_;
   bool failed_ = false;
 };
 
@@ -58,18 +62,27 @@ class MeasurementWriter {
   void Write(const MeasurementRecord& r, const char* file, qint64 position);
 
  private:
+  // The names of one known (bogie, spring) type pair in UTF-8, and for CSV
+  // the same as finished fields: the run "bogie no;bogie;spring no;spring;
+  // designation;" and each parameter name with its ";".
   struct TypeTexts {
     bool known = false;
     QByteArray bogie, spring, designation;
     QByteArray param[7];
+    std::string csvTypes;
+    std::string csvParam[7];
   };
   const TypeTexts* Texts(int bogie, int spring);
+  void WriteCsv(const MeasurementRecord& r, const char* file, qint64 position,
+                const TypeTexts* texts, int group);
+  void WriteJson(const MeasurementRecord& r, const char* file, qint64 position,
+                 const TypeTexts* texts, int group);
 
   Sink& sink_;
   Format format_;
   char point_;
   std::map<std::pair<int, int>, TypeTexts> texts_;
-  QByteArray row_;
+  std::string row_;
 };
 
 // Writes the assembled spring sets of Tel.bin.
