@@ -6,6 +6,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "benchmain.h"
+
 #include <QDate>
 #include <QDir>
 #include <QFile>
@@ -123,11 +125,4 @@ BENCHMARK(BM_BrowserRedraw)
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  QGuiApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
+KALVOR_BENCHMARK_MAIN()

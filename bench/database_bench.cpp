@@ -3,6 +3,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "benchmain.h"
+
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
@@ -133,10 +135,4 @@ BENCHMARK(BM_ReadMeasurementRanges)->Unit(benchmark::kMillisecond)->Iterations(3
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  QCoreApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
+KALVOR_BENCHMARK_MAIN()

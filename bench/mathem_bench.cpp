@@ -5,6 +5,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "benchmain.h"
+
 #include <QApplication>
 #include <QTemporaryDir>
 
@@ -103,13 +105,4 @@ BENCHMARK(BM_Redraw)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  // The redraws draw their texts as on the line, which needs the fonts of
-  // the window system.
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
+KALVOR_BENCHMARK_MAIN()

@@ -13,6 +13,8 @@
 // first and after the 1000th emulated measurement of one run.
 #include <benchmark/benchmark.h>
 
+#include "benchmain.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -204,11 +206,4 @@ BENCHMARK(BM_MemoryOverEmulatedMeasurements)->Iterations(1)->Unit(benchmark::kMi
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
+KALVOR_BENCHMARK_MAIN()

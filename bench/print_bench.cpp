@@ -5,6 +5,8 @@
 // getrusage: run one benchmark per process with --benchmark_filter to read
 // the peak of that one).
 #include <benchmark/benchmark.h>
+
+#include "benchmain.h"
 #include <sys/resource.h>
 
 #include <QApplication>
@@ -112,11 +114,4 @@ BENCHMARK(BM_FullSheetWithoutPrinter)->Iterations(5)->Unit(benchmark::kMilliseco
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
+KALVOR_BENCHMARK_MAIN()

@@ -12,6 +12,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "benchmain.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -165,11 +167,4 @@ BENCHMARK(BM_PeriodStatisticsPage)->Unit(benchmark::kMillisecond)->Iterations(3)
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
+KALVOR_BENCHMARK_MAIN()
