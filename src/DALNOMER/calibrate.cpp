@@ -18,14 +18,18 @@ QString FormatCalibrateReal(double value) {
   if (mantissa != 0.0) {
     exponent = static_cast<int>(std::floor(std::log10(mantissa)));
     mantissa /= std::pow(10.0, exponent);
-    // Rounding to 15 digits may carry into the next power of ten.
-    if (std::round(mantissa * 1e14) >= 1e15) {
-      mantissa /= 10.0;
-      ++exponent;
-    }
+    // log10 may land a step off near a power of ten.
     if (mantissa < 1.0) {
       mantissa *= 10.0;
       --exponent;
+    } else if (mantissa >= 10.0) {
+      mantissa /= 10.0;
+      ++exponent;
+    }
+    // Rounding to 15 digits may carry into the next power of ten.
+    if (std::round(mantissa * 1e14) >= 1e15) {
+      mantissa = 1.0;
+      ++exponent;
     }
   }
   const QString digits = QString::number(mantissa, 'f', 14);
