@@ -80,6 +80,19 @@ void WagonNumbersPage();
 // none were.
 QString WagonNumberEntry();
 
+// --- Calibration pages (calibration.cpp) -------------------------------------
+// The page "mcal" of settings key 7: the reference measurement (key 1) or
+// the check measurement (key 5) of the reference cylinder, or back (13).
+void CalibrationModePage();
+// The page "mcal1": measures the cylinder and stores known height − measured
+// height as the correction in Calibrate.txt (not in emulation).
+void ReferenceMeasurementPage();
+// The page "mcal2": measures the cylinder and shows "H= " and the height
+// corrected by Calibrate.txt.
+void CheckMeasurementPage();
+// The corrected height as the check page writes it: width 4, one decimal.
+QString CheckHeightText(float height);
+
 // --- Measurement number (measurementnumber.cpp) ------------------------------
 // The entry box "npass": the measurement number typed, or -1 when none was.
 int MeasurementNumberPage();

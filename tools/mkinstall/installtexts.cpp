@@ -4,6 +4,7 @@
 #include <QtEndian>
 #include <cmath>
 
+#include "DALNOMER/calibrate.h"
 #include "DALNOMER/calibration.h"
 #include "config/settings.h"
 #include "platform/inifile.h"
@@ -146,30 +147,6 @@ QStringList CalibrationTableLines(int camera) {
 
 // ---------------------------------------------------------------------------
 // Calibration cylinder
-
-QString FormatCalibrateReal(double value) {
-  if (!std::isfinite(value)) value = 0.0;
-  int exponent = 0;
-  double mantissa = std::fabs(value);
-  if (mantissa != 0.0) {
-    exponent = static_cast<int>(std::floor(std::log10(mantissa)));
-    mantissa /= std::pow(10.0, exponent);
-    // Rounding to 15 digits may carry into the next power of ten.
-    if (std::round(mantissa * 1e14) >= 1e15) {
-      mantissa /= 10.0;
-      ++exponent;
-    }
-    if (mantissa < 1.0) {
-      mantissa *= 10.0;
-      --exponent;
-    }
-  }
-  const QString digits = QString::number(mantissa, 'f', 14);
-  const QString exp = QString("%1%2")
-                          .arg(exponent < 0 ? '-' : '+')
-                          .arg(std::abs(exponent), 4, 10, QChar('0'));
-  return QString(value < 0 ? "-" : " ") + digits + "E" + exp;
-}
 
 QStringList CalibrateLines() {
   // The reference cylinder of the line is 250 mm high; no correction yet.

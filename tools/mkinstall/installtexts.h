@@ -27,9 +27,6 @@ QStringList CalibrationTableLines(int camera);
 
 // Calibrate.txt: the height of the reference cylinder and a zero correction.
 QStringList CalibrateLines();
-// A real in the fixed scientific form of Calibrate.txt: 23 characters,
-// 15 significant digits, four-digit signed exponent (" 2.50000000000000E+0002").
-QString FormatCalibrateReal(double value);
 
 // The error page texts, one file per code.
 struct TErrorText {
