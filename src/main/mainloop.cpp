@@ -104,8 +104,13 @@ void MainLoop() {
 
   do {
     LastKey() = PollKey();
-    if (LastKey() == 2)
+    if (LastKey() == 2) {
       RunAcceleratedModeWrapper(Database.ModeState.AcceleratedMode, MeasurementPage);
+      // The measurement page puts back the main page as it was, with the
+      // shift's count of before; the strip counts again, so the count shown
+      // and the archive choice's key for the shift follow the new records.
+      StatusStrip();
+    }
     if (LastKey() == 4) OpenSettings();
     if (LastKey() == 6) BogieChoicePage();
     if (LastKey() == 8 && Settings.Global.VNenable) WagonNumbersPage();

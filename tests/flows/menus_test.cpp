@@ -105,6 +105,26 @@ TEST(MainMenuKeys, EveryKeyReachesItsPageAndComesBack) {
     EXPECT_TRUE(SamePage(home.Snap(snap), menu)) << snap;
 }
 
+// After measurements the archive choice offers the shift's measurements at
+// once, and key 1 shows them.
+TEST(MainMenuKeys, TheShiftsMeasurementsAreOfferedAfterMeasuring) {
+  FlowHome home;
+  const auto r = home.Play(kToMenu +
+                           "key 2\nwait 20000\nkey 13\nwait 500\nsnap menu.png\n"
+                           "key 10\nwait 300\nsnap bselect.png\nkey 1\nwait 500\nsnap shift.png\n"
+                           "key 13\nwait 500\nsnap back.png\nexit\n");
+  ASSERT_TRUE(r.finished);
+  EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+  ASSERT_EQ(ShiftRecords(home).size(), 1u);
+  // The strip's count over the spring picture of the main page.
+  EXPECT_GT(CountColour(home.Snap("menu.png"), QRect(980, 546, 28, 18), 0x0000FF), 10);
+  const QImage choice = home.Snap("bselect.png");
+  EXPECT_GT(CountColour(choice, CaptionArea(1), 0), 20);
+  // The shift's measurement on the measurement page, then the main page.
+  EXPECT_NE(home.Snap("shift.png").copy(kWork), choice.copy(kWork));
+  EXPECT_TRUE(SamePage(home.Snap("back.png"), home.Snap("menu.png")));
+}
+
 // Without the settings that offer them, keys 6 of the main menu, 5 and 7 of
 // the settings menu do nothing; without the password the menu opens at once.
 TEST(MainMenuKeys, KeysNotOfferedDoNothing) {
