@@ -76,6 +76,9 @@ void TForm1::SetAlphaBlending(bool on) {
 void TForm1::SetBorder(bool withCaption) {
   const bool visible = isVisible();
   setWindowFlag(Qt::FramelessWindowHint, !withCaption);
+  // A single fixed border: the caption bar offers no resizing or maximising.
+  setWindowFlag(Qt::MSWindowsFixedSizeDialogHint, withCaption);
+  setWindowFlag(Qt::WindowMaximizeButtonHint, false);
   if (visible) show();
 }
 
@@ -87,7 +90,8 @@ void TForm1::SetCursorHidden(bool hidden) {
 
 void TForm1::SetGeometry(int x, int y, int width, int height) {
   move(x, y);
-  resize(width, height);
+  // The pages are laid out for this size; the window keeps it.
+  setFixedSize(width, height);
 }
 
 void TForm1::ResizeCanvas(int width, int height) { Scr->setGeometry(0, 0, width, height); }

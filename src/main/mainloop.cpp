@@ -50,6 +50,26 @@ void FadeIn() {
   plat::EndProcess(1);
 }
 
+// Key 4: the settings menu, behind the password when it is switched on. A
+// wrong or empty password goes back to the menu without a word.
+void OpenSettings() {
+  if (Settings.Depo.PasswordEnable) {
+    const int typed = PasswordPage();
+    if (typed < 0 || typed != Settings.Depo.Password) return;
+  }
+  SettingsMenu();
+}
+
+// Key 10: the archive choice and the page it names. A date range the browser
+// left switched on is dropped first, so every visit starts on the whole base.
+void OpenArchive() {
+  const int choice = ArchiveChoicePage();
+  RecordFilterOff();
+  if (choice == 2) SetArchivePage();
+  if (choice == 3) ViewMeasurementsPage();
+  if (choice == 1) BrowseMeasurements();
+}
+
 }  // namespace
 
 void MainLoop() {
@@ -84,9 +104,21 @@ void MainLoop() {
 
   do {
     LastKey() = PollKey();
-    if (LastKey() == 2)
+    if (LastKey() == 2) {
       RunAcceleratedModeWrapper(Database.ModeState.AcceleratedMode, MeasurementPage);
+      // The measurement page puts back the main page as it was, with the
+      // shift's count of before; the strip counts again, so the count shown
+      // and the archive choice's key for the shift follow the new records.
+      StatusStrip();
+    }
+    if (LastKey() == 4) OpenSettings();
+    if (LastKey() == 6) BogieChoicePage();
     if (LastKey() == 8 && Settings.Global.VNenable) WagonNumbersPage();
+    if (LastKey() == 10) {
+      RunAcceleratedModeWrapper(Database.ModeState.AcceleratedMode, OpenArchive);
+      LastKey() = 0;
+      StatusStrip();
+    }
     if (LastKey() == 13) SortingMode();
   } while (LastKey() != 12);
   ShutdownPage();

@@ -6,7 +6,7 @@
 #include "screen/screen.h"
 
 const char* const kMakerLines[3] = {
-    "Сервисная служба, г. Москва",
+    "Сервисная служба, г. Энск",
     "тел.: +7 (000) 000-00-00",
     "e-mail: service@line.local",
 };

@@ -38,9 +38,12 @@ void ShowErrorPage(int code) {
     SetTextStyle("Impact", 48, kWhite);
     PutText(off + 30, 220, "Обнаружена аварийная ситуация !");
     PutText(off + 347, 485, "Код ошибки:" + QString::number(code));
+    // The advice goes below the code, above the key panel: as one line it
+    // would run past the page's right edge, and at the panel's height the
+    // panel would cover it.
     SetTextStyle("Courier", 16, kWhite);
-    PutText(off + 100, 720,
-            "Перезагрузите установку, и если ошибка повторится - cвяжитесь со службой поддержки !");
+    PutText(off + 100, 566, "Перезагрузите установку, и если ошибка повторится -");
+    PutText(off + 100, 588, "cвяжитесь со службой поддержки !");
     const QStringList lines = ErrorPageLines(code);
     for (int i = 0; i < lines.size(); ++i) PutText(off + 340, 327 + 18 * i, lines[i]);
     DrawKeyPanel();

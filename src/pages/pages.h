@@ -6,6 +6,7 @@
 
 #include <QStringList>
 #include <array>
+#include <initializer_list>
 
 struct MeasurementRecord;
 
@@ -62,6 +63,59 @@ QStringList ErrorPageLines(int code);
 // the printer, the shift's count, the bogie type in use and the wagon
 // numbers, each as the settings ask. Re-reads the shift and mode state first.
 void StatusStrip();
+
+// --- Settings menu (settingsmenu.cpp) ----------------------------------------
+// The page "setup" of main-menu key 4: the date and the time, the limit
+// sizes (with [Global] RTedit), the measurement type and the calibration
+// mode (with [Debug] CalEnable). Key 11 closes it, and so does the closing
+// key of the date, limits and measurement-type pages.
+void SettingsMenu();
+// The prompt box of the menus at the foot of the work area, its text in
+// "Impact" 42 at (ScreenOffsetX + textX, 522).
+void DrawPromptBox(const QString& prompt, int textX = 110);
+
+// --- Date and time notice (datetimepage.cpp) ---------------------------------
+// The page "Dsetup": the date and the time are not set here. Leaves key 11
+// in LastKey.
+void DateTimePage();
+// One line of a notice box: its place (x before ScreenOffsetX) and text.
+struct NoticeLine {
+  int x;
+  int y;
+  const char* text;
+};
+// The notice box over the work area, its lines in "Impact" 42 grey.
+void DrawNoticeBox(std::initializer_list<NoticeLine> lines);
+
+// --- Limit sizes (limitspage.cpp) --------------------------------------------
+// The page "Esetup": the parameter editor with [Debug] " Vred", else a
+// notice. Leaves key 11 in LastKey.
+void LimitsPage();
+
+// --- Measurement type (measurementtype.cpp) ----------------------------------
+// The page "Zsetup": full, fast or (with [Global] ukz_enable) accelerated
+// measurement, each saved in the mode state at once. Leaves key 11 in
+// LastKey.
+void MeasurementTypePage();
+// Writes the mode state after a change and redraws the status strip from
+// the file; a file that can't be written is named on standard error.
+void SaveModeChange();
+
+// --- Bogie choice (bogiechoice.cpp) ------------------------------------------
+// The page "SCsetup" of main-menu key 6: one key per bogie type of the bogie
+// file, saved in the mode state at once; key 11 closes it.
+void BogieChoicePage();
+
+// --- Archive choice (archivechoice.cpp) --------------------------------------
+// The page "bselect" of main-menu key 10: 1 the year's measurements, 2 the
+// set archive, 3 the shift's measurements (offered only when the shift holds
+// any), 0 back.
+int ArchiveChoicePage();
+
+// --- Password (passwordpage.cpp) ---------------------------------------------
+// The entry box "pass": the digits typed (at most 8, shown as "#"), or -1
+// when none were.
+int PasswordPage();
 
 // --- Result page (resultpage.cpp) --------------------------------------------
 // Draws the result of a measurement over the current page: the identifier,

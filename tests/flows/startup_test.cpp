@@ -5,8 +5,11 @@
 #include <QThread>
 #include <gtest/gtest.h>
 
+#include "config/settings.h"
 #include "flowsupport.h"
+#include "main/form1.h"
 #include "platform/cp1251.h"
+#include "screen/screen.h"
 
 namespace {
 constexpr int kCheckY[8] = {470, 486, 502, 518, 534, 550, 566, 582};
@@ -94,6 +97,23 @@ TEST(StartUp, HdShiftsThePagesAndCaptionEnableAddsTheBorder) {
   EXPECT_EQ(framed.Snap("canvas.png").size(), QSize(1030, 775));
 }
 
+TEST(StartUp, TheBorderedWindowCannotBeResized) {
+  ResetSettingsModule();
+  Settings.Visual.CaptionEnable = true;
+  ResetScreenModule();
+  {
+    TForm1 form;
+    SetupMainWindow(1);
+    EXPECT_EQ(form.minimumSize(), QSize(1030, 775));
+    EXPECT_EQ(form.maximumSize(), QSize(1030, 775));
+    EXPECT_TRUE(form.windowFlags() & Qt::MSWindowsFixedSizeDialogHint);
+    EXPECT_FALSE(form.windowFlags() & Qt::FramelessWindowHint);
+    AttachScreenWindow(nullptr);
+  }
+  ResetScreenModule();
+  ResetSettingsModule();
+}
+
 TEST(ErrorPage, ShowsTheErrorTextEighteenPixelsApartAndEndsThroughShutdown) {
   FlowHome home("[Global]\nEmul=0\nPowerOFF=1\n[Hard]\nCom=/dev/kalvor-no-such-port\n");
   // Lines 1 and 3 have text, line 2 is empty.
@@ -119,6 +139,9 @@ TEST(ErrorPage, ShowsTheErrorTextEighteenPixelsApartAndEndsThroughShutdown) {
   EXPECT_GT(CountColour(img, line3, 0xFFFFFF), 50);
   // "Код ошибки:1" and the single key "Выключить установку".
   EXPECT_GT(CountColour(img, QRect(347, 485, 330, 70), 0xFFFFFF), 500);
+  // The advice to restart, in both its lines above the key panel.
+  EXPECT_GT(CountColour(img, QRect(100, 566, 600, 22), 0xFFFFFF), 300);
+  EXPECT_GT(CountColour(img, QRect(100, 588, 400, 22), 0xFFFFFF), 200);
 
   QFile log(home.file("power.log"));
   ASSERT_TRUE(log.open(QIODevice::ReadOnly));
