@@ -9,10 +9,6 @@
 
 namespace {
 
-// Key 7: the calibration mode page. Not part of this build yet: the
-// integrator points this at CalibrationModePage().
-void OpenCalibrationModePage() {}
-
 void DrawSettingsMenu() {
   ShadeWorkArea();
   DisableAllKeys();
@@ -55,7 +51,7 @@ void SettingsMenu() {
       const KeyCode key = LastKey();
       if (key == 1 || key == 3) DateTimePage();
       if (key == 5 && Settings.Global.RTedit) LimitsPage();
-      if (key == 7 && Settings.Debug.CalEnable) OpenCalibrationModePage();
+      if (key == 7 && Settings.Debug.CalEnable) CalibrationModePage();
       if (key == 9) MeasurementTypePage();
     } while (LastKey() != 11);
   }
