@@ -285,6 +285,31 @@ TEST_F(FVredTest, TheFileIsReplacedWholeAndAFailedWriteIsSaid) {
   EXPECT_TRUE(boxes.texts[0].startsWith("Не удалось записать Adc3 в файл")) << boxes.texts[0].toStdString();
 }
 
+// The limits page's call: modal, closed by "Выйти из редактора"; a second
+// opening keeps the choice and shows the file as it is then.
+TEST_F(FVredTest, ShowParameterEditorRunsModallyAndReadsTheFileAtEachOpening) {
+  QStringList seen;
+  QTimer::singleShot(10, [&seen] {
+    ASSERT_EQ(QApplication::activeModalWidget(), fVred);
+    fVred->RadioButton4->click();
+    fVred->RadioButton6->click();
+    seen << fVred->Edit3->text();
+    fVred->N6->trigger();
+  });
+  ShowParameterEditor();
+  ASSERT_NE(fVred, nullptr);
+  EXPECT_FALSE(fVred->isVisible());
+  WriteFile(QString(kFile).replace("P1Max=22.75", "P1Max=24").replace("AltName=В2", "AltName=В3"));
+  QTimer::singleShot(10, [&seen] {
+    seen << fVred->Edit3->text() << fVred->RadioButton5->text();
+    fVred->N6->trigger();
+  });
+  ShowParameterEditor();
+  EXPECT_EQ(seen, (QStringList{"22.75", "24", "т18-578 В3"}));
+  delete fVred;
+  fVred = nullptr;
+}
+
 TEST_F(FVredTest, ClientAreaAndPicture) {
   TfVred form;
   form.RadioButton7->click();
