@@ -5,6 +5,7 @@
 #include <QTimer>
 
 #include "Terminal/form4.h"
+#include "VRED/fvred.h"
 #include "database/database.h"
 #include "link/link.h"
 #include "mathem/profiles.h"
@@ -57,4 +58,6 @@ void InstallHooks() {
   ScreenState.showAssembly = [] {
     if (Form2) Form2->ShowBeside();
   };
+  // The limits page with [Debug] " Vred": the parameter editor, modal.
+  ScreenState.showParameterEditor = ShowParameterEditor;
 }

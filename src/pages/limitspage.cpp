@@ -7,14 +7,6 @@
 #include "screen/pageguard.h"
 #include "screen/screen.h"
 
-namespace {
-
-// The parameter editor form, shown modally. Not part of this build yet: the
-// integrator points this at the TfVred form's modal show.
-void ShowParameterEditor() {}
-
-}  // namespace
-
 void LimitsPage() {
   {
     const PageGuard guard("Esetup");
@@ -25,7 +17,8 @@ void LimitsPage() {
     DrawKeyCaption("", "Возврат", 11);
     RepaintScreen();
     if (Settings.Debug.Vred) {
-      ShowParameterEditor();
+      // The editor form is a service window that main installs.
+      if (ScreenState.showParameterEditor) ScreenState.showParameterEditor();
     } else {
       DrawNoticeBox({{250, 140, "Функция изменения"},
                      {68, 214, "пред. размеров в данной версии п.о."},

@@ -78,6 +78,7 @@ struct TScreenState {
   std::function<void()> showTerminal;  // "_" : service terminal TForm4
   std::function<void()> showMathVis;   // "!" : mathematics visualiser TForm30
   std::function<void()> showAssembly;  // right click in sorting: TForm2
+  std::function<void()> showParameterEditor;  // limits page with " Vred": TfVred, modal
 };
 
 extern TScreenState ScreenState;

@@ -155,15 +155,20 @@ TEST_F(MenusTest, SubPagesOpenFromTheMenuAndTheirClosingKeyClosesItToo) {
   Settings.Global.RTedit = true;
   Settings.Debug.CalEnable = true;
   Cover();
-  // Key 7 (calibration) comes back to the menu; key 5 the limits notice,
-  // whose key 11 closes the menu as well.
-  TypeKeys("75*");
+  // Key 7 opens the calibration mode page, whose key 13 comes back to the
+  // menu; key 5 the limits notice, whose key 11 closes the menu as well.
+  TypeKeys("7-5*");
   SettingsMenu();
-  ASSERT_EQ(shown.size(), 3u);
+  ASSERT_EQ(shown.size(), 4u);
   const QImage& menu = shown[0].page;
   for (int key : {5, 7}) EXPECT_GT(Count(menu, CaptionArea(key), kBlack), 20) << key;
-  EXPECT_EQ(shown[1].page.copy(kBelowMark), menu.copy(kBelowMark));
-  const QImage limits = shown[2].page;
+  const QImage& calibration = shown[1].page;
+  for (int key : {1, 5, 13}) EXPECT_GT(Count(calibration, CaptionArea(key), kBlack), 20) << key;
+  EXPECT_EQ(Count(calibration, CaptionArea(9), kBlack), 0);
+  // (The calibration page redraws the status strip as it leaves.)
+  const QRect besideStrip(0, 16, 850, 752);
+  EXPECT_EQ(shown[2].page.copy(besideStrip), menu.copy(besideStrip));
+  const QImage limits = shown[3].page;
   Keep(limits, "limits.png");
   EXPECT_EQ(Rgb(limits, 30, 122), kWhite);                          // the notice box
   EXPECT_GT(Count(limits, QRect(250, 140, 400, 60), kGrey), 1000);  // "Функция изменения"
@@ -311,6 +316,22 @@ TEST_F(MenusTest, PasswordShowsHashesAndKeepsEightDigits) {
   ASSERT_EQ(shown.size(), 10u);
   EXPECT_EQ(shown[9].page.copy(kBelowMark), shown[8].page.copy(kBelowMark));  // a ninth digit is ignored
   EXPECT_GT(Count(shown[8].page, afterPrompt, kBlack), 6 * oneHash);
+  ExpectCoveredBack();
+}
+
+TEST_F(MenusTest, WithVredTheLimitsKeyOpensTheParameterEditorInsteadOfTheNotice) {
+  Settings.Global.RTedit = true;
+  Settings.Debug.Vred = true;
+  int editorShown = 0;
+  ScreenState.showParameterEditor = [&editorShown] { ++editorShown; };
+  Cover();
+  TypeKeys("5*");
+  SettingsMenu();
+  ASSERT_EQ(shown.size(), 2u);
+  EXPECT_EQ(editorShown, 1);
+  // No notice box behind the editor, and "Возврат" on key 11.
+  EXPECT_EQ(Count(shown[1].page, QRect(250, 140, 400, 60), kGrey), 0);
+  EXPECT_GT(Count(shown[1].page, CaptionArea(11), kBlack), 20);
   ExpectCoveredBack();
 }
 
