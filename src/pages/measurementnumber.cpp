@@ -1,6 +1,7 @@
 // The entry box "npass": the operator types the number of a measurement of
 // the shift.
 
+#include "pages/digitkeys.h"
 #include "pages/pages.h"
 #include "screen/pageguard.h"
 #include "screen/screen.h"
@@ -22,17 +23,11 @@ int MeasurementNumberPage() {
     DrawKeyPanel();
     DrawKeyCaption("", "Применить", 13);
     RepaintScreen();
-    KeyCode key;
-    do {
-      key = PollKey();
-      LastKey() = key;
-      if (key >= 1 && key <= 10 && entry.size() < kDigits) {
-        entry += QChar(key == 10 ? '0' : '0' + key);
-        SetTextStyle("Impact", 28, kBlack);
-        PutShadowText(x + 30, 495, "Введите № замера:" + entry, 2, 2, kSilver);
-        RepaintScreen();
-      }
-    } while (key != 13);
+    ReadDigitKeys(entry, kDigits, {13}, [&] {
+      SetTextStyle("Impact", 28, kBlack);
+      PutShadowText(x + 30, 495, "Введите № замера:" + entry, 2, 2, kSilver);
+      RepaintScreen();
+    });
   }
   LastKey() = 0;
   // At most eight digits: always within an int.

@@ -1,5 +1,6 @@
 // The password box "pass" in front of the settings menu: digits show as "#".
 
+#include "pages/digitkeys.h"
 #include "pages/pages.h"
 #include "screen/pageguard.h"
 #include "screen/screen.h"
@@ -24,17 +25,11 @@ int PasswordPage() {
     DrawKeyPanel();
     DrawKeyCaption("", "Применить", 13);
     RepaintScreen();
-    KeyCode key;
-    do {
-      key = PollKey();
-      LastKey() = key;
-      if (key >= 1 && key <= 10 && digits.size() < kDigits) {
-        digits += QChar(key == 10 ? '0' : '0' + key);
-        mask += '#';
-        prompt();
-        RepaintScreen();
-      }
-    } while (key != 13);
+    ReadDigitKeys(digits, kDigits, {13}, [&] {
+      mask += '#';
+      prompt();
+      RepaintScreen();
+    });
   }
   LastKey() = 0;
   StatusStrip();

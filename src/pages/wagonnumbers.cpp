@@ -4,6 +4,7 @@
 // measurement takes them.
 
 #include "database/database.h"
+#include "pages/digitkeys.h"
 #include "pages/pages.h"
 #include "screen/pageguard.h"
 #include "screen/screen.h"
@@ -90,16 +91,11 @@ QString WagonNumberEntry() {
       DrawKeyCaption("", "Применить", 13);
       DrawKeyCaption("", "Стереть", 11);
       RepaintScreen();
-      do {
-        key = PollKey();
-        LastKey() = key;
-        if (key >= 1 && key <= 10 && entry.size() < kWagonDigits) {
-          entry += QChar(key == 10 ? '0' : '0' + key);
-          // Over the earlier text: the longer text covers it.
-          PutEntryText(x + 20, 480, 46, "Введите № вагона:" + entry);
-          RepaintScreen();
-        }
-      } while (key != 13 && key != 11);
+      key = ReadDigitKeys(entry, kWagonDigits, {13, 11}, [&] {
+        // Over the earlier text: the longer text covers it.
+        PutEntryText(x + 20, 480, 46, "Введите № вагона:" + entry);
+        RepaintScreen();
+      });
     } while (key != 13);
   }
   LastKey() = 0;
