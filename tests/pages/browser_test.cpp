@@ -125,18 +125,11 @@ class BrowserTest : public ::testing::Test {
  protected:
   void SetUp() override {
     plat::UseVirtualClock();
-    ASSERT_TRUE(testsupport::MakeInstallation(home.path() + "/inst"));
-    plat::SetHome(home.path() + "/inst");
-    ResetSettingsModule();
-    LoadSettings();
-    Settings.Debug.KeyPressDelay = 0;
+    ASSERT_TRUE(testsupport::OpenProgramHome(home.path() + "/inst"));
     home.write("inst/chassie-test.ini", plat::ToCp1251(kBogieFile));
     Settings.Params.ChassieIniFilename = "chassie-test.ini";
     ResetSpringTypesModule();
     LoadSpringTypes();
-    ResetDatabaseModule();
-    ResetJudgement();
-    ResetScreenModule();
     // The calling page: grey with keys 4 and 7 lit.
     FillScreen(kSilver);
     DisableAllKeys();
@@ -145,13 +138,8 @@ class BrowserTest : public ::testing::Test {
     covered = Screen().copy();
   }
   void TearDown() override {
-    plat::SetPumpHook({});
     RecordFilterOff();
-    ResetScreenModule();
-    ResetJudgement();
-    ResetDatabaseModule();
-    ResetSpringTypesModule();
-    ResetSettingsModule();
+    testsupport::ResetProgramModules();
   }
 
   void Store(const std::vector<MeasurementRecord>& records) {

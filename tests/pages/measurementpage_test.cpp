@@ -25,16 +25,7 @@ class ViewMeasurementsTest : public ::testing::Test {
  protected:
   void SetUp() override {
     plat::UseVirtualClock();
-    ASSERT_TRUE(testsupport::MakeInstallation(home.path() + "/inst"));
-    plat::SetHome(home.path() + "/inst");
-    ResetSettingsModule();
-    LoadSettings();
-    Settings.Debug.KeyPressDelay = 0;
-    ResetSpringTypesModule();
-    LoadSpringTypes();
-    ResetDatabaseModule();
-    ResetMeasurementModule();
-    ResetScreenModule();
+    ASSERT_TRUE(testsupport::OpenProgramHome(home.path() + "/inst"));
     // The calling page: the main menu's grey with its keys 2 and 12 lit.
     FillScreen(kSilver);
     DisableAllKeys();
@@ -42,14 +33,7 @@ class ViewMeasurementsTest : public ::testing::Test {
     EnableKey(12);
     covered = Screen().copy();
   }
-  void TearDown() override {
-    plat::SetPumpHook({});
-    ResetScreenModule();
-    ResetMeasurementModule();
-    ResetDatabaseModule();
-    ResetSpringTypesModule();
-    ResetSettingsModule();
-  }
+  void TearDown() override { testsupport::ResetProgramModules(); }
   // Types each key once the page waits for one, and keeps the page as it
   // stood before each key.
   void TypeKeys(const QString& keys) {

@@ -29,28 +29,10 @@ class PrintKeysTest : public ::testing::Test {
   void SetUp() override {
     qputenv("CUPS_SERVER", "/nonexistent/kalvor-cups.sock");
     plat::UseVirtualClock(QDateTime(QDate(2026, 12, 7), QTime(9, 30, 0)));
-    ASSERT_TRUE(testsupport::MakeInstallation(home.path() + "/inst"));
-    plat::SetHome(home.path() + "/inst");
-    ResetSettingsModule();
-    LoadSettings();
-    Settings.Debug.KeyPressDelay = 0;
-    ResetSpringTypesModule();
-    LoadSpringTypes();
-    ResetDatabaseModule();
-    ResetMeasurementModule();
-    ResetScreenModule();
-    ResetPrintSheet();
+    ASSERT_TRUE(testsupport::OpenProgramHome(home.path() + "/inst"));
     PrintSheet.ShowMessage = [this](const QString& text) { messages << text; };
   }
-  void TearDown() override {
-    plat::SetPumpHook({});
-    ResetPrintSheet();
-    ResetScreenModule();
-    ResetMeasurementModule();
-    ResetDatabaseModule();
-    ResetSpringTypesModule();
-    ResetSettingsModule();
-  }
+  void TearDown() override { testsupport::ResetProgramModules(); }
 
   // The browser lights key 1, the statistics page only 7 and 12 once it has
   // counted: each key is typed only when the page it is meant for waits.

@@ -67,27 +67,14 @@ class SetArchiveTest : public ::testing::Test {
   void SetUp() override {
     qputenv("CUPS_SERVER", "/nonexistent/kalvor-cups.sock");
     plat::UseVirtualClock(QDateTime(QDate(2026, 12, 6), QTime(10, 0, 0)));
-    ASSERT_TRUE(testsupport::MakeInstallation(home.path() + "/inst"));
-    plat::SetHome(home.path() + "/inst");
-    ResetSettingsModule();
-    LoadSettings();
-    Settings.Debug.KeyPressDelay = 0;
-    ResetDatabaseModule();
-    ResetScreenModule();
-    ResetPrintSheet();
+    ASSERT_TRUE(testsupport::OpenProgramHome(home.path() + "/inst"));
     PrintSheet.ShowMessage = [](const QString&) {};
     FillScreen(kSilver);
     DisableAllKeys();
     EnableKey(4);
     covered = Screen().copy();
   }
-  void TearDown() override {
-    plat::SetPumpHook({});
-    ResetPrintSheet();
-    ResetScreenModule();
-    ResetDatabaseModule();
-    ResetSettingsModule();
-  }
+  void TearDown() override { testsupport::ResetProgramModules(); }
 
   void StoreSets(int n) {
     ASSERT_TRUE(ClearSets());

@@ -38,16 +38,7 @@ class SortingModeTest : public ::testing::Test {
  protected:
   void SetUp() override {
     plat::UseVirtualClock(QDateTime(QDate(2026, 3, 5), QTime(10, 0)));
-    ASSERT_TRUE(testsupport::MakeInstallation(home.path() + "/inst"));
-    plat::SetHome(home.path() + "/inst");
-    ResetSettingsModule();
-    LoadSettings();
-    Settings.Debug.KeyPressDelay = 0;
-    ResetSpringTypesModule();
-    LoadSpringTypes();
-    ResetDatabaseModule();
-    ResetScreenModule();
-    ResetAvailableSprings();
+    ASSERT_TRUE(testsupport::OpenProgramHome(home.path() + "/inst"));
     Database.ShiftState.WagonFrom = "12345678";
     Database.ShiftState.WagonTo = "87654321";
     // The calling page: the main menu's grey with its keys.
@@ -63,11 +54,7 @@ class SortingModeTest : public ::testing::Test {
     plat::SetPumpHook({});
     Form2 = nullptr;
     form.reset();
-    ResetAvailableSprings();
-    ResetScreenModule();
-    ResetDatabaseModule();
-    ResetSpringTypesModule();
-    ResetSettingsModule();
+    testsupport::ResetProgramModules();
   }
 
   // Steps run in order from the message pump, each once the one before it

@@ -26,29 +26,13 @@ class StatisticsPageTest : public ::testing::Test {
  protected:
   void SetUp() override {
     plat::UseVirtualClock();
-    ASSERT_TRUE(testsupport::MakeInstallation(home.path() + "/inst"));
-    plat::SetHome(home.path() + "/inst");
-    ResetSettingsModule();
-    LoadSettings();
-    Settings.Debug.KeyPressDelay = 0;
-    ResetSpringTypesModule();
-    LoadSpringTypes();
-    ResetDatabaseModule();
-    ResetMeasurementModule();
-    ResetScreenModule();
+    ASSERT_TRUE(testsupport::OpenProgramHome(home.path() + "/inst"));
     FillScreen(kSilver);
     DisableAllKeys();
     EnableKey(2);
     covered = Screen().copy();
   }
-  void TearDown() override {
-    plat::SetPumpHook({});
-    ResetScreenModule();
-    ResetMeasurementModule();
-    ResetDatabaseModule();
-    ResetSpringTypesModule();
-    ResetSettingsModule();
-  }
+  void TearDown() override { testsupport::ResetProgramModules(); }
 
   // Types each character once its key is lit, keeping the page as it stood
   // just before; follows the right end of the progress bar meanwhile.

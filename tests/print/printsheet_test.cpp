@@ -59,27 +59,11 @@ class PrintSheetTest : public ::testing::Test {
     // No print service: the sheets go to their copies only.
     qputenv("CUPS_SERVER", "/nonexistent/kalvor-cups.sock");
     plat::UseVirtualClock(QDateTime(QDate(2026, 12, 6), QTime(10, 0, 0)));
-    ASSERT_TRUE(testsupport::MakeInstallation(home.path() + "/inst"));
-    plat::SetHome(home.path() + "/inst");
-    ResetSettingsModule();
-    LoadSettings();
-    ResetSpringTypesModule();
-    LoadSpringTypes();
-    ResetDatabaseModule();
-    ResetMeasurementModule();
-    ResetScreenModule();
-    ResetPrintSheet();
+    ASSERT_TRUE(testsupport::OpenProgramHome(home.path() + "/inst"));
     PrintSheet.ShowMessage = [this](const QString& text) { messages << text; };
     PrintSheet.AfterPrint = [this] { ++afterPrint; };
   }
-  void TearDown() override {
-    ResetPrintSheet();
-    ResetScreenModule();
-    ResetMeasurementModule();
-    ResetDatabaseModule();
-    ResetSpringTypesModule();
-    ResetSettingsModule();
-  }
+  void TearDown() override { testsupport::ResetProgramModules(); }
 
   static MeasurementRecord Record(int number, int springType = 1) {
     MeasurementRecord r = BuildSimulatedRecord(MeasurementIdentifier(number), springType);

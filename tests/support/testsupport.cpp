@@ -5,7 +5,16 @@
 #include <QFileInfo>
 #include <QProcess>
 
+#include "config/settings.h"
+#include "database/database.h"
+#include "measurement/judgement.h"
+#include "measurement/sequence.h"
 #include "platform/paths.h"
+#include "platform/pump.h"
+#include "print/printsheet.h"
+#include "screen/screen.h"
+#include "sorting/springlists.h"
+#include "springs/springtypes.h"
 
 namespace testsupport {
 
@@ -52,6 +61,29 @@ RunResult Run(const QString& program, const QStringList& args, int timeoutMs) {
 bool MakeInstallation(const QString& dir) {
   const RunResult r = Run(KALVOR_MKINSTALL, {dir});
   return r.finished && r.exitCode == 0;
+}
+
+bool OpenProgramHome(const QString& dir) {
+  if (!MakeInstallation(dir)) return false;
+  plat::SetHome(dir);
+  ResetProgramModules();
+  LoadSettings();
+  InitScreenModule();  // the page offset follows the settings
+  Settings.Debug.KeyPressDelay = 0;
+  LoadSpringTypes();
+  return true;
+}
+
+void ResetProgramModules() {
+  plat::SetPumpHook({});
+  ResetPrintSheet();
+  ResetAvailableSprings();
+  ResetScreenModule();
+  ResetJudgement();
+  ResetMeasurementModule();
+  ResetDatabaseModule();
+  ResetSpringTypesModule();
+  ResetSettingsModule();
 }
 
 }  // namespace testsupport

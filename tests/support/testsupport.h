@@ -28,6 +28,15 @@ class ScratchHome {
 // Writes a complete installation folder with the mkinstall tool.
 bool MakeInstallation(const QString& dir);
 
+// A complete installation at dir made the program's home, every module of
+// the program afresh, the settings and the bogie file loaded as the start-up
+// loads them, and keys taken without delay: what a page meets after the
+// start-up. False when the installation could not be written.
+bool OpenProgramHome(const QString& dir);
+// Every module of the program back to its state before the start-up, and
+// no pump hook (a test's TearDown).
+void ResetProgramModules();
+
 struct RunResult {
   int exitCode = -1;
   bool finished = false;
