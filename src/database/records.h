@@ -35,6 +35,23 @@ constexpr int Tail = 27;
 constexpr int Size = 28;
 }  // namespace slot_offset
 
+// What the layout of a record does not say is kept in the reserved area of
+// its slots. Files written before these marks existed hold 0 there, which
+// reads as "measured on the line, full measurement".
+//   slot byte 7 of parameter p (record offset 38 + 28 * (p - 1)):
+//     0x01  the value of parameter p was not measured by the line (simulated,
+//           or its step was skipped); it never decides a verdict on its own
+//   slot byte 8 of parameter 1 (record offset 39): marks of the whole record
+//     0x01  made in emulation (no line was measured)
+//     0x02  accelerated measurement
+namespace slot_mark {
+constexpr int ParameterOffset = 7;  // offset inside the slot
+constexpr int RecordOffset = 8;     // offset inside the slot of parameter 1
+constexpr uint8_t NotMeasured = 0x01;
+constexpr uint8_t Emulated = 0x01;
+constexpr uint8_t Accelerated = 0x02;
+}  // namespace slot_mark
+
 // One spring measurement, as stored in Report\base.bin and Report\day.bin.
 // Arrays are indexed from 1 like the parameters and points they hold; index 0
 // is unused.
@@ -115,6 +132,14 @@ constexpr int Size = 206;
 }  // namespace set_offset
 
 constexpr int kSetRecordSize = set_offset::Size;
+
+// The marks above, read and set on a record in memory.
+bool ParameterMeasured(const MeasurementRecord& r, int p);
+void SetParameterMeasured(MeasurementRecord& r, int p, bool measured);
+bool RecordEmulated(const MeasurementRecord& r);
+void SetRecordEmulated(MeasurementRecord& r, bool emulated);
+bool RecordAccelerated(const MeasurementRecord& r);
+void SetRecordAccelerated(MeasurementRecord& r, bool accelerated);
 
 // Encoding always gives exactly the record size. Texts longer than their area
 // are cut to it; characters without a CP1251 byte become '?'.

@@ -1,9 +1,12 @@
 #include "platform/textfile.h"
 
 #include <QFile>
-#include <QSaveFile>
+#include <QFileInfo>
 
+#include <cerrno>
+#include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/cp1251.h"
@@ -27,24 +30,71 @@ bool SyncFile(const QString& mappedPath) {
   return ok;
 }
 
-bool WriteMappedBytes(const QString& path, const QByteArray& bytes) {
-  EnsureParentDir(path);
-  QSaveFile f(path);
-  if (!f.open(QIODevice::WriteOnly)) return false;
-  if (f.write(bytes) != bytes.size()) {
-    f.cancelWriting();
-    return false;
+namespace {
+
+bool Fail(QString* reason, int err) {
+  if (reason) *reason = QString::fromLocal8Bit(std::strerror(err));
+  return false;
+}
+
+}  // namespace
+
+bool WriteWholeFile(const QString& mappedPath, const QByteArray& bytes, QString* reason) {
+  EnsureParentDir(mappedPath);
+  const QByteArray target = QFile::encodeName(mappedPath);
+  QByteArray temp = target + ".XXXXXX";
+  const int fd = ::mkstemp(temp.data());
+  if (fd < 0) return Fail(reason, errno);
+  auto abandon = [&](int err) {
+    ::close(fd);
+    ::unlink(temp.constData());
+    return Fail(reason, err);
+  };
+  // mkstemp creates the file for its owner only; a replaced file keeps the
+  // usual rights of the program's files.
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  ::fchmod(fd, 0666 & ~mask);
+  const char* p = bytes.constData();
+  qsizetype left = bytes.size();
+  while (left > 0) {
+    const ssize_t n = ::write(fd, p, static_cast<size_t>(left));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return abandon(n < 0 ? errno : ENOSPC);
+    p += n;
+    left -= n;
   }
-  if (!f.commit()) return false;
-  return SyncFile(path);
+  if (::fsync(fd) != 0) return abandon(errno);
+  if (::close(fd) != 0) {
+    const int err = errno;
+    ::unlink(temp.constData());
+    return Fail(reason, err);
+  }
+  if (::rename(temp.constData(), target.constData()) != 0) {
+    const int err = errno;
+    ::unlink(temp.constData());
+    return Fail(reason, err);
+  }
+  // The rename itself reaches the disk only with the folder.
+  const QByteArray dir = QFile::encodeName(QFileInfo(mappedPath).absolutePath());
+  const int dfd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY);
+  if (dfd >= 0) {
+    ::fsync(dfd);
+    ::close(dfd);
+  }
+  return true;
+}
+
+bool WriteMappedBytes(const QString& path, const QByteArray& bytes, QString* reason) {
+  return WriteWholeFile(path, bytes, reason);
 }
 
 std::optional<QByteArray> ReadFileBytes(const QString& systemPath) {
   return ReadMappedBytes(MapPath(systemPath));
 }
 
-bool WriteFileBytes(const QString& systemPath, const QByteArray& bytes) {
-  return WriteMappedBytes(MapPath(systemPath), bytes);
+bool WriteFileBytes(const QString& systemPath, const QByteArray& bytes, QString* reason) {
+  return WriteWholeFile(MapPath(systemPath), bytes, reason);
 }
 
 std::optional<QStringList> ReadTextLines(const QString& systemPath) {
@@ -69,13 +119,13 @@ std::optional<QStringList> ReadTextLines(const QString& systemPath) {
   return lines;
 }
 
-bool WriteTextLines(const QString& systemPath, const QStringList& lines) {
+bool WriteTextLines(const QString& systemPath, const QStringList& lines, QString* reason) {
   QByteArray out;
   for (const QString& l : lines) {
     out += ToCp1251(l);
     out += "\r\n";
   }
-  return WriteFileBytes(systemPath, out);
+  return WriteFileBytes(systemPath, out, reason);
 }
 
 }  // namespace plat

@@ -13,18 +13,25 @@ namespace plat {
 // line end does not add an empty line. Empty optional when it can't be read.
 std::optional<QStringList> ReadTextLines(const QString& systemPath);
 
-// Writes lines as CP1251, each ended by CR LF, creating the folder when
-// missing. The data reaches the disk (flush and fsync) before it returns.
-bool WriteTextLines(const QString& systemPath, const QStringList& lines);
+// The one writer of files that are replaced whole. The bytes go to a new
+// temporary file beside the target; every write, the fsync and the close are
+// checked, and only when all succeeded is the temporary renamed over the
+// target and the folder synced. On any failure the old file is left
+// byte-identical, the temporary is removed, and `reason` (when given) gets
+// the system's text of the error. The folder is created when missing.
+bool WriteWholeFile(const QString& mappedPath, const QByteArray& bytes, QString* reason = nullptr);
+
+// Writes lines as CP1251, each ended by CR LF, through WriteWholeFile.
+bool WriteTextLines(const QString& systemPath, const QStringList& lines, QString* reason = nullptr);
 
 // Raw bytes of a file (system path).
 std::optional<QByteArray> ReadFileBytes(const QString& systemPath);
-// Writes raw bytes, through a temporary file renamed over the old one, synced.
-bool WriteFileBytes(const QString& systemPath, const QByteArray& bytes);
+// Writes raw bytes through WriteWholeFile.
+bool WriteFileBytes(const QString& systemPath, const QByteArray& bytes, QString* reason = nullptr);
 
 // The same on file-system paths that are already mapped.
 std::optional<QByteArray> ReadMappedBytes(const QString& path);
-bool WriteMappedBytes(const QString& path, const QByteArray& bytes);
+bool WriteMappedBytes(const QString& path, const QByteArray& bytes, QString* reason = nullptr);
 
 // Forces a written file's data to the disk.
 bool SyncFile(const QString& mappedPath);

@@ -115,6 +115,34 @@ TEST(MeasurementRecordLayout, TextsAreCutToTheirAreaAndBadLengthBytesAreClamped)
   EXPECT_EQ(DecodeMeasurementRecord(b.constData()).WagonTo, "ABCDEFGH");
 }
 
+TEST(MeasurementRecordLayout, MarksSitInTheReservedBytesAndOldRecordsReadAsMeasured) {
+  const MeasurementRecord old = DecodeMeasurementRecord(SampleMeasurementBytes().constData());
+  for (int p = 1; p <= 6; ++p) EXPECT_TRUE(ParameterMeasured(old, p));
+  EXPECT_FALSE(RecordEmulated(old));
+  EXPECT_FALSE(RecordAccelerated(old));
+
+  MeasurementRecord r = SampleMeasurement();
+  SetParameterMeasured(r, 4, false);
+  SetParameterMeasured(r, 6, false);
+  SetRecordEmulated(r, true);
+  SetRecordAccelerated(r, true);
+  QByteArray expected = SampleMeasurementBytes();
+  Put(expected, 38 + 28 * 3, {1});
+  Put(expected, 38 + 28 * 5, {1});
+  Put(expected, 39, {3});
+  const QByteArray encoded = EncodeMeasurementRecord(r);
+  for (int i = 0; i < 298; ++i)
+    EXPECT_EQ(static_cast<uint8_t>(encoded[i]), static_cast<uint8_t>(expected[i])) << "offset " << i;
+
+  const MeasurementRecord back = DecodeMeasurementRecord(encoded.constData());
+  EXPECT_FALSE(ParameterMeasured(back, 4));
+  EXPECT_TRUE(ParameterMeasured(back, 5));
+  EXPECT_TRUE(RecordEmulated(back));
+  SetRecordEmulated(r, false);
+  EXPECT_FALSE(RecordEmulated(r));
+  EXPECT_TRUE(RecordAccelerated(r));
+}
+
 TEST(SetRecordLayout, EveryFieldAtItsOffset) {
   SetRecord r;
   r.BogieNumber = "1234";
