@@ -8,7 +8,8 @@ qt6-base-dev qt6-serialport-dev
 libgtest-dev libgmock-dev libbenchmark-dev
 fonts-liberation fonts-paratype fonts-wine fonts-dejavu-core
 clang libclang-rt-14-dev
-cups cups-client cups-bsd printer-driver-cups-pdf poppler-utils"
+cups cups-client cups-bsd printer-driver-cups-pdf poppler-utils
+libpq-dev postgresql-15"
 
 missing=""
 for p in $PACKAGES; do

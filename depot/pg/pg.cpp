@@ -1,0 +1,197 @@
+#include "pg/pg.h"
+
+#include <libpq-fe.h>
+
+namespace depot {
+
+namespace {
+
+// libpq's messages end with a newline and may run over several lines.
+QString OneLine(const char* message) {
+  QString text = QString::fromUtf8(message).trimmed();
+  text.replace(QLatin1Char('\n'), QLatin1String("; "));
+  return text;
+}
+
+}  // namespace
+
+bool CheckConninfo(const QString& conninfo, QByteArray& completed, QString& error) {
+  const QString text = conninfo.trimmed();
+  if (text.isEmpty()) {
+    error = QStringLiteral("the database is not named: --database takes a connection string or service name");
+    return false;
+  }
+  const bool isUri = text.startsWith(QLatin1String("postgresql://")) ||
+                     text.startsWith(QLatin1String("postgres://"));
+  completed = (!isUri && !text.contains(QLatin1Char('='))) ? "service=" + text.toUtf8() : text.toUtf8();
+  char* parseError = nullptr;
+  PQconninfoOption* options = PQconninfoParse(completed.constData(), &parseError);
+  if (!options) {
+    error = QStringLiteral("the connection string does not read: %1")
+                .arg(parseError ? OneLine(parseError) : QStringLiteral("out of memory"));
+    PQfreemem(parseError);
+    return false;
+  }
+  bool hasPassword = false;
+  for (PQconninfoOption* o = options; o->keyword; ++o)
+    if (qstrcmp(o->keyword, "password") == 0 && o->val && *o->val) hasPassword = true;
+  PQconninfoFree(options);
+  if (hasPassword) {
+    error = QStringLiteral("the connection string holds a password; put it into ~/.pgpass or a "
+                           "service file instead, where other users cannot read it");
+    return false;
+  }
+  return true;
+}
+
+Result& Result::operator=(Result&& o) noexcept {
+  if (this != &o) {
+    if (r_) PQclear(r_);
+    r_ = o.r_;
+    o.r_ = nullptr;
+  }
+  return *this;
+}
+
+Result::~Result() {
+  if (r_) PQclear(r_);
+}
+
+int Result::Rows() const { return r_ ? PQntuples(r_) : 0; }
+
+bool Result::IsNull(int row, int column) const {
+  return !r_ || row >= PQntuples(r_) || column >= PQnfields(r_) || PQgetisnull(r_, row, column);
+}
+
+QByteArray Result::Value(int row, int column) const {
+  if (IsNull(row, column)) return {};
+  return QByteArray(PQgetvalue(r_, row, column), PQgetlength(r_, row, column));
+}
+
+qint64 Result::CommandRows() const { return r_ ? QByteArray(PQcmdTuples(r_)).toLongLong() : 0; }
+
+QByteArray Result::State() const {
+  if (!r_) return {};
+  const char* s = PQresultErrorField(r_, PG_DIAG_SQLSTATE);
+  return s ? QByteArray(s) : QByteArray();
+}
+
+Connection::~Connection() { Close(); }
+
+void Connection::Close() {
+  if (conn_) PQfinish(conn_);
+  conn_ = nullptr;
+}
+
+bool Connection::Open(const QString& conninfo, const char* program, QString& error) {
+  Close();
+  QByteArray completed;
+  if (!CheckConninfo(conninfo, completed, error)) return false;
+  // The defaults first: what the conninfo says overrides them.
+  const char* keywords[] = {"connect_timeout", "application_name", "dbname", nullptr};
+  const char* values[] = {"10", program, completed.constData(), nullptr};
+  conn_ = PQconnectdbParams(keywords, values, 1);
+  if (!conn_ || PQstatus(conn_) != CONNECTION_OK) {
+    error = QStringLiteral("cannot connect to the depot database: %1")
+                .arg(conn_ ? OneLine(PQerrorMessage(conn_)) : QStringLiteral("out of memory"));
+    Close();
+    return false;
+  }
+  PQsetClientEncoding(conn_, "UTF8");
+  return true;
+}
+
+QString Connection::LastError() const {
+  return conn_ ? OneLine(PQerrorMessage(conn_)) : QStringLiteral("not connected");
+}
+
+bool Connection::Exec(const QByteArray& sql, QString& error) {
+  if (!conn_) {
+    error = LastError();
+    return false;
+  }
+  pg_result* r = PQexec(conn_, sql.constData());
+  const ExecStatusType status = PQresultStatus(r);
+  const Result owned(r);
+  if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK) return true;
+  error = OneLine(r ? PQresultErrorMessage(r) : PQerrorMessage(conn_));
+  return false;
+}
+
+bool Connection::Query(const QByteArray& sql, const std::vector<QByteArray>& params,
+                       Result& result, QString& error) {
+  if (!conn_) {
+    error = LastError();
+    return false;
+  }
+  std::vector<const char*> values;
+  values.reserve(params.size());
+  for (const QByteArray& p : params) values.push_back(p.isNull() ? nullptr : p.constData());
+  pg_result* r = PQexecParams(conn_, sql.constData(), static_cast<int>(values.size()), nullptr,
+                              values.data(), nullptr, nullptr, 0);
+  const ExecStatusType status = PQresultStatus(r);
+  result = Result(r);
+  if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK) return true;
+  error = OneLine(r ? PQresultErrorMessage(r) : PQerrorMessage(conn_));
+  return false;
+}
+
+bool Connection::CopyBegin(const QByteArray& copySql, QString& error) {
+  if (!conn_) {
+    error = LastError();
+    return false;
+  }
+  pg_result* res = PQexec(conn_, copySql.constData());
+  const ExecStatusType status = PQresultStatus(res);
+  const Result owned(res);
+  if (status == PGRES_COPY_IN) return true;
+  error = OneLine(res ? PQresultErrorMessage(res) : PQerrorMessage(conn_));
+  return false;
+}
+
+bool Connection::CopyPut(const QByteArray& rows, QString& error) {
+  if (PQputCopyData(conn_, rows.constData(), static_cast<int>(rows.size())) == 1) return true;
+  error = LastError();
+  return false;
+}
+
+bool Connection::CopyEnd(QString& error) {
+  if (PQputCopyEnd(conn_, nullptr) != 1) {
+    error = LastError();
+    return false;
+  }
+  bool ok = true;
+  // The COPY's own result, then the end of the command.
+  while (pg_result* res = PQgetResult(conn_)) {
+    if (PQresultStatus(res) != PGRES_COMMAND_OK) {
+      if (ok) error = OneLine(PQresultErrorMessage(res));
+      ok = false;
+    }
+    PQclear(res);
+  }
+  return ok;
+}
+
+void AppendCopyText(QByteArray& row, const QByteArray& utf8) {
+  for (const char c : utf8) {
+    switch (c) {
+      case '\\': row += "\\\\"; break;
+      case '\t': row += "\\t"; break;
+      case '\n': row += "\\n"; break;
+      case '\r': row += "\\r"; break;
+      case '\0': break;  // a text value cannot hold it
+      default: row += c;
+    }
+  }
+}
+
+QByteArray QuoteIdentifier(const QByteArray& name) {
+  QByteArray q = "\"";
+  for (const char c : name) {
+    if (c == '"') q += '"';
+    q += c;
+  }
+  return q + '"';
+}
+
+}  // namespace depot

@@ -1,0 +1,80 @@
+#!/bin/sh
+# A private PostgreSQL cluster for the depot tests.
+#
+#   pg-cluster.sh start DIR PORT   initdb into DIR (made anew), start the server
+#                                   on the Unix socket DIR/.s.PGSQL.PORT only
+#   pg-cluster.sh stop DIR         stop the server at once and remove DIR
+#
+# The superuser is kalvor_admin, every role logs in over the socket without a
+# password (trust), and nothing listens on TCP. PostgreSQL refuses to run as
+# root, so under root the cluster belongs to an unprivileged user: nobody, or
+# kalvor-pgtest made for it where nobody does not exist (KALVOR_PG_USER
+# chooses another).
+set -eu
+
+bindir() {
+  for d in $(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V -r); do
+    [ -x "$d/initdb" ] && { echo "$d"; return; }
+  done
+  d=$(dirname "$(command -v initdb 2>/dev/null || echo /nonexistent/initdb)")
+  [ -x "$d/initdb" ] && { echo "$d"; return; }
+  echo "pg-cluster.sh: PostgreSQL server programs not found (scripts/install-deps.sh installs postgresql-15)" >&2
+  exit 1
+}
+
+# Runs a command as the cluster's owner, in DIR (the caller's folder may be
+# closed to that user).
+as_owner() {
+  if [ "$(id -u)" -eq 0 ]; then
+    (cd "$DIR" && runuser -u "$OWNER" -- "$@")
+  else
+    (cd "$DIR" && "$@")
+  fi
+}
+
+[ $# -ge 2 ] || { echo "usage: pg-cluster.sh start DIR PORT | stop DIR" >&2; exit 2; }
+CMD=$1
+DIR=$2
+BIN=$(bindir)
+OWNER=$(id -un)
+if [ "$(id -u)" -eq 0 ]; then
+  OWNER=${KALVOR_PG_USER:-nobody}
+  if ! id "$OWNER" >/dev/null 2>&1; then
+    OWNER=kalvor-pgtest
+    id "$OWNER" >/dev/null 2>&1 || useradd --system --no-create-home --shell /usr/sbin/nologin "$OWNER"
+  fi
+fi
+
+stop() {
+  if [ -f "$DIR/data/postmaster.pid" ]; then
+    as_owner "$BIN/pg_ctl" -D "$DIR/data" -m immediate -w stop >/dev/null 2>&1 || true
+  fi
+  rm -rf "$DIR"
+}
+
+case "$CMD" in
+  start)
+    [ $# -eq 3 ] || { echo "usage: pg-cluster.sh start DIR PORT" >&2; exit 2; }
+    PORT=$3
+    stop  # a cluster left over by a killed run
+    mkdir -p "$DIR"
+    chmod 700 "$DIR"
+    [ "$(id -u)" -eq 0 ] && chown "$OWNER" "$DIR"
+    as_owner "$BIN/initdb" -D "$DIR/data" -U kalvor_admin --auth=trust -E UTF8 --locale=C.UTF-8 \
+      >"$DIR/initdb.log" 2>&1 || { cat "$DIR/initdb.log" >&2; exit 1; }
+    # The socket folder must be open to the test programs, which may run as
+    # another user than the cluster's owner.
+    chmod 711 "$DIR"
+    as_owner "$BIN/pg_ctl" -D "$DIR/data" -l "$DIR/server.log" -w -t 60 start \
+      -o "-p $PORT -c listen_addresses= -c unix_socket_directories=$DIR -c fsync=off -c full_page_writes=off -c shared_buffers=64MB -c max_connections=40" \
+      >/dev/null || { cat "$DIR/server.log" >&2; exit 1; }
+    echo "pg-cluster.sh: cluster running in $DIR, port $PORT"
+    ;;
+  stop)
+    stop
+    ;;
+  *)
+    echo "usage: pg-cluster.sh start DIR PORT | stop DIR" >&2
+    exit 2
+    ;;
+esac
