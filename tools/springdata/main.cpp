@@ -4,6 +4,8 @@
 //   springdata export     --home DIR [filter] [--format csv|jsonl] [--out FILE]
 //   springdata sets       --home DIR [--from DAY] [--to DAY] [--format csv|jsonl] [--out FILE]
 //   springdata capability --home DIR [filter] --out FOLDER
+//   springdata sync       --home DIR --database CONNINFO --line NAME
+//   springdata db migrate|add-line NAME --database CONNINFO   (lib/depotsync.h)
 //
 // Exit codes: 0 done (findings such as a broken file tail or unknown types
 // are reported on standard error), 1 a folder, file or type that cannot be
@@ -18,6 +20,7 @@
 
 #include "lib/capability.h"
 #include "lib/capabilityreport.h"
+#include "lib/depotsync.h"
 #include "lib/exportwriter.h"
 #include "lib/source.h"
 
@@ -30,6 +33,8 @@ const char* const kUsage =
     "  springdata export     --home DIR [FILTER] [--format csv|jsonl] [--out FILE]\n"
     "  springdata sets       --home DIR [--from DAY] [--to DAY] [--format csv|jsonl] [--out FILE]\n"
     "  springdata capability --home DIR [FILTER] --out FOLDER\n"
+    "  springdata sync       --home DIR --database CONNINFO --line NAME\n"
+    "  springdata db migrate|add-line NAME --database CONNINFO\n"
     "FILTER:\n"
     "  --files base|day|both   record files to read (default both: base.bin, then day.bin)\n"
     "  --from YYYY-MM-DD       first day of the measurements\n"
@@ -122,6 +127,7 @@ int main(int argc, char** argv) {
     return args.isEmpty() ? 2 : 0;
   }
   const QString command = args.takeFirst();
+  if (command == "sync" || command == "db") return RunDepotCommand(command, args);
   if (command != "export" && command != "sets" && command != "capability")
     return Usage("unknown command " + command);
 

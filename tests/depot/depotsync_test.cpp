@@ -1,0 +1,319 @@
+// The depot database on a private PostgreSQL cluster: the sync's rows field
+// by field against the records and the line's judgement, a second run, runs
+// killed at random moments, a shift change between two runs, the rights of
+// a line's role and of the reader, the migrations and the command line.
+
+#include <QCryptographicHash>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <gtest/gtest.h>
+
+#include "database/recordfile.h"
+#include "measurement/judgement.h"
+#include "pg/migrations.h"
+#include "pg/pg.h"
+#include "platform/clock.h"
+#include "sorting/heightgroup.h"
+#include "springdata/lib/depotsync.h"
+#include "springdata/lib/source.h"
+#include "springs/springtypes.h"
+#include "testsupport.h"
+
+using namespace springdata;
+
+namespace {
+
+QString Conninfo(const QString& db, const QString& user) {
+  return QStringLiteral("host=%1 port=%2 dbname=%3 user=%4")
+      .arg(KALVOR_PG_HOST, KALVOR_PG_PORT, db, user);
+}
+
+class Depot : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(testsupport::MakeInstallation(home.path()));
+    QStringList warnings;
+    QString error;
+    ASSERT_TRUE(OpenInstallation(home.path(), error, warnings)) << qPrintable(error);
+    db = QString::fromUtf8(::testing::UnitTest::GetInstance()->current_test_info()->name()).toLower();
+    depot::Connection server;
+    ASSERT_TRUE(server.Open(Conninfo("postgres", "kalvor_admin"), "test", error)) << qPrintable(error);
+    ASSERT_TRUE(server.Exec("DROP DATABASE IF EXISTS " + db.toUtf8() + " WITH (FORCE)", error));
+    ASSERT_TRUE(server.Exec("CREATE DATABASE " + db.toUtf8(), error)) << qPrintable(error);
+    QStringList applied;
+    ASSERT_TRUE(MigrateDatabase(Admin(), applied, error)) << qPrintable(error);
+    for (const char* line : {"l1", "l2"}) {
+      QString role;
+      bool existed = false;
+      ASSERT_TRUE(AddLine(Admin(), line, role, existed, error)) << qPrintable(error);
+    }
+    ASSERT_TRUE(admin.Open(Admin(), "test", error)) << qPrintable(error);
+  }
+
+  QString Admin() const { return Conninfo(db, "kalvor_admin"); }
+  QString Line(const char* name) const { return Conninfo(db, LineRole(name)); }
+
+  // The first value of a query as the administrator.
+  QByteArray Value(const QByteArray& sql) {
+    depot::Result r;
+    QString error;
+    EXPECT_TRUE(admin.Query(sql, {}, r, error)) << qPrintable(error);
+    return r.Value(0, 0);
+  }
+
+  SyncReport Sync(const char* line, int batch = 5000) {
+    SyncReport report;
+    QString error;
+    SyncOptions o{Line(line), line, batch};
+    EXPECT_TRUE(SyncInstallation(o, report, error)) << qPrintable(error);
+    return report;
+  }
+
+  void Append(const char* file, const std::vector<MeasurementRecord>& records) {
+    QByteArray bytes;
+    for (const MeasurementRecord& r : records) bytes += EncodeMeasurementRecord(r);
+    QString error;
+    ASSERT_TRUE(recfile::Append(home.file(QStringLiteral("Report/") + file), kMeasurementRecordSize,
+                                bytes, error));
+  }
+
+  // Measurement n of bogie 1, spring 1, at the nominal values of its norms
+  // (within them); n of the minute of 5 March 2026 from 8:00.
+  static MeasurementRecord Record(int n) {
+    MeasurementRecord r;
+    r.Identifier = QStringLiteral("%1-05032026").arg(n, 4, 10, QChar('0'));
+    r.BogieType = 1;
+    r.SpringType = 1;
+    r.Date = plat::DateTimeToDays(QDateTime(QDate(2026, 3, 5), QTime(8, 0))) + n / 1440.0;
+    const SpringType* t = FindSpringType(1, 1);
+    for (int p = 1; p <= 6; ++p) r.Param[p].Value = static_cast<float>(t->parameters[p].Midl);
+    r.WagonFrom = "5301";
+    r.WagonTo = "7702";
+    return r;
+  }
+
+  testsupport::ScratchHome home;
+  QString db;
+  depot::Connection admin;
+};
+
+QByteArray FileMd5(const QString& path) {
+  QFile f(path);
+  f.open(QIODevice::ReadOnly);
+  return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Md5);
+}
+
+TEST_F(Depot, SyncCopiesEveryRecordAsJudgedAndASecondRunAddsNothing) {
+  ASSERT_NE(FindSpringType(1, 1), nullptr);
+  std::vector<MeasurementRecord> base = {Record(1), Record(2), Record(3), Record(4)};
+  base[1].Param[2].Value = 999;  // out of its norm
+  base[2].Kind = 1;              // fast: parameters 1, 3 and 4 are left out
+  SetRecordEmulated(base[2], true);
+  SetRecordAccelerated(base[2], true);
+  SetParameterMeasured(base[2], 5, false);
+  base[3].BogieType = 9;  // a type the bogie file does not hold
+  std::vector<MeasurementRecord> day = {Record(5)};
+  Append("base.bin", base);
+  Append("day.bin", day);
+  SetRecord set;
+  set.BogieNumber = "Т-17";
+  set.Date = "05032026";
+  set.Left.Outer = {0, 1, 2, 3, 4, 5, 6, 7};
+  QString error;
+  ASSERT_TRUE(recfile::Append(TelPath(), kSetRecordSize, EncodeSetRecord(set), error));
+  const QByteArray before = FileMd5(BasePath()) + FileMd5(DayPath()) + FileMd5(TelPath());
+
+  SyncReport first = Sync("l1");
+  EXPECT_EQ(first.measurementsAdded, 5);
+  EXPECT_EQ(first.setsAdded, 1);
+
+  std::vector<MeasurementRecord> all = base;
+  all.push_back(day[0]);
+  for (size_t k = 0; k < all.size(); ++k) {
+    const MeasurementRecord& r = all[k];
+    depot::Result row;
+    ASSERT_TRUE(admin.Query("SELECT (extract(epoch FROM measured_at) * 1000)::bigint, source, kind, "
+                            "emulated, accelerated, judged, spring_good, height_group, free_height, "
+                            "p1_value, p1_good, p1_measured, p5_measured, p2_good, p2_min, p2_max, "
+                            "p2_tolerance, bogie_name, wagon_to FROM measurements "
+                            "WHERE line = 'l1' AND identifier = $1",
+                            {r.Identifier.toUtf8()}, row, error))
+        << qPrintable(error);
+    ASSERT_EQ(row.Rows(), 1) << qPrintable(r.Identifier);
+    JudgeMeasurement(r);
+    const SpringType* t = FindSpringType(r.BogieType, r.SpringType);
+    const bool fast = r.Kind == 1;
+    EXPECT_EQ(row.Number(0, 0), plat::DaysToDateTime(r.Date).toMSecsSinceEpoch());
+    EXPECT_EQ(row.Value(0, 1), k < base.size() ? "base" : "day");
+    EXPECT_EQ(row.Number(0, 2), r.Kind);
+    EXPECT_EQ(row.Value(0, 3), RecordEmulated(r) ? "t" : "f");
+    EXPECT_EQ(row.Value(0, 4), RecordAccelerated(r) ? "t" : "f");
+    EXPECT_EQ(row.Value(0, 5), Judgement.Judged ? "t" : "f");
+    EXPECT_EQ(row.Value(0, 6), !Judgement.Judged ? "" : Judgement.SpringGood ? "t" : "f");
+    const int group = Judgement.SpringGood ? BogieHeightGroup(r.Param[2].Value, r.BogieType) : -1;
+    EXPECT_EQ(row.Value(0, 7), group >= 0 ? QByteArray::number(group) : QByteArray());
+    EXPECT_EQ(row.Value(0, 8).toFloat(), r.Param[2].Value);
+    EXPECT_EQ(row.IsNull(0, 9), fast);
+    if (!fast) {
+      EXPECT_EQ(row.Value(0, 9).toFloat(), r.Param[1].Value);
+    }
+    EXPECT_EQ(row.IsNull(0, 10), fast || !Judgement.Judged);
+    EXPECT_EQ(row.Value(0, 11), fast ? "f" : "t");
+    EXPECT_EQ(row.Value(0, 12), ParameterMeasured(r, 5) ? "t" : "f");
+    EXPECT_EQ(row.Value(0, 13), !Judgement.Judged ? "" : Judgement.Verdicts[2] ? "t" : "f");
+    EXPECT_EQ(row.IsNull(0, 14), t == nullptr);
+    if (t) {
+      EXPECT_EQ(row.Value(0, 14).toFloat(), static_cast<float>(t->parameters[2].Min));
+      EXPECT_EQ(row.Value(0, 15).toFloat(), static_cast<float>(t->parameters[2].Max));
+      EXPECT_EQ(row.Value(0, 16).toFloat(), static_cast<float>(t->E));
+      EXPECT_EQ(row.Text(0, 17), FindBogieType(1)->Name);
+    }
+    EXPECT_EQ(row.Text(0, 18), r.WagonTo);
+  }
+  EXPECT_EQ(Value("SELECT bogie_number || ' ' || set_date || ' ' || left_outer::text || ' ' || "
+                  "position FROM sets WHERE line = 'l1'"),
+            QStringLiteral("Т-17 2026-03-05 {1,2,3,4,5,6,7} 0").toUtf8());
+
+  SyncReport second = Sync("l1");
+  EXPECT_EQ(second.measurementsAdded + second.setsAdded, 0);
+  EXPECT_EQ(second.baseRead + second.dayRead + second.setsRead, 0) << "the position was kept";
+  EXPECT_EQ(Value("SELECT count(*) FROM measurements"), "5");
+  EXPECT_EQ(Value("SELECT base_records || ' ' || day_records || ' ' || sets_records || ' ' || "
+                  "(last_sync_at IS NOT NULL) FROM lines WHERE name = 'l1'"),
+            "4 1 1 true");
+  EXPECT_EQ(FileMd5(BasePath()) + FileMd5(DayPath()) + FileMd5(TelPath()), before);
+}
+
+TEST_F(Depot, AShiftChangeBetweenTwoSyncsDuplicatesNothing) {
+  auto dbtool = [&](const QString& now, const QStringList& command) {
+    const auto run = testsupport::Run(KALVOR_DBTOOL,
+                                      QStringList{"--home", home.path(), "--now", now} + command);
+    ASSERT_EQ(run.exitCode, 0) << qPrintable(run.err);
+  };
+  dbtool("2026-03-05T08:00:00", {"start"});
+  dbtool("2026-03-05T09:00:00", {"fill", "5"});
+  EXPECT_EQ(Sync("l1").measurementsAdded, 5);
+  // The next day's start moves the shift into base.bin and empties day.bin.
+  dbtool("2026-03-06T08:00:00", {"start"});
+  dbtool("2026-03-06T09:00:00", {"fill", "3"});
+  const SyncReport report = Sync("l1");
+  EXPECT_EQ(report.baseRead, 5);
+  EXPECT_EQ(report.dayRead, 3);
+  EXPECT_EQ(report.measurementsAdded, 3);
+  EXPECT_EQ(Value("SELECT count(*) || ' ' || count(*) FILTER (WHERE source = 'day') FROM measurements"),
+            "8 8");
+  EXPECT_EQ(Value("SELECT base_records || ' ' || day_records FROM lines WHERE name = 'l1'"), "5 3");
+}
+
+TEST_F(Depot, ASyncKilledAtRandomMomentsLeavesEveryRecordOnce) {
+  std::vector<MeasurementRecord> base, day;
+  for (int n = 1; n <= 3000; ++n) base.push_back(Record(n));
+  for (int n = 3001; n <= 3400; ++n) day.push_back(Record(n));
+  Append("base.bin", base);
+  Append("day.bin", day);
+  const QStringList args = {"sync", "--home", home.path(), "--database", Line("l1"),
+                            "--line", "l1", "--batch", "100", "--quiet"};
+  int killedMidway = 0;
+  for (int round = 0; round < 30; ++round) {
+    QProcess p;
+    p.start(KALVOR_SPRINGDATA, args);
+    ASSERT_TRUE(p.waitForStarted());
+    p.waitForFinished(QRandomGenerator::global()->bounded(20, 400));
+    if (p.state() != QProcess::NotRunning) {
+      p.kill();  // SIGKILL
+      p.waitForFinished();
+      ++killedMidway;
+    }
+    // Now and then all over again, so that kills also land early in a run.
+    QString error;
+    if (round % 6 == 5) {
+      ASSERT_TRUE(admin.Exec("BEGIN; TRUNCATE measurements; UPDATE lines SET base_records = 0, "
+                             "day_records = 0; COMMIT",
+                             error))
+          << qPrintable(error);
+    }
+  }
+  EXPECT_GT(killedMidway, 5);
+  const auto last = testsupport::Run(KALVOR_SPRINGDATA, args);
+  ASSERT_EQ(last.exitCode, 0) << qPrintable(last.err);
+  EXPECT_EQ(Value("SELECT count(*) FROM measurements WHERE line = 'l1'"), "3400");
+  EXPECT_EQ(Value("SELECT count(DISTINCT identifier) FROM measurements"), "3400");
+  EXPECT_EQ(Value("SELECT base_records || ' ' || day_records FROM lines WHERE name = 'l1'"), "3000 400");
+}
+
+TEST_F(Depot, ALineRoleAddsOnlyItsOwnRowsAndTheReaderOnlyReads) {
+  Append("base.bin", {Record(1), Record(2)});
+  Sync("l1");
+  Sync("l2");
+  depot::Connection l1;
+  QString error;
+  ASSERT_TRUE(l1.Open(Line("l1"), "test", error)) << qPrintable(error);
+  const char* const kRefused = "42501";  // insufficient privilege / policy
+  auto expectRefused = [&](depot::Connection& c, const QByteArray& sql) {
+    depot::Result r;
+    QString e;
+    EXPECT_FALSE(c.Query(sql, {}, r, e)) << sql.constData();
+    EXPECT_EQ(r.State(), kRefused) << sql.constData() << ": " << qPrintable(e);
+  };
+  expectRefused(l1, "INSERT INTO measurements (line, identifier, measured_at) "
+                    "VALUES ('l2', 'x', '2026-03-05 10:00+00')");
+  expectRefused(l1, "INSERT INTO sets (line, position) VALUES ('l2', 100)");
+  expectRefused(l1, "UPDATE measurements SET wagon_to = 'x' WHERE line = 'l1'");
+  expectRefused(l1, "DELETE FROM measurements WHERE line = 'l1'");
+  expectRefused(l1, "DELETE FROM lines");
+  expectRefused(l1, "UPDATE lines SET role_name = 'x'");
+  expectRefused(l1, "SELECT count(*) FROM measurements_2026_03");  // around the policies
+  depot::Result r;
+  ASSERT_TRUE(l1.Query("SELECT count(*), count(*) FILTER (WHERE line = 'l2') FROM measurements", {}, r,
+                       error));
+  EXPECT_EQ(r.Value(0, 0) + ' ' + r.Value(0, 1), "2 0");
+  ASSERT_TRUE(l1.Query("SELECT string_agg(name, ',') FROM lines", {}, r, error));
+  EXPECT_EQ(r.Value(0, 0), "l1");
+  ASSERT_TRUE(l1.Query("UPDATE lines SET base_records = 0 WHERE name = 'l2'", {}, r, error));
+  EXPECT_EQ(r.CommandRows(), 0);
+  // Syncing another line's name with this login is refused as unknown.
+  SyncReport report;
+  EXPECT_FALSE(SyncInstallation({Line("l1"), "l2", 100}, report, error));
+  EXPECT_TRUE(error.contains("line l2 is not in the depot database")) << qPrintable(error);
+
+  depot::Connection reader;
+  ASSERT_TRUE(reader.Open(Conninfo(db, "kalvor_reader"), "test", error)) << qPrintable(error);
+  ASSERT_TRUE(reader.Query("SELECT count(*) FROM measurements", {}, r, error));
+  EXPECT_EQ(r.Value(0, 0), "4");
+  expectRefused(reader, "INSERT INTO sets (line, position) VALUES ('l1', 100)");
+  expectRefused(reader, "DELETE FROM measurements");
+}
+
+TEST_F(Depot, MigrationsAreIdempotentAndTheCommandLineSaysWhatIsWrong) {
+  QStringList applied;
+  QString error;
+  ASSERT_TRUE(MigrateDatabase(Admin(), applied, error)) << qPrintable(error);
+  EXPECT_TRUE(applied.isEmpty());
+  int version = 0;
+  ASSERT_TRUE(depot::SchemaVersion(admin, version, error));
+  EXPECT_EQ(version, depot::LatestSchemaVersion());
+  EXPECT_EQ(Value("SELECT count(*) FROM schema_migrations"),
+            QByteArray::number(qsizetype(depot::MigrationFiles().size())));
+  QString role;
+  bool existed = false;
+  ASSERT_TRUE(AddLine(Admin(), "l1", role, existed, error));
+  EXPECT_TRUE(existed);
+  EXPECT_FALSE(AddLine(Admin(), "Line 1", role, existed, error));
+  EXPECT_EQ(Value("SELECT count(*) FROM lines"), "2");
+
+  const auto withPassword = testsupport::Run(
+      KALVOR_SPRINGDATA, {"db", "migrate", "--database", Admin() + " password=secret"});
+  EXPECT_EQ(withPassword.exitCode, 2);
+  EXPECT_TRUE(withPassword.err.contains("~/.pgpass")) << qPrintable(withPassword.err);
+  // No server on that port: a clear message, nothing else happens.
+  const auto down = testsupport::Run(
+      KALVOR_SPRINGDATA, {"sync", "--home", home.path(), "--line", "l1", "--database",
+                          QStringLiteral("host=%1 port=1 dbname=x user=y").arg(KALVOR_PG_HOST)});
+  EXPECT_EQ(down.exitCode, 1);
+  EXPECT_TRUE(down.err.contains("cannot connect to the depot database")) << qPrintable(down.err);
+  const auto fresh = testsupport::Run(KALVOR_SPRINGDATA, {"db", "migrate", "--database", Admin()});
+  EXPECT_EQ(fresh.exitCode, 0);
+  EXPECT_TRUE(fresh.out.contains("up to date")) << qPrintable(fresh.out);
+}
+
+}  // namespace
