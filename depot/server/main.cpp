@@ -1,0 +1,51 @@
+// kalvor-depot: the depot's web page for quality engineers.
+//
+//   kalvor-depot serve --database CONNINFO [--listen HOST:PORT]
+//                      [--engineers-role ROLE] [--secure-cookies]
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "server.h"
+
+namespace {
+int Usage() {
+  std::fprintf(stderr,
+               "usage: kalvor-depot serve --database CONNINFO [--listen HOST:PORT] "
+               "[--engineers-role ROLE] [--secure-cookies]\n");
+  return 2;
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2 || std::strcmp(argv[1], "serve") != 0) return Usage();
+  depot::ServeOptions o;
+  for (int i = 2; i < argc; ++i) {
+    const std::string a = argv[i];
+    const bool hasValue = i + 1 < argc;
+    if (a == "--database" && hasValue) {
+      o.database = argv[++i];
+    } else if (a == "--listen" && hasValue) {
+      const std::string v = argv[++i];
+      const size_t colon = v.rfind(':');
+      if (colon == std::string::npos) return Usage();
+      o.host = v.substr(0, colon);
+      if (o.host.size() > 2 && o.host.front() == '[') o.host = o.host.substr(1, o.host.size() - 2);
+      try {
+        o.port = std::stoi(v.substr(colon + 1));
+      } catch (...) {
+        return Usage();
+      }
+      if (o.port <= 0 || o.port > 65535) return Usage();
+    } else if (a == "--engineers-role" && hasValue) {
+      o.engineersRole = argv[++i];
+    } else if (a == "--secure-cookies") {
+      o.secureCookies = true;
+    } else {
+      return Usage();
+    }
+  }
+  if (o.database.empty()) return Usage();
+  return depot::Serve(o) ? 0 : 1;
+}
