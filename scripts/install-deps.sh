@@ -9,7 +9,8 @@ libgtest-dev libgmock-dev libbenchmark-dev
 fonts-liberation fonts-paratype fonts-wine fonts-dejavu-core
 clang libclang-rt-14-dev
 cups cups-client cups-bsd printer-driver-cups-pdf poppler-utils
-libpq-dev postgresql-15"
+libpq-dev postgresql-15
+libcpp-httplib-dev chromium"
 
 missing=""
 for p in $PACKAGES; do

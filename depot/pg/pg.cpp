@@ -59,6 +59,8 @@ Result::~Result() {
 
 int Result::Rows() const { return r_ ? PQntuples(r_) : 0; }
 
+int Result::Columns() const { return r_ ? PQnfields(r_) : 0; }
+
 bool Result::IsNull(int row, int column) const {
   return !r_ || row >= PQntuples(r_) || column >= PQnfields(r_) || PQgetisnull(r_, row, column);
 }

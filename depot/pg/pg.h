@@ -35,6 +35,7 @@ class Result {
   ~Result();
 
   int Rows() const;
+  int Columns() const;
   bool IsNull(int row, int column) const;
   QByteArray Value(int row, int column) const;  // empty for NULL
   QString Text(int row, int column) const { return QString::fromUtf8(Value(row, column)); }

@@ -4,32 +4,19 @@
 
 #include <memory>
 
+#include "pg/pg.h"
+
 namespace depot {
 
 namespace {
 std::string g_conninfo;
-
-struct Connection {
-  PGconn* conn = nullptr;
-  ~Connection() {
-    if (conn) PQfinish(conn);
-  }
-};
 thread_local Connection t_conn;
 
-PGconn* ThreadConnection(QString& error) {
-  if (t_conn.conn && PQstatus(t_conn.conn) == CONNECTION_OK) return t_conn.conn;
-  if (t_conn.conn) PQreset(t_conn.conn);
-  else t_conn.conn = PQconnectdb(g_conninfo.c_str());
-  if (PQstatus(t_conn.conn) != CONNECTION_OK) {
-    error = QString::fromUtf8(PQerrorMessage(t_conn.conn)).trimmed();
-    PQfinish(t_conn.conn);
-    t_conn.conn = nullptr;
-    return nullptr;
-  }
+bool ThreadConnection(QString& error) {
+  if (t_conn.IsOpen() && PQstatus(t_conn.Raw()) == CONNECTION_OK) return true;
+  if (!t_conn.Open(QString::fromStdString(g_conninfo), "kalvor-depot", error)) return false;
   // The page only reads: even a role with more rights cannot write through it.
-  PQclear(PQexec(t_conn.conn, "SET default_transaction_read_only = on; SET client_encoding = 'UTF8'"));
-  return t_conn.conn;
+  return t_conn.Exec("SET default_transaction_read_only = on", error);
 }
 }  // namespace
 
@@ -44,25 +31,21 @@ void SetDatabase(const std::string& conninfo) { g_conninfo = conninfo; }
 
 Rows Query(const char* sql, const std::vector<std::optional<QByteArray>>& params) {
   Rows out;
-  PGconn* c = ThreadConnection(out.error);
-  if (!c) return out;
-  std::vector<const char*> values;
-  for (const auto& p : params) values.push_back(p ? p->constData() : nullptr);
-  std::unique_ptr<PGresult, decltype(&PQclear)> res(
-      PQexecParams(c, sql, static_cast<int>(values.size()), nullptr, values.data(), nullptr,
-                   nullptr, 0),
-      &PQclear);
-  if (PQresultStatus(res.get()) != PGRES_TUPLES_OK) {
-    out.error = QString::fromUtf8(PQerrorMessage(c)).trimmed();
+  if (!ThreadConnection(out.error)) return out;
+  std::vector<QByteArray> values;
+  for (const auto& p : params) values.push_back(!p ? QByteArray() : p->isNull() ? QByteArray("") : *p);
+  Result res;
+  if (!t_conn.Query(sql, values, res, out.error)) {
+    if (PQstatus(t_conn.Raw()) != CONNECTION_OK) t_conn.Close();
     return out;
   }
-  const int n = PQntuples(res.get()), f = PQnfields(res.get());
+  const int n = res.Rows(), f = res.Columns();
   out.rows.resize(n);
   for (int r = 0; r < n; ++r) {
     out.rows[r].reserve(f);
     for (int k = 0; k < f; ++k) {
-      if (PQgetisnull(res.get(), r, k)) out.rows[r].emplace_back();
-      else out.rows[r].emplace_back(QByteArray(PQgetvalue(res.get(), r, k), PQgetlength(res.get(), r, k)));
+      if (res.IsNull(r, k)) out.rows[r].emplace_back();
+      else out.rows[r].emplace_back(res.Value(r, k));
     }
   }
   out.ok = true;

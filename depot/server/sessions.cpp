@@ -1,5 +1,6 @@
 #include "sessions.h"
 
+#include <QList>
 #include <sys/random.h>
 
 namespace depot {

@@ -1,0 +1,416 @@
+// The engineers' web page in a real browser: two lines' installations
+// synced by springdata into a database of the private cluster, kalvor-depot
+// serving it, headless Chromium driven over its DevTools pipe. The pages'
+// numbers are held against direct SQL counts, the planted shift of the mean
+// against the chart's marks, the wagon search against the planted records,
+// the CSV downloads against the pages, and every page against the sign-in.
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QThread>
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "database/records.h"
+#include "pg/pg.h"
+#include "platform/clock.h"
+#include "testsupport.h"
+
+namespace {
+
+QString Conninfo(const QString& db, const QString& user) {
+  return QStringLiteral("host=%1 port=%2 dbname=%3 user=%4").arg(KALVOR_PG_HOST, KALVOR_PG_PORT, db, user);
+}
+
+// Headless Chromium over --remote-debugging-pipe: commands go to fd 3,
+// answers and events come from fd 4, each a JSON text ending with NUL.
+class Browser {
+ public:
+  bool Start(const QString& profile) {
+    int in[2], out[2];
+    if (pipe(in) != 0 || pipe(out) != 0) return false;
+    pid_ = fork();
+    if (pid_ == 0) {
+      dup2(in[0], 3);
+      dup2(out[1], 4);
+      for (int fd = 5; fd < 256; ++fd) close(fd);
+      const int null = open("/dev/null", O_WRONLY);
+      dup2(null, 1);
+      dup2(null, 2);
+      const QByteArray dir = "--user-data-dir=" + profile.toUtf8();
+      execlp("chromium", "chromium", "--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
+             "--no-first-run", "--disable-background-networking", "--disable-component-update",
+             "--disable-sync", "--remote-debugging-pipe", "--window-size=1280,1000", dir.constData(),
+             "about:blank", static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(in[0]);
+    close(out[1]);
+    to_ = in[1];
+    from_ = out[0];
+    const QJsonObject target = Send("Target.createTarget", {{"url", "about:blank"}}, false);
+    const QJsonObject attached =
+        Send("Target.attachToTarget", {{"targetId", target["result"]["targetId"]}, {"flatten", true}}, false);
+    session_ = attached["result"]["sessionId"].toString();
+    Send("Page.enable", {});
+    return !session_.isEmpty();
+  }
+  ~Browser() {
+    if (pid_ > 0) {
+      kill(pid_, SIGTERM);
+      waitpid(pid_, nullptr, 0);
+    }
+  }
+
+  QJsonObject Send(const QString& method, const QJsonObject& params, bool toPage = true) {
+    QJsonObject m{{"id", ++id_}, {"method", method}, {"params", params}};
+    if (toPage) m["sessionId"] = session_;
+    const QByteArray text = QJsonDocument(m).toJson(QJsonDocument::Compact) + '\0';
+    if (write(to_, text.constData(), text.size()) != text.size()) return {};
+    while (true) {
+      const QJsonObject reply = Next(30000);
+      if (reply.isEmpty() || reply["id"].toInt() == id_) return reply;
+      events_ << reply["method"].toString();
+    }
+  }
+  bool WaitFor(const QString& event) {
+    while (!events_.contains(event)) {
+      const QJsonObject m = Next(30000);
+      if (m.isEmpty()) return false;
+      events_ << m["method"].toString();
+    }
+    return true;
+  }
+  // Runs `action` (a navigation or a click) and waits for the page it loads.
+  bool Load(const std::function<void()>& action) {
+    events_.clear();
+    action();
+    return WaitFor("Page.loadEventFired");
+  }
+  bool Go(const QString& url) {
+    return Load([&] { Send("Page.navigate", {{"url", url}}); });
+  }
+  QJsonValue Eval(const QString& js) {
+    const QJsonObject r =
+        Send("Runtime.evaluate", {{"expression", js}, {"returnByValue", true}, {"awaitPromise", true}});
+    return r["result"]["result"]["value"];
+  }
+  QString Path() { return Eval("location.pathname").toString(); }
+  // A picture of the whole page, `height` pixels high.
+  bool Screenshot(const QString& file, int height) {
+    Send("Emulation.setDeviceMetricsOverride",
+         {{"width", 1280}, {"height", height}, {"deviceScaleFactor", 1}, {"mobile", false}});
+    const QJsonObject r = Send("Page.captureScreenshot", {{"format", "png"}});
+    QFile f(file);
+    return f.open(QIODevice::WriteOnly) &&
+           f.write(QByteArray::fromBase64(r["result"]["data"].toString().toLatin1())) > 0;
+  }
+
+ private:
+  QJsonObject Next(int timeoutMs) {
+    while (true) {
+      const int nul = buffer_.indexOf('\0');
+      if (nul >= 0) {
+        const QJsonObject m = QJsonDocument::fromJson(buffer_.left(nul)).object();
+        buffer_.remove(0, nul + 1);
+        return m;
+      }
+      pollfd p{from_, POLLIN, 0};
+      if (poll(&p, 1, timeoutMs) <= 0) return {};
+      char chunk[65536];
+      const ssize_t n = read(from_, chunk, sizeof chunk);
+      if (n <= 0) return {};
+      buffer_.append(chunk, n);
+    }
+  }
+  pid_t pid_ = -1;
+  int to_ = -1, from_ = -1, id_ = 0;
+  QString session_;
+  QByteArray buffer_;
+  QStringList events_;
+};
+
+// A measurement of bogie 1, spring 1 (norms of mkinstall's bogie file) `daysAgo`
+// days back, at minute `n` past 08:00 (past 00:00 for today, so it is not
+// in the future).
+MeasurementRecord Spring(const QString& id, int daysAgo, int n, float height, float diameter) {
+  MeasurementRecord r;
+  r.Identifier = id;
+  r.BogieType = 1;
+  r.SpringType = 1;
+  const QDate day = QDate::currentDate().addDays(-daysAgo);
+  r.Date = plat::DateTimeToDays(QDateTime(day, QTime(daysAgo ? 8 : 0, 0).addSecs(60 * n)));
+  const float v[7] = {0, diameter, height, 0.8f, 11.5f, 0.5f, 46.0f};
+  for (int p = 1; p <= 6; ++p) r.Param[p].Value = v[p];
+  r.WagonFrom = "5301";
+  r.WagonTo = "7702";
+  return r;
+}
+
+QList<QStringList> ParseCsv(QString text) {
+  QList<QStringList> rows;
+  if (text.startsWith(QChar(0xFEFF))) text.remove(0, 1);
+  for (const QString& line : text.split("\r\n", Qt::SkipEmptyParts)) rows << line.split(';');
+  return rows;
+}
+
+class DepotWeb : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    QString error;
+    depot::Connection server;
+    ASSERT_TRUE(server.Open(Conninfo("postgres", "kalvor_admin"), "test", error)) << qPrintable(error);
+    ASSERT_TRUE(server.Exec("DROP DATABASE IF EXISTS depotweb WITH (FORCE)", error));
+    ASSERT_TRUE(server.Exec("CREATE DATABASE depotweb", error)) << qPrintable(error);
+    // Two engineers with passwords, one of them not among the page's users;
+    // the cluster asks them for their passwords.
+    for (const char* sql :
+         {"DROP ROLE IF EXISTS web_ivanov", "DROP ROLE IF EXISTS web_outsider",
+          "CREATE ROLE web_ivanov LOGIN PASSWORD 'secret-1'", "CREATE ROLE web_outsider LOGIN PASSWORD 'secret-2'"})
+      ASSERT_TRUE(server.Exec(sql, error)) << qPrintable(error);
+    const QString hba = QStringLiteral(KALVOR_PG_HOST "/data/pg_hba.conf");
+    QFile f(hba);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    QByteArray rules = f.readAll();
+    f.close();
+    if (!rules.startsWith("local all web_ivanov"))
+      rules.prepend("local all web_ivanov scram-sha-256\nlocal all web_outsider scram-sha-256\n");
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(rules) > 0);
+    f.close();
+    ASSERT_TRUE(server.Exec("SELECT pg_reload_conf()", error));
+
+    const QString admin = Conninfo("depotweb", "kalvor_admin");
+    ASSERT_EQ(Springdata({"db", "migrate", "--database", admin}).exitCode, 0);
+    ASSERT_TRUE(server.Exec("GRANT kalvor_reader TO web_ivanov", error)) << qPrintable(error);
+    MakeLines();
+    for (const char* line : {"l1", "l2"}) {
+      ASSERT_EQ(Springdata({"db", "add-line", line, "--database", admin}).exitCode, 0);
+      const auto r = Springdata({"sync", "--home", scratch.filePath(line), "--database",
+                                 Conninfo("depotweb", "kalvor_line_" + QString(line)), "--line", line});
+      ASSERT_EQ(r.exitCode, 0) << qPrintable(r.err);
+    }
+    ASSERT_TRUE(db.Open(admin, "test", error)) << qPrintable(error);
+    // Line l2 last synced two hours ago: its row is flagged.
+    ASSERT_TRUE(db.Exec("UPDATE lines SET last_sync_at = now() - interval '2 hours' WHERE name = 'l2'", error));
+
+    port = 18000 + getpid() % 1000;
+    depotServer.start(KALVOR_DEPOT, {"serve", "--database", Conninfo("depotweb", "kalvor_reader"), "--listen",
+                                     QStringLiteral("127.0.0.1:%1").arg(port)});
+    ASSERT_TRUE(depotServer.waitForStarted());
+    for (int i = 0; i < 100; ++i) {
+      QTcpSocket probe;
+      probe.connectToHost("127.0.0.1", port);
+      if (probe.waitForConnected(100)) break;
+      QThread::msleep(100);
+    }
+    ASSERT_TRUE(browser.Start(scratch.filePath("profile")));
+  }
+  void TearDown() override {
+    depotServer.kill();
+    depotServer.waitForFinished();
+  }
+
+  testsupport::RunResult Springdata(const QStringList& args) { return testsupport::Run(KALVOR_SPRINGDATA, args); }
+
+  void Write(const QString& line, const QString& file, const std::vector<MeasurementRecord>& rs) {
+    QByteArray bytes;
+    for (const auto& r : rs) bytes += EncodeMeasurementRecord(r);
+    QFile f(scratch.filePath(line + "/Report/" + file));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
+  }
+
+  // l1: thirty shifts of six springs, the free height 1 mm higher in the
+  // last ten, two emulated springs today; two springs taken from wagon
+  // 12345678 and a set fitted to it. l2: four springs today, one too high,
+  // one fitted to that wagon.
+  void MakeLines() {
+    const float pattern[6] = {-0.3f, -0.15f, 0.0f, 0.05f, 0.15f, 0.25f};
+    std::vector<MeasurementRecord> base, today;
+    for (int d = 29; d >= 0; --d)
+      for (int k = 0; k < 6; ++k) {
+        // Shift means a little apart on alternate sides, spreads in a cycle.
+        const float shift = (d < 10 ? 1.0f : 0.0f) + (d % 2 ? 0.05f : -0.05f);
+        const float spread = 1.0f + 0.1f * (d % 3 - 1);
+        MeasurementRecord r = Spring(QStringLiteral("L1-%1-%2").arg(d).arg(k), d, k,
+                                     250 + shift + spread * pattern[k], 136 + spread * pattern[5 - k]);
+        if (k == 0 && (d == 3 || d == 5)) r.WagonFrom = "12345678";
+        (d == 0 ? today : base).push_back(r);
+      }
+    for (int k = 0; k < 2; ++k) {
+      MeasurementRecord r = Spring(QStringLiteral("L1-emu-%1").arg(k), 0, 30 + k, 250, 136);
+      SetRecordEmulated(r, true);
+      today.push_back(r);
+    }
+    std::vector<MeasurementRecord> l2;
+    for (int k = 0; k < 4; ++k) {
+      MeasurementRecord r = Spring(QStringLiteral("L2-%1").arg(k), 0, k, k == 3 ? 260 : 250.5f, 136);
+      if (k == 1) r.WagonTo = "12345678";
+      l2.push_back(r);
+    }
+    for (const char* line : {"l1", "l2"}) ASSERT_TRUE(testsupport::MakeInstallation(scratch.filePath(line)));
+    Write("l1", "base.bin", base);
+    Write("l1", "day.bin", today);
+    Write("l2", "day.bin", l2);
+    SetRecord set;
+    set.BogieNumber = "771";
+    set.Date = QDate::currentDate().toString("ddMMyyyy");
+    set.WagonTo = "12345678";
+    for (int k = 1; k <= 7; ++k) set.Left.Outer[k] = set.Right.Outer[k] = 5;
+    SetRecord other = set;
+    other.WagonTo = "99999999";
+    QFile tel(scratch.filePath("l1/Report/Tel.bin"));
+    ASSERT_TRUE(tel.open(QIODevice::WriteOnly));
+    tel.write(EncodeSetRecord(set) + EncodeSetRecord(other));
+  }
+
+  long long Count(const QByteArray& sql) {
+    depot::Result r;
+    QString error;
+    EXPECT_TRUE(db.Query(sql, {}, r, error)) << qPrintable(error);
+    return r.Number(0, 0);
+  }
+  QString Url(const QString& path) const { return QStringLiteral("http://127.0.0.1:%1%2").arg(port).arg(path); }
+  QString Fetch(const QString& path) {
+    return browser.Eval("fetch('" + path + "').then(r => r.text())").toString();
+  }
+  void Shot(const QString& name, int height) {
+    const QString dir = qEnvironmentVariableIsSet("KALVOR_UPDATE_SCREENS")
+                            ? QStringLiteral(KALVOR_SOURCE_DIR "/docs/screens")
+                            : scratch.path();
+    EXPECT_TRUE(browser.Screenshot(dir + "/depot-" + name + ".png", height));
+  }
+
+  QTemporaryDir scratch;
+  depot::Connection db;
+  QProcess depotServer;
+  Browser browser;
+  int port = 0;
+};
+
+TEST_F(DepotWeb, PagesInTheBrowser) {
+  const QString day9 = QDate::currentDate().addDays(-9).toString(Qt::ISODate);
+  const QString typePath = QStringLiteral("/type?line=l1&bogie=1&spring=1&from=%1&to=%2&bfrom=%3&bto=%4")
+                               .arg(QDate::currentDate().addDays(-29).toString(Qt::ISODate),
+                                    QDate::currentDate().toString(Qt::ISODate),
+                                    QDate::currentDate().addDays(-29).toString(Qt::ISODate),
+                                    QDate::currentDate().addDays(-10).toString(Qt::ISODate));
+
+  // Without a session every page leads to the sign-in, which keeps the way back.
+  for (const QString& path : {QString("/"), QString("/lines.csv"), QString("/types?line=l1"), typePath,
+                              QString("/type.csv?what=chart"), QString("/search?wagon=12345678"),
+                              QString("/search.csv?wagon=1"), QString("/record?line=l1"),
+                              QString("/sets?wagon=1"), QString("/sets.csv?wagon=1")}) {
+    ASSERT_TRUE(browser.Go(Url(path))) << qPrintable(path);
+    EXPECT_EQ(browser.Path(), "/login") << qPrintable(path);
+  }
+  ASSERT_TRUE(browser.Go(Url("/sets?wagon=12345678")));
+  Shot("signin", 500);
+
+  // A wrong password and a role that is not an engineer's are refused.
+  auto signIn = [&](const QString& user, const QString& password) {
+    return browser.Load([&] {
+      browser.Eval(QStringLiteral("document.querySelector('[name=user]').value = '%1';"
+                                  "document.querySelector('[name=password]').value = '%2';"
+                                  "document.querySelector('#signin').click()")
+                       .arg(user, password));
+    });
+  };
+  ASSERT_TRUE(signIn("web_ivanov", "wrong"));
+  EXPECT_EQ(browser.Path(), "/login");
+  EXPECT_TRUE(browser.Eval("document.querySelector('.err').textContent").toString().contains("Неверное"));
+  ASSERT_TRUE(signIn("web_outsider", "secret-2"));
+  EXPECT_TRUE(browser.Eval("document.querySelector('.err').textContent").toString().contains("нет доступа"));
+  ASSERT_TRUE(signIn("web_ivanov", "secret-1"));
+  EXPECT_EQ(browser.Path(), "/sets");  // the last page asked for
+  EXPECT_TRUE(browser.Eval("document.cookie").toString().isEmpty()) << "the session cookie is HttpOnly";
+
+  // Lines: the counts of a direct SQL count and of the planted records.
+  ASSERT_TRUE(browser.Go(Url("/")));
+  Shot("lines", 560);
+  const QJsonArray rows = browser.Eval(
+      "[...document.querySelectorAll('#lines tr[data-line]')].map(tr => [tr.dataset.line,"
+      " tr.querySelector('.today').textContent, tr.querySelector('.week').textContent, tr.className])").toArray();
+  ASSERT_EQ(rows.size(), 2);
+  const QList<QStringList> csv = ParseCsv(Fetch("/lines.csv"));
+  ASSERT_EQ(csv.size(), 3);
+  for (int i = 0; i < 2; ++i) {
+    const QString line = rows[i][0].toString();
+    const long long today = Count("SELECT count(*) FROM measurements WHERE line = '" + line.toUtf8() +
+                                  "' AND NOT emulated AND date(measured_at) = current_date");
+    const long long week = Count("SELECT count(*) FROM measurements WHERE line = '" + line.toUtf8() +
+                                 "' AND NOT emulated AND measured_at >= date_trunc('week', now())");
+    EXPECT_EQ(rows[i][1].toString().toLongLong(), today) << qPrintable(line);
+    EXPECT_EQ(rows[i][2].toString().toLongLong(), week) << qPrintable(line);
+    EXPECT_EQ(csv[i + 1][0], line);
+    EXPECT_EQ(csv[i + 1][1].toLongLong(), today);
+    EXPECT_EQ(csv[i + 1][4].toLongLong(), week);
+  }
+  EXPECT_EQ(rows[0][1].toString(), "6");  // l1 today: the emulated two are not counted
+  EXPECT_EQ(rows[1][1].toString(), "4");
+  EXPECT_EQ(csv[2][3], "75,0");           // l2: three of four good
+  EXPECT_EQ(rows[0][3].toString(), "");
+  EXPECT_EQ(rows[1][3].toString(), "stale");
+  EXPECT_EQ(csv[2][10], "да");
+
+  // The spring type: the shift planted ten shifts ago breaks rule 1 first,
+  // the baseline breaks none; the chart's CSV says the same.
+  ASSERT_TRUE(browser.Go(Url(typePath)));
+  Shot("type", 2300);
+  const QJsonArray marks = browser.Eval(
+      "[...document.querySelectorAll('#p2 .violations li')].map(li => [li.dataset.shift, li.textContent])").toArray();
+  ASSERT_FALSE(marks.isEmpty());
+  EXPECT_EQ(marks[0][0].toString(), day9);
+  EXPECT_TRUE(marks[0][1].toString().endsWith("X̄: правило 1")) << qPrintable(marks[0][1].toString());
+  for (const QJsonValue& m : marks) EXPECT_GE(m[0].toString(), day9);
+  EXPECT_EQ(browser.Eval("document.querySelector('#p2 svg circle.violation').dataset.rules").toString(), "1");
+  EXPECT_GE(browser.Eval("document.querySelectorAll('#p2 svg text.rule').length").toInt(), 10);
+  const QList<QStringList> chart =
+      ParseCsv(Fetch(browser.Eval("document.querySelector('#p2 a.csv').getAttribute('href')").toString()));
+  ASSERT_EQ(chart.size(), 31);
+  for (int i = 1; i <= 30; ++i) {
+    EXPECT_EQ(chart[i][1], "6");
+    EXPECT_EQ(chart[i][7].isEmpty(), chart[i][0] < day9) << qPrintable(chart[i][0]);
+    EXPECT_EQ(chart[i][12], chart[i][0] < day9 ? "да" : "нет");
+  }
+  EXPECT_EQ(chart[21][0], day9);
+  EXPECT_EQ(chart[21][7], "1");
+
+  // The wagon: exactly its three records, the sheet of one, its set.
+  ASSERT_TRUE(browser.Go(Url("/search?wagon=12345678")));
+  Shot("search", 520);
+  EXPECT_EQ(browser.Eval("document.querySelector('#found').textContent").toString(), "3");
+  QStringList found;
+  for (const QJsonValue& v : browser.Eval("[...document.querySelectorAll('#results td a')].map(a => a.textContent)").toArray())
+    found << v.toString();
+  found.sort();
+  EXPECT_EQ(found, QStringList({"L1-3-0", "L1-5-0", "L2-1"}));
+  const QList<QStringList> list = ParseCsv(Fetch("/search.csv?wagon=12345678"));
+  ASSERT_EQ(list.size(), 4);
+  EXPECT_EQ(list[0][2], "Идентификатор");
+  ASSERT_TRUE(browser.Load([&] { browser.Eval("document.querySelector('#results td a').click()"); }));
+  EXPECT_EQ(browser.Path(), "/record");
+  Shot("record", 900);
+  EXPECT_EQ(browser.Eval("document.querySelector('#params tr:nth-child(3) td:nth-child(6)').textContent").toString(), "246");
+  ASSERT_TRUE(browser.Go(Url("/sets?wagon=12345678")));
+  Shot("sets", 420);
+  EXPECT_EQ(browser.Eval("document.querySelector('#found').textContent").toString(), "1");
+  EXPECT_EQ(ParseCsv(Fetch("/sets.csv?wagon=12345678")).size(), 2);
+
+  // Signed out, the pages lead to the sign-in again.
+  ASSERT_TRUE(browser.Load([&] { browser.Eval("document.querySelector('header form button').click()"); }));
+  ASSERT_TRUE(browser.Go(Url("/")));
+  EXPECT_EQ(browser.Path(), "/login");
+}
+
+}  // namespace
