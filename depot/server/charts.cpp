@@ -160,7 +160,7 @@ QByteArray HistogramSvg(const QString& title, double lower, double upper,
     const char* style = m.style == Marker::Norm        ? "stroke=\"#d33\" stroke-width=\"2\""
                         : m.style == Marker::Tolerance ? "stroke=\"#d33\" stroke-dasharray=\"5 3\""
                                                        : "stroke=\"#999\" stroke-dasharray=\"2 2\"";
-    const double y = m.style == Marker::Group ? kTop + plotH + 30 : kTop - 2;
+    const double y = m.style == Marker::Group ? kTop + plotH + 30 : m.style == Marker::Tolerance ? kTop + 10 : kTop - 2;
     out += "<line x1=\"" + F(X(m.at)) + "\" x2=\"" + F(X(m.at)) + "\" y1=\"" + F(kTop) + "\" y2=\"" +
            F(kTop + plotH + (m.style == Marker::Group ? 20 : 0)) + "\" " + style + "/>";
     out += "<text x=\"" + F(X(m.at) + 2) + "\" y=\"" + F(y) + "\" font-size=\"10\" fill=\"" +

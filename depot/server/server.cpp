@@ -811,7 +811,7 @@ void SetsPage(const Request& r, httplib::Response& res, bool csv) {
     auto groups = [&](int at) {
       return f.mid(at, 7).join(' ') + " / " + f.mid(at + 7, 7).join(' ');
     };
-    body += "<tr><td>" + Esc(QString::fromUtf8(f[43])) + "</td><td class=\"n\">" + f[0] + "</td><td>" + f[1] +
+    body += "<tr><td>" + Esc(QString::fromUtf8(f[41])) + "</td><td class=\"n\">" + f[0] + "</td><td>" + f[1] +
             "</td><td>" + Esc(QString::fromUtf8(f[2] + " " + f[3] + " " + f[4])) + "</td><td>" +
             Esc(QString::fromUtf8(f[5] + " " + groups(8))) + "</td><td>" + Esc(QString::fromUtf8(f[22] + " " + groups(25))) +
             "</td><td>" + Esc(QString::fromUtf8(f[39])) + "</td><td>" + Esc(QString::fromUtf8(f[40])) + "</td></tr>";
