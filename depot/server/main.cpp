@@ -3,6 +3,7 @@
 //   kalvor-depot serve --database CONNINFO [--listen HOST:PORT]
 //                      [--engineers-role ROLE] [--secure-cookies]
 
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -47,5 +48,7 @@ int main(int argc, char** argv) {
     }
   }
   if (o.database.empty()) return Usage();
+  // A browser that closes its connection mid-answer must not end the server.
+  std::signal(SIGPIPE, SIG_IGN);
   return depot::Serve(o) ? 0 : 1;
 }

@@ -5,7 +5,6 @@
 #include <QDate>
 #include <QString>
 #include <QUrl>
-#include <QUrlQuery>
 #include <cmath>
 #include <cstdio>
 #include <functional>
@@ -54,13 +53,16 @@ struct Request {
   }
 };
 
+// A link with its query; every key and value percent-encoded whole, so that
+// a path given as a value ("next") stays one value.
 QByteArray Url(const QByteArray& path, const std::vector<std::pair<const char*, QByteArray>>& q) {
-  QUrlQuery query;
-  for (const auto& [k, v] : q)
-    if (!v.isEmpty()) query.addQueryItem(k, QString::fromUtf8(v));
   QByteArray out = path;
-  const QByteArray qs = query.toString(QUrl::FullyEncoded).toUtf8();
-  if (!qs.isEmpty()) out += '?' + qs;
+  char sep = '?';
+  for (const auto& [k, v] : q) {
+    if (v.isEmpty()) continue;
+    out += sep + QUrl::toPercentEncoding(QString::fromUtf8(k)) + '=' + QUrl::toPercentEncoding(QString::fromUtf8(v));
+    sep = '&';
+  }
   return out;
 }
 
@@ -861,10 +863,11 @@ bool Serve(const ServeOptions& o) {
       const auto user = session(req);
       if (!user) {
         std::string target = req.path;
-        if (!req.params.empty()) {
-          QUrlQuery q;
-          for (const auto& [k, v] : req.params) q.addQueryItem(QString::fromStdString(k), QString::fromStdString(v));
-          target += "?" + q.toString(QUrl::FullyEncoded).toStdString();
+        char sep = '?';
+        for (const auto& [k, v] : req.params) {
+          target += sep + QUrl::toPercentEncoding(QString::fromStdString(k)).toStdString() + '=' +
+                    QUrl::toPercentEncoding(QString::fromStdString(v)).toStdString();
+          sep = '&';
         }
         res.set_redirect(Url("/login", {{"next", QByteArray::fromStdString(target)}}).toStdString(), 303);
         return;
@@ -913,7 +916,7 @@ bool Serve(const ServeOptions& o) {
   });
   http.set_default_headers({{"Cache-Control", "no-store"},
                             {"X-Content-Type-Options", "nosniff"},
-                            {"Content-Security-Policy", "default-src 'none'; style-src 'unsafe-inline'; img-src 'self' data:; form-action 'self'; frame-ancestors 'none'"}});
+                            {"Content-Security-Policy", "default-src 'none'; connect-src 'self'; style-src 'unsafe-inline'; img-src 'self' data:; form-action 'self'; frame-ancestors 'none'"}});
   if (!http.bind_to_port(o.host, o.port)) {
     std::fprintf(stderr, "kalvor-depot: cannot listen on %s:%d\n", o.host.c_str(), o.port);
     return false;

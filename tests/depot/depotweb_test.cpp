@@ -11,14 +11,16 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QThread>
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <poll.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -208,15 +210,23 @@ class DepotWeb : public ::testing::Test {
     depotServer.start(KALVOR_DEPOT, {"serve", "--database", Conninfo("depotweb", "kalvor_reader"), "--listen",
                                      QStringLiteral("127.0.0.1:%1").arg(port)});
     ASSERT_TRUE(depotServer.waitForStarted());
-    for (int i = 0; i < 100; ++i) {
-      QTcpSocket probe;
-      probe.connectToHost("127.0.0.1", port);
-      if (probe.waitForConnected(100)) break;
-      QThread::msleep(100);
+    bool listening = false;
+    for (int i = 0; i < 100 && !listening; ++i) {
+      const int fd = socket(AF_INET, SOCK_STREAM, 0);
+      sockaddr_in a{};
+      a.sin_family = AF_INET;
+      a.sin_port = htons(static_cast<uint16_t>(port));
+      a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+      listening = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+      close(fd);
+      if (!listening) QThread::msleep(100);
     }
+    ASSERT_TRUE(listening) << qPrintable(depotServer.readAllStandardError());
     ASSERT_TRUE(browser.Start(scratch.filePath("profile")));
   }
   void TearDown() override {
+    std::fprintf(stderr, "server %s, exit %d: %s\n", depotServer.state() == QProcess::Running ? "running" : "ended",
+                 depotServer.exitCode(), depotServer.readAllStandardError().constData());
     depotServer.kill();
     depotServer.waitForFinished();
   }
@@ -312,7 +322,8 @@ TEST_F(DepotWeb, PagesInTheBrowser) {
                               QString("/search.csv?wagon=1"), QString("/record?line=l1"),
                               QString("/sets?wagon=1"), QString("/sets.csv?wagon=1")}) {
     ASSERT_TRUE(browser.Go(Url(path))) << qPrintable(path);
-    EXPECT_EQ(browser.Path(), "/login") << qPrintable(path);
+    EXPECT_EQ(browser.Path(), "/login") << qPrintable(path) << " "
+                                         << qPrintable(browser.Eval("location.href + document.body.innerText.slice(0, 300)").toString());
   }
   ASSERT_TRUE(browser.Go(Url("/sets?wagon=12345678")));
   Shot("signin", 500);
