@@ -67,6 +67,17 @@ bool WriteCalibrateFile(const CalibrateValues& values, QString* error) {
 bool StoreReferenceCorrection(float measured, QString* error) {
   const auto old = ReadCalibrateFile(error);
   if (!old) return false;
+  const float correction = old->knownHeight - measured;
+  // Not finite (a height from garbage) counts as beyond the bound.
+  if (!(std::fabs(correction) <= kMaxCalibrationCorrection)) {
+    if (error)
+      *error = QString("Измерено H= %1 мм при цилиндре\n%2 мм: разница больше %3 мм,\nэто не замер цилиндра.\nФайл %4 не изменен.")
+                   .arg(QString::asprintf("%.2f", static_cast<double>(measured)),
+                        QString::asprintf("%.2f", static_cast<double>(old->knownHeight)))
+                   .arg(static_cast<double>(kMaxCalibrationCorrection))
+                   .arg(kCalibrateFile);
+    return false;
+  }
   return WriteCalibrateFile({old->knownHeight, old->knownHeight - measured}, error);
 }
 
@@ -74,4 +85,13 @@ std::optional<float> CorrectedHeight(float measured, QString* error) {
   const auto values = ReadCalibrateFile(error);
   if (!values) return std::nullopt;
   return measured + values->correction;
+}
+
+QString CalibrationExchangeFault(uint8_t command) {
+  const char* what = command == 0x0C   ? "сканирование"
+                     : command == 0x02 ? "подъем пресса"
+                     : command == 0x11 ? "положение пресса"
+                                       : "команда";
+  return QString("нет ответа контроллера на команду\n0x%1 (%2)")
+      .arg(QString::number(command, 16).toUpper().rightJustified(2, '0'), what);
 }

@@ -307,8 +307,10 @@ TForm4::TForm4(QWidget* parent) : QDialog(parent) {
       {Button32, &TForm4::Button32Click}, {Button33, &TForm4::Button33Click},
       {Button34, &TForm4::Button34Click}, {Button35, &TForm4::Button35Click},
   };
-  for (const auto& [button, handler] : handlers)
-    connect(button, &QPushButton::clicked, this, [this, h = handler] { Click(h); });
+  for (const auto& [button, handler] : handlers) {
+    if (button != Button1 && button != Button17) lineButtons_.append(button);
+    connect(button, &QPushButton::clicked, this, [this, button, h = handler] { Click(button, h); });
+  }
   connect(Button13, &QPushButton::clicked, this, &TForm4::Button13Click);
   connect(Timer1, &QTimer::timeout, this, &TForm4::Timer1Timer);
   connect(Edit1, &QLineEdit::textEdited, this, &TForm4::Edit1KeyPress);
@@ -339,13 +341,33 @@ void TForm4::Memo(const QString& line) {
   Memo1->appendPlainText(line);
 }
 
-void TForm4::Click(void (TForm4::*handler)()) {
+void TForm4::Click(QPushButton* button, void (TForm4::*handler)()) {
+  // One exchange with the line at a time: the frame buffer is shared, and a
+  // click kept for later would work the press long after the operator
+  // wanted it. While a handler runs the other buttons are off; a click that
+  // still arrives is refused in the list, never kept.
   if (busy_ > 0) {
-    deferred_.append([this, handler] { Click(handler); });
+    // Closing, the visualiser, and a click during one tick of the sensor
+    // poll (a few short exchanges) run as soon as that has ended, once per
+    // button however often it was clicked.
+    if (running_.isEmpty() || !lineButtons_.contains(button)) {
+      if (!waiting_.contains(button)) {
+        waiting_.append(button);
+        deferred_.append([this, button, handler] {
+          waiting_.removeOne(button);
+          Click(button, handler);
+        });
+      }
+    } else
+      Memo(QStringLiteral("Не выполнено «%1»: идет «%2»").arg(button->text(), running_));
     return;
   }
   ++busy_;
+  running_ = button->text();
+  for (QPushButton* b : lineButtons_) b->setEnabled(false);
   (this->*handler)();
+  for (QPushButton* b : lineButtons_) b->setEnabled(true);
+  running_.clear();
   --busy_;
   RunDeferred();
 }
@@ -493,8 +515,10 @@ void TForm4::Button10Click() {
     CheckBox1->setChecked(ticked);
     if (timer) Timer1->start();
   };
+  // The terminal's scan is no measurement's: its copies go under their own
+  // name, never over the files kept for the last stored measurement.
   CameraScan(MeasurementTypeOf(Database.ModeState.FastMode, Database.ModeState.AcceleratedMode),
-             Database.ShiftState.CurrentIndex, steps);
+             kTerminalScanName, steps);
 }
 
 void TForm4::Button11Click() {
@@ -549,7 +573,6 @@ void TForm4::Button17Click() {
 
 void TForm4::Button18Click() {
   const bool fast = Database.ModeState.FastMode;
-  const int index = Database.ShiftState.CurrentIndex;
   Memo(QStringLiteral("Запущен замер !"));
   if (!fast) {
     Memo(QStringLiteral("Настройка камеры №") + QString::number(1));
@@ -559,7 +582,7 @@ void TForm4::Button18Click() {
   if (!fast) CameraEnable("1", true);
   ControllerLongCommand(kCmdScan);
   Memo(QStringLiteral("Считывание данных."));
-  if (!fast) CameraReadOut(1, index);
+  if (!fast) CameraReadOut(1, kTerminalScanName);
   if (!fast) CameraEnable("1", false);
   Memo(QStringLiteral("Замер завершен !"));
 }
@@ -696,7 +719,7 @@ void TForm4::Button27Click() {
   TestBoardCommand(kBoardD1, 1);
   Sleep(100);
   ControllerLink.LastScanLength = 0;
-  CameraReadOut(1, Database.ShiftState.CurrentIndex);
+  CameraReadOut(1, kTerminalScanName);
   CameraEnable("1", false);
   GroupBox4->setEnabled(true);
   const int length = ControllerLink.LastScanLength;

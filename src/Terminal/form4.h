@@ -146,12 +146,16 @@ class TForm4 : public QDialog {
   void InputTest(uint8_t boardCode, int bit, const QString& name);
   void LirGroupPulses(uint8_t forward, uint8_t back);
   void SetProgress(int value);
-  // A click that arrives while a handler of the form waits on the line runs
-  // after that handler, not inside it: the frame buffer is shared.
-  void Click(void (TForm4::*handler)());
+  // Runs a button's handler with every button that talks to the line
+  // switched off until it ends; a click of one that arrives meanwhile is
+  // refused with a line in Memo1. "Закрыть" and "Показ" wait for the end.
+  void Click(QPushButton* button, void (TForm4::*handler)());
   void RunDeferred();
 
   int busy_ = 0;
+  QString running_;                 // caption of the button whose handler runs
+  QList<QPushButton*> lineButtons_;  // every button that talks to the line
+  QList<QPushButton*> waiting_;      // clicks kept for the end of a poll tick
   QList<std::function<void()>> deferred_;
 };
 

@@ -14,6 +14,7 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QVBoxLayout>
+#include <cmath>
 
 #include "config/settings.h"
 #include "platform/inifile.h"
@@ -56,8 +57,17 @@ QLineEdit* Field(QWidget* parent, const char* name, int left, int top, int width
   return e;
 }
 
-const SpringType& TableEntry(int bogie, int spring) {
-  return SpringTypeTable()[bogie].springTypes.at(spring);
+// The highest set-point the controller takes: it is sent as 16 bits.
+constexpr int kMaxPressure = 65535;
+
+// Whether the key already holds this value in the file, so that saving
+// leaves its text as it stands (an untouched field rewrites nothing).
+bool Holds(const plat::IniFile& ini, const QString& section, const QString& key, double value) {
+  const auto text = ini.Value(section, key);
+  if (!text) return false;
+  if (const auto v = plat::ParseFloat(*text)) return *v == value;
+  if (const auto v = plat::ParseInteger(*text)) return *v == value;
+  return false;
 }
 
 QString BogieFilePath() {
@@ -176,11 +186,17 @@ void TfVred::FormShow() {
 }
 
 void TfVred::SetSpringCaptions() {
+  // A choice the file does not hold (a file with one bogie type, or fewer
+  // spring types) can be neither shown nor saved: it says so and is off.
   const auto buttons = springButtons();
   for (int n = 0; n < 5; ++n) {
     const SpringChoice c = kSpringChoices[n];
-    buttons[n]->setText("т" + SpringTypeTable()[c.bogie].Name + " " +
-                        TableEntry(c.bogie, c.spring).AltName);
+    const SpringType* type = FindSpringType(c.bogie, c.spring);
+    buttons[n]->setEnabled(type != nullptr);
+    buttons[n]->setText(type ? "т" + SpringTypeTable()[c.bogie].Name + " " + type->AltName
+                             : QString("тележка %1, пружина %2: нет в файле")
+                                   .arg(c.bogie)
+                                   .arg(c.spring));
   }
 }
 
@@ -208,7 +224,16 @@ int TfVred::SelectedParameter() const {
 
 void TfVred::ShowSelection() {
   LoadSpringTypes();
-  const SpringType& type = TableEntry(SelectedBogie(), SelectedSpring());
+  const SpringType* held = FindSpringType(SelectedBogie(), SelectedSpring());
+  if (!held) {
+    // The file changed under the choice: nothing of it to show.
+    Label1->setText("Название: ");
+    Label2->setText("Обозначение: ");
+    for (QLineEdit* e : {Edit1, Edit2, Edit3, Edit4, Edit5, Edit6}) e->setText("-");
+    for (QRadioButton* b : parameterButtons()) b->setText(QString());
+    return;
+  }
+  const SpringType& type = *held;
   Label1->setText("Название: " + type.Name);
   Label2->setText("Обозначение: " + type.AltName);
   Edit1->setText(QString::number(type.Adc3));
@@ -227,49 +252,86 @@ void TfVred::Message(const QString& text) {
   box.exec();
 }
 
-bool TfVred::WriteKey(const QString& key, const QString& value) {
+bool TfVred::WriteKeys(const QList<QPair<QString, QString>>& keys) {
   const QString path = BogieFilePath();
+  const QString section = QString("Spring%1").arg(SectionNumber());
   bool existed = false;
   plat::IniFile ini = plat::IniFile::Load(path, &existed);
-  // A file that is there but cannot be read would be replaced by this one
-  // key alone, losing every other norm of the line.
+  QStringList names;
+  for (const auto& [key, value] : keys) names << key;
+  // A file that is there but cannot be read would be replaced by these keys
+  // alone, losing every other norm of the line.
   if (!existed && QFileInfo::exists(path)) {
-    Message(QString("Файл %1 не читается, %2 не записан !").arg(path, key));
+    Message(QString("Файл %1 не читается, %2 не записан !").arg(path, names.join(", ")));
     return false;
   }
-  ini.WriteString(QString("Spring%1").arg(SectionNumber()), key, value);
+  QStringList changed;
+  for (const auto& [key, value] : keys) {
+    if (existed && Holds(ini, section, key, plat::ParseFloat(value).value_or(NAN))) continue;
+    ini.WriteString(section, key, value);
+    changed << key;
+  }
+  if (changed.isEmpty()) return true;
   if (!ini.Save(path)) {
-    Message(QString("Не удалось записать %1 в файл %2 !").arg(key, path));
+    Message(QString("Не удалось записать %1 в файл %2 !").arg(changed.join(", "), path));
     return false;
   }
   return true;
 }
 
 bool TfVred::Button1Click() {
-  if (const auto adc3 = plat::ParseInteger(Edit1->text())) {
-    if (!WriteKey("Adc3", QString::number(*adc3))) return false;
-  } else {
-    Message("Неверное ADC3 значение !");
+  // Every field is checked before anything is written: a refused field
+  // leaves the file as it was.
+  if (!FindSpringType(SelectedBogie(), SelectedSpring())) {
+    Message(QString("В файле %1 нет пружины %2 тележки %3: параметр не сохранен !")
+                .arg(BogieFilePath())
+                .arg(SelectedSpring())
+                .arg(SelectedBogie()));
     return false;
   }
-  if (const auto adc1 = plat::ParseInteger(Edit2->text())) {
-    if (!WriteKey("Adc1", QString::number(*adc1))) return false;
-  } else {
-    Message("Неверное ADC1 значение !");
-    return false;
+  QList<QPair<QString, QString>> keys;
+  const std::array<std::pair<QLineEdit*, const char*>, 2> pressures{
+      {{Edit1, "ADC3"}, {Edit2, "ADC1"}}};
+  for (const auto& [edit, name] : pressures) {
+    const auto value = plat::ParseInteger(edit->text());
+    const QString message = QString("Неверное %1 значение !").arg(name);
+    if (!value) {
+      Message(message);
+      return false;
+    }
+    // Sent to the controller as 16 bits: -5 would press with 65531.
+    if (*value < 0 || *value > kMaxPressure) {
+      Message(message + QString(" Допустимо целое число от 0 до %1.").arg(kMaxPressure));
+      return false;
+    }
+    keys.append({name == QString("ADC3") ? "Adc3" : "Adc1", QString::number(*value)});
   }
   const QString prefix = QString("P%1").arg(SelectedParameter());
   const std::array<std::pair<QLineEdit*, const char*>, 4> reals{
       {{Edit3, "Max"}, {Edit4, "Min"}, {Edit5, "Mul"}, {Edit6, "Add"}}};
-  for (const auto& [edit, suffix] : reals) {
+  std::array<double, 4> values{};
+  for (int i = 0; i < 4; ++i) {
+    const auto& [edit, suffix] = reals[i];
     const auto value = plat::ParseFloat(edit->text());
+    const QString message = "Неверное " + prefix + QString(suffix).toLower() + " значение !";
     if (!value) {
-      Message("Неверное " + prefix + QString(suffix).toLower() + " значение !");
+      Message(message);
       return false;
     }
-    if (!WriteKey(prefix + suffix, plat::FormatFloat(*value))) return false;
+    if (i == 1 && *value > values[0]) {
+      Message(message + " Минимальное значение больше максимального (" + prefix + "max " +
+              plat::FormatFloat(values[0]) + ").");
+      return false;
+    }
+    values[i] = *value;
+    keys.append({prefix + suffix, plat::FormatFloat(*value)});
   }
-  return true;
+  const bool written = WriteKeys(keys);
+  // The table in memory is the file's from now on, so the next measurement
+  // presses and judges with what was saved (or with what the file still
+  // holds after a failed write).
+  LoadSpringTypes();
+  return written;
 }
 
 void TfVred::N6Click() {

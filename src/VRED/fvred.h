@@ -11,11 +11,18 @@
 // the table's entry (bogie type, spring type) and writes into [Spring<N>] of
 // the chosen button N, whatever Spring<s> the file names.
 //
-// Keys are written one at a time, each as soon as its field is accepted; every
-// write replaces the whole file through a new file renamed over the old one,
-// so a power cut leaves the old file or the new one, never half of either.
+// A save checks every field first and writes nothing when one is refused:
+// a field that is not a number, a pressure outside 0..65535 (the controller
+// takes 16 bits), a lower limit above the upper one, or a choice the file
+// does not hold. The keys are then written in one replacement of the whole
+// file through a new file renamed over the old one, so a power cut leaves
+// the old file or the new one, never half of either; a key whose value the
+// file already holds keeps its text. After a save the spring-type table is
+// loaded again, so the next measurement uses the saved norms.
 
 #include <QDialog>
+#include <QList>
+#include <QPair>
 #include <QString>
 #include <array>
 
@@ -53,9 +60,9 @@ class TfVred : public QDialog {
   void RadioButton9Click() { ShowSelection(); }
   void RadioButton10Click() { ShowSelection(); }
   void RadioButton11Click() { ShowSelection(); }
-  // "Сохранить параметр": writes the fields into [Spring<N>], stopping at the
-  // first field that does not parse (named in a message box, its key and the
-  // later ones unwritten). False when something was refused or not written.
+  // "Сохранить параметр": writes the fields into [Spring<N>] when every one
+  // is accepted; the first refused is named in a message box and nothing is
+  // written. False when something was refused or not written.
   bool Button1Click();
   void N6Click();  // "Выйти из редактора"
   void N7Click();  // "Закрыть программу": the screen mode back, then the end
@@ -112,9 +119,10 @@ class TfVred : public QDialog {
   // "т" + bogie type name + " " + designation on the five spring buttons.
   void SetSpringCaptions();
   std::array<QRadioButton*, 6> parameterButtons() const;
-  // Writes one key into [Spring<N>] of the file; a failed write is said in a
-  // message box and ends the save.
-  bool WriteKey(const QString& key, const QString& value);
+  // Writes the keys into [Spring<N>] of the file in one replacement of the
+  // file, leaving out those whose value the file already holds; a failed
+  // write is said in a message box.
+  bool WriteKeys(const QList<QPair<QString, QString>>& keys);
   void Message(const QString& text);
 };
 

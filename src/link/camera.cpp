@@ -139,10 +139,18 @@ int ScanLengthFromHeader(int header) { return (header - 2048) / 4; }
 QString CameraFileName(int n) { return QStringLiteral("cmr%1.txt").arg(n); }
 
 QString CameraStorageFileName(int index, int n) {
-  return QStringLiteral("STORAGE\\%1-%2").arg(index).arg(CameraFileName(n));
+  return CameraStorageFileName(QString::number(index), n);
+}
+
+QString CameraStorageFileName(const QString& storageName, int n) {
+  return QStringLiteral("STORAGE\\%1-%2").arg(storageName, CameraFileName(n));
 }
 
 bool CameraReadOut(int n, int storageIndex) {
+  return CameraReadOut(n, QString::number(storageIndex));
+}
+
+bool CameraReadOut(int n, const QString& storageName) {
   if (Skipped(n)) return false;
   CameraExchange({Cam(n), kCamReadOut, 0, 0, 0}, kReadOutAfterMs);
   bool ok = Echoed(n);
@@ -154,7 +162,7 @@ bool CameraReadOut(int n, int storageIndex) {
   ControllerLink.DiskError.clear();
   const QStringList lines = CameraProfileLines();
   WriteCameraFile(CameraFileName(n), lines);
-  WriteCameraFile(CameraStorageFileName(storageIndex, n), lines);
+  WriteCameraFile(CameraStorageFileName(storageName, n), lines);
   // Without any reply there are no points, rather than the negative count an
   // empty header would give.
   ControllerLink.LastScanLength =

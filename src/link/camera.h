@@ -32,6 +32,8 @@ bool CameraPresent(int n);
 // cannot write is reported as a disk error and left in
 // ControllerLink.DiskError, and does not change the ok of the exchange.
 bool CameraReadOut(int n, int storageIndex);
+// The same with the copy named STORAGE\<storageName>-cmr<n>.txt.
+bool CameraReadOut(int n, const QString& storageName);
 // "2", "3" and "4" select those cameras, any other text camera 1. Sets
 // CameraNoReply when no reply came.
 void CameraEnable(const QString& camera, bool on);
@@ -48,3 +50,9 @@ int ScanLengthFromHeader(int header);
 // "cmr<n>.txt" and "STORAGE\<index>-cmr<n>.txt".
 QString CameraFileName(int n);
 QString CameraStorageFileName(int index, int n);
+QString CameraStorageFileName(const QString& storageName, int n);
+
+// The name the service terminal's own scans give their copies under
+// STORAGE\ (STORAGE\terminal-cmr<n>.txt): they belong to no measurement,
+// so they never replace the files kept for a stored one.
+inline const QString kTerminalScanName = QStringLiteral("terminal");

@@ -20,6 +20,10 @@ bool RunLineInitialisation() {
 }
 
 void CameraScan(MeasurementType type, int storageIndex, const CameraScanSteps& steps) {
+  CameraScan(type, QString::number(storageIndex), steps);
+}
+
+void CameraScan(MeasurementType type, const QString& storageName, const CameraScanSteps& steps) {
   const auto initialise = [&steps] {
     if (steps.initialise)
       steps.initialise();
@@ -48,7 +52,7 @@ void CameraScan(MeasurementType type, int storageIndex, const CameraScanSteps& s
       // the one kept for the caller.
       QString diskError;
       for (int n = 1; n <= 4; ++n) {
-        CameraReadOut(n, storageIndex);
+        CameraReadOut(n, storageName);
         if (diskError.isEmpty()) diskError = ControllerLink.DiskError;
       }
       ControllerLink.DiskError = diskError;

@@ -6,6 +6,7 @@
 // as a line of the terminal's indicator list (ControllerLink.TerminalMemo),
 // so the terminal shows a measurement's scan as it shows its own.
 
+#include <QString>
 #include <functional>
 
 // Full: cameras and force; fast: the operator names the spring type, no
@@ -40,3 +41,6 @@ struct CameraScanSteps {
 // written). The exchanges' results are not judged here: the profile files
 // tell.
 void CameraScan(MeasurementType type, int storageIndex, const CameraScanSteps& steps = {});
+// The same with the copies named STORAGE\<storageName>-cmr<n>.txt.
+void CameraScan(MeasurementType type, const QString& storageName,
+                const CameraScanSteps& steps = {});

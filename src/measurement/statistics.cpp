@@ -108,7 +108,10 @@ bool CountShiftStatistics(StatisticsCounts& counts, const StatisticsProgress& pr
     return false;
   }
   counts.N = n;
-  if (n == 0) return true;  // the counts file is written per record: none, no write
+  // An empty shift still writes its zeros: the printed report reads this
+  // file, and must not print the counts of an earlier shift under today's
+  // date while the page shows zeros.
+  if (n == 0) return WriteCountsFile(kShiftCountsFile, 0, counts.InNorm, error);
 
   // The counts file is rewritten after every record, so it follows the count
   // as it goes. Should a write fail on the way, the file it held before the

@@ -46,7 +46,7 @@ using StatisticsProgress = std::function<void(int i, int n)>;
 // before anything is counted, so a read failure writes nothing. After every
 // record the counts file Temp\norms.txt holds n and the counts so far (each
 // rewrite a whole file; only the last one is synced to the disk); an empty
-// shift leaves it as it was. False with the reason in `error` when a file
+// shift writes n = 0 and six zeros. False with the reason in `error` when a file
 // could not be read or written.
 bool CountShiftStatistics(StatisticsCounts& counts, const StatisticsProgress& progress,
                           QString& error);

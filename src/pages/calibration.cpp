@@ -4,6 +4,7 @@
 // and the check measurement "mcal2", which shows the corrected height for
 // the operator to compare with the cylinder's known height.
 
+#include <QStringList>
 #include <cstdio>
 
 #include "DALNOMER/calibrate.h"
@@ -63,33 +64,51 @@ void WaitForReturnKey() {
   LastKey() = 0;
 }
 
-// Why Calibrate.txt could not be used, in the box, then the return key.
-// Also on standard error for the service engineer.
+// Why the measurement stored or showed nothing, in red where the
+// instructions stood, one line under the other, then the return key. Also
+// on standard error for the service engineer.
 void ShowCalibrateFault(const QString& text) {
   ClearInstructions();
   SetFontBold(false);
   SetTextStyle("Times New Roman", 21, kRed);
-  PutText(ScreenOffsetX() + 410, 362, text);
-  fprintf(stderr, "kalvor: %s\n", qPrintable(text));
+  const QStringList lines = text.split('\n');
+  for (int i = 0; i < lines.size(); ++i) PutText(ScreenOffsetX() + 410, 362 + 26 * i, lines[i]);
+  fprintf(stderr, "kalvor: %s\n", qPrintable(QString(text).replace('\n', ' ')));
   WaitForReturnKey();
 }
 
+// What the line read of the cylinder: its height, or why there is none.
+struct CylinderReading {
+  std::optional<float> height;
+  QString fault;
+};
+
 // The height of the cylinder measured on the line: the line initialised, a
 // camera scan, the press raised and its position read, the line initialised
-// again. A failed initialisation is a fault of the line (error page 9); the
-// other commands' replies are taken as they come.
-float MeasureCylinderOnLine() {
+// again. A failed initialisation is a fault of the line (error page 9). A
+// scan, press or position command the controller did not answer leaves no
+// height: the reply bytes would be those of an older frame. The sequence
+// still runs to its end, so that the press is raised and the line
+// initialised whatever failed.
+CylinderReading MeasureCylinderOnLine() {
+  QString fault;
+  const auto exchange = [&fault](uint8_t code) {
+    const ControllerReply reply = ControllerLongCommand(code);
+    if (!reply.ok && fault.isEmpty()) fault = CalibrationExchangeFault(code);
+    return reply;
+  };
   ScaledPause(1000);
   if (!RunLineInitialisation()) ShowErrorPage(kLineInitError);
   ScaledPause(1000);
-  ControllerLongCommand(kCmdScan);
+  exchange(kCmdScan);
   ScaledPause(1000);
-  ControllerLongCommand(kCmdRelayUp);
+  exchange(kCmdRelayUp);
   plat::SleepMs(300);
-  const float height = CalibrationHeight(ControllerLongCommand(kCmdPosition).Value());
+  const ControllerReply position = exchange(kCmdPosition);
   ScaledPause(1000);
   if (!RunLineInitialisation()) ShowErrorPage(kLineInitError);
-  return height;
+  if (!fault.isEmpty()) return {std::nullopt, fault};
+  return {CalibrationHeight(position.Value()), {}};
 }
 
 enum class CalibrationKind { Reference, Check };
@@ -97,8 +116,8 @@ enum class CalibrationKind { Reference, Check };
 // The part both measurement pages share: the picture of the cylinder in
 // place, the title, the instructions and keys 2 and 13. False when the
 // operator returned with key 13; otherwise the cylinder was measured and,
-// on the line, *height holds what the line read.
-bool MeasureCylinder(CalibrationKind kind, float* height) {
+// on the line, *reading holds what the line read.
+bool MeasureCylinder(CalibrationKind kind, CylinderReading* reading) {
   const bool reference = kind == CalibrationKind::Reference;
   const int x = ScreenOffsetX();
   DrawCalibrationBox();
@@ -128,9 +147,9 @@ bool MeasureCylinder(CalibrationKind kind, float* height) {
   RepaintScreen();
   if (Settings.Global.Emul) {
     plat::SleepMs(2000);
-    *height = 0;
+    *reading = {};
   } else {
-    *height = MeasureCylinderOnLine();
+    *reading = MeasureCylinderOnLine();
   }
   return true;
 }
@@ -139,17 +158,43 @@ void CloseCalibrationPage() {
   LastKey() = 0;
 }
 
+// A reference measurement that stored its correction: the heights and the
+// correction as Calibrate.txt now holds them, then the return key.
+void ShowStoredCorrection(float measured) {
+  QString error;
+  const auto stored = ReadCalibrateFile(&error);
+  if (!stored) {
+    ShowCalibrateFault(error);
+    return;
+  }
+  const auto mm = [](float v) { return QString::asprintf("%.2f", static_cast<double>(v)); };
+  ClearInstructions();
+  SetFontBold(false);
+  SetTextStyle("Times New Roman", 21, kBlack);
+  const int x = ScreenOffsetX();
+  PutText(x + 410, 242, "Привязка выполнена, поправка записана.");
+  PutText(x + 410, 270, "Измерено H= " + mm(measured) + ", цилиндр " + mm(stored->knownHeight));
+  PutImpactText(440, 362, kBlue, "Поправка= " + mm(stored->correction));
+  WaitForReturnKey();
+}
+
 }  // namespace
 
 void ReferenceMeasurementPage() {
   {
     const WagonSettingKeeper keeper;
     const PageGuard guard("mcal1");
-    float height = 0;
+    CylinderReading reading;
     // In emulation nothing was measured, so nothing is stored.
-    if (MeasureCylinder(CalibrationKind::Reference, &height) && !Settings.Global.Emul) {
+    if (MeasureCylinder(CalibrationKind::Reference, &reading) && !Settings.Global.Emul) {
       QString error;
-      if (!StoreReferenceCorrection(height, &error)) ShowCalibrateFault(error);
+      if (!reading.height)
+        ShowCalibrateFault("Привязка не выполнена:\n" + reading.fault + ".\nФайл " +
+                           kCalibrateFile + " не изменен.");
+      else if (!StoreReferenceCorrection(*reading.height, &error))
+        ShowCalibrateFault("Привязка не выполнена:\n" + error);
+      else
+        ShowStoredCorrection(*reading.height);
     }
   }
   CloseCalibrationPage();
@@ -160,14 +205,16 @@ void CheckMeasurementPage() {
   {
     const WagonSettingKeeper keeper;
     const PageGuard guard("mcal2");
-    float height = 0;
-    if (MeasureCylinder(CalibrationKind::Check, &height)) {
+    CylinderReading reading;
+    if (MeasureCylinder(CalibrationKind::Check, &reading)) {
       std::optional<float> shown;
       QString error;
       if (Settings.Global.Emul)
         shown = static_cast<float>(plat::Random(9)) / 10.0f + 247.5f;
+      else if (!reading.height)
+        error = "Проверка не выполнена:\n" + reading.fault + ".";
       else
-        shown = CorrectedHeight(height, &error);
+        shown = CorrectedHeight(*reading.height, &error);
       if (!shown) {
         ShowCalibrateFault(error);
       } else {

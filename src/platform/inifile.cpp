@@ -1,5 +1,6 @@
 #include "platform/inifile.h"
 
+#include <QLocale>
 #include <QRegularExpression>
 #include <cmath>
 
@@ -98,11 +99,13 @@ std::optional<double> ParseFloat(const QString& text) {
 }
 
 QString FormatFloat(double value) {
-  QString s = QString::number(value, 'g', 15);
-  // Prefer a plain decimal form over the exponent for ordinary magnitudes.
-  if (s.contains('e') && std::fabs(value) >= 1e-6 && std::fabs(value) < 1e15)
-    s = QString::number(value, 'f', 6).remove(QRegularExpression("\\.?0+$"));
-  return s;
+  // The fewest digits that read back as the same double; a plain decimal
+  // form for every magnitude a file of the line holds (0.0000123456 stays
+  // so), the exponent only beyond them.
+  const double a = std::fabs(value);
+  if (a == 0.0 || (a >= 1e-15 && a < 1e15))
+    return QString::number(value, 'f', QLocale::FloatingPointShortest);
+  return QString::number(value, 'g', QLocale::FloatingPointShortest);
 }
 
 IniFile IniFile::Load(const QString& mappedPath, bool* existed) {

@@ -1,22 +1,29 @@
 #include "sorting/heightgroup.h"
 
 namespace {
-constexpr float kFirstLower = 245.9f;
-constexpr float kLastUpper = 255.1f;
+// The two bounds that are not whole numbers, as decimals: a 32-bit height is
+// compared with them in double precision, so that the 32-bit real nearest
+// 245.9 (just below it) and the one nearest 255.1 (just above it) both lie
+// outside every group.
+constexpr double kFirstLower = 245.9;
+constexpr double kLastUpper = 255.1;
 }  // namespace
 
 float HeightGroupLower(int group) {
-  return group == 1 ? kFirstLower : 245.0f + static_cast<float>(group);
+  return group == 1 ? static_cast<float>(kFirstLower) : 245.0f + static_cast<float>(group);
 }
 
 float HeightGroupUpper(int group) {
-  return group == 9 ? kLastUpper : 246.0f + static_cast<float>(group);
+  return group == 9 ? static_cast<float>(kLastUpper) : 246.0f + static_cast<float>(group);
 }
 
 int HeightGroup(float height) {
-  for (int g = 1; g <= 9; ++g)
-    if (height >= HeightGroupLower(g) && height < HeightGroupUpper(g)) return g;
-  return 0;
+  const double h = height;
+  if (!(h >= kFirstLower && h < kLastUpper)) return 0;
+  // The inner bounds 247 .. 254 are whole numbers, exact in either precision.
+  for (int g = 1; g < 9; ++g)
+    if (h < 246.0 + g) return g;
+  return 9;
 }
 
 int BogieHeightGroup(float height, int bogieType) {

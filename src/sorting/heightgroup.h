@@ -9,9 +9,9 @@
 //   group 9: 254 <= H < 255.1
 // Bogie type 2 is grouped on H - 10 by the caller.
 //
-// The bounds are compared as 32-bit reals like H itself, so that a height
-// stored as 245.9 lies in group 1 and one stored as 255.1 in none, as the
-// table reads.
+// The bounds 245.9 and 255.1 are compared in double precision: the 32-bit
+// real nearest 245.9 lies just below it and the one nearest 255.1 just above
+// it, so a height stored as either is in no group.
 int HeightGroup(float height);
 
 // The group of a good spring's free height as the line sorts it: bogie type
@@ -19,6 +19,8 @@ int HeightGroup(float height);
 // other bogie types, which are not sorted into groups.
 int BogieHeightGroup(float height, int bogieType);
 
-// The bounds of group g (1..9): lower bound inclusive, upper exclusive.
+// The bounds of group g (1..9): lower bound inclusive, upper exclusive, for
+// showing; group 1's lower and group 9's upper bound are the 32-bit reals
+// nearest 245.9 and 255.1, which themselves lie outside the groups.
 float HeightGroupLower(int group);
 float HeightGroupUpper(int group);

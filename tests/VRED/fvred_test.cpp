@@ -175,36 +175,38 @@ TEST_F(FVredTest, SaveWritesIntoTheChosenSectionAndTheNextJudgementUsesIt) {
   EXPECT_TRUE(Judgement.Verdicts[2]);
 }
 
-TEST_F(FVredTest, AFieldThatDoesNotParseEndsTheSaveBeforeItsKey) {
+// Every field is checked before anything is written: a refused one is
+// named and the file keeps every byte, also for the fields before it.
+TEST_F(FVredTest, ARefusedFieldIsNamedAndNothingIsWritten) {
   struct Case {
     QString field;  // Edit1..Edit6
     QString text;
     QString parameterButton;
     QString message;
-    QStringList from, to;  // the lines of [Spring1] the save changed before it stopped
   };
+  const QString range = " Допустимо целое число от 0 до 65535.";
   const QList<Case> cases{
-      {"Edit1", "12a", "RadioButton6", "Неверное ADC3 значение !", {}, {}},
-      {"Edit2", "", "RadioButton6", "Неверное ADC1 значение !", {"Adc3=1200"}, {"Adc3=1201"}},
+      {"Edit1", "12a", "RadioButton6", "Неверное ADC3 значение !"},
+      {"Edit2", "", "RadioButton6", "Неверное ADC1 значение !"},
+      // Sent as 16 bits, -5 would press with 65531 and 70000 with 4464.
+      {"Edit1", "-5", "RadioButton6", "Неверное ADC3 значение !" + range},
+      {"Edit2", "70000", "RadioButton6", "Неверное ADC1 значение !" + range},
       // A comma is not the files' decimal separator.
-      {"Edit3", "20,5", "RadioButton6", "Неверное P1max значение !",
-       {"Adc3=1200", "Adc1=300"}, {"Adc3=1201", "Adc1=301"}},
-      {"Edit4", "nan", "RadioButton7", "Неверное P2min значение !",
-       {"Adc3=1200", "Adc1=300", "P2Max=255"}, {"Adc3=1201", "Adc1=301", "P2Max=255.5"}},
-      {"Edit5", "1.0.2", "RadioButton7", "Неверное P2mul значение !",
-       {"Adc3=1200", "Adc1=300", "P2Max=255", "P2Min=246"},
-       {"Adc3=1201", "Adc1=301", "P2Max=255.5", "P2Min=245.5"}},
-      {"Edit6", "inf", "RadioButton8", "Неверное P3add значение !",
-       {"Adc3=1200", "Adc1=300", "P3Max=5", "P3Min=0", "P3Mul=1"},
-       {"Adc3=1201", "Adc1=301", "P3Max=5.5", "P3Min=-0.5", "P3Mul=1.5"}},
+      {"Edit3", "20,5", "RadioButton6", "Неверное P1max значение !"},
+      {"Edit4", "nan", "RadioButton7", "Неверное P2min значение !"},
+      {"Edit4", "256", "RadioButton7",
+       "Неверное P2min значение ! Минимальное значение больше максимального (P2max 255.5)."},
+      {"Edit5", "1.0.2", "RadioButton7", "Неверное P2mul значение !"},
+      {"Edit6", "inf", "RadioButton8", "Неверное P3add значение !"},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.field.toStdString());
+    SCOPED_TRACE((c.field + " " + c.text).toStdString());
     WriteFile(kFile);
+    const QByteArray before = home.read("chassie.ini");
     MessageBoxes boxes;
     TfVred form;
     form.findChild<QRadioButton*>(c.parameterButton)->click();
-    // Every field changed, so that a key written shows in the file.
+    // Every field changed, so that a key written would show in the file.
     form.Edit1->setText("1201");
     form.Edit2->setText("301");
     form.Edit3->setText(QString::number(form.Edit3->text().toDouble() + 0.5));
@@ -214,8 +216,65 @@ TEST_F(FVredTest, AFieldThatDoesNotParseEndsTheSaveBeforeItsKey) {
     form.findChild<QLineEdit*>(c.field)->setText(c.text);
     EXPECT_FALSE(form.Button1Click());
     EXPECT_EQ(boxes.texts, QStringList{c.message});
-    EXPECT_EQ(FileText(), Replaced(kFile, c.from, c.to));
+    EXPECT_EQ(home.read("chassie.ini"), before);
   }
+}
+
+// Reals go into the file as the shortest text that reads back exactly, and
+// the table in memory is the file's as soon as the save is done: the next
+// measurement judges with the new norm, no selection or restart needed.
+TEST_F(FVredTest, ASaveTakesEffectAtOnceAndKeepsEveryRealExact) {
+  WriteFile(QString(kFile).replace("P3Add=0\r\n", "P3Add=0.0000123456\r\n"));
+  MessageBoxes boxes;
+  TfVred form;
+  MeasurementRecord record;
+  record.BogieType = 1;
+  record.SpringType = 1;
+  record.Param[1].Value = 9.0f;  // below P1Min 10 - E 0.5
+  JudgeMeasurement(record);
+  EXPECT_FALSE(Judgement.Verdicts[1]);
+  form.Edit4->setText("8.0000000000000071");
+  form.Edit6->setText("0.0000123456");
+  ASSERT_TRUE(form.Button1Click());
+  EXPECT_TRUE(boxes.texts.isEmpty()) << boxes.texts.join('|').toStdString();
+  const QString text = FileText();
+  EXPECT_TRUE(text.contains("P1Min=8.000000000000007\r\n")) << text.toStdString();
+  EXPECT_TRUE(text.contains("P1Add=0.0000123456\r\n")) << text.toStdString();
+  const SpringParameter& p1 = SpringTypeTable()[1].springTypes[1].parameters[1];
+  EXPECT_EQ(p1.Min, 8.0000000000000071);
+  EXPECT_EQ(p1.Add, 0.0000123456);
+  JudgeMeasurement(record);
+  EXPECT_TRUE(Judgement.Verdicts[1]);
+
+  // An untouched small P3Add is shown exactly and stays as the file has it.
+  form.RadioButton8->click();
+  EXPECT_EQ(form.Edit6->text(), "0.0000123456");
+  form.Edit3->setText("6");
+  ASSERT_TRUE(form.Button1Click());
+  EXPECT_EQ(FileText(), QString(text).replace("P3Max=5\r\n", "P3Max=6\r\n"));
+}
+
+// A file with one bogie type holds no choices 4 and 5: they say so, are
+// off, and a save there writes nothing (no [Spring4] made up of zeros).
+TEST_F(FVredTest, ChoicesTheFileDoesNotHoldAreOffAndCannotBeSaved) {
+  WriteFile(QString(kFile).replace("MaxChNum=2", "MaxChNum=1").replace("MaxSprings=3", "MaxSprings=2"));
+  const QByteArray before = home.read("chassie.ini");
+  MessageBoxes boxes;
+  TfVred form;
+  EXPECT_EQ(form.RadioButton2->text(), "т18-100 В1");
+  EXPECT_FALSE(form.RadioButton3->isEnabled());
+  EXPECT_EQ(form.RadioButton3->text(), "тележка 1, пружина 3: нет в файле");
+  EXPECT_EQ(form.RadioButton5->text(), "тележка 2, пружина 2: нет в файле");
+  EXPECT_FALSE(form.RadioButton4->isEnabled());
+  form.RadioButton4->setChecked(true);  // as a file changed under the choice leaves it
+  form.ShowSelection();
+  EXPECT_EQ(form.Edit1->text(), "-");
+  form.Edit1->setText("0");
+  form.Edit2->setText("0");
+  EXPECT_FALSE(form.Button1Click());
+  ASSERT_EQ(boxes.texts.size(), 1);
+  EXPECT_TRUE(boxes.texts[0].contains("нет пружины 1 тележки 2")) << boxes.texts[0].toStdString();
+  EXPECT_EQ(home.read("chassie.ini"), before);
 }
 
 TEST_F(FVredTest, ShowsTheSectionTheFileMapsButSavesIntoTheFixedOne) {
@@ -282,7 +341,7 @@ TEST_F(FVredTest, TheFileIsReplacedWholeAndAFailedWriteIsSaid) {
   TfVred form;
   EXPECT_FALSE(form.Button1Click());
   ASSERT_EQ(boxes.texts.size(), 1);
-  EXPECT_TRUE(boxes.texts[0].startsWith("Не удалось записать Adc3 в файл")) << boxes.texts[0].toStdString();
+  EXPECT_TRUE(boxes.texts[0].startsWith("Не удалось записать Adc3, Adc1")) << boxes.texts[0].toStdString();
 }
 
 // The limits page's call: modal, closed by "Выйти из редактора"; a second

@@ -93,6 +93,20 @@ class CalibrationPagesTest : public ::testing::Test {
     Screen() = keep;
     return out;
   }
+  // A fault as the page draws it: red lines under one another where the
+  // instructions stood.
+  static QImage Fault(const QImage& page, const QString& text) {
+    const QImage keep = Screen();
+    Screen() = page.copy();
+    FillBox(410, 242, 900, 500, kWhite);
+    SetFontBold(false);
+    SetTextStyle("Times New Roman", 21, kRed);
+    const QStringList lines = text.split('\n');
+    for (int i = 0; i < lines.size(); ++i) PutText(410, 362 + 26 * i, lines[i]);
+    const QImage out = Screen().copy(kOutcomeArea);
+    Screen() = keep;
+    return out;
+  }
   QByteArray Calibrate() const {
     QFile f(home.file("Calibrate.txt"));
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
@@ -193,10 +207,26 @@ TEST_F(CalibrationOnTheLineTest, ReferenceStoresTheCorrectionAndTheCheckShowsThe
   const QString log = home.file("linesim.log");
   SimulatedLine line({"--height", "249.5", "--log", log});
   Connect(line);
-  Drive({{'1', kModeKeys}, {'2', kMeasureKeys}}, kBlue);
+  Drive({{'1', kModeKeys}, {'2', kMeasureKeys}, {'0', kReturnKey}}, kBlue);
   CalibrationModePage();
   EXPECT_GT(measuringPixels, 200);  // "Идет замер !" in blue on the line
   EXPECT_EQ(Work(Screen()), Work(covered));
+  // The page shows the correction the file now holds.
+  ASSERT_EQ(pages.size(), 3u);
+  Keep(pages[2], "calibration-stored");
+  const QImage stored = pages[2].copy(QRect(440, 362, 460, 60));
+  const auto correction = [&](const QString& text) {
+    const QImage keep = Screen();
+    Screen() = pages[2].copy();
+    FillBox(440, 362, 900, 422, kWhite);
+    SetTextStyle("Impact", 42, kBlue);
+    PutShadowText(440, 362, text, 2, 2, kSilver);
+    const QImage out = Screen().copy(QRect(440, 362, 460, 60));
+    Screen() = keep;
+    return out;
+  };
+  EXPECT_EQ(correction("Поправка= 0.51"), stored);
+  EXPECT_NE(correction("Поправка= 0.50"), stored);
 
   // 249.5 mm lies between two counts of the scale: the line reads
   // 249.4897 mm (raw 56559), so the correction is 250 − 249.4897.
@@ -227,6 +257,40 @@ TEST_F(CalibrationOnTheLineTest, ReferenceStoresTheCorrectionAndTheCheckShowsThe
   Keep(pages[2], "calibration-check");
   EXPECT_NE(Outcome(pages[2], "H= 249.5"), shown);
   EXPECT_EQ(Work(Screen()), Work(covered));
+}
+
+// A position the controller did not send, and one too far from the known
+// height to be the cylinder's: the page says why, the file keeps every byte.
+TEST_F(CalibrationOnTheLineTest, AFailedOrImplausibleReadingStoresNothingAndSaysWhy) {
+  const struct {
+    QStringList linesim;
+    QString fault;
+  } cases[] = {
+      {{"--height", "249.5", "--fail", "controller", "0x11"},
+       "Привязка не выполнена:\nнет ответа контроллера на команду\n0x11 (положение пресса).\n"
+       "Файл Calibrate.txt не изменен."},
+      // 229 mm is read as raw 56802 - 756.
+      {{"--height", "229.0"},
+       "Привязка не выполнена:\nИзмерено H= " +
+           QString::asprintf("%.2f", static_cast<double>(CalibrationHeight(56802 - 756))) +
+           " мм при цилиндре\n250.00 мм: разница больше 20 мм,\nэто не замер цилиндра.\n"
+           "Файл Calibrate.txt не изменен."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.linesim.join(' ').toStdString());
+    SimulatedLine line(c.linesim);
+    Connect(line);
+    const QByteArray before = Calibrate();
+    pages.clear();
+    Drive({{'1', kModeKeys}, {'2', kMeasureKeys}, {'0', kReturnKey}}, kBlue);
+    CalibrationModePage();
+    ASSERT_EQ(pages.size(), 3u);
+    Keep(pages[2], "calibration-refused");
+    EXPECT_EQ(Fault(pages[2], c.fault), pages[2].copy(kOutcomeArea));
+    EXPECT_EQ(Calibrate(), before);
+    EXPECT_EQ(Work(Screen()), Work(covered));
+    ResetControllerLink();
+  }
 }
 
 TEST_F(CalibrationOnTheLineTest, ReferenceWithAMalformedFileNamesItAndLeavesItAlone) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QMap>
 #include <QRegularExpression>
 
 #include "flowsupport.h"
@@ -417,4 +418,52 @@ TEST(TerminalFlow, TheDemoScanReadsOutEveryCameraAndInitialisesAgainWithAutoInit
   EXPECT_EQ(tail[3], "Считывание данных.");
   EXPECT_TRUE(tail[4].startsWith("Камера №1   "));
   EXPECT_EQ(tail[5], "Замер завершен !");
+}
+
+// While "Проверка ЦК " runs, the buttons that talk to the line are off: a
+// second click of it and a press button clicked meanwhile do nothing, then
+// or later. The terminal's scans write their own copies under STORAGE\ and
+// leave those of the stored measurements as they were.
+TEST(TerminalFlow, ALongHandlerRunsAloneAndTheScansKeepTheStoredMeasurementsFiles) {
+  SimulatedLine line({}, true);
+  ASSERT_FALSE(line.port().isEmpty());
+  FlowHome home;
+  PointAtLine(home, line);
+  QMap<QString, QByteArray> kept;
+  for (const char* index : {"0", "1"})
+    for (int n = 1; n <= 4; ++n) {
+      const QString name = QString("STORAGE/%1-cmr%2.txt").arg(index).arg(n);
+      kept[name] = QString("%1\r\n%2\r\n").arg(index).arg(n).toLatin1();
+      QFile f(home.file(name));
+      ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+      f.write(kept[name]);
+    }
+  const auto r = home.Play(QString(kShown) + kLinkCheck +
+                           "press Button26\nwait 300\npress Button26\npress Button5\n"
+                           "wait 700\ndump during.txt\nwait 50000\ndump done.txt\n"
+                           "press Button14\nwait 1500\nwait 50000\ndump later.txt\n"
+                           "press Button10\nwait 15000\npress Button18\nwait 6000\nexit\n");
+  ASSERT_TRUE(r.finished);
+  EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+
+  const QString during = home.Text("during.txt");
+  for (const char* button : {"Button5", "Button10", "Button26"})
+    EXPECT_TRUE(Field(during, button).endsWith("\t(disabled)")) << button << during.toStdString();
+  EXPECT_EQ(Field(during, "Button1"), "Закрыть");
+  const QString done = home.Text("done.txt");
+  EXPECT_EQ(DumpLines(done, "Memo1").value(DumpLines(done, "Memo1").size() - 1), "Автотест: ОК");
+  EXPECT_EQ(Field(done, "Button5"), "/\\");
+  // The poll after it is the last thing that ran: nothing waited its turn.
+  EXPECT_EQ(PollCycle(home.Text("later.txt")), 1) << home.Text("later.txt").toStdString();
+
+  for (auto it = kept.cbegin(); it != kept.cend(); ++it) {
+    QFile f(home.file(it.key()));
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly)) << it.key().toStdString();
+    EXPECT_EQ(f.readAll(), it.value()) << it.key().toStdString();
+  }
+  for (int n = 1; n <= 4; ++n) {
+    QFile f(home.file(QString("STORAGE/terminal-cmr%1.txt").arg(n)));
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly)) << n;
+    EXPECT_GT(f.readAll().count('\n'), 3) << n;
+  }
 }

@@ -160,14 +160,15 @@ TEST_F(StatisticsTest, ARecordOfAnUnknownTypeCountsAsNotGoodAnywhere) {
   EXPECT_EQ(RecordSpringType(counts.Last), nullptr);  // the page then names nothing
 }
 
-TEST_F(StatisticsTest, AnEmptyShiftLeavesTheCountsFileAndWritesSixZeros) {
+TEST_F(StatisticsTest, AnEmptyShiftWritesZeroCountsOverTheOldOnes) {
   home.write("Temp/norms.txt", "7\r\n1\r\n2\r\n3\r\n4\r\n5\r\n6\r\n");
   home.write("Report/day.bin", "");
   ASSERT_TRUE(CountShiftStatistics(counts, progress, error));
   EXPECT_EQ(counts.N, 0);
   EXPECT_FALSE(counts.HaveLast);
   EXPECT_TRUE(steps.empty());
-  EXPECT_EQ(home.read("Temp/norms.txt"), QByteArray("7\r\n1\r\n2\r\n3\r\n4\r\n5\r\n6\r\n"));
+  // The report printed next reads n = 0, as the page shows, not the old shift.
+  EXPECT_EQ(home.read("Temp/norms.txt"), QByteArray("0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n"));
   ASSERT_TRUE(WriteStatText(counts, error));
   EXPECT_EQ(home.read("texts/stat.txt"), QByteArray("0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n"));
 }
