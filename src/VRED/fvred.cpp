@@ -1,6 +1,7 @@
 #include "VRED/fvred.h"
 
 #include <QAction>
+#include <QDir>
 #include <QFileInfo>
 #include <QFrame>
 #include <QGroupBox>
@@ -238,8 +239,10 @@ bool TfVred::WriteKey(const QString& key, const QString& value) {
     return false;
   }
   ini.WriteString(QString("Spring%1").arg(SectionNumber()), key, value);
-  if (!ini.Save(path)) {
-    Message(QString("Не удалось записать %1 в файл %2 !").arg(key, path));
+  QString reason;
+  if (!ini.Save(path, &reason)) {
+    Message(QString("Не удалось записать %1 в файл %2: %3. Файл не изменён.")
+                .arg(key, QDir::toNativeSeparators(path), reason));
     return false;
   }
   return true;
