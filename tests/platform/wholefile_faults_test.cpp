@@ -59,7 +59,9 @@ TEST(WholeFileFaults, OldOrNewContentNeverAnythingElse) {
         const QString log = dir.filePath("faults.log");
         ASSERT_TRUE(QDir().mkpath(folder));
         ASSERT_TRUE(WriteRaw(source, newBytes));
-        if (hadOld) ASSERT_TRUE(WriteRaw(target, oldBytes));
+        if (hadOld) {
+          ASSERT_TRUE(WriteRaw(target, oldBytes));
+        }
         const QStringList env = testsupport::FaultEnvironment(
             QStringList{"KALVOR_FAULT_PATH=" + (p.folder ? folder : target + ".*"),
                         QString("KALVOR_FAULT_ERRNO=") + err, "KALVOR_FAULT_LOG=" + log} +
