@@ -394,7 +394,9 @@ TEST(MeasurementFlow, OnAFullDiskNothingIsStoredHalfAndTheNextStartMeasures) {
     QByteArray after;
     ShiftRecords(home, &after);
     EXPECT_EQ(after, day);  // whole records only: the cut record is gone
-    if (f.file == "now.txt") EXPECT_EQ(home.Text("Config/now.txt").toLatin1(), state);
+    if (f.file == "now.txt") {
+      EXPECT_EQ(home.Text("Config/now.txt").toLatin1(), state);
+    }
     const QImage failed = home.Snap("failed.png");
     EXPECT_GT(CountColour(failed, QRect(16, 470, 380, 36), 0xFF0000), 300);  // "Замер не выполнен"
     EXPECT_EQ(CountColour(failed, kResultArea, Rgb(failed, kResultArea.left(), kResultArea.top())),
