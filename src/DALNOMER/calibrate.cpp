@@ -57,10 +57,13 @@ std::optional<CalibrateValues> ReadCalibrateFile(QString* error) {
 }
 
 bool WriteCalibrateFile(const CalibrateValues& values, QString* error) {
-  // Through a new file renamed over the old one (WriteTextLines).
+  // Written whole: on a failure the old correction stays as it was.
+  QString reason;
   const bool ok = plat::WriteTextLines(
-      kCalibrateFile, {FormatCalibrateReal(values.knownHeight), FormatCalibrateReal(values.correction)});
-  if (!ok && error) *error = QString("Не удалось записать файл %1").arg(kCalibrateFile);
+      kCalibrateFile, {FormatCalibrateReal(values.knownHeight), FormatCalibrateReal(values.correction)},
+      &reason);
+  if (!ok && error)
+    *error = QString("Не удалось записать файл %1: %2").arg(kCalibrateFile, reason);
   return ok;
 }
 

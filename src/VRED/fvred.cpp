@@ -1,6 +1,7 @@
 #include "VRED/fvred.h"
 
 #include <QAction>
+#include <QDir>
 #include <QFileInfo>
 #include <QFrame>
 #include <QGroupBox>
@@ -272,8 +273,10 @@ bool TfVred::WriteKeys(const QList<QPair<QString, QString>>& keys) {
     changed << key;
   }
   if (changed.isEmpty()) return true;
-  if (!ini.Save(path)) {
-    Message(QString("Не удалось записать %1 в файл %2 !").arg(changed.join(", "), path));
+  QString reason;
+  if (!ini.Save(path, &reason)) {
+    Message(QString("Не удалось записать %1 в файл %2: %3. Файл не изменён.")
+                .arg(changed.join(", "), QDir::toNativeSeparators(path), reason));
     return false;
   }
   return true;

@@ -38,8 +38,9 @@ struct Fd {
 bool WriteAll(int fd, const char* data, qint64 size, off_t at) {
   while (size > 0) {
     const ssize_t n = ::pwrite(fd, data, static_cast<size_t>(size), at);
-    if (n < 0) {
-      if (errno == EINTR) continue;
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (n == 0) errno = ENOSPC;  // took nothing: a full disk without an error number
       return false;
     }
     data += n;
@@ -47,6 +48,15 @@ bool WriteAll(int fd, const char* data, qint64 size, off_t at) {
     at += n;
   }
   return true;
+}
+
+// After a failed write: the file is cut back to the length it had, so that
+// it holds whole records only. Best effort; the first failure is the one
+// reported.
+void CutBack(int fd, off_t length) {
+  const int saved = errno;
+  if (::ftruncate(fd, length) == 0) ::fsync(fd);
+  errno = saved;
 }
 
 }  // namespace
@@ -132,12 +142,18 @@ bool Append(const QString& path, int recordSize, const QByteArray& records, QStr
   }
   // A broken tail (shorter than one record) is overwritten by the new record.
   const off_t at = (st.st_size / recordSize) * recordSize;
-  if (!WriteAll(f.fd, records.constData(), records.size(), at)) {
+  // A write that fails part-way (a full disk, a short write, an I/O error)
+  // must not leave a part of a record behind: the file is cut back to its
+  // whole records and the reason of the first failure is given.
+  if (!WriteAll(f.fd, records.constData(), records.size(), at) || ::fsync(f.fd) != 0) {
     error = IoError(path, Errno());
+    CutBack(f.fd, at);
     return false;
   }
-  if (::fsync(f.fd) != 0 || !f.Close()) {
+  if (!f.Close()) {
     error = IoError(path, Errno());
+    Fd again(::open(Native(path).constData(), O_RDWR | O_CLOEXEC));
+    if (again.fd >= 0) CutBack(again.fd, at);
     return false;
   }
   if (st.st_size == 0) SyncDir(QFileInfo(path).absolutePath());  // a new directory entry
@@ -190,13 +206,21 @@ bool Copy(const QString& from, const QString& to, int recordSize, qint64 count, 
     }
     if (!WriteAll(out.fd, block.constData(), bytes, at + done * recordSize)) {
       error = IoError(to, Errno());
+      CutBack(out.fd, at);
       return false;
     }
     done += n;
     if (progress) progress(done);
   }
-  if (::fsync(out.fd) != 0 || !out.Close()) {
+  if (::fsync(out.fd) != 0) {
     error = IoError(to, Errno());
+    CutBack(out.fd, at);
+    return false;
+  }
+  if (!out.Close()) {
+    error = IoError(to, Errno());
+    Fd again(::open(Native(to).constData(), O_RDWR | O_CLOEXEC));
+    if (again.fd >= 0) CutBack(again.fd, at);
     return false;
   }
   return true;

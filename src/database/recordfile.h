@@ -27,7 +27,9 @@ bool Read(const QString& path, int recordSize, qint64 first, qint64 count, QByte
           QString& error);
 
 // Writes `records` (a whole number of records) after the last whole record,
-// creating the file when missing, and syncs it.
+// creating the file when missing, and syncs it. When a write or the sync
+// fails (a full disk, an I/O error) the file is cut back to its whole records
+// as before and `error` names the file and the reason.
 bool Append(const QString& path, int recordSize, const QByteArray& records, QString& error);
 
 // Cuts (or creates) the file to `length` bytes and syncs it. Only ever used to
@@ -36,7 +38,8 @@ bool Truncate(const QString& path, qint64 length, QString& error);
 
 // Copies the first `count` whole records of `from` into `to` starting at
 // byte `at` of `to` (created when missing), in blocks, calling `progress`
-// after each block with the number of records written; then syncs `to`.
+// after each block with the number of records written; then syncs `to`. On
+// a failed write `to` is cut back to `at` bytes.
 bool Copy(const QString& from, const QString& to, int recordSize, qint64 count, qint64 at,
           const std::function<void(qint64 done)>& progress, QString& error);
 

@@ -88,8 +88,9 @@ bool WriteJournal(const Journal& j) {
                              QString::number(j.baseLength),
                              QString::number(j.count),
                              QString::fromLatin1(j.hash)};
-  if (!plat::WriteTextLines(kTransferJournalFile, lines))
-    return Fail(recfile::IoError(JournalPath(), QStringLiteral("запись невозможна")));
+  QString reason;
+  if (!plat::WriteTextLines(kTransferJournalFile, lines, &reason))
+    return Fail(recfile::IoError(JournalPath(), reason));
   recfile::SyncDir(ReportDir());
   Written();
   return true;

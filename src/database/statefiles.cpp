@@ -38,8 +38,9 @@ QString WagonNumber(const QString& text) { return text.left(measurement_offset::
 QString BoolLine(bool v) { return v ? QStringLiteral("-1") : QStringLiteral("0"); }
 
 bool WriteStateFile(const QString& file, const QStringList& lines) {
-  if (!plat::WriteTextLines(file, lines))
-    return Fail(recfile::IoError(plat::MapPath(file), QStringLiteral("запись невозможна")));
+  QString reason;
+  if (!plat::WriteTextLines(file, lines, &reason))
+    return Fail(recfile::IoError(plat::MapPath(file), reason));
   Written();
   return true;
 }

@@ -36,14 +36,15 @@ uint8_t Cam(int n) { return static_cast<uint8_t>(n); }
 // Writes one read-out file; when it can't, reports the disk error naming the
 // file (once per read-out) and keeps it in ControllerLink.DiskError.
 bool WriteCameraFile(const QString& systemPath, const QStringList& lines) {
-  if (plat::WriteTextLines(systemPath, lines)) return true;
+  QString reason;
+  if (plat::WriteTextLines(systemPath, lines, &reason)) return true;
   // A file that could not be rewritten must not leave the previous scan
   // behind for the profile processing to take as this one.
   QFile::remove(plat::MapPath(systemPath));
   if (ControllerLink.DiskError.isEmpty()) {
     ControllerLink.DiskError =
-        QStringLiteral("Ошибка записи на диск: файл %1 не записан (папка недоступна для записи или диск полон)")
-            .arg(QDir::toNativeSeparators(plat::MapPath(systemPath)));
+        QStringLiteral("Ошибка записи на диск: файл %1 не записан: %2")
+            .arg(QDir::toNativeSeparators(plat::MapPath(systemPath)), reason);
     LinkDiskError(ControllerLink.DiskError);
   }
   return false;

@@ -1,6 +1,5 @@
 #include "mathem/profiles.h"
 
-#include <QFile>
 #include <QHash>
 #include <QStringList>
 #include <cmath>
@@ -78,13 +77,7 @@ void CameraFault(int n, const QString& reason) {
 // The trace is rewritten with every load, three times a measurement; as a
 // diagnostic it is not forced to the disk like the system's records.
 bool WriteTrace(const QString& name, const QStringList& lines) {
-  const QString path = plat::MapPath(name);
-  plat::EnsureParentDir(path);
-  QFile f(path);
-  if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
-  QByteArray bytes;
-  for (const QString& l : lines) bytes += plat::ToCp1251(l) + "\r\n";
-  return f.write(bytes) == bytes.size();
+  return plat::WriteTextLines(name, lines, nullptr, false);
 }
 
 // "1234:123.45"; a reading whose distance the calibration table can't give

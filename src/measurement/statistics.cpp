@@ -26,34 +26,16 @@ QByteArray CountsText(int n, const std::array<int, 7>& inNorm, bool withN) {
   return out;
 }
 
-// Writes a whole file over the old one through a temporary file and a rename.
+// Writes a whole file over the old one (the platform's whole-file writer).
 // Synced, the new file is on the disk when it returns; unsynced (the
 // rewrites of the shift's counts between its records), a power cut may still
 // leave the old file, never a part of either.
 bool WriteWhole(const QString& file, const QByteArray& bytes, bool sync, QString& error) {
   const QString path = plat::MapPath(file);
-  if (sync) {
-    if (plat::WriteMappedBytes(path, bytes)) return true;
-    error = recfile::IoError(path, QStringLiteral("файл не записан"));
-    return false;
-  }
-  plat::EnsureParentDir(path);
-  const QString temp = path + QStringLiteral(".new");
-  QFile f(temp);
-  if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size() ||
-      !f.flush()) {
-    error = recfile::IoError(temp, f.errorString());
-    f.close();
-    QFile::remove(temp);
-    return false;
-  }
-  f.close();
-  if (std::rename(QFile::encodeName(temp).constData(), QFile::encodeName(path).constData()) != 0) {
-    error = recfile::IoError(path, QStringLiteral("файл не записан"));
-    QFile::remove(temp);
-    return false;
-  }
-  return true;
+  QString reason;
+  if (plat::WriteWholeFile(path, bytes, &reason, sync)) return true;
+  error = recfile::IoError(path, reason);
+  return false;
 }
 
 void CountRecord(const MeasurementRecord& record, StatisticsCounts& counts) {

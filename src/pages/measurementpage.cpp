@@ -116,7 +116,8 @@ void MeasurementKeyLoop(Entry entry) {
       }
       case 7: {
         // A record that cannot be read is not printed; the page says why.
-        if (count == 0) break;
+        // After a measurement that was not stored nothing is shown.
+        if (count == 0 || CurrentIndex() >= count) break;
         MeasurementRecord record;
         if (!ReadShiftMeasurement(CurrentIndex(), record)) {
           ShowMeasurementStopped(DatabaseError());
@@ -169,13 +170,14 @@ bool RunMeasurement() {
     ShowMeasurementStopped(DatabaseError());
     stored = false;
   }
-  if (stored) {
-    ShowResultPage(record);
-    if (!AppendShiftMeasurement(record)) {
-      ShowMeasurementStopped(DatabaseError());
-      stored = false;
-    }
+  // The result is shown only once the record is in the shift file: a
+  // measurement that could not be stored shows no result to print or to
+  // sort by, and CurrentIndex stays behind the last stored record.
+  if (stored && !AppendShiftMeasurement(record)) {
+    ShowMeasurementStopped(DatabaseError());
+    stored = false;
   }
+  if (stored) ShowResultPage(record);
   DrawMeasurementKeys(Entry::Measuring);
   return stored;
 }

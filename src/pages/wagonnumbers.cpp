@@ -3,6 +3,8 @@
 // they are fitted to (the receiver) go into the shift state, from which every
 // measurement takes them.
 
+#include <cstdio>
+
 #include "database/database.h"
 #include "pages/digitkeys.h"
 #include "pages/pages.h"
@@ -65,8 +67,10 @@ void WagonNumbersPage() {
       if (key == 1) Database.ShiftState.WagonFrom = WagonNumberEntry().left(kWagonDigits);
       if (key == 7) Database.ShiftState.WagonTo = WagonNumberEntry().left(kWagonDigits);
       // Saved after every key, the return too. A file that can't be written
-      // leaves the number in memory for this run's measurements.
-      SaveShiftState();
+      // is named with the reason on standard error; the strip re-reads the
+      // file and so shows the numbers the next measurement gets.
+      if (!SaveShiftState())
+        std::fprintf(stderr, "kalvor: %s\n", DatabaseError().toLocal8Bit().constData());
       StatusStrip();
     } while (key != 13);
   }

@@ -5,14 +5,16 @@
 #include <QGuiApplication>
 #include <QPageLayout>
 #include <QPainter>
+#include <QBuffer>
 #include <QPdfWriter>
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QProcess>
-#include <QSaveFile>
 #include <QScreen>
 #include <QStandardPaths>
 #include <QUrl>
+
+#include "platform/textfile.h"
 
 namespace plat {
 
@@ -82,11 +84,10 @@ bool PrintPageOnDefaultPrinter(const QString& jobName, const PagePainter& paint,
 
 bool WritePdfPage(const QString& mappedPath, const QString& title, const PagePainter& paint,
                   QString* error) {
-  QSaveFile file(mappedPath);
-  if (!file.open(QIODevice::WriteOnly)) {
-    if (error) *error = file.errorString();
-    return false;
-  }
+  // Rendered in memory, then written whole: a full disk leaves no half PDF.
+  QByteArray pdf;
+  QBuffer file(&pdf);
+  file.open(QIODevice::WriteOnly);
   {
     QPdfWriter writer(&file);
     writer.setTitle(title);
@@ -95,7 +96,6 @@ bool WritePdfPage(const QString& mappedPath, const QString& title, const PagePai
     writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF()));
     QPainter painter;
     if (!painter.begin(&writer)) {
-      file.cancelWriting();
       if (error) *error = QStringLiteral("PDF cannot be started");
       return false;
     }
@@ -103,11 +103,8 @@ bool WritePdfPage(const QString& mappedPath, const QString& title, const PagePai
     paint(painter, PrintPage{page.size(), page.topLeft()});
     painter.end();
   }
-  if (!file.commit()) {
-    if (error) *error = file.errorString();
-    return false;
-  }
-  return true;
+  file.close();
+  return WriteWholeFile(mappedPath, pdf, error);
 }
 
 bool OpenWithDefaultApp(const QString& mappedPath) {

@@ -45,8 +45,8 @@ using PagePainter = std::function<void(QPainter& painter, const PrintPage& page)
 // with the reason in *error, when there is no default printer, when it is
 // stopped or when the job cannot be started.
 bool PrintPageOnDefaultPrinter(const QString& jobName, const PagePainter& paint, QString* error);
-// Writes one A4 portrait page as a PDF file (file-system path) whole: into a
-// temporary file beside it, renamed to its name when complete.
+// Writes one A4 portrait page as a PDF file (file-system path) whole, through
+// WriteWholeFile: on a failure no file is left and *error gets the reason.
 bool WritePdfPage(const QString& mappedPath, const QString& title, const PagePainter& paint,
                   QString* error);
 

@@ -230,15 +230,15 @@ QString IniFile::Text() const {
   return out;
 }
 
-bool IniFile::Save(const QString& mappedPath) const {
-  return WriteMappedBytes(mappedPath, ToCp1251(Text()));
+bool IniFile::Save(const QString& mappedPath, QString* reason) const {
+  return WriteWholeFile(mappedPath, ToCp1251(Text()), reason);
 }
 
 bool IniWriteString(const QString& mappedPath, const QString& section, const QString& key,
-                    const QString& value) {
+                    const QString& value, QString* reason) {
   IniFile ini = IniFile::Load(mappedPath);
   ini.WriteString(section, key, value);
-  return ini.Save(mappedPath);
+  return ini.Save(mappedPath, reason);
 }
 
 }  // namespace plat

@@ -50,8 +50,9 @@ class IniFile {
 
   const QStringList& Lines() const { return lines_; }
   QString Text() const;
-  // Writes the lines back (CP1251, CR LF), synced to the disk.
-  bool Save(const QString& mappedPath) const;
+  // Writes the lines back (CP1251, CR LF) whole, synced to the disk; on a
+  // failure the file is as it was and `reason` gets the system's text.
+  bool Save(const QString& mappedPath, QString* reason = nullptr) const;
 
  private:
   int FindSection(const QString& section) const;  // line index of the header, -1
@@ -61,6 +62,6 @@ class IniFile {
 
 // Writes one key into a file, keeping every other line (WritePrivateProfileString).
 bool IniWriteString(const QString& mappedPath, const QString& section, const QString& key,
-                    const QString& value);
+                    const QString& value, QString* reason = nullptr);
 
 }  // namespace plat

@@ -1,6 +1,8 @@
 #include "platform/textfile.h"
 
+#include <QBuffer>
 #include <QFile>
+#include <QImage>
 #include <QFileInfo>
 
 #include <cerrno>
@@ -32,57 +34,104 @@ bool SyncFile(const QString& mappedPath) {
 
 namespace {
 
-bool Fail(QString* reason, int err) {
-  if (reason) *reason = QString::fromLocal8Bit(std::strerror(err));
-  return false;
+QString ErrorText(int err) { return QString::fromLocal8Bit(std::strerror(err)); }
+
+// Makes the rename itself durable; the file is in place whatever this gives.
+void SyncFolderOf(const QByteArray& target) {
+  const QByteArray dir = QFile::encodeName(QFileInfo(QFile::decodeName(target)).absolutePath());
+  const int dfd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dfd < 0) return;
+  ::fsync(dfd);
+  ::close(dfd);
 }
 
 }  // namespace
 
-bool WriteWholeFile(const QString& mappedPath, const QByteArray& bytes, QString* reason) {
-  EnsureParentDir(mappedPath);
-  const QByteArray target = QFile::encodeName(mappedPath);
-  QByteArray temp = target + ".XXXXXX";
-  const int fd = ::mkstemp(temp.data());
-  if (fd < 0) return Fail(reason, errno);
-  auto abandon = [&](int err) {
-    ::close(fd);
-    ::unlink(temp.constData());
-    return Fail(reason, err);
-  };
-  // mkstemp creates the file for its owner only; a replaced file keeps the
-  // usual rights of the program's files.
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  ::fchmod(fd, 0666 & ~mask);
-  const char* p = bytes.constData();
-  qsizetype left = bytes.size();
-  while (left > 0) {
-    const ssize_t n = ::write(fd, p, static_cast<size_t>(left));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return abandon(n < 0 ? errno : ENOSPC);
-    p += n;
-    left -= n;
-  }
-  if (::fsync(fd) != 0) return abandon(errno);
-  if (::close(fd) != 0) {
+WholeFileWriter::WholeFileWriter(const QString& mappedPath)
+    : target_(QFile::encodeName(mappedPath)) {}
+
+WholeFileWriter::~WholeFileWriter() { Abandon(); }
+
+bool WholeFileWriter::Fail(int err, QString* reason) {
+  if (error_ == 0) error_ = err;
+  Abandon();
+  if (reason) *reason = ErrorText(error_);
+  return false;
+}
+
+void WholeFileWriter::Abandon() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  if (!temp_.isEmpty()) ::unlink(temp_.constData());
+  temp_.clear();
+}
+
+bool WholeFileWriter::Open(QString* reason) {
+  if (error_ != 0 || fd_ >= 0) return Fail(error_ ? error_ : EBUSY, reason);
+  EnsureParentDir(QFile::decodeName(target_));
+  temp_ = target_ + ".XXXXXX";
+  fd_ = ::mkostemp(temp_.data(), O_CLOEXEC);
+  if (fd_ < 0) {
     const int err = errno;
-    ::unlink(temp.constData());
-    return Fail(reason, err);
+    temp_.clear();
+    return Fail(err, reason);
   }
-  if (::rename(temp.constData(), target.constData()) != 0) {
-    const int err = errno;
-    ::unlink(temp.constData());
-    return Fail(reason, err);
-  }
-  // The rename itself reaches the disk only with the folder.
-  const QByteArray dir = QFile::encodeName(QFileInfo(mappedPath).absolutePath());
-  const int dfd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY);
-  if (dfd >= 0) {
-    ::fsync(dfd);
-    ::close(dfd);
+  // mkstemp creates the file for its owner only: a replaced file keeps its
+  // rights, a new one gets the usual rights of the program's files.
+  struct stat st {};
+  if (::stat(target_.constData(), &st) == 0 && S_ISREG(st.st_mode)) {
+    ::fchmod(fd_, st.st_mode & 07777);
+  } else {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(fd_, 0666 & ~mask);
   }
   return true;
+}
+
+bool WholeFileWriter::Write(const char* data, qsizetype size, QString* reason) {
+  if (error_ != 0 || fd_ < 0) return Fail(error_ ? error_ : EBADF, reason);
+  while (size > 0) {
+    const ssize_t n = ::write(fd_, data, static_cast<size_t>(size));
+    if (n < 0 && errno == EINTR) continue;
+    // A write that takes nothing is a full disk that gave no error number.
+    if (n <= 0) return Fail(n < 0 ? errno : ENOSPC, reason);
+    data += n;
+    size -= n;
+  }
+  return true;
+}
+
+bool WholeFileWriter::Commit(QString* reason, bool durable) {
+  if (error_ != 0 || fd_ < 0) return Fail(error_ ? error_ : EBADF, reason);
+  if (durable && ::fsync(fd_) != 0) return Fail(errno, reason);
+  const int fd = fd_;
+  fd_ = -1;
+  // A late write error of the file system may come only with the close.
+  if (::close(fd) != 0) return Fail(errno, reason);
+  if (::rename(temp_.constData(), target_.constData()) != 0) return Fail(errno, reason);
+  temp_.clear();
+  if (durable) SyncFolderOf(target_);
+  return true;
+}
+
+bool WriteWholeFile(const QString& mappedPath, const QByteArray& bytes, QString* reason,
+                    bool durable) {
+  WholeFileWriter w(mappedPath);
+  return w.Open(reason) && w.Write(bytes.constData(), bytes.size(), reason) &&
+         w.Commit(reason, durable);
+}
+
+bool WriteImageFile(const QString& mappedPath, const QImage& image, const char* format,
+                    QString* reason, bool durable) {
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  if (!buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, format)) {
+    if (reason) *reason = QStringLiteral("the picture cannot be encoded as %1").arg(format);
+    return false;
+  }
+  buffer.close();
+  return WriteWholeFile(mappedPath, bytes, reason, durable);
 }
 
 bool WriteMappedBytes(const QString& path, const QByteArray& bytes, QString* reason) {
@@ -119,13 +168,14 @@ std::optional<QStringList> ReadTextLines(const QString& systemPath) {
   return lines;
 }
 
-bool WriteTextLines(const QString& systemPath, const QStringList& lines, QString* reason) {
+bool WriteTextLines(const QString& systemPath, const QStringList& lines, QString* reason,
+                    bool durable) {
   QByteArray out;
   for (const QString& l : lines) {
     out += ToCp1251(l);
     out += "\r\n";
   }
-  return WriteFileBytes(systemPath, out, reason);
+  return WriteWholeFile(MapPath(systemPath), out, reason, durable);
 }
 
 }  // namespace plat

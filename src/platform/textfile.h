@@ -7,6 +7,8 @@
 #include <QStringList>
 #include <optional>
 
+class QImage;
+
 namespace plat {
 
 // Reads a file (system path) as CP1251 lines; line ends CR LF or LF. A final
@@ -18,11 +20,46 @@ std::optional<QStringList> ReadTextLines(const QString& systemPath);
 // checked, and only when all succeeded is the temporary renamed over the
 // target and the folder synced. On any failure the old file is left
 // byte-identical, the temporary is removed, and `reason` (when given) gets
-// the system's text of the error. The folder is created when missing.
-bool WriteWholeFile(const QString& mappedPath, const QByteArray& bytes, QString* reason = nullptr);
+// the system's text of the error. The folder is created when missing. A
+// transient file (a page picture, a trace, counts rewritten between records)
+// skips the two syncs: a reader still finds the old or the new file whole,
+// only a power cut may leave the old one.
+bool WriteWholeFile(const QString& mappedPath, const QByteArray& bytes, QString* reason = nullptr,
+                    bool durable = true);
+
+// The same writer for output too large to hold in memory (the engineers'
+// exports): Open, any number of Write, then Commit. Until Commit succeeds the
+// target is untouched; a writer destroyed without a successful Commit
+// removes its temporary file.
+class WholeFileWriter {
+ public:
+  explicit WholeFileWriter(const QString& mappedPath);
+  ~WholeFileWriter();
+  WholeFileWriter(const WholeFileWriter&) = delete;
+  WholeFileWriter& operator=(const WholeFileWriter&) = delete;
+
+  bool Open(QString* reason = nullptr);
+  // Writes everything or fails; after a failure every later call fails with
+  // the first reason.
+  bool Write(const char* data, qsizetype size, QString* reason = nullptr);
+  bool Commit(QString* reason = nullptr, bool durable = true);
+
+ private:
+  bool Fail(int err, QString* reason);
+  void Abandon();
+  QByteArray target_;
+  QByteArray temp_;
+  int fd_ = -1;
+  int error_ = 0;
+};
+
+// A picture in `format` ("BMP", "PNG") through WriteWholeFile.
+bool WriteImageFile(const QString& mappedPath, const QImage& image, const char* format,
+                    QString* reason = nullptr, bool durable = true);
 
 // Writes lines as CP1251, each ended by CR LF, through WriteWholeFile.
-bool WriteTextLines(const QString& systemPath, const QStringList& lines, QString* reason = nullptr);
+bool WriteTextLines(const QString& systemPath, const QStringList& lines, QString* reason = nullptr,
+                    bool durable = true);
 
 // Raw bytes of a file (system path).
 std::optional<QByteArray> ReadFileBytes(const QString& systemPath);

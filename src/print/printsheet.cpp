@@ -4,7 +4,6 @@
 #include <QFontMetrics>
 #include <QPainter>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <cstdio>
 #include <optional>
 
@@ -183,21 +182,16 @@ QString ArchiveSheet(QString* error) {
     *error = QStringLiteral("no folder Report");
     return QString();
   }
-  if (!plat::WritePdfPage(path, name.mid(name.lastIndexOf('\\') + 1), PaintOnPage, error))
+  if (!plat::WritePdfPage(path, name.mid(name.lastIndexOf('\\') + 1), PaintOnPage, error)) {
+    *error = name + ": " + *error;
     return QString();
+  }
   return name;
 }
 
 // The picture file of [Global] Print_in_file, written whole.
 bool SavePictureFile(QString* error) {
-  const QString path = plat::MapPath(kPictureFile);
-  plat::EnsureParentDir(path);
-  QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly) || !PrintSheet.Sheet.save(&file, "BMP") || !file.commit()) {
-    *error = file.errorString();
-    return false;
-  }
-  return true;
+  return plat::WriteImageFile(plat::MapPath(kPictureFile), PrintSheet.Sheet, "BMP", error);
 }
 
 void FinishSheet() {

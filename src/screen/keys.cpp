@@ -63,8 +63,10 @@ void SaveKeyMask(const QString& name) {
   ScreenState.savedMasks.insert(name.toLower(), ScreenState.keyMask);
   QStringList lines;
   for (int k = 1; k <= kKeyCount; ++k) lines << (ScreenState.keyMask[k] ? "1" : "0");
-  if (!plat::WriteTextLines("TEMP\\" + name + ".msk", lines))
-    std::fprintf(stderr, "kalvor: cannot write TEMP\\%s.msk\n", qPrintable(name));
+  QString reason;
+  if (!plat::WriteTextLines("TEMP\\" + name + ".msk", lines, &reason, false))
+    std::fprintf(stderr, "kalvor: cannot write TEMP\\%s.msk: %s\n", qPrintable(name),
+                 qPrintable(reason));
 }
 
 void LoadKeyMask(const QString& name) {

@@ -83,8 +83,9 @@ bool RunStep(const PlaybackStep& s) {
     Playback.notBefore = plat::TickCount() + static_cast<uint32_t>(s.args.value(0).toUInt());
   } else if (v == "snap") {
     const QString path = plat::MapPath(s.rest);
-    plat::EnsureParentDir(path);
-    if (!Screen().save(path, "PNG")) Fail(s, "cannot write " + path);
+    QString reason;
+    if (!plat::WriteImageFile(path, Screen(), "PNG", &reason, false))
+      Fail(s, "cannot write " + path + ": " + reason);
   } else if (v == "press") {
     QWidget* w = FrontWindow();
     QAbstractButton* b = FindNamed<QAbstractButton>(w, s.rest);
@@ -117,13 +118,15 @@ bool RunStep(const PlaybackStep& s) {
     else if (auto* cb = FindNamed<QComboBox>(w, name)) cb->setCurrentText(text);
     else Fail(s, "no edit field " + name);
   } else if (v == "dump") {
-    if (!plat::WriteTextLines(s.rest, DumpWindow(FrontWindow()).split('\n')))
-      Fail(s, "cannot write " + s.rest);
+    QString reason;
+    if (!plat::WriteTextLines(s.rest, DumpWindow(FrontWindow()).split('\n'), &reason, false))
+      Fail(s, "cannot write " + s.rest + ": " + reason);
   } else if (v == "grab") {
     QWidget* w = FrontWindow();
     const QString path = plat::MapPath(s.rest);
-    plat::EnsureParentDir(path);
-    if (!w || !w->grab().save(path, "PNG")) Fail(s, "cannot grab into " + path);
+    QString reason;
+    if (!w || !plat::WriteImageFile(path, w->grab().toImage(), "PNG", &reason, false))
+      Fail(s, "cannot grab into " + path + (reason.isEmpty() ? QString() : ": " + reason));
   } else if (v == "close") {
     // As the window's own close button: a modal form ends its loop.
     QWidget* w = FrontWindow();

@@ -10,6 +10,7 @@
 #include "platform/desktop.h"
 #include "platform/paths.h"
 #include "platform/process.h"
+#include "platform/textfile.h"
 #include "platform/version.h"
 #include "screen/fonts.h"
 
@@ -237,9 +238,9 @@ void TitleBar(const QString& title, int titleX, QRgb colour) {
 void SavePage(const QString& name) {
   SavedPages().insert(name.toLower(), ScreenState.canvas);
   const QString path = plat::MapPath("Temp\\" + name + ".bmp");
-  plat::EnsureParentDir(path);
-  if (!ScreenState.canvas.save(path, "BMP"))
-    Warn(QString("cannot write Temp\\%1.bmp; the page is kept in memory").arg(name));
+  QString reason;
+  if (!plat::WriteImageFile(path, ScreenState.canvas, "BMP", &reason, false))
+    Warn(QString("cannot write Temp\\%1.bmp (%2); the page is kept in memory").arg(name, reason));
 }
 
 void RestorePage(const QString& name) {

@@ -16,6 +16,7 @@
 #include "mathem/profiles.h"
 #include "platform/paths.h"
 #include "platform/process.h"
+#include "platform/textfile.h"
 #include "screen/screen.h"
 #include "visualiser/visualiser.h"
 
@@ -205,10 +206,11 @@ void TForm30::Button7Click() {
 
 void TForm30::Button8Click() {
   const QString path = plat::MapPath(SavedPictureName());
-  if (Visualiser.image.save(path, "BMP"))
+  QString reason;
+  if (plat::WriteImageFile(path, Visualiser.image, "BMP", &reason))
     QMessageBox::information(this, QString(), "SC.bmp сохранет !");
   else
-    QMessageBox::warning(this, QString(), QString("Не удалось сохранить %1").arg(path));
+    QMessageBox::warning(this, QString(), QString("Не удалось сохранить %1: %2").arg(path, reason));
 }
 
 void TForm30::SpeedButton1Click() {

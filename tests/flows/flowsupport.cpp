@@ -32,13 +32,14 @@ testsupport::RunResult FlowHome::Play(const QString& script, const QStringList& 
   QStringList args = {"--home", path(), "-platform", "offscreen", "--virtual-clock",
                       "--play", scriptPath};
   args += extraArgs;
+  const QStringList env = faults_.isEmpty() ? QStringList() : testsupport::FaultEnvironment(faults_);
   if (ordinaryUser_ && ::geteuid() == 0)
     return testsupport::Run(
         "setpriv",
         QStringList{"--bounding-set=-dac_override,-dac_read_search,-fowner,-linux_immutable",
                     KALVOR_EXE} + args,
-        timeoutMs);
-  return testsupport::Run(KALVOR_EXE, args, timeoutMs);
+        timeoutMs, env);
+  return testsupport::Run(KALVOR_EXE, args, timeoutMs, env);
 }
 
 QString FlowHome::Text(const QString& name) const {

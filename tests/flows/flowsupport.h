@@ -30,10 +30,14 @@ class FlowHome {
   // permissions, so that a read-only folder is read-only to it even when the
   // tests run as root (setpriv drops the capabilities).
   void RunAsOrdinaryUser(bool on) { ordinaryUser_ = on; }
+  // The next runs go under the fault-injection library with these
+  // KALVOR_FAULT_* settings (none: no injection).
+  void InjectFaults(const QStringList& settings) { faults_ = settings; }
 
  private:
   QTemporaryDir dir_;
   bool ordinaryUser_ = false;
+  QStringList faults_;
 };
 
 // The simulated line (tools/linesim) on pseudo-terminals, for as long as the

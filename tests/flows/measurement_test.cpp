@@ -361,3 +361,52 @@ TEST(MeasurementFlow, AKillAtAnyMomentLeavesWholeRecordsEachOnce) {
 }
 
 }  // namespace
+
+// A full disk under a measurement, made by the fault-injection library: the
+// shift state that cannot be written, then the shift file that fills up in
+// the middle of the record. Each time the box says "Замер не выполнен" and
+// names the file with the reason, the result side shows nothing, key 7 has
+// nothing to print, the files are as they were; the next start measures on.
+TEST(MeasurementFlow, OnAFullDiskNothingIsStoredHalfAndTheNextStartMeasures) {
+  FlowHome home;
+  WriteShiftState(home);
+  const QString script =
+      QString("wait %1\nkey 2\nwait 10000\nsnap failed.png\nkey 7\nwait 300\nkey 13\nexit\n")
+          .arg(kStartupMs);
+  struct Fault {
+    QString file, pattern;
+    QStringList more;
+  };
+  int stored = 0;
+  for (const Fault& f : {Fault{"now.txt", "*/Config/now.txt.*", {}},
+                         Fault{"day.bin", "*/Report/day.bin", {"KALVOR_FAULT_AFTER=100"}}}) {
+    SCOPED_TRACE(f.file.toStdString());
+    QByteArray day, state = home.Text("Config/now.txt").toLatin1();
+    ShiftRecords(home, &day);
+    home.InjectFaults(QStringList{"KALVOR_FAULT_PATH=" + f.pattern} + f.more);
+    const auto run = home.Play(script, {"--now", kNow});
+    home.InjectFaults({});
+    ASSERT_TRUE(run.finished);
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains(f.file) && run.err.contains("No space left on device"))
+        << run.err.toStdString();
+    EXPECT_FALSE(run.err.contains("чтение за концом файла")) << run.err.toStdString();
+    QByteArray after;
+    ShiftRecords(home, &after);
+    EXPECT_EQ(after, day);  // whole records only: the cut record is gone
+    if (f.file == "now.txt") {
+      EXPECT_EQ(home.Text("Config/now.txt").toLatin1(), state);
+    }
+    const QImage failed = home.Snap("failed.png");
+    EXPECT_GT(CountColour(failed, QRect(16, 470, 380, 36), 0xFF0000), 300);  // "Замер не выполнен"
+    EXPECT_EQ(CountColour(failed, kResultArea, Rgb(failed, kResultArea.left(), kResultArea.top())),
+              kResultArea.width() * kResultArea.height());  // no result drawn
+    // The next start, with room on the disk, measures and numbers on.
+    const auto next = home.Play(QString("wait %1\nkey 2\nwait 10000\nexit\n").arg(kStartupMs),
+                                {"--now", kNow});
+    EXPECT_EQ(next.exitCode, 0) << next.err.toStdString();
+    const auto records = ShiftRecords(home);
+    ASSERT_EQ(records.size(), static_cast<size_t>(++stored));
+    EXPECT_EQ(records.back().Identifier, QString("%1-06122026").arg(stored, 4, 10, QChar('0')));
+  }
+}

@@ -187,3 +187,40 @@ TEST(ProgramShiftChange, AFailedShiftChangeAtStartUpStopsTheProgram) {
   EXPECT_EQ(DbTool(home, {"list", "base"}), shift);
   EXPECT_TRUE(DbTool(home, {"list", "day"}).isEmpty());
 }
+
+// The shift change on a full disk (the fault-injection library): the journal
+// that cannot be written, or base.bin that fills up in the middle of the
+// copy. The start stops naming the file; day.bin is byte-identical, base.bin
+// holds whole records only (here: none), and the next start moves the shift.
+TEST(ProgramShiftChange, OnAFullDiskTheMoveLeavesWholeFilesAndTheNextStartMovesTheShift) {
+  for (const QStringList& fault :
+       {QStringList{"KALVOR_FAULT_PATH=*/Report/transfer.jnl.*"},
+        QStringList{"KALVOR_FAULT_PATH=*/Report/base.bin", "KALVOR_FAULT_AFTER=700",
+                    "KALVOR_FAULT_ERRNO=EIO"}}) {
+    SCOPED_TRACE(fault.join(' ').toStdString());
+    FlowHome home;
+    const QStringList shift = FillYesterdaysShift(home, 5);
+    QFile dayFile(home.file("Report/day.bin"));
+    ASSERT_TRUE(dayFile.open(QIODevice::ReadOnly));
+    const QByteArray dayBytes = dayFile.readAll();
+    dayFile.close();
+    home.InjectFaults(fault);
+    const auto stopped = home.Play("wait 3000\ndump box.txt\npress OK\nwait 1000\n",
+                                   {"--now", "2026-03-02T08:00:00"});
+    home.InjectFaults({});
+    const QString file = fault[0].contains("base.bin") ? "base.bin" : "transfer.jnl";
+    EXPECT_EQ(stopped.exitCode, 1) << stopped.err.toStdString();
+    EXPECT_TRUE(stopped.err.contains(file)) << stopped.err.toStdString();
+    EXPECT_TRUE(home.Text("box.txt").contains(file)) << home.Text("box.txt").toStdString();
+    ASSERT_TRUE(dayFile.open(QIODevice::ReadOnly));
+    EXPECT_EQ(dayFile.readAll(), dayBytes);
+    dayFile.close();
+    EXPECT_EQ(QFileInfo(home.file("Report/base.bin")).size(), 0);
+    EXPECT_EQ(QFile::exists(home.file("Report/transfer.jnl")), file == "base.bin");
+
+    const auto r = home.Play("wait 13000\nexit\n", {"--now", "2026-03-02T08:30:00"});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(DbTool(home, {"list", "base"}), shift);
+    EXPECT_TRUE(DbTool(home, {"list", "day"}).isEmpty());
+  }
+}

@@ -40,11 +40,17 @@ QByteArray ScratchHome::read(const QString& rel) const {
   return f.readAll();
 }
 
-RunResult Run(const QString& program, const QStringList& args, int timeoutMs) {
+QStringList FaultEnvironment(const QStringList& settings) {
+  return QStringList{QStringLiteral("LD_PRELOAD=") + KALVOR_FAULTFS} + settings;
+}
+
+RunResult Run(const QString& program, const QStringList& args, int timeoutMs,
+              const QStringList& extra) {
   RunResult r;
   QProcess p;
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   env.insert("QT_QPA_PLATFORM", "offscreen");
+  for (const QString& e : extra) env.insert(e.section('=', 0, 0), e.section('=', 1));
   p.setProcessEnvironment(env);
   p.start(program, args);
   r.finished = p.waitForFinished(timeoutMs);

@@ -43,7 +43,12 @@ struct RunResult {
   QString out;
   QString err;
 };
-// Runs a program with arguments, waiting at most timeoutMs.
-RunResult Run(const QString& program, const QStringList& args, int timeoutMs = 120000);
+// Runs a program with arguments, waiting at most timeoutMs; `env` adds
+// NAME=VALUE entries to its environment.
+RunResult Run(const QString& program, const QStringList& args, int timeoutMs = 120000,
+              const QStringList& env = {});
+// The environment entries that run a program under the fault-injection
+// library (tests/support/faultfs.cpp) with its KALVOR_FAULT_* `settings`.
+QStringList FaultEnvironment(const QStringList& settings);
 
 }  // namespace testsupport

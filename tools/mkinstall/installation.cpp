@@ -46,13 +46,17 @@ class Writer {
   }
 
   bool Lines(const QString& systemPath, const QStringList& lines) {
-    if (!plat::WriteTextLines(systemPath, lines)) return Fail("Не удается записать " + systemPath);
+    QString reason;
+    if (!plat::WriteTextLines(systemPath, lines, &reason))
+      return Fail("Не удается записать " + systemPath + ": " + reason);
     result.written << systemPath;
     return true;
   }
 
   bool Bytes(const QString& systemPath, const QByteArray& bytes) {
-    if (!plat::WriteFileBytes(systemPath, bytes)) return Fail("Не удается записать " + systemPath);
+    QString reason;
+    if (!plat::WriteFileBytes(systemPath, bytes, &reason))
+      return Fail("Не удается записать " + systemPath + ": " + reason);
     result.written << systemPath;
     return true;
   }
@@ -85,7 +89,10 @@ class Writer {
       return Fail("Неверный размер рисунка " + pic.name);
     // 24-bit colour without alpha, the form every BMP reader takes.
     img = img.convertToFormat(QImage::Format_RGB888);
-    if (!img.save(mapped, "BMP")) return Fail("Не удается записать " + systemPath);
+    // Pictures are redrawn by --force; they are not synced one by one.
+    QString reason;
+    if (!plat::WriteImageFile(mapped, img, "BMP", &reason, false))
+      return Fail("Не удается записать " + systemPath + ": " + reason);
     result.written << systemPath;
     return true;
   }
@@ -116,16 +123,18 @@ TInstallResult WriteInstallation(const QString& dir, bool force) {
   // Site settings and data.
   if (!w.Keep("setup.ini", true)) {
     const QString mapped = plat::MapProgramPath("setup.ini");
-    if (!plat::WriteMappedBytes(mapped, plat::ToCp1251(SetupIniText()))) {
-      w.Fail("Не удается записать setup.ini");
+    QString reason;
+    if (!plat::WriteMappedBytes(mapped, plat::ToCp1251(SetupIniText()), &reason)) {
+      w.Fail("Не удается записать setup.ini: " + reason);
       return w.result;
     }
     w.result.written << "setup.ini";
   }
   if (!w.Keep(kChassieFileName, true)) {
+    QString reason;
     if (!plat::WriteMappedBytes(plat::MapProgramPath(kChassieFileName),
-                                plat::ToCp1251(ChassieIniLines().join("\r\n") + "\r\n"))) {
-      w.Fail("Не удается записать " + kChassieFileName);
+                                plat::ToCp1251(ChassieIniLines().join("\r\n") + "\r\n"), &reason)) {
+      w.Fail("Не удается записать " + kChassieFileName + ": " + reason);
       return w.result;
     }
     w.result.written << kChassieFileName;

@@ -2,6 +2,7 @@
 //   mkinstall [--force] [--contact-sheet FILE.png] DIR
 
 #include <QDir>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
@@ -10,6 +11,7 @@
 #include "installation.h"
 #include "pictures.h"
 #include "platform/paths.h"
+#include "platform/textfile.h"
 
 namespace {
 
@@ -96,8 +98,10 @@ int main(int argc, char** argv) {
     pics.emplace_back("key panel as drawn", panel);
     for (const TPicture& p : AllPictures())
       pics.emplace_back(p.name, QImage(plat::MapPath("BMP\\" + p.name)));
-    if (!ContactSheet(pics).save(sheet, "PNG")) {
-      Print(stderr, "mkinstall: cannot write " + sheet);
+    QString reason;
+    if (!plat::WriteImageFile(QFileInfo(sheet).absoluteFilePath(), ContactSheet(pics), "PNG",
+                              &reason)) {
+      Print(stderr, "mkinstall: cannot write " + sheet + ": " + reason);
       return 2;
     }
     Print(stdout, "mkinstall: contact sheet " + sheet);

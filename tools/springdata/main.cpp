@@ -17,6 +17,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <cstdio>
+#include <optional>
 
 #include "lib/capability.h"
 #include "lib/capabilityreport.h"
@@ -80,35 +81,29 @@ struct Progress {
   }
 };
 
-// Output to a file is written beside it and renamed when complete.
+// Output to a file is written whole (the platform's whole-file writer):
+// an export that fails leaves the file of an earlier export as it was.
 struct Output {
-  QString path, part;
-  std::FILE* f = nullptr;
+  QString path;
+  std::optional<plat::WholeFileWriter> file;
   bool Open(const QString& target, QString& error) {
-    if (target.isEmpty() || target == "-") {
-      f = stdout;
-      return true;
-    }
+    if (target.isEmpty() || target == "-") return true;
     path = target;
-    part = target + ".part";
-    f = std::fopen(QFile::encodeName(part).constData(), "wb");
-    if (!f) error = QStringLiteral("cannot write %1").arg(part);
-    return f != nullptr;
+    file.emplace(QFileInfo(target).absoluteFilePath());
+    QString reason;
+    if (file->Open(&reason)) return true;
+    error = QStringLiteral("cannot write %1: %2").arg(QDir::toNativeSeparators(path), reason);
+    return false;
   }
+  Sink MakeSink() { return file ? Sink(&*file) : Sink(stdout); }
+  // After the sink's last flush; an unfinished export removes its temporary.
   bool Close(bool ok, QString& error) {
-    if (f == stdout) return ok;
-    const bool closed = std::fclose(f) == 0;
-    if (!ok || !closed) {
-      QFile::remove(part);
-      if (ok) error = QStringLiteral("cannot write %1").arg(part);
-      return false;
-    }
-    QFile::remove(path);
-    if (!QFile::rename(part, path)) {
-      error = QStringLiteral("cannot rename %1 to %2").arg(part, path);
-      return false;
-    }
-    return true;
+    if (!file) return ok;
+    QString reason;
+    if (!ok) return false;
+    if (file->Commit(&reason)) return true;
+    error = QStringLiteral("cannot write %1: %2").arg(QDir::toNativeSeparators(path), reason);
+    return false;
   }
 };
 
@@ -218,7 +213,7 @@ int main(int argc, char** argv) {
   Output output;
   if (!output.Open(out, error)) return Fail(error);
   {
-    Sink sink(output.f);
+    Sink sink = output.MakeSink();
     const Format fmt = format == "csv" ? Format::Csv : Format::Jsonl;
     if (command == "export") {
       MeasurementWriter writer(sink, fmt, point.at(0).toLatin1());
@@ -238,7 +233,9 @@ int main(int argc, char** argv) {
     }
     if (!sink.Flush() && ok) {
       ok = false;
-      error = QStringLiteral("cannot write %1").arg(out.isEmpty() ? "standard output" : out);
+      error = out.isEmpty() ? QStringLiteral("cannot write standard output")
+                            : QStringLiteral("cannot write %1: %2")
+                                  .arg(QDir::toNativeSeparators(out), sink.Reason());
     }
   }
   QString closeError;

@@ -1,15 +1,16 @@
 #include "capabilityreport.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QImage>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QSaveFile>
 #include <cmath>
 
 #include "exportwriter.h"
+#include "platform/textfile.h"
 #include "screen/fonts.h"
 #include "sorting/heightgroup.h"
 #include "springs/springtypes.h"
@@ -287,21 +288,17 @@ void DrawEmptyPage(QPainter& p, const ReportInfo& info) {
 }
 
 bool SaveWhole(const QString& path, const QByteArray& bytes, QString& error) {
-  QSaveFile f(path);
-  if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size() || !f.commit()) {
-    error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), f.errorString());
-    return false;
-  }
-  return true;
+  QString reason;
+  if (plat::WriteWholeFile(path, bytes, &reason)) return true;
+  error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), reason);
+  return false;
 }
 
 bool SavePng(const QString& path, const QImage& image, QString& error) {
-  QSaveFile f(path);
-  if (!f.open(QIODevice::WriteOnly) || !image.save(&f, "PNG") || !f.commit()) {
-    error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), f.errorString());
-    return false;
-  }
-  return true;
+  QString reason;
+  if (plat::WriteImageFile(path, image, "PNG", &reason)) return true;
+  error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), reason);
+  return false;
 }
 
 QByteArray Csv(const std::optional<double>& v, char point) {
@@ -404,11 +401,10 @@ bool WriteCapabilityReport(const Capability& capability, const ReportInfo& info,
 
   // The PDF, one page per spring type.
   const QString pdfName = dir.filePath(QStringLiteral("capability.pdf"));
-  QSaveFile file(pdfName);
-  if (!file.open(QIODevice::WriteOnly)) {
-    error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(pdfName), file.errorString());
-    return false;
-  }
+  // Rendered in memory and written whole, like every other file.
+  QByteArray pdf;
+  QBuffer file(&pdf);
+  file.open(QIODevice::WriteOnly);
   {
     QPdfWriter writer(&file);
     writer.setTitle(QStringLiteral("Воспроизводимость пружин"));
@@ -417,7 +413,6 @@ bool WriteCapabilityReport(const Capability& capability, const ReportInfo& info,
     writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF()));
     QPainter p;
     if (!p.begin(&writer)) {
-      file.cancelWriting();
       error = QStringLiteral("%1: the PDF cannot be started").arg(pdfName);
       return false;
     }
@@ -432,10 +427,8 @@ bool WriteCapabilityReport(const Capability& capability, const ReportInfo& info,
     if (capability.Types().empty()) DrawEmptyPage(p, info);
     p.end();
   }
-  if (!file.commit()) {
-    error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(pdfName), file.errorString());
-    return false;
-  }
+  file.close();
+  if (!SaveWhole(pdfName, pdf, error)) return false;
   written << pdfName;
   return true;
 }

@@ -201,6 +201,13 @@ void Sink::Write(std::string_view bytes) {
 }
 
 bool Sink::Flush() {
+  if (file_) {
+    if (!buffer_.empty() && !failed_ &&
+        !file_->Write(buffer_.data(), static_cast<qsizetype>(buffer_.size()), &reason_))
+      failed_ = true;
+    buffer_.clear();
+    return !failed_;
+  }
   if (!buffer_.empty()) {
     if (std::fwrite(buffer_.data(), 1, buffer_.size(), to_) != buffer_.size()) failed_ = true;
     buffer_.clear();

@@ -20,24 +20,31 @@
 #include <utility>
 
 #include "database/records.h"
+#include "platform/textfile.h"
 
 namespace springdata {
 
 enum class Format { Csv, Jsonl };
 
-// Buffered output to a stdio stream (stdout or a file the caller opened).
+// Buffered output to a stdio stream (standard output) or to a file written
+// whole (the caller commits it after the last Flush).
 class Sink {
  public:
   explicit Sink(std::FILE* to) : to_(to) {}
+  explicit Sink(plat::WholeFileWriter* file) : file_(file) {}
   ~Sink() { Flush(); }
   void Write(const QByteArray& bytes);
   void Write(std::string_view bytes);
   void Write(const char* bytes, qsizetype n);
   bool Flush();
   bool Failed() const { return failed_; }
+  // The system's text of the first failed write to a whole file.
+  const QString& Reason() const { return reason_; }
 
  private:
-  std::FILE* to_;
+  std::FILE* to_ = nullptr;
+  plat::WholeFileWriter* file_ = nullptr;
+  QString reason_;
   // Filled up to a block and written with one call; its room is kept.
   std::string buffer_;
   bool failed_ = false;
