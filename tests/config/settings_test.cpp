@@ -101,14 +101,14 @@ TEST(Settings, EveryValueThatDoesNotReadIsNamedWithTheDefaultTaken) {
                                                 "SoftVer=слово\n[Hard]\nPorog3=сто\n[debug]\nVred=\n")),
       &bad);
   EXPECT_TRUE(s.Global.Emul);  // the default stays as the file's rules give it
-  ASSERT_EQ(bad.size(), 4u);
+  ASSERT_EQ(bad.size(), 4u);  // in the order of the keys, SoftVer is text
   EXPECT_EQ(bad[0].key, "Emul");
   EXPECT_EQ(bad[0].value, "0 ; линия");
   EXPECT_EQ(bad[0].taken, "1");
   EXPECT_EQ(bad[1].key, "MatixScale");
   EXPECT_EQ(bad[1].taken, "1.0");
-  EXPECT_EQ(bad[2].section + bad[2].key + bad[2].taken, "HardPorog3100");
-  EXPECT_EQ(bad[3].key, "Vred");  // an empty value is no number either
+  EXPECT_EQ(bad[2].section + bad[2].key + bad[2].taken, "DebugVred0");  // empty is no number
+  EXPECT_EQ(bad[3].section + bad[3].key + bad[3].taken, "HardPorog3100");
 
   testsupport::ScratchHome home;
   home.write("setup.ini", "[Global]\r\nEmul=false\r\nTurbo=2\r\n");
