@@ -2,6 +2,7 @@
 
 #include <QLocale>
 #include <algorithm>
+#include <cstdio>
 #include <functional>
 #include <vector>
 
@@ -212,9 +213,39 @@ bool& Loaded() {
 
 }  // namespace
 
-TSettings ReadSettings(const plat::IniFile& ini) {
+namespace {
+
+std::vector<TUnreadableSetting>& Unreadable() {
+  static std::vector<TUnreadableSetting> keys;
+  return keys;
+}
+
+QString ValueText(const KeyDef& d, TSettings& s);
+
+// Whether a value that the file holds reads as the key's type.
+bool Readable(Kind kind, const QString& value) {
+  switch (kind) {
+    case Kind::Bool:
+    case Kind::Int:
+      return plat::ParseInteger(value).has_value();
+    case Kind::Float:
+      return plat::ParseFloat(value).has_value();
+    case Kind::String:
+      return true;
+  }
+  return true;
+}
+
+}  // namespace
+
+TSettings ReadSettings(const plat::IniFile& ini, std::vector<TUnreadableSetting>* unreadable) {
   TSettings s;
   for (const KeyDef& d : Keys()) {
+    if (unreadable) {
+      const auto value = ini.Value(d.section, d.key);
+      if (value && !Readable(d.kind, *value))
+        unreadable->push_back({d.section, d.key.trimmed(), *value, ValueText(d, s)});
+    }
     void* p = d.field(s);
     switch (d.kind) {
       case Kind::Bool: {
@@ -247,12 +278,25 @@ void LoadSettings() {
   Loaded() = true;
   // Every real in the configuration and the data files uses ".".
   QLocale::setDefault(QLocale::c());
-  Settings = ReadSettings(plat::IniFile::Load(plat::MapProgramPath("setup.ini")));
+  Unreadable().clear();
+  Settings = ReadSettings(plat::IniFile::Load(plat::MapProgramPath("setup.ini")), &Unreadable());
+  // The service engineer finds them in the program's output as well.
+  for (const QString& line : UnreadableSettingsLines())
+    std::fprintf(stderr, "kalvor: setup.ini: %s\n", line.toLocal8Bit().constData());
+}
+
+QStringList UnreadableSettingsLines() {
+  QStringList lines;
+  for (const TUnreadableSetting& u : Unreadable())
+    lines << QStringLiteral("[%1] %2 = \"%3\": не число, взято по умолчанию %4")
+                 .arg(u.section, u.key, u.value, u.taken);
+  return lines;
 }
 
 void ResetSettingsModule() {
   Loaded() = false;
   Settings = TSettings();
+  Unreadable().clear();
 }
 
 namespace {

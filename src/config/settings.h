@@ -6,6 +6,7 @@
 #include <QString>
 #include <array>
 #include <cstdint>
+#include <vector>
 
 namespace plat {
 class IniFile;
@@ -120,15 +121,30 @@ struct TSettings {
 
 extern TSettings Settings;
 
+// A key of setup.ini whose value could not be read as its type asks (a
+// word for a flag, "0 ; comment" for a number): it keeps its default.
+struct TUnreadableSetting {
+  QString section;  // "Global"
+  QString key;      // "Emul"
+  QString value;    // as the file holds it
+  QString taken;    // the default that was taken, as the file would write it
+};
+
 // Reads a setup.ini text into a settings record with the file's rules
-// (anything missing or unreadable keeps its default).
-TSettings ReadSettings(const plat::IniFile& ini);
+// (anything missing or unreadable keeps its default). The keys whose value
+// could not be read go to *unreadable, in file order of the keys.
+TSettings ReadSettings(const plat::IniFile& ini,
+                       std::vector<TUnreadableSetting>* unreadable = nullptr);
 
 // Reads setup.ini from the program's folder into Settings (a missing file
 // gives every default). Runs once; later calls do nothing. Loading the bogie
 // and spring-type file and applying the database-emptying switches are the
 // start-up's steps after it.
 void LoadSettings();
+
+// The keys that the last LoadSettings could not read, one line each:
+// [Global] Emul = "0 ; line": не число, взято по умолчанию 1
+QStringList UnreadableSettingsLines();
 
 // Tests: forget that the settings were loaded and put back every default.
 void ResetSettingsModule();

@@ -11,6 +11,7 @@
 // can fail return false (counts return 0) and leave the message in
 // DatabaseError(); each operation clears it when it starts.
 
+#include <QDate>
 #include <QString>
 #include <functional>
 #include <vector>
@@ -81,6 +82,19 @@ struct TDatabase {
   // (the database tool, tests).
   std::function<void()> ShadeForShiftChange;
   std::function<void()> ShowTransferNotice;
+  // The clock shows an earlier day than the stored shift: before anything
+  // moves the operator is asked whether measuring goes on in that shift
+  // (true). Installed by the program; unset (the database tool, tests), the
+  // shift change refuses.
+  std::function<bool(const QDate& shift, const QDate& today)> ConfirmClockBehind;
+  // The stored shift's date while the clock is behind it and the operator
+  // chose to go on: new measurements are named with it, so that their names
+  // continue the shift's numbering and never repeat those of an earlier day.
+  // Invalid while the clock is not behind.
+  QDate HeldShiftDate;
+  // The last shift change stopped because the clock is behind the shift and
+  // going on was not confirmed.
+  bool ClockBehindRefused = false;
   // Called after every write of the module that has reached the disk (an
   // append, a cut, a block of a copy, a state file, the journal, its removal).
   // Tests stop the program here to model a power cut between two writes.
@@ -151,6 +165,10 @@ bool ClearShiftMeasurements();
 bool AppendSet(const SetRecord& record);
 bool ReadSet(int i, SetRecord& record);
 int SetCount();
+// Whether Report\Tel.bin can be read: true when it opens for reading or does
+// not exist (a new installation holds no sets); false with the reason in
+// DatabaseError() for a folder in its place or a file that does not open.
+bool SetArchiveReadable();
 bool ClearSets();
 
 // Turns the filter on with the given positions, or off (the list is kept
@@ -173,10 +191,15 @@ bool SaveModeState();
 // only a move that is known from the journal not to have finished.
 // A caller that gets false must not append to the shift file: the move may
 // still be in doubt.
+// A clock behind the shift (today earlier than the shift's date, whose year
+// comes from the records) changes nothing: the shift goes on once
+// ConfirmClockBehind agrees, else the call fails with ClockBehindRefused set.
 bool CheckShiftChange();
 
 // "0007-05032009": the number with leading zeros to 4 digits, "-", today's
-// day, month and year.
+// day, month and year (the held shift's while the clock is behind it).
 QString MeasurementIdentifier(int number);
+// The same with the date of `day`.
+QString MeasurementIdentifier(int number, const QDate& day);
 // Today as DDMMYYYY.
 QString MakeSetDate();

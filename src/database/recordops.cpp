@@ -2,6 +2,7 @@
 // of the date-range search, and the names the records carry.
 
 #include <QDate>
+#include <QFileInfo>
 
 #include "database/database.h"
 #include "database/dbfiles.h"
@@ -140,6 +141,15 @@ int SetCount() {
   return CountOf(TelPath(), kSetRecordSize);
 }
 
+bool SetArchiveReadable() {
+  Database.LastError.clear();
+  const QString path = TelPath();
+  if (!recfile::FileSize(path, Database.LastError)) return false;
+  if (!QFileInfo::exists(path)) return true;
+  QByteArray none;
+  return recfile::Read(path, kSetRecordSize, 0, 0, none, Database.LastError);
+}
+
 bool ClearSets() { return ClearFile(TelPath()); }
 
 void SetRecordFilter(std::vector<int> positions) {
@@ -156,12 +166,17 @@ QString TwoDigits(int v) { return (v < 10 ? QStringLiteral("0") : QString()) + Q
 }  // namespace
 
 QString MeasurementIdentifier(int number) {
+  return MeasurementIdentifier(number, Database.HeldShiftDate.isValid()
+                                           ? Database.HeldShiftDate
+                                           : plat::CurrentDateTime().date());
+}
+
+QString MeasurementIdentifier(int number, const QDate& day) {
   QString name = QString::number(number);
   if (number < 10) name.prepend('0');
   if (number < 100) name.prepend('0');
   if (number < 1000) name.prepend('0');
-  const QDate today = plat::CurrentDateTime().date();
-  name += '-' + TwoDigits(today.day()) + TwoDigits(today.month()) + QString::number(today.year());
+  name += '-' + TwoDigits(day.day()) + TwoDigits(day.month()) + QString::number(day.year());
   return name.left(measurement_offset::IdentifierChars);
 }
 

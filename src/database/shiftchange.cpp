@@ -33,6 +33,9 @@
 #include <QDate>
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
 #include <cstdio>
 #include <optional>
 
@@ -204,6 +207,66 @@ bool CommitNewShift(int day, int month) {
   return true;
 }
 
+// The latest day that the records show: that of any measurement of the
+// shift file and that of the last measurement moved into base.bin. Invalid
+// when there is no record.
+bool LatestRecordDay(const QByteArray& dayRecords, qint64 dayCount, QDate& latest) {
+  latest = QDate();
+  const auto consider = [&latest](const char* record) {
+    const double days = DecodeMeasurementRecord(record).Date;
+    // A date field that is no day of the calendar (a damaged record) says nothing.
+    if (!std::isfinite(days) || days < 1 || days > 2958465) return;
+    const QDate d = plat::DaysToDateTime(days).date();
+    if (d.isValid() && (!latest.isValid() || d > latest)) latest = d;
+  };
+  for (qint64 i = 0; i < dayCount; ++i) consider(dayRecords.constData() + i * kRecord);
+  const auto baseCount = recfile::Count(BasePath(), kRecord, Database.LastError);
+  if (!baseCount) return false;
+  if (*baseCount > 0) {
+    QByteArray last;
+    if (!recfile::Read(BasePath(), kRecord, *baseCount - 1, 1, last, Database.LastError))
+      return false;
+    consider(last.constData());
+  }
+  return true;
+}
+
+// The stored shift's full date. The shift state keeps only its day and
+// month; the year is the one that puts that day nearest to the latest record
+// (the shift's own measurements, or the last one moved into base.bin before
+// it began; a measurement begun before midnight may carry the next day).
+// Without records nothing can be named twice, and the date stays invalid.
+QDate StoredShiftDate(const QDate& latest) {
+  const TShiftState& s = Database.ShiftState;
+  QDate nearest;
+  if (!latest.isValid()) return nearest;
+  for (int year = latest.year() - 1; year <= latest.year() + 1; ++year) {
+    const QDate d(year, s.Month, s.Day);
+    if (d.isValid() &&
+        (!nearest.isValid() || std::abs(latest.daysTo(d)) < std::abs(latest.daysTo(nearest))))
+      nearest = d;
+  }
+  return nearest;
+}
+
+// Today is earlier than the shift: nothing moves. Measuring goes on in the
+// stored shift once the operator has seen it and agreed (once per shift and
+// run), else the shift change fails.
+bool HoldShift(const QDate& shift, const QDate& today) {
+  if (Database.HeldShiftDate == shift) return true;
+  const QString text =
+      QStringLiteral("Часы компьютера показывают %1, это раньше текущей смены %2")
+          .arg(today.toString(QStringLiteral("dd.MM.yyyy")),
+               shift.toString(QStringLiteral("dd.MM.yyyy")));
+  std::fprintf(stderr, "kalvor: %s\n", text.toLocal8Bit().constData());
+  if (!Database.ConfirmClockBehind || !Database.ConfirmClockBehind(shift, today)) {
+    Database.ClockBehindRefused = true;
+    return Fail(text + QStringLiteral(": смена не сменена. Установите верные дату и время."));
+  }
+  Database.HeldShiftDate = shift;
+  return true;
+}
+
 }  // namespace
 
 bool dbfiles::RecoverShiftChange() {
@@ -246,14 +309,27 @@ bool CheckShiftChange() {
   // A move that failed earlier is finished first, so that its half-copied
   // records are not counted as part of base.bin.
   if (!RecoverShiftChange()) return false;
+  Database.ClockBehindRefused = false;
   const QDate today = plat::CurrentDateTime().date();
   const TShiftState& s = Database.ShiftState;
-  if (today.day() == s.Day && today.month() == s.Month) return true;
+  if (today.day() == s.Day && today.month() == s.Month) {
+    Database.HeldShiftDate = QDate();
+    return true;
+  }
 
-  if (Database.ShadeForShiftChange) Database.ShadeForShiftChange();
   QByteArray records;
   qint64 n = 0;
   if (!ReadShiftFile(records, n)) return false;
+  QDate latest;
+  if (!LatestRecordDay(records, n, latest)) return false;
+  // Behind the shift, or behind a stored measurement: a new shift of today
+  // could repeat names that are stored already.
+  if (const QDate shift = StoredShiftDate(latest);
+      shift.isValid() && today < std::max(shift, latest))
+    return HoldShift(shift, today);
+  Database.HeldShiftDate = QDate();
+
+  if (Database.ShadeForShiftChange) Database.ShadeForShiftChange();
   if (n > 0) {
     if (Database.ShowTransferNotice) Database.ShowTransferNotice();
     const auto baseSize = recfile::FileSize(BasePath(), Database.LastError);

@@ -52,6 +52,8 @@ void InstallHooks() {
   ScreenState.showMathVis = ShowMathVisualiser;
   // A new shift starts the sorting mode's spring lists empty.
   Database.ShiftChangeListener = SpringListsShiftChangeListener;
+  // A clock behind the shift: the page that says so and asks how to go on.
+  Database.ConfirmClockBehind = ClockBehindPage;
   // A right click while the selection page is open: the assembly form, which
   // does not block the page. No page has allowed it yet.
   ScreenState.assemblyFormFlag = false;

@@ -12,12 +12,13 @@ bool OtherInstanceRunning(const QList<plat::RunningProcess>& processes, const QS
   return false;
 }
 
-bool SingleInstanceCheck() {
+bool SingleInstanceCheck(bool showBox) {
   if (!OtherInstanceRunning(plat::RunningExecutables(), plat::OwnExecutablePath(),
                             plat::OwnProcessId()))
     return true;
   const QString text = QStringLiteral("Невозможно запустить 2й экземпляр программы !");
   std::fprintf(stderr, "kalvor: %s\n", text.toLocal8Bit().constData());
+  if (!showBox) return false;
   QMessageBox box(QMessageBox::Warning, QString(kApplicationTitle), text, QMessageBox::Ok);
   box.exec();
   return false;

@@ -9,6 +9,6 @@
 // compared case-sensitively as whole strings).
 bool OtherInstanceRunning(const QList<plat::RunningProcess>& processes, const QString& ownPath,
                           qint64 ownPid);
-// Checks the running processes; on a second copy shows the message box and
-// returns false.
-bool SingleInstanceCheck();
+// Checks the running processes; on a second copy writes the refusal to
+// standard error, shows it in a message box when asked to, and returns false.
+bool SingleInstanceCheck(bool showBox);

@@ -69,7 +69,12 @@ int RunProgram(int argc, char** argv) {
 
   QApplication app(argc, argv);
   if (options.home.isEmpty()) plat::SetProgramDir(QCoreApplication::applicationDirPath());
-  // The playback script also answers the refusal box of a second copy.
+  // A second copy is refused before any module touches a file: its start-up
+  // could otherwise empty a record file (the Destroy switches) or finish a
+  // shift change the running copy is in the middle of. Under playback nobody
+  // sits at the screen: the refusal goes to standard error and the copy ends
+  // at once, before any step of its script runs.
+  if (!SingleInstanceCheck(options.playFile.isEmpty())) return 1;
   if (!options.playFile.isEmpty()) {
     QString error;
     if (!StartPlayback(QDir::current().absoluteFilePath(options.playFile), &error)) {
@@ -77,10 +82,6 @@ int RunProgram(int argc, char** argv) {
       return 2;
     }
   }
-  // A second copy is refused before any module touches a file: its start-up
-  // could otherwise empty a record file (the Destroy switches) or finish a
-  // shift change the running copy is in the middle of.
-  if (!SingleInstanceCheck()) return 1;
 
   if (const QString error = InitModules(); !error.isEmpty()) {
     std::fprintf(stderr, "kalvor: %s\n", error.toLocal8Bit().constData());

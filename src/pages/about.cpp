@@ -1,9 +1,11 @@
 // The about box on the start page: what the line is, the program's name (red
-// in emulation) and the maker's lines.
+// and with the words of emulation in emulation) and the maker's lines.
 
 #include "config/settings.h"
 #include "pages/pages.h"
 #include "screen/screen.h"
+
+const char* const kEmulationText = "РЕЖИМ ЭМУЛЯЦИИ: линия не подключена";
 
 const char* const kMakerLines[3] = {
     "Сервисная служба, г. Энск",
@@ -21,6 +23,12 @@ void AboutBox(int x, int y) {
   PutShadowText(ax + 96, y + 80, "грузовых вагонов", 2, 2, kSilver);
   SetTextStyle("Impact", 42, Settings.Global.Emul ? kRed : kNavy);
   PutShadowText(ax + 80, y + 114, "Kalvor-М", 2, 2, kSilver);
+  // Not only by its colour: the operator must not take emulated
+  // measurements for real ones.
+  if (Settings.Global.Emul) {
+    SetTextStyle("Impact", 16, kRed);
+    PutShadowText(ax + 80, y + 168, "РЕЖИМ ЭМУЛЯЦИИ", 1, 1, kSilver);
+  }
   SetTextStyle("Times New Roman", 12, kBlack);
   PutShadowText(ax + 160, y + 194, "Разработка и производство:", 1, 1, kSilver);
   PutShadowText(ax + 160, y + 210, kMakerLines[0], 1, 1, kSilver);

@@ -4,6 +4,7 @@
 // where it waits for keys, runs its own key loop. A page that covers the one
 // it was called from keeps what it covers with a PageGuard.
 
+#include <QDate>
 #include <QStringList>
 #include <array>
 #include <initializer_list>
@@ -20,6 +21,8 @@ void DrawStartPage();
 void AboutBox(int x, int y);
 // The maker's lines of the about box.
 extern const char* const kMakerLines[3];
+// What the main page says in emulation (the about box says the first words).
+extern const char* const kEmulationText;
 
 // --- System-check page (systemcheck.cpp) -------------------------------------
 // Draws the check box and runs the check of the line; a failure ends in the
@@ -53,6 +56,12 @@ int ChooseSpringType(int bogie, bool requireValidType = false);
 // The lines the error page shows for a code: the lines of Errors\<code>.err,
 // or a line saying why they can't be shown.
 QStringList ErrorPageLines(int code);
+
+// --- Clock page (clockbehind.cpp) --------------------------------------------
+// The clock shows an earlier day than the stored shift: says so, with what
+// going on means. Key 3 goes on in the stored shift (true); key 12 leads to
+// the shutdown page, so that the clock can be set right.
+bool ClockBehindPage(const QDate& shift, const QDate& today);
 
 // --- Shutdown page (shutdown.cpp) --------------------------------------------
 // The last page of every run but the Escape key; never returns.

@@ -150,7 +150,14 @@ void DrawSetList() {
 
   SetRecord record;
   bool shown = false;
-  if (count <= 0) {
+  if (!SetArchive.error.isEmpty()) {
+    // Not the same as an empty archive: the sets may be there.
+    SetTextStyle("Impact", 12, kRed);
+    PutText(x + 460, 160, QStringLiteral("Архив комплектов не прочитан:"));
+    SetTextStyle("Arial", 11, kBlack);
+    const QStringList lines = WrapText(SetArchive.error, 530);
+    for (int i = 0; i < lines.size() && i < 12; ++i) PutText(x + 460, 186 + 18 * i, lines[i]);
+  } else if (count <= 0) {
     PutNoSetLine(QStringLiteral("Комплектов в базе нет"));
   } else if (ReadSet(SetArchive.cursor, record)) {
     DrawSetDetails(record);
@@ -163,7 +170,9 @@ void DrawSetList() {
 
   DrawListFrame(348);
   SetTextStyle("Arial", 16, kDarkGrey);
-  PutText(x + 100, 528, "Всего комплектов: " + QString::number(count));
+  PutText(x + 100, 528,
+          "Всего комплектов: " +
+              (SetArchive.error.isEmpty() ? QString::number(count) : QStringLiteral("?")));
   DrawListScrollBar(count, SetArchive.cursor);
 
   if (Settings.Global.VNenable) {
@@ -181,6 +190,12 @@ void SetArchivePage() {
     SetArchive = TSetArchiveView{};
     SetArchive.selected = lastShown;
     SetArchive.count = SetCount();
+    if (const QString countError = DatabaseError();
+        !countError.isEmpty() || !SetArchiveReadable()) {
+      SetArchive.error = countError.isEmpty() ? DatabaseError() : countError;
+      SetArchive.count = 0;
+      std::fprintf(stderr, "kalvor: %s\n", SetArchive.error.toLocal8Bit().constData());
+    }
     SetArchive.cursor = SetArchive.count > 0 ? SetArchive.count - 1 : 0;
     SetArchive.page = SetArchive.cursor / kListLines;
     // An empty archive has no row to mark.

@@ -2,6 +2,8 @@
 // Inside the set archive page: the state of the open page, so that the tests
 // can watch it.
 
+#include <QString>
+
 #include "database/records.h"
 
 // The set archive while it is open, and the set shown last.
@@ -16,6 +18,9 @@ struct TSetArchiveView {
   // False while the selected set is not one of the list shown: an empty
   // archive, or a set that could not be read.
   bool selectedValid = false;
+  // Why Report\Tel.bin cannot be read (a folder in its place, no right to
+  // read it); empty when it can, also when it does not exist.
+  QString error;
 };
 
 extern TSetArchiveView SetArchive;

@@ -10,33 +10,31 @@
 
 namespace {
 
-// What the loaders could not take as written (the bogie and spring-type
-// file, a transfer journal set aside): shown beside the about box, so the operator and the service
+// What the loaders could not take as written (the keys of setup.ini whose
+// value did not read, the bogie and spring-type file, a transfer journal set
+// aside): shown beside the about box, so the operator and the service
 // engineer see it without a dialog stopping the start.
 void DrawLoadReport() {
-  QString report = SpringTypesLoadReport();
-  if (const QString db = DatabaseStartupReport(); !db.isEmpty())
-    report += (report.isEmpty() ? QString() : QStringLiteral("\n")) + db;
+  QStringList parts;
+  if (const QStringList keys = UnreadableSettingsLines(); !keys.isEmpty())
+    parts << QStringLiteral("В setup.ini не прочитаны значения:\n") + keys.join('\n');
+  parts << SpringTypesLoadReport() << DatabaseStartupReport();
+  parts.removeAll(QString());
+  const QString report = parts.join('\n');
   if (report.isEmpty()) return;
   SetFontBold(false);
   SetTextStyle("Times New Roman", 12, kRed);
   // Word-wrapped into the free space right of the about box.
-  QStringList lines;
-  for (const QString& paragraph : report.split('\n', Qt::SkipEmptyParts)) {
-    QString line;
-    for (const QString& word : paragraph.split(' ', Qt::SkipEmptyParts)) {
-      const QString longer = line.isEmpty() ? word : line + ' ' + word;
-      if (!line.isEmpty() && TextWidth(longer) > 560) {
-        lines << line;
-        line = word;
-      } else {
-        line = longer;
-      }
-    }
-    lines << line;
+  QStringList lines = WrapText(report, 560);
+  lines.removeAll(QString());
+  // What does not fit is in the program's standard error output.
+  constexpr int kLines = 16;
+  if (lines.size() > kLines) {
+    const int left = lines.size() - (kLines - 1);
+    lines = lines.mid(0, kLines - 1);
+    lines << QStringLiteral("... и ещё строк: %1 (в выводе ошибок программы)").arg(left);
   }
-  for (int i = 0; i < lines.size() && i < 16; ++i)
-    PutText(ScreenOffsetX() + 440, 130 + 18 * i, lines[i]);
+  for (int i = 0; i < lines.size(); ++i) PutText(ScreenOffsetX() + 440, 130 + 18 * i, lines[i]);
 }
 
 }  // namespace

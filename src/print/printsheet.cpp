@@ -135,13 +135,18 @@ void StartSheet() {
   SheetText(560, 680, QStringLiteral("Заводской номер системы: ") + depo.DeviceId);
 }
 
-void FinishSheet();
+bool FinishSheet();
 
 // The common frame of every report: the sheet started when none is pending
-// before the report is drawn, the separator and the count after it.
-void BeginReport() {
+// before the report is drawn, the separator and the count after it. A full
+// sheet still pending (its copy could not be written) is finished first;
+// while it cannot be, no report is added.
+bool BeginReport() {
   PrintSheet.LastError.clear();
+  if (PrintSheet.SheetReportCount == 4 && !FinishSheet())
+    return Refuse(PrintSheet.LastError + QStringLiteral(" Отчет не добавлен: лист заполнен."));
   if (PrintSheet.SheetReportCount == 0) StartSheet();
+  return true;
 }
 
 void EndReport(int q) {
@@ -194,23 +199,50 @@ bool SavePictureFile(QString* error) {
   return plat::WriteImageFile(plat::MapPath(kPictureFile), PrintSheet.Sheet, "BMP", error);
 }
 
-void FinishSheet() {
+// Draws the foot of the sheet and writes its PDF copy under Report\. When
+// the copy cannot be written the foot is taken off again, so the sheet stays
+// pending as it was, and the reason is in *error.
+QString WriteSheetCopy(QString* error) {
+  const size_t before = PrintSheet.Drawing.size();
   SetSheetFont(QStringLiteral("Courier"), 72);
   SheetText(280, 5000,
             QStringLiteral("Дата печати: ") + plat::ShortDateString(plat::CurrentDateTime().date()) +
                 "\r \r \r" + QStringLiteral("Ответственный:") + QString(5, ' ') +
                 QString(28, '_'));
+  const QString archive = ArchiveSheet(error);
+  if (archive.isEmpty()) {
+    PrintSheet.Drawing.resize(before);
+    PrintSheet.Sheet.fill(Qt::white);
+    QPainter painter(&PrintSheet.Sheet);
+    PaintSheet(painter, PrintSheet.Drawing);
+  }
+  return archive;
+}
+
+void DropPendingSheet() {
   PrintSheet.SheetReportCount = 0;
   ScreenState.pendingPrintCount = 0;
+  PrintSheet.Sheet = QImage();
+  PrintSheet.Drawing.clear();
+  PrintSheet.Drawing.shrink_to_fit();
+}
 
-  // The copy first: whatever becomes of the printer, the sheet is kept.
+// The copy first: a sheet goes to the printer only once it is kept, so that
+// no sheet is lost and none is printed twice. A sheet whose copy cannot be
+// written stays pending with its reports; the next "Новый лист" tries again.
+bool FinishSheet() {
   QString archiveError;
-  const QString archive = ArchiveSheet(&archiveError);
+  const QString archive = WriteSheetCopy(&archiveError);
   PrintSheet.LastArchivePath = archive;
+  if (archive.isEmpty()) {
+    PrintSheet.LastError =
+        QStringLiteral("Лист не напечатан: его копия не записана в Report (%1). Отчеты листа "
+                       "сохранены, печать повторится по клавише \"Новый лист\".")
+            .arg(archiveError);
+    Tell(PrintSheet.LastError);
+    return false;
+  }
   QStringList problems;
-  if (archive.isEmpty())
-    problems << QStringLiteral("Копия листа не записана в Report: %1.").arg(archiveError);
-
   if (Settings.Global.Print_in_file) {
     QString error;
     if (!SavePictureFile(&error)) {
@@ -221,22 +253,19 @@ void FinishSheet() {
     }
   } else {
     QString error;
-    const QString job = archive.isEmpty() ? QStringLiteral("Kalvor-М")
-                                          : archive.mid(archive.lastIndexOf('\\') + 1);
+    const QString job = archive.mid(archive.lastIndexOf('\\') + 1);
     if (plat::PrintPageOnDefaultPrinter(job, PaintOnPage, &error)) {
       if (PrintSheet.AfterPrint) PrintSheet.AfterPrint();
     } else {
-      problems.prepend(error);
-      if (!archive.isEmpty()) problems << QStringLiteral("Копия листа: %1").arg(archive);
+      problems << error << QStringLiteral("Копия листа: %1").arg(archive);
     }
   }
-  PrintSheet.Sheet = QImage();
-  PrintSheet.Drawing.clear();
-  PrintSheet.Drawing.shrink_to_fit();
+  DropPendingSheet();
   if (!problems.isEmpty()) {
     PrintSheet.LastError = problems.join(' ');
     Tell(PrintSheet.LastError);
   }
+  return true;
 }
 
 }  // namespace
@@ -301,7 +330,7 @@ bool AddMeasurementReport(const MeasurementRecord& record) {
   const BogieType* bogie = FindBogieType(record.BogieType);
   const SpringType* type = FindSpringType(record.BogieType, record.SpringType);
 
-  BeginReport();
+  if (!BeginReport()) return false;
   const int q = SlotOffset();
   SetSheetFont(QStringLiteral("Times New Roman"), 48);
   // A record whose types this line's table does not hold is not judged; its
@@ -372,7 +401,7 @@ bool AddStatisticsReport(StatisticsKind kind) {
   const std::optional<QStringList> names = ReportLines(kParameterNames);
   if (!names) return false;
 
-  BeginReport();
+  if (!BeginReport()) return false;
   const int q = SlotOffset();
   SetSheetFont(QStringLiteral("TimesNewRoman"), 48);
   SheetText(280, SlotY(q, 260),
@@ -394,7 +423,7 @@ bool AddSetReport(const SetRecord& record) {
   // The names are not printed, but the file belongs to every report.
   if (!ReportLines(kParameterNames)) return false;
 
-  BeginReport();
+  if (!BeginReport()) return false;
   const int q = SlotOffset();
   SetSheetFont(QStringLiteral("TimesNewRoman"), 56);
   SheetText(280, SlotY(q, 240),
@@ -426,6 +455,20 @@ bool AddSetReport(const SetRecord& record) {
 
 void PrintPendingSheet() {
   if (PrintSheet.SheetReportCount > 0) FinishSheet();
+}
+
+QString KeepPendingSheet() {
+  PrintSheet.LastError.clear();
+  if (PrintSheet.SheetReportCount == 0) return QString();
+  QString error;
+  const QString archive = WriteSheetCopy(&error);
+  PrintSheet.LastArchivePath = archive;
+  if (archive.isEmpty()) {
+    PrintSheet.LastError = error;
+    return QString();
+  }
+  DropPendingSheet();
+  return archive;
 }
 
 void ResetPrintSheet() {

@@ -41,7 +41,9 @@ struct SheetOp {
 
 struct TPrintSheet {
   QImage Sheet;              // the pending sheet; null while no report waits
-  int SheetReportCount = 0;  // reports on the pending sheet, 0..3 between operations
+  // Reports on the pending sheet, 0..3 between operations; 4 when a full
+  // sheet could not be kept (its copy not written) and waits for a retry.
+  int SheetReportCount = 0;
   // The Report\ PDF copy of the last finished sheet, and what became of it.
   QString LastArchivePath;
   QString LastError;         // empty when the last operation went through
@@ -75,7 +77,14 @@ bool AddSetReport(const SetRecord& record);
 // Finishes and prints the pending sheet when it holds a report; else nothing.
 // With [Global] Print_in_file the sheet goes to Temp\printpage.bmp and is
 // opened with the desktop's program instead of being printed.
+// A sheet whose PDF copy cannot be written is not printed and stays pending
+// with its reports (the reason in PrintSheet.LastError, and shown).
 void PrintPendingSheet();
+// The end of the program: the pending sheet is kept as its PDF copy under
+// Report\ without being printed. Returns the copy's name; empty when no
+// sheet was pending, or with the reason in PrintSheet.LastError when the
+// copy could not be written.
+QString KeepPendingSheet();
 
 // Text on the pending sheet in its current font at (x, y), the top left of
 // the first line's cell. Lines are separated by CR, LF or CR LF; each further

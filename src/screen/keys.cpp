@@ -216,7 +216,7 @@ void DrawClockBox() {
   SetFontColour(kLightGreen);
   PutText(off + 873, 69, date);
   const int pending = ScreenState.pendingPrintCount;
-  if (pending >= 1 && pending <= 3) {
+  if (pending >= 1 && pending <= 4) {
     DrawPicture("Miniprinter.bmp", off + 964, 78);
     SetFontColour(kGrey);
     PutText(off + 993, 79, QString::number(pending));

@@ -9,6 +9,7 @@
 #include <QHash>
 #include <QImage>
 #include <QString>
+#include <QStringList>
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -72,7 +73,7 @@ struct TScreenState {
   int mouseX = 0;
   int mouseY = 0;
   bool assemblyFormFlag = false;  // a right click opens the assembly form
-  int pendingPrintCount = 0;      // results waiting on the unprinted print sheet (1..3 shown)
+  int pendingPrintCount = 0;      // results waiting on the unprinted print sheet (1..3; 4: a full one waits)
   // Service windows reached from PollKey and the canvas; set by the start-up
   // when those forms exist.
   std::function<void()> showTerminal;  // "_" : service terminal TForm4
@@ -126,6 +127,10 @@ void PutTextCell(QPainter& p, const QFont& font, QRgb colour, int x, int y, cons
 void PutShadowText(int x, int y, const QString& text, int dx, int dy, QRgb shadow);
 int TextWidth(const QString& text);
 int TextHeight(const QString& text);
+// The text broken into lines no wider than `width` in the current font: at
+// blanks, and inside a word that is wider on its own; each line break of
+// the text starts a new line.
+QStringList WrapText(const QString& text, int width);
 void ShadeWorkArea();
 void TitleBar(const QString& title, int titleX, QRgb colour);
 void SavePage(const QString& name);

@@ -93,3 +93,29 @@ TEST(Settings, AMissingFileGivesEveryDefault) {
   EXPECT_EQ(SettingsText(Settings), SettingsText(TSettings()));
   ResetSettingsModule();
 }
+
+TEST(Settings, EveryValueThatDoesNotReadIsNamedWithTheDefaultTaken) {
+  std::vector<TUnreadableSetting> bad;
+  const TSettings s = ReadSettings(
+      plat::IniFile::FromText(QString::fromUtf8("[Global]\nEmul=0 ; линия\nTurbo=2\nMatixScale=1,5\n"
+                                                "SoftVer=слово\n[Hard]\nPorog3=сто\n[debug]\nVred=\n")),
+      &bad);
+  EXPECT_TRUE(s.Global.Emul);  // the default stays as the file's rules give it
+  ASSERT_EQ(bad.size(), 4u);  // in the order of the keys, SoftVer is text
+  EXPECT_EQ(bad[0].key, "Emul");
+  EXPECT_EQ(bad[0].value, "0 ; линия");
+  EXPECT_EQ(bad[0].taken, "1");
+  EXPECT_EQ(bad[1].key, "MatixScale");
+  EXPECT_EQ(bad[1].taken, "1.0");
+  EXPECT_EQ(bad[2].section + bad[2].key + bad[2].taken, "DebugVred0");  // empty is no number
+  EXPECT_EQ(bad[3].section + bad[3].key + bad[3].taken, "HardPorog3100");
+
+  testsupport::ScratchHome home;
+  home.write("setup.ini", "[Global]\r\nEmul=false\r\nTurbo=2\r\n");
+  ResetSettingsModule();
+  LoadSettings();
+  EXPECT_EQ(UnreadableSettingsLines(),
+            QStringList{QString::fromUtf8("[Global] Emul = \"false\": не число, взято по умолчанию 1")});
+  ResetSettingsModule();
+  EXPECT_TRUE(UnreadableSettingsLines().isEmpty());
+}

@@ -113,6 +113,74 @@ TEST_F(ShiftChange, TheSameDayAndMonthAYearLaterKeepsTheShift) {
   EXPECT_EQ(MeasurementIdentifier(ShiftMeasurementCount() + 1), "0004-05032010");
 }
 
+TEST_F(ShiftChange, AClockBehindTheShiftMovesNothingUntilGoingOnIsConfirmed) {
+  Fill(2, 3);  // measured on 5 March 2009
+  WriteShift(5, 3);
+  const QByteArray base = home->read("Report/base.bin"), day = home->read("Report/day.bin"),
+                   now = home->read("Config/now.txt");
+  const auto unchanged = [&] {
+    EXPECT_EQ(home->read("Report/base.bin"), base);
+    EXPECT_EQ(home->read("Report/day.bin"), day);
+    EXPECT_EQ(home->read("Config/now.txt"), now);
+  };
+  SetToday(2009, 3, 4);
+  ASSERT_EQ(InitDatabaseModule(), QString());
+  // Nobody to ask (the database tool): refused, with both dates.
+  EXPECT_FALSE(CheckShiftChange());
+  EXPECT_TRUE(Database.ClockBehindRefused);
+  EXPECT_TRUE(DatabaseError().contains("04.03.2009")) << qPrintable(DatabaseError());
+  EXPECT_TRUE(DatabaseError().contains("05.03.2009"));
+  unchanged();
+  // The operator goes on: asked once, the names continue the stored shift.
+  int asked = 0;
+  Database.ConfirmClockBehind = [&](const QDate& shift, const QDate& today) {
+    ++asked;
+    EXPECT_EQ(shift, QDate(2009, 3, 5));
+    EXPECT_EQ(today, QDate(2009, 3, 4));
+    return true;
+  };
+  ASSERT_TRUE(CheckShiftChange());
+  ASSERT_TRUE(CheckShiftChange());
+  EXPECT_EQ(asked, 1);
+  EXPECT_FALSE(Database.ClockBehindRefused);
+  EXPECT_EQ(MeasurementIdentifier(ShiftMeasurementCount() + 1), "0004-05032009");
+  unchanged();
+  // The clock set right: the next day changes the shift as ever.
+  SetToday(2009, 3, 6);
+  ASSERT_TRUE(CheckShiftChange());
+  EXPECT_EQ(MeasurementIdentifier(1), "0001-06032009");
+  ExpectDatabaseHolds(5);
+}
+
+TEST_F(ShiftChange, TheShiftsYearComesFromTheRecords) {
+  // The shift of 6 March began after the database's last measurement of the
+  // 5th; a clock back to the 5th, or to 2000, is behind it.
+  Fill(3, 0);
+  WriteShift(6, 3);
+  for (const QDate today : {QDate(2009, 3, 5), QDate(2000, 1, 1)}) {
+    SetToday(today.year(), today.month(), today.day());
+    ASSERT_EQ(InitDatabaseModule(), QString());
+    EXPECT_FALSE(CheckShiftChange()) << qPrintable(today.toString());
+    EXPECT_TRUE(Database.ClockBehindRefused);
+  }
+  // A shift of 31 December with a measurement of that day: 1 January is the
+  // next year, not behind.
+  SetToday(2009, 12, 31);
+  Fill(0, 1);
+  WriteShift(31, 12);
+  SetToday(2010, 1, 1);
+  ASSERT_EQ(InitDatabaseModule(), QString());
+  ASSERT_TRUE(CheckShiftChange()) << qPrintable(DatabaseError());
+  EXPECT_EQ(MeasurementCount(), 1);
+  // Without any record nothing can be named twice: the shift changes.
+  Fill(0, 0);
+  WriteShift(9, 3);
+  SetToday(2009, 3, 6);
+  ASSERT_EQ(InitDatabaseModule(), QString());
+  EXPECT_TRUE(CheckShiftChange()) << qPrintable(DatabaseError());
+  EXPECT_EQ(Database.ShiftState.Day, 6);
+}
+
 TEST_F(ShiftChange, ABrokenTailOfTheDatabaseIsOverwrittenByTheMove) {
   Fill(2, 3);
   home->write("Report/base.bin", home->read("Report/base.bin") + QByteArray(77, 'z'));

@@ -194,6 +194,20 @@ TEST(StartUp, ASecondCopyRefusesToStart) {
   EXPECT_TRUE(second.err.contains("Невозможно запустить 2й экземпляр программы !"));
   EXPECT_EQ(first.state(), QProcess::Running);
   EXPECT_EQ(QFileInfo(home.file("Report/base.bin")).size(), 298 * 3);
+  // Under playback nobody answers a box: a copy whose script never ends
+  // still ends at once, with exit code 1 and none of its steps run.
+  QFile never(home.file("never.play"));
+  ASSERT_TRUE(never.open(QIODevice::WriteOnly));
+  never.write("wait 600000\nsnap never.png\n");
+  never.close();
+  const auto third = testsupport::Run(KALVOR_EXE,
+                                      {"--home", home.path(), "-platform", "offscreen",
+                                       "--virtual-clock", "--play", home.file("never.play")},
+                                      15000);
+  EXPECT_TRUE(third.finished);
+  EXPECT_EQ(third.exitCode, 1);
+  EXPECT_TRUE(third.err.contains("Невозможно запустить 2й экземпляр программы !"));
+  EXPECT_FALSE(QFile::exists(home.file("never.png")));
   first.kill();
   first.waitForFinished();
 }

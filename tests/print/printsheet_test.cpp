@@ -356,3 +356,37 @@ TEST(FitSheetOnPage, FillsThePageHeightOfAPortraitSheet) {
 }
 
 }  // namespace
+
+TEST_F(PrintSheetTest, ASheetWhoseCopyCannotBeWrittenStaysPendingAndIsKeptLater) {
+  Settings.Global.Print_in_file = true;
+  ASSERT_TRUE(AddMeasurementReport(Record(1)));
+  const QImage pending = PrintSheet.Sheet.copy();
+  // A file where the folder Report\ should be: no copy can be written.
+  const QString report = Mapped("Report");
+  ASSERT_TRUE(QDir().rename(report, report + ".away"));
+  home.write("inst/Report", "not a folder");
+  PrintPendingSheet();
+  ASSERT_EQ(messages.size(), 1);
+  EXPECT_TRUE(messages[0].contains("Лист не напечатан")) << qPrintable(messages[0]);
+  EXPECT_EQ(PrintSheet.SheetReportCount, 1);
+  EXPECT_EQ(ScreenState.pendingPrintCount, 1);
+  EXPECT_EQ(PrintSheet.Sheet, pending);  // without the foot drawn for the copy
+  EXPECT_FALSE(QFile::exists(Mapped("Temp\\printpage.bmp")));  // nor printed
+  // A full sheet that cannot be kept takes no fifth report.
+  for (int n = 2; n <= 4; ++n) EXPECT_TRUE(AddMeasurementReport(Record(n)));
+  EXPECT_EQ(PrintSheet.SheetReportCount, 4);
+  EXPECT_FALSE(AddMeasurementReport(Record(5)));
+  EXPECT_EQ(KeepPendingSheet(), QString());
+  EXPECT_FALSE(PrintSheet.LastError.isEmpty());
+
+  // Report\ back: the end of the program keeps the sheet as its copy.
+  ASSERT_TRUE(QFile::remove(report));
+  ASSERT_TRUE(QDir().rename(report + ".away", report));
+  EXPECT_EQ(KeepPendingSheet(), "Report\\sheet-20261206-100000.pdf");
+  EXPECT_EQ(PrintSheet.SheetReportCount, 0);
+  EXPECT_FALSE(QFile::exists(Mapped("Temp\\printpage.bmp")));
+  const QString text = PdfText(Mapped("Report\\sheet-20261206-100000.pdf"));
+  EXPECT_EQ(text.count("Пружина №"), 4) << qPrintable(text);
+  EXPECT_EQ(KeepPendingSheet(), QString());  // nothing pending
+  EXPECT_TRUE(PrintSheet.LastError.isEmpty());
+}

@@ -1,0 +1,117 @@
+// What the start and the end of a run must not hide: a clock behind the
+// shift, a setup.ini value that does not read, a set archive that cannot be
+// read, a print sheet still pending at the shutdown.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+
+#include "flowsupport.h"
+
+namespace {
+
+QString ToolPath(const QString& name) {
+  const QString exe = KALVOR_EXE;
+  return exe.left(exe.lastIndexOf('/')) + "/tools/" + name;
+}
+
+QByteArray Bytes(const FlowHome& home, const QString& rel) {
+  QFile f(home.file(rel));
+  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(missing)");
+}
+
+constexpr int kStartupMs = 13000;
+
+}  // namespace
+
+TEST(StartChecks, AClockBehindTheShiftMovesNothingAndSaysSoUntilConfirmed) {
+  FlowHome home;
+  // Three measurements of the shift of 2 March 2026.
+  for (const QStringList& args :
+       {QStringList{"--now", "2026-03-02T08:00:00", "start"},
+        QStringList{"--now", "2026-03-02T09:00:00", "fill", "3"}})
+    ASSERT_EQ(testsupport::Run(ToolPath("dbtool"), QStringList{"--home", home.path()} + args).exitCode, 0);
+  const QByteArray base = Bytes(home, "Report/base.bin"), day = Bytes(home, "Report/day.bin"),
+                   now = Bytes(home, "Config/now.txt");
+  const QStringList yesterday = {"--now", "2026-03-01T09:00:00"};
+
+  // The operator ends the program to set the clock right.
+  auto r = home.Play("wait 1500\nsnap clock.png\nkey 12\nwait 1000\nkey 1\n", yesterday);
+  ASSERT_TRUE(r.finished);
+  EXPECT_EQ(r.exitCode, 0) << qPrintable(r.err);
+  EXPECT_TRUE(r.err.contains("Часы компьютера показывают 01.03.2026, это раньше текущей смены "
+                             "02.03.2026")) << qPrintable(r.err);
+  const QImage page = home.Snap("clock.png");
+  EXPECT_GT(CountColour(page, QRect(40, 136, 560, 50), 0xFF0000), 1500);  // the red title
+  EXPECT_GT(CountColour(page, QRect(40, 334, 700, 60), 0x0000FF), 800);   // what each key does
+  EXPECT_GT(CountColour(page, QRect(40, 214, 500, 50), 0x000000), 500);   // both dates
+  EXPECT_EQ(Bytes(home, "Report/base.bin"), base);
+  EXPECT_EQ(Bytes(home, "Report/day.bin"), day);
+  EXPECT_EQ(Bytes(home, "Config/now.txt"), now);
+
+  // Going on: the measurement continues the stored shift's names.
+  r = home.Play(QString("wait 1500\nkey 3\nwait %1\nkey 2\nwait 10000\nexit\n").arg(kStartupMs),
+                yesterday);
+  ASSERT_TRUE(r.finished);
+  EXPECT_EQ(r.exitCode, 0) << qPrintable(r.err);
+  const auto records = ShiftRecords(home);
+  ASSERT_EQ(records.size(), 4u);
+  EXPECT_EQ(records[3].Identifier, "0004-02032026");
+  EXPECT_EQ(Bytes(home, "Report/day.bin").left(day.size()), day);
+  EXPECT_EQ(Bytes(home, "Report/base.bin"), base);
+  EXPECT_EQ(Bytes(home, "Config/now.txt").split('\n').mid(5, 2), now.split('\n').mid(5, 2));
+}
+
+TEST(StartChecks, AnUnreadableEmulIsNamedAndEmulationIsSaidInWords) {
+  FlowHome home;
+  home.Set("Global", "Emul", "0 ; линия");
+  const auto r = home.Play(QString("wait 600\nsnap start.png\nwait %1\nsnap menu.png\nexit\n")
+                               .arg(kStartupMs));
+  ASSERT_TRUE(r.finished);
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_TRUE(r.err.contains("setup.ini: [Global] Emul = \"0 ; линия\": не число, взято по "
+                             "умолчанию 1")) << qPrintable(r.err);
+  const QImage start = home.Snap("start.png");
+  EXPECT_GT(CountColour(start, QRect(440, 130, 560, 36), 0xFF0000), 300);  // the two lines
+  EXPECT_GT(CountColour(start, QRect(88, 288, 320, 22), 0xFF0000), 300);   // emulation, in words
+  const QImage menu = home.Snap("menu.png");
+  EXPECT_GT(CountColour(menu, QRect(56, 570, 350, 22), 0xFF0000), 300);    // under "готова"
+}
+
+TEST(StartChecks, ASetArchiveThatCannotBeReadIsNotAnEmptyOne) {
+  FlowHome home;
+  const QString script = QString("wait %1\nkey 10\nwait 500\nkey 7\nwait 500\nsnap sets.png\n"
+                                 "key 13\nwait 300\nexit\n").arg(kStartupMs);
+  const QRect details(460, 160, 500, 60);
+  // A folder in the place of Report\Tel.bin: the reason, named.
+  ASSERT_TRUE(QFile::remove(home.file("Report/Tel.bin")));
+  ASSERT_TRUE(QDir(home.path()).mkpath("Report/Tel.bin"));
+  auto r = home.Play(script);
+  ASSERT_TRUE(r.finished);
+  EXPECT_TRUE(r.err.contains("Tel.bin: не является файлом")) << qPrintable(r.err);
+  EXPECT_GT(CountColour(home.Snap("sets.png"), details, 0xFF0000), 200);
+  // Missing altogether, as on a new installation: no sets, in black.
+  ASSERT_TRUE(QDir(home.file("Report/Tel.bin")).removeRecursively());
+  r = home.Play(script);
+  ASSERT_TRUE(r.finished);
+  const QImage empty = home.Snap("sets.png");
+  EXPECT_EQ(CountColour(empty, details, 0xFF0000), 0);
+  EXPECT_GT(CountColour(empty, details, 0x000000), 200);
+}
+
+TEST(StartChecks, APendingSheetIsKeptAsItsCopyAtTheShutdown) {
+  FlowHome home;
+  const auto r = home.Play(QString("wait %1\nkey 2\nwait 10000\nkey 7\nwait 300\nkey 13\n"
+                                   "wait 500\nkey 12\nwait 1000\nsnap end.png\nkey 1\n")
+                               .arg(kStartupMs),
+                           {"--now", "2026-12-06T10:00:00"});
+  ASSERT_TRUE(r.finished);
+  EXPECT_EQ(r.exitCode, 0) << qPrintable(r.err);
+  const QStringList kept = QDir(home.file("Report")).entryList({"sheet-*.pdf"}, QDir::Files);
+  ASSERT_EQ(kept.size(), 1);
+  EXPECT_TRUE(r.err.contains("Неотпечатанный лист (отчетов: 1) сохранен в файле Report\\" +
+                             kept[0])) << qPrintable(r.err);
+  const auto text = testsupport::Run("pdftotext", {home.file("Report/" + kept[0]), "-"});
+  EXPECT_TRUE(text.out.contains(ShiftRecords(home).at(0).Identifier)) << qPrintable(text.out);
+  EXPECT_GT(CountColour(home.Snap("end.png"), QRect(40, 480, 900, 24), 0x000000), 300);
+}
