@@ -11,6 +11,7 @@
 #include "database/database.h"
 #include "measurement/judgement.h"
 #include "pages/browser.h"
+#include "pages/recordlist.h"
 #include "pages/pages.h"
 #include "platform/clock.h"
 #include "platform/cp1251.h"
@@ -101,7 +102,7 @@ QRect ListLine(int line) {
   return QRect(120, line * 23 + 177, 200, 20);
 }
 QRect HighlightArea(int row) {
-  return QRect(100, row * 23 + 175, 195, 23);
+  return QRect(100, row * 23 + 175, 271, 23);
 }
 // Inside the cells of the sheet: the value and the verdict column of row r.
 QRect ValueCell(int r) {
@@ -494,6 +495,24 @@ TEST_F(BrowserTest, AnEmptyDatabaseListsNothingAndReadsNothing) {
   EXPECT_EQ(WithoutCorner(pages.at(9)), WithoutCorner(page));
   EXPECT_FALSE(Database.RecordFilter.On);
   EXPECT_EQ(Screen(), covered);
+}
+
+// A million records: the thumb keeps its length and still runs from the top
+// of the bar to its foot with the position.
+TEST_F(BrowserTest, TheScrollThumbOfAHugeListStaysVisibleAndMoves) {
+  auto thumb = [](int cursor) {
+    DrawListScrollBar(1000000, cursor);
+    int top = -1, bottom = -1;
+    for (int y = 183; y < 538; ++y)
+      if (Rgb(Screen(), 384, y) == kGreen) bottom = y, top = top < 0 ? y : top;
+    return std::make_pair(top, bottom);
+  };
+  const auto first = thumb(0), middle = thumb(500000), last = thumb(999999);
+  for (const auto& t : {first, middle, last}) EXPECT_GE(t.second - t.first, 14);
+  EXPECT_EQ(first.first, 184);
+  EXPECT_LT(first.first, middle.first);
+  EXPECT_LT(middle.first, last.first);
+  EXPECT_GE(last.second, 530);
 }
 
 }  // namespace
