@@ -26,7 +26,7 @@ const char* const kWalk[][2] = {
     {"key 11\nwait 300\nkey 5\nwait 300\n", "browser-range"},
     {"key 13\nwait 300\nkey 13\nwait 500\nkey 10\nwait 300\nkey 7\nwait 500\n", "set-archive"},
     {"key 13\nwait 500\nkey 2\nwait 20000\n", "measurement"},
-    {"key 11\nwait 500\n", "statistics"},
+    {"key 11\nwait 2000\n", "statistics"},
     {"key 13\nwait 500\nkey 13\nwait 500\nkey 13\nwait 500\n", "sorting-entry"},
     {"type 1234*2019*00*5678*2019*00*1111*2018*42*77*2017*00*\nwait 500\n", "sorting-continue"},
     {"key 10\nwait 500\n", "sorting-selection"},
@@ -62,9 +62,10 @@ TEST(KeyCaptions, NoTwoNeighbouringCaptionsTouchOnAnyPage) {
       // Within the panel, centred over the key's own place.
       EXPECT_LE(box.width(), 72) << step[1] << " key " << key;
       const auto next = boxes.find(key + 1);
-      if (next != boxes.end())
+      if (next != boxes.end()) {
         EXPECT_LT(box.right() + 1, next->second.left())
             << step[1] << ": keys " << key << " and " << key + 1 << " touch";
+      }
     }
   }
 }
