@@ -208,8 +208,8 @@ TEST_F(BrowserTest, EntersOnTheNewestRecordOnItsPage) {
   }
   // The last line is highlighted: its white is cyan, the others have none.
   EXPECT_EQ(Rgb(page, 100, 6 * 23 + 175), kCyan);
-  EXPECT_EQ(Rgb(page, 294, 6 * 23 + 197), kCyan);
-  EXPECT_EQ(Rgb(page, 295, 6 * 23 + 186), kWhite);
+  EXPECT_EQ(Rgb(page, 370, 6 * 23 + 197), kCyan);
+  EXPECT_EQ(Rgb(page, 371, 6 * 23 + 186), kWhite);
   EXPECT_EQ(Count(page, HighlightArea(5), kCyan), 0);
   EXPECT_GT(Count(page, HighlightArea(6), kBlack), 20);  // the name stays black on cyan
   // The title, the good spring's verdict in green, the thumb at the bottom.
@@ -249,7 +249,7 @@ TEST_F(BrowserTest, MovesAndPagesThroughThirtyRecords) {
   // Position 15 is row 2 of the second page, and only that row is cyan.
   const QImage& at15 = pages[1];
   EXPECT_EQ(Rgb(at15, 100, 2 * 23 + 175), kCyan);
-  EXPECT_EQ(Count(at15, QRect(100, 198, 195, 322), kCyan), Count(at15, HighlightArea(2), kCyan));
+  EXPECT_EQ(Count(at15, QRect(100, 198, 271, 322), kCyan), Count(at15, HighlightArea(2), kCyan));
   // 17 -> 18 moves the highlight from row 4 to row 5 and leaves row 4 white.
   const QImage& at17 = pages[7];
   const QImage& at18 = pages[8];
