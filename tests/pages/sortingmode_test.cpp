@@ -419,7 +419,8 @@ TEST_F(SelectionPageTest, ARightClickShowsTheFormOnlyWhileThePageIsOpen) {
   OnSelectionPage([] { CanvasMouseDown(2, 500, 300); });
   OnSelectionPage([this] {
     EXPECT_TRUE(form->isVisible());
-    EXPECT_EQ(form->pos(), QPoint(1024, 0));
+    // On the line's screen, where the operator can reach it.
+    EXPECT_TRUE(QRect(0, 0, 1024, 768).contains(form->frameGeometry())) << form->pos().x();
   });
   Keys("*");
   RunPage();
