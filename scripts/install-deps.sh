@@ -10,7 +10,8 @@ fonts-liberation fonts-paratype fonts-wine fonts-dejavu-core
 clang libclang-rt-14-dev
 cups cups-client cups-bsd printer-driver-cups-pdf poppler-utils
 libpq-dev postgresql-15
-libcpp-httplib-dev chromium"
+libcpp-httplib-dev chromium
+xvfb xdotool"
 
 missing=""
 for p in $PACKAGES; do

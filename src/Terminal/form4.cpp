@@ -267,6 +267,9 @@ TForm4::TForm4(QWidget* parent) : QDialog(parent) {
   poll->addWidget(Button14);
   poll->addWidget(CheckBox1);
   left->addLayout(poll);
+  // Under the list rather than beside the groups: so the window fits the
+  // line's 1024 x 768 screen with its buttons at the foot.
+  left->addWidget(GroupBox4);
 
   auto* middle = new QGridLayout;
   middle->addWidget(links, 0, 0, 1, 2);
@@ -276,7 +279,6 @@ TForm4::TForm4(QWidget* parent) : QDialog(parent) {
   auto* top = new QHBoxLayout;
   top->addLayout(left, 1);
   top->addLayout(middle);
-  top->addWidget(GroupBox4);
 
   auto* bottom = new QHBoxLayout;
   bottom->addStretch();

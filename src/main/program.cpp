@@ -17,6 +17,7 @@
 #include "rangeform/form40.h"
 #include "sbormeny/form2.h"
 #include "verify/forma.h"
+#include "screen/focus.h"
 #include "screen/playback.h"
 #include "screen/screen.h"
 #include "springs/springtypes.h"
@@ -105,6 +106,7 @@ int RunProgram(int argc, char** argv) {
   Forma = &forma;
   InstallHooks();
   SetPlaybackMainWindow(&form1);
+  KeepKeyboardOnMainWindow(&form1);
   form1.show();
   form1.Starter->start();
   return app.exec();

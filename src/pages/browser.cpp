@@ -62,8 +62,12 @@ void DrawBrowserListFrame(int count) {
     FillBox(x + 95, 530, x + 330, 550, kBlue);
     FillBox(x + 96, 531, x + 329, 549, kWhite);
   }
-  SetTextStyle("Arial", 16, kDarkGrey);
-  PutText(x + 100, 528, "Всего замеров: " + QString::number(count));
+  // A large database's count gets a smaller size rather than cross the box.
+  const QString total = "Всего замеров: " + QString::number(count);
+  int size = 16;
+  do SetTextStyle("Arial", size--, kDarkGrey);
+  while (TextWidth(total) > 226 && size >= 8);
+  PutText(x + 100, 528, total);
 }
 
 void DrawWagonNumbers(const MeasurementRecord& record) {

@@ -17,7 +17,9 @@ int PasswordPage() {
       SetTextStyle("Impact", 46, kBlack);
       PutShadowText(x + 30, 480, "Введите пароль:" + mask, 2, 2, kSilver);
     };
-    DrawPanelBox(x + 8, 438, x + 810, 603);
+    // Wide and deep enough to cover the status strip's wagon box whole, so
+    // no piece of its lines shows beside the question.
+    DrawPanelBox(x + 8, 438, x + 850, 613);
     prompt();
     EnableAllKeys();
     EnableKey(11, false);

@@ -17,7 +17,8 @@ void HighlightListRow(int row, bool on) {
   const QRgb from = on ? kWhite : kCyan;
   const QRgb to = 0xFF000000u | (on ? kCyan : kWhite);
   const int x1 = std::max(0, ScreenOffsetX() + 100);
-  const int x2 = std::min(canvas.width() - 1, ScreenOffsetX() + 294);
+  // The whole row up to the scroll bar, so that the longest name is inside.
+  const int x2 = std::min(canvas.width() - 1, ScreenOffsetX() + 370);
   const int y1 = std::max(0, row * 23 + 175);
   const int y2 = std::min(canvas.height() - 1, row * 23 + 197);
   for (int y = y1; y <= y2; ++y) {
@@ -39,12 +40,16 @@ void DrawListFrame(int gapEnd) {
   DrawLine(x + 396, 180, x + 70, 180, kBlack);
 }
 
+constexpr double kMinScrollThumb = 16.0;
+
 void DrawListScrollBar(int count, int cursor) {
   const int x = ScreenOffsetX();
   FillBox(x + 372, 182, x + 396, 538, kDarkGrey);
   FillBox(x + 373, 183, x + 395, 537, kWhite);
   if (count <= 0) return;
-  const double length = std::min(4928.0 / count, 351.0);
+  // A long list keeps a thumb the operator can see; it still moves the
+  // whole height with the position.
+  const double length = std::max(std::min(4928.0 / count, 351.0), kMinScrollThumb);
   const double top = (352.0 - length) * cursor / count + 214.0;
   FillBox(x + 375, static_cast<int>(top) - 30, x + 393, static_cast<int>(length + top + 2) - 30,
           kGreen);

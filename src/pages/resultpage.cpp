@@ -103,9 +103,10 @@ void ShowResultPage(const MeasurementRecord& record) {
   SetTextStyle("Times New Roman", 14, kBlack);
   PutResultText(x + 490, 206, "Тип пружины");
 
-  // The grid: a line under the head, the spring type and every row.
+  // The grid: a line under the head, the spring type and every row (with
+  // Zam19 the listed rows vary, and each one needs its line below).
   int lines = SetLeftOut(record) ? 7 : 8;
-  if (Settings.Global.Zam19 && type) lines = static_cast<int>(rows.size()) + 1;
+  if (Settings.Global.Zam19 && type) lines = static_cast<int>(rows.size()) + 2;
   const int bottom = 170 + 32 * lines;
   for (int i = 1; i <= lines; ++i) DrawLine(x + 480, 32 * i + 170, x + 964, 32 * i + 170, kBlack);
   for (int vx : {480, 780, 964}) DrawLine(x + vx, 170, x + vx, bottom, kBlack);

@@ -4,6 +4,7 @@
 #include <QFontMetrics>
 #include <QPainter>
 #include <QRegularExpression>
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 
@@ -168,14 +169,31 @@ QString ArchiveName() {
   return name;
 }
 
-// Lays the sheet on a page by the fit rule and replays its drawing.
-void PaintOnPage(QPainter& painter, const plat::PrintPage& page) {
-  const QRect at = FitSheetOnPage(PrintSheet.Sheet.size(), page.pixels, page.offset,
-                                  Settings.Global.MatixScale);
-  painter.translate(at.topLeft());
-  painter.scale(static_cast<double>(at.width()) / kSheetWidth,
-                static_cast<double>(at.height()) / kSheetHeight);
+// Lays the sheet on an A4 page and replays its drawing. The sheet keeps
+// kSheetMarginMm clear of the paper's edges (the page's own margins count
+// towards it), where printers clip, and keeps its proportions; matixScale
+// then stretches its width, for a printer that squeezes what it prints.
+void PaintSheetOnA4(QPainter& painter, const plat::PrintPage& page, double matixScale) {
+  constexpr double kA4WidthMm = 210.0;
+  constexpr double kSheetMarginMm = 10.0;
+  const double pxPerMm = (page.pixels.width() + 2.0 * page.offset.x()) / kA4WidthMm;
+  const double mx = std::max(0.0, kSheetMarginMm * pxPerMm - page.offset.x());
+  const double my = std::max(0.0, kSheetMarginMm * pxPerMm - page.offset.y());
+  const double w = page.pixels.width() - 2 * mx, h = page.pixels.height() - 2 * my;
+  if (w <= 0 || h <= 0) return;
+  const double scale = std::min(w / kSheetWidth, h / kSheetHeight);
+  painter.translate(mx, my);
+  painter.scale(scale * matixScale, scale);
   PaintSheet(painter, PrintSheet.Drawing);
+}
+
+// The archived copy: the sheet as it was drawn.
+void PaintOnPage(QPainter& painter, const plat::PrintPage& page) {
+  PaintSheetOnA4(painter, page, 1.0);
+}
+
+void PaintOnPrinterPage(QPainter& painter, const plat::PrintPage& page) {
+  PaintSheetOnA4(painter, page, Settings.Global.MatixScale);
 }
 
 // The PDF copy under Report\; its system path, empty (with the reason in
@@ -254,7 +272,7 @@ bool FinishSheet() {
   } else {
     QString error;
     const QString job = archive.mid(archive.lastIndexOf('\\') + 1);
-    if (plat::PrintPageOnDefaultPrinter(job, PaintOnPage, &error)) {
+    if (plat::PrintPageOnDefaultPrinter(job, PaintOnPrinterPage, &error)) {
       if (PrintSheet.AfterPrint) PrintSheet.AfterPrint();
     } else {
       problems << error << QStringLiteral("Копия листа: %1").arg(archive);

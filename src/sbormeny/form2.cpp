@@ -1,10 +1,14 @@
 #include "sbormeny/form2.h"
 
+#include <QGuiApplication>
 #include <QPushButton>
+#include <QScreen>
+#include <QTimer>
 
 #include "pages/pages.h"
 #include "platform/namedwidget.h"
 #include "screen/fonts.h"
+#include "screen/screen.h"
 
 using plat::Named;
 
@@ -47,6 +51,16 @@ TForm2::TForm2(QWidget* parent) : QDialog(parent) {
     *p.button = b;
     top += 33;
   }
+  // The form belongs to the selection page: it goes when the page has closed.
+  auto* watch = new QTimer(this);
+  watch->setInterval(200);
+  connect(watch, &QTimer::timeout, this, [this, watch] {
+    if (!ScreenState.assemblyFormFlag) {
+      hide();
+      watch->stop();
+    }
+  });
+  watchPage_ = watch;
 }
 
 std::array<uint8_t, 7> TForm2::ReadySet(int top) {
@@ -73,8 +87,16 @@ void TForm2::Button7Click() {
   AddReadySetToSelection(ReadySet(4));
 }
 
+// On the line's screen, over the lower left of the selection page (the
+// group legend's lower lines and the product name), where it hides nothing
+// the operator needs while it is used; beyond the screen's right edge when
+// the desktop is wider than the page.
 void TForm2::ShowBeside() {
-  move(1024, 0);
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  const QRect desk = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
+  if (desk.width() >= 1024 + width()) move(1024, 0);
+  else move(desk.left() + 160, desk.top() + 200);
   show();
   raise();
+  watchPage_->start();
 }

@@ -11,6 +11,8 @@
 
 class QPushButton;
 
+class QTimer;
+
 class TForm2 : public QDialog {
   Q_OBJECT
 
@@ -40,6 +42,9 @@ class TForm2 : public QDialog {
   // The groups a button with top group `top` appends: top, top, top - 1,
   // top - 1, top - 2, top - 2, top - 3.
   static std::array<uint8_t, 7> ReadySet(int top);
+
+ private:
+  QTimer* watchPage_ = nullptr;  // hides the form once the selection page has closed
 };
 
 extern TForm2* Form2;

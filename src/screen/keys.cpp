@@ -9,6 +9,7 @@
 #include "platform/random.h"
 #include "platform/pump.h"
 #include "platform/textfile.h"
+#include "screen/keycaptions.h"
 #include "screen/screen.h"
 
 namespace {
@@ -24,6 +25,8 @@ QString KeyPictureName(int key, int state) {
     default: return QString(c) + "np.bmp";
   }
 }
+
+std::array<QRect, 14> CaptionBoxes;
 
 KeyCode CodeOfChar(QChar ch) {
   if (ch >= '1' && ch <= '9') return static_cast<KeyCode>(ch.unicode() - '0');
@@ -106,6 +109,7 @@ void DrawKeyPanel() {
   DrawPicture("panel1024.bmp", off + 1, 618);
   if (Settings.Visual.KeyLight) FillBox(off + 10, 636, off + 1018, 680, kWhite);
   for (int k = 1; k <= 13; ++k) DrawKeyButton(k, KeyEnabled(k) ? 1 : 0);
+  CaptionBoxes.fill(QRect());
   SetFontBold(false);
   SetTextStyle("CourierNew", 6, kGrey);
   const struct {
@@ -138,16 +142,34 @@ void DrawKeyCaption(const QString& line1, const QString& line2, int key) {
     default: break;
   }
   const int centre = ScreenOffsetX() + 74 * key;
-  const int x1 = centre - TextWidth(line1) / 2;
-  const int x2 = centre - TextWidth(line2) / 2;
-  SetFontColour(kWhite);
-  PutText(x1, 636, line1);
-  PutText(x2, 656, line2);
-  SetFontColour(kBlack);
-  PutText(x1, 635, line1);
-  PutText(x2, 655, line2);
+  const int size = ScreenState.fontSize;
+  const QString lines[2] = {line1, line2};
+  int sizes[2] = {size, size};
+  int xs[2] = {0, 0};
+  QRect box;
+  for (int i = 0; i < 2; ++i) {
+    if (lines[i].isEmpty()) continue;
+    while (TextWidth(lines[i]) > kKeyCaptionWidth && ScreenState.fontSize > 6) --ScreenState.fontSize;
+    sizes[i] = ScreenState.fontSize;
+    const int w = TextWidth(lines[i]);
+    xs[i] = centre - w / 2;
+    box |= QRect(xs[i], 635 + 20 * i, w, TextHeight(lines[i]) + 1);
+    ScreenState.fontSize = size;
+  }
+  // Black text with a white edge below: every white first, then the black.
+  for (QRgb colour : {kWhite, kBlack}) {
+    SetFontColour(colour);
+    for (int i = 0; i < 2; ++i) {
+      ScreenState.fontSize = sizes[i];
+      PutText(xs[i], 635 + 20 * i + (colour == kWhite ? 1 : 0), lines[i]);
+    }
+  }
+  ScreenState.fontSize = size;
+  if (key >= 1 && key <= 13) CaptionBoxes[key] = box;
   SetFontBold(false);
 }
+
+QRect KeyCaptionBox(int key) { return key >= 1 && key <= 13 ? CaptionBoxes[key] : QRect(); }
 
 void Pause(uint32_t ms) { plat::WaitMs(ms); }
 

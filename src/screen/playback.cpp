@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QDoubleSpinBox>
 #include <QFile>
 #include <QGroupBox>
@@ -17,6 +18,7 @@
 #include <QSpinBox>
 #include <QTextEdit>
 #include <QTimer>
+#include <algorithm>
 #include <cstdio>
 
 #include "platform/clock.h"
@@ -24,6 +26,7 @@
 #include "platform/process.h"
 #include "platform/pump.h"
 #include "platform/textfile.h"
+#include "screen/keycaptions.h"
 #include "screen/screen.h"
 
 namespace {
@@ -36,6 +39,10 @@ struct TPlayback {
   uint32_t lastStepTick = 0;
   QPointer<QWidget> mainWindow;
   QTimer* timer = nullptr;
+  bool formsRealTime = false;   // the realtime step: forms' waits pass in real time
+  QElapsedTimer real;           // wait steps after a realtime step count real time
+  qint64 realNotBefore = 0;
+  uint32_t lastTimerTick = 0;   // the program's clock at the harness timer's last turn
 };
 
 TPlayback Playback;
@@ -81,6 +88,7 @@ bool RunStep(const PlaybackStep& s) {
     CanvasMouseDown(button, s.args.value(0).toInt(), s.args.value(1).toInt());
   } else if (v == "wait") {
     Playback.notBefore = plat::TickCount() + static_cast<uint32_t>(s.args.value(0).toUInt());
+    Playback.realNotBefore = Playback.real.elapsed() + s.args.value(0).toUInt();
   } else if (v == "snap") {
     const QString path = plat::MapPath(s.rest);
     QString reason;
@@ -132,6 +140,8 @@ bool RunStep(const PlaybackStep& s) {
     QWidget* w = FrontWindow();
     if (!w || w == Playback.mainWindow) Fail(s, "no window in front to close");
     else QMetaObject::invokeMethod(w, "close", Qt::QueuedConnection);
+  } else if (v == "realtime") {
+    Playback.formsRealTime = s.args.value(0) != "off";
   } else if (v == "exit") {
     plat::EndProcess(0);
   }
@@ -152,15 +162,36 @@ void Tick() {
     return;
   }
   if (static_cast<int32_t>(plat::TickCount() - Playback.notBefore) < 0) return;
+  if (Playback.formsRealTime && Playback.real.elapsed() < Playback.realNotBefore) return;
   const PlaybackStep step = Playback.steps[Playback.next++];
   Playback.lastStepTick = plat::TickCount();
   RunStep(step);
 }
 
+// How far the virtual clock may jump at one turn of the harness timer while
+// a modal form or message box idles: up to the moment the next step is due.
+uint32_t IdleJumpMs() {
+  const uint32_t now = plat::TickCount();
+  if (Playback.next >= Playback.steps.size()) {
+    const uint32_t from = std::max<int32_t>(static_cast<int32_t>(Playback.notBefore - Playback.lastStepTick), 0) +
+                          Playback.lastStepTick;
+    return std::max<int32_t>(static_cast<int32_t>(from + kRanOutGraceMs + 1 - now), 10);
+  }
+  return std::max<int32_t>(static_cast<int32_t>(Playback.notBefore - now), 10);
+}
+
 void TimerTick() {
   // Inside a modal form's own message loop nothing else moves the virtual
-  // clock: let it run with real time there, so wait steps still come due.
-  if (plat::IsVirtualClock() && QApplication::activeModalWidget()) plat::AdvanceVirtualClock(10);
+  // clock. When nothing moved it since the last turn (no handler is waiting
+  // on the clock or the line), the form idles: jump to the next step's
+  // moment, so that a wait in front of a form costs no real time. After a
+  // realtime step the clock runs with real time there instead, for scripts
+  // that watch a form's own timers.
+  if (plat::IsVirtualClock() && QApplication::activeModalWidget()) {
+    const bool idle = plat::TickCount() == Playback.lastTimerTick;
+    plat::AdvanceVirtualClock(idle && !Playback.formsRealTime ? IdleJumpMs() : 10);
+  }
+  Playback.lastTimerTick = plat::TickCount();
   plat::RunPumpHook();
 }
 
@@ -188,7 +219,7 @@ QString PlaybackTypeText(const QString& text) {
 
 bool ParsePlaybackScript(const QString& text, QList<PlaybackStep>* steps, QString* error) {
   static const QStringList verbs = {"key",  "type", "click", "wait", "snap", "press",
-                                    "set",  "dump", "grab",  "close", "exit"};
+                                    "set",  "dump", "grab",  "close", "realtime", "exit"};
   const QStringList lines = QString(text).replace("\r\n", "\n").split('\n');
   for (int i = 0; i < lines.size(); ++i) {
     QString line = lines[i];
@@ -237,6 +268,7 @@ bool StartPlayback(const QString& mappedPath, QString* error) {
   Playback.active = true;
   Playback.notBefore = plat::TickCount();
   Playback.lastStepTick = plat::TickCount();
+  Playback.real.start();
   plat::SetPumpHook(Tick);
   if (!Playback.timer) {
     Playback.timer = new QTimer(QCoreApplication::instance());
@@ -292,5 +324,13 @@ QString DumpWindow(QWidget* window) {
     if (!w->isEnabledTo(window)) text += "\t(disabled)";
     out << name + "\t" + text;
   }
+  // The canvas's key captions are the main window's controls: where each
+  // one was drawn, so that a script can check that none runs into another.
+  if (window == Playback.mainWindow)
+    for (int k = 1; k <= 13; ++k) {
+      const QRect r = KeyCaptionBox(k);
+      if (!r.isEmpty())
+        out << QString("caption%1\t%2 %3 %4 %5").arg(k).arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height());
+    }
   return out.join('\n');
 }

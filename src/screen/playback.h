@@ -13,9 +13,16 @@
 //   set NAME TEXT    sets the text of the edit field NAME in the window in front
 //   dump FILE        writes the window in front as text: class name, caption,
 //                    then "name<TAB>text" per named control, followed by
-//                    "<TAB>(hidden)" and "<TAB>(disabled)" when it is so
+//                    "<TAB>(hidden)" and "<TAB>(disabled)" when it is so;
+//                    of the main window, "captionK<TAB>x y w h" per key
+//                    caption drawn on the canvas
 //   grab FILE        saves a picture of the window in front as PNG
 //   close            closes the window in front as its close button would
+//   realtime [off]   from here on (until "realtime off"), wait steps last
+//                    their real milliseconds too and waits in front of a modal
+//                    form or message box pass in real time, for scripts that
+//                    watch a form's own timers or act from outside the
+//                    program; otherwise the virtual clock jumps over them
 //   exit             ends the program at once (exit code 0)
 //
 // Under the virtual clock a script that has run out ends the program with

@@ -1,5 +1,6 @@
 #include "sim/simoptions.h"
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <limits>
@@ -108,6 +109,16 @@ const std::vector<Option>& Options() {
              return v > 0 && v < 1e6;
            },
            "takes seconds above 0")},
+      {"--quick", "",
+       "the line's own delays (initialisation, scan, force, read-out) a tenth as long, for "
+       "tests that run the program on its virtual clock",
+       Flag([](LinesimOptions& o) {
+         SimTiming& t = o.timing;
+         t.initMs /= 10;
+         t.scanMs /= 10;
+         t.forceMs /= 10;
+         t.readOutMs = std::max<uint32_t>(1, t.readOutMs / 10);
+       })},
       {"--no-board", "", "no test board: only the controller's port is made",
        Flag([](LinesimOptions& o) { o.board = false; })},
       {"--log", "FILE",

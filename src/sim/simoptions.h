@@ -12,6 +12,7 @@
 struct LinesimOptions {
   SimFaults faults;
   SimpleSpring spring;
+  SimTiming timing;          // --quick shortens the line's own delays
   bool board = true;         // the test board gets its pseudo-terminal
   double runForSeconds = 0;  // 0: until interrupted
   QString logFile;           // every request appended here, when set

@@ -11,6 +11,7 @@
 #include "database/database.h"
 #include "measurement/judgement.h"
 #include "pages/browser.h"
+#include "pages/recordlist.h"
 #include "pages/pages.h"
 #include "platform/clock.h"
 #include "platform/cp1251.h"
@@ -101,7 +102,7 @@ QRect ListLine(int line) {
   return QRect(120, line * 23 + 177, 200, 20);
 }
 QRect HighlightArea(int row) {
-  return QRect(100, row * 23 + 175, 195, 23);
+  return QRect(100, row * 23 + 175, 271, 23);
 }
 // Inside the cells of the sheet: the value and the verdict column of row r.
 QRect ValueCell(int r) {
@@ -207,8 +208,8 @@ TEST_F(BrowserTest, EntersOnTheNewestRecordOnItsPage) {
   }
   // The last line is highlighted: its white is cyan, the others have none.
   EXPECT_EQ(Rgb(page, 100, 6 * 23 + 175), kCyan);
-  EXPECT_EQ(Rgb(page, 294, 6 * 23 + 197), kCyan);
-  EXPECT_EQ(Rgb(page, 295, 6 * 23 + 186), kWhite);
+  EXPECT_EQ(Rgb(page, 370, 6 * 23 + 197), kCyan);
+  EXPECT_EQ(Rgb(page, 371, 6 * 23 + 186), kWhite);
   EXPECT_EQ(Count(page, HighlightArea(5), kCyan), 0);
   EXPECT_GT(Count(page, HighlightArea(6), kBlack), 20);  // the name stays black on cyan
   // The title, the good spring's verdict in green, the thumb at the bottom.
@@ -248,7 +249,7 @@ TEST_F(BrowserTest, MovesAndPagesThroughThirtyRecords) {
   // Position 15 is row 2 of the second page, and only that row is cyan.
   const QImage& at15 = pages[1];
   EXPECT_EQ(Rgb(at15, 100, 2 * 23 + 175), kCyan);
-  EXPECT_EQ(Count(at15, QRect(100, 198, 195, 322), kCyan), Count(at15, HighlightArea(2), kCyan));
+  EXPECT_EQ(Count(at15, QRect(100, 198, 271, 322), kCyan), Count(at15, HighlightArea(2), kCyan));
   // 17 -> 18 moves the highlight from row 4 to row 5 and leaves row 4 white.
   const QImage& at17 = pages[7];
   const QImage& at18 = pages[8];
@@ -494,6 +495,24 @@ TEST_F(BrowserTest, AnEmptyDatabaseListsNothingAndReadsNothing) {
   EXPECT_EQ(WithoutCorner(pages.at(9)), WithoutCorner(page));
   EXPECT_FALSE(Database.RecordFilter.On);
   EXPECT_EQ(Screen(), covered);
+}
+
+// A million records: the thumb keeps its length and still runs from the top
+// of the bar to its foot with the position.
+TEST_F(BrowserTest, TheScrollThumbOfAHugeListStaysVisibleAndMoves) {
+  auto thumb = [](int cursor) {
+    DrawListScrollBar(1000000, cursor);
+    int top = -1, bottom = -1;
+    for (int y = 183; y < 538; ++y)
+      if (Rgb(Screen(), 384, y) == kGreen) bottom = y, top = top < 0 ? y : top;
+    return std::make_pair(top, bottom);
+  };
+  const auto first = thumb(0), middle = thumb(500000), last = thumb(999999);
+  for (const auto& t : {first, middle, last}) EXPECT_GE(t.second - t.first, 14);
+  EXPECT_EQ(first.first, 184);
+  EXPECT_LT(first.first, middle.first);
+  EXPECT_LT(middle.first, last.first);
+  EXPECT_GE(last.second, 530);
 }
 
 }  // namespace

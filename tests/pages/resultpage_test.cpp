@@ -258,11 +258,21 @@ TEST_F(ResultPageTest, Zam19ListsTheShownParametersOnly) {
   const QImage img = Screen().copy();
   EXPECT_TRUE(img.copy(CellRect(1)) == Cell(1, false, kGreen, "247.5"));
   EXPECT_TRUE(img.copy(CellRect(2)) == Cell(2, true, kRed, "70.0"));
-  // Three lines under the top line; the columns end at 266.
-  for (int i = 0; i <= 3; ++i) EXPECT_EQ(Rgb(img, 600, 170 + 32 * i), kBlack) << i;
-  EXPECT_EQ(Rgb(img, 600, 298), kWhite);
-  EXPECT_EQ(Rgb(img, 964, 265), kBlack);
-  EXPECT_EQ(Rgb(img, 964, 280), kWhite);
+  // A line under the head, the spring type and each row; the columns end
+  // under the last row, at 298.
+  for (int i = 0; i <= 4; ++i) EXPECT_EQ(Rgb(img, 600, 170 + 32 * i), kBlack) << i;
+  EXPECT_EQ(Rgb(img, 600, 330), kWhite);
+  EXPECT_EQ(Rgb(img, 964, 297), kBlack);
+  EXPECT_EQ(Rgb(img, 964, 310), kWhite);
+
+  // The accelerated mode's single row (the free height) has its grid too.
+  for (int p = 1; p <= 6; ++p) type.parameters[p].Show = p == 2;
+  FillScreen(kWhite);
+  ShowResultPage(r);
+  const QImage one = Screen().copy();
+  for (int i = 0; i <= 3; ++i) EXPECT_EQ(Rgb(one, 600, 170 + 32 * i), kBlack) << i;
+  EXPECT_EQ(Rgb(one, 780, 265), kBlack);
+  EXPECT_EQ(Rgb(one, 780, 280), kWhite);
 }
 
 TEST_F(ResultPageTest, AcceleratedModeDrawsNoChartAndVNenableNamesTheWagons) {

@@ -166,8 +166,8 @@ TEST_F(SetArchiveTest, TheHighlightFollowsTheCursorAndLeavesWhiteBehind) {
     const int row = 6 - k;
     const QImage& img = pages[k];
     EXPECT_EQ(Rgb(img, 100, 23 * row + 175), kCyan) << k;
-    EXPECT_EQ(Rgb(img, 294, 23 * row + 197), kCyan) << k;
-    EXPECT_EQ(Rgb(img, 295, 23 * row + 186), kWhite) << k;
+    EXPECT_EQ(Rgb(img, 370, 23 * row + 197), kCyan) << k;
+    EXPECT_EQ(Rgb(img, 371, 23 * row + 186), kWhite) << k;
     // Only the cursor's band is cyan, and its text stays black on it.
     EXPECT_EQ(Count(img, kList, kCyan), Count(img, Band(row), kCyan));
     EXPECT_GT(Count(img, Band(row), kBlack), 20);

@@ -340,6 +340,36 @@ TEST_F(PrintSheetTest, WithoutAPrinterTheSheetIsKeptAsPdfAndTheOperatorTold) {
             (QStringList{"sheet-20261206-100000-2.pdf", "sheet-20261206-100000.pdf"}));
 }
 
+// The archived copy keeps 10 mm (28.3 pt) clear of every edge of the A4 page
+// and is not squeezed by MatixScale, which is the printer's alone.
+TEST_F(PrintSheetTest, TheArchivedSheetKeepsItsMarginAndItsProportions) {
+  auto words = [this](double matixScale) {
+    Settings.Global.MatixScale = matixScale;
+    EXPECT_TRUE(AddMeasurementReport(Record(3)));
+    PrintPendingSheet();
+    const auto r = testsupport::Run("pdftotext", {"-bbox", Mapped(PrintSheet.LastArchivePath), "-"});
+    EXPECT_TRUE(r.finished && r.exitCode == 0) << qPrintable(r.err);
+    static const QRegularExpression word(
+        "xMin=\"([\\d.]+)\" yMin=\"([\\d.]+)\" xMax=\"([\\d.]+)\" yMax=\"([\\d.]+)\"");
+    QList<QRectF> boxes;
+    for (auto it = word.globalMatch(r.out); it.hasNext();) {
+      const auto m = it.next();
+      boxes << QRectF(QPointF(m.captured(1).toDouble(), m.captured(2).toDouble()),
+                      QPointF(m.captured(3).toDouble(), m.captured(4).toDouble()));
+    }
+    return boxes;
+  };
+  const QList<QRectF> plain = words(1.0), squeezed = words(0.8);
+  ASSERT_GT(plain.size(), 20);
+  QRectF all;
+  for (const QRectF& b : plain) all |= b;
+  EXPECT_GE(all.left(), 28.0);
+  EXPECT_GE(all.top(), 28.0);
+  EXPECT_LE(all.right(), 595.3 - 28.0);
+  EXPECT_LE(all.bottom(), 841.9 - 28.0);
+  EXPECT_EQ(plain, squeezed);
+}
+
 TEST(FitSheetOnPage, FillsThePageHeightOfAPortraitSheet) {
   // A4 at 600 dpi, no printing offset: 7016 high, 4000 * 7016 / 5600 =
   // 5011.4 wide; the width factor 0.9 makes 4509.9 of it.

@@ -50,7 +50,7 @@ int main(int argc, char** argv) {
 
   // The cameras see the coil spring of the profile mathematics, through the
   // calibration tables of a new installation.
-  auto sim = std::make_shared<SimLine>(MakeLineSpring(o.spring), o.faults);
+  auto sim = std::make_shared<SimLine>(MakeLineSpring(o.spring), o.faults, o.timing);
   std::shared_ptr<QFile> log;
   if (!o.logFile.isEmpty()) {
     log = std::make_shared<QFile>(o.logFile);
