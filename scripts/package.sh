@@ -1,0 +1,76 @@
+#!/bin/sh
+# Builds the Debian package of the line's PC into dist/:
+#   dist/kalvor_<version>_amd64.deb
+# with <version> the project's four-part version (CMakeLists.txt), which the
+# top entry of debian/changelog must carry. Installs what the build needs
+# first (the project's packages through install-deps.sh, then the Debian
+# build tools), builds a copy of the tree in build-deb/ the Debian way
+# (dpkg-buildpackage, debhelper with its CMake support) and runs lintian.
+#
+#   scripts/package.sh [--version-suffix SUFFIX]
+#
+# --version-suffix builds the same tree as <version>SUFFIX (a changelog entry
+# in the copy only), to try an upgrade on a test machine.
+set -eu
+cd "$(dirname "$0")/.."
+root=$(pwd)
+
+suffix=""
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --version-suffix) suffix=${2:?--version-suffix needs a value}; shift 2 ;;
+    *) echo "package.sh: unknown argument $1" >&2; exit 2 ;;
+  esac
+done
+
+scripts/install-deps.sh
+# The Debian build tools, apart from the project's own packages.
+BUILD_TOOLS="debhelper dpkg-dev devscripts lintian fakeroot"
+missing=""
+for p in $BUILD_TOOLS; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
+done
+if [ -n "$missing" ]; then
+  SUDO=""
+  [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+  echo "Installing:$missing"
+  $SUDO apt-get update -q
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends $missing
+fi
+
+version=$(sed -n 's/^project(kalvor VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+logged=$(dpkg-parsechangelog -S Version)
+if [ -z "$version" ] || [ "$version" != "$logged" ]; then
+  echo "package.sh: CMakeLists.txt has version '$version' but debian/changelog '$logged';" >&2
+  echo "package.sh: add a changelog entry for $version (dch -v $version)" >&2
+  exit 1
+fi
+
+# The copy sits at a fixed place, so that a rebuild meets the compiler
+# cache with the same paths; dpkg-buildpackage writes beside it.
+work=$root/build-deb
+rm -rf "$work"
+mkdir -p "$work/kalvor"
+tar -C "$root" --exclude=./build --exclude='./build-*' --exclude=./dist --exclude=./.git \
+    --exclude=./installation -cf - . | tar -C "$work/kalvor" -xf -
+if [ -n "$suffix" ]; then
+  (cd "$work/kalvor" && DEBEMAIL=kalvor@localhost.localdomain DEBFULLNAME="Kalvor line maintainers" \
+     dch -b -v "$version$suffix" --distribution bookworm --force-distribution \
+     "Test build of $version as $version$suffix.")
+fi
+
+if [ -d /usr/lib/ccache ]; then
+  PATH=/usr/lib/ccache:$PATH
+  export PATH
+fi
+(cd "$work/kalvor" && DEB_BUILD_OPTIONS="parallel=$(nproc)" dpkg-buildpackage -b -us -uc)
+
+deb=$work/kalvor_$version${suffix}_amd64.deb
+mkdir -p dist
+cp "$deb" dist/
+echo "package.sh: lintian:"
+lintian --info --display-info "dist/$(basename "$deb")" || {
+  echo "package.sh: lintian found errors" >&2
+  exit 1
+}
+echo "package.sh: wrote dist/$(basename "$deb")"
