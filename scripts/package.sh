@@ -6,22 +6,9 @@
 # first (the project's packages through install-deps.sh, then the Debian
 # build tools), builds a copy of the tree in build-deb/ the Debian way
 # (dpkg-buildpackage, debhelper with its CMake support) and runs lintian.
-#
-#   scripts/package.sh [--version-suffix SUFFIX]
-#
-# --version-suffix builds the same tree as <version>SUFFIX (a changelog entry
-# in the copy only), to try an upgrade on a test machine.
 set -eu
 cd "$(dirname "$0")/.."
 root=$(pwd)
-
-suffix=""
-while [ $# -gt 0 ]; do
-  case "$1" in
-    --version-suffix) suffix=${2:?--version-suffix needs a value}; shift 2 ;;
-    *) echo "package.sh: unknown argument $1" >&2; exit 2 ;;
-  esac
-done
 
 scripts/install-deps.sh
 # The Debian build tools, apart from the project's own packages.
@@ -53,11 +40,6 @@ rm -rf "$work"
 mkdir -p "$work/kalvor"
 tar -C "$root" --exclude=./build --exclude='./build-*' --exclude=./dist --exclude=./.git \
     --exclude=./installation -cf - . | tar -C "$work/kalvor" -xf -
-if [ -n "$suffix" ]; then
-  (cd "$work/kalvor" && DEBEMAIL=kalvor@localhost.localdomain DEBFULLNAME="Kalvor line maintainers" \
-     dch -b -v "$version$suffix" --distribution bookworm --force-distribution \
-     "Test build of $version as $version$suffix.")
-fi
 
 if [ -d /usr/lib/ccache ]; then
   PATH=/usr/lib/ccache:$PATH
@@ -65,7 +47,7 @@ if [ -d /usr/lib/ccache ]; then
 fi
 (cd "$work/kalvor" && DEB_BUILD_OPTIONS="parallel=$(nproc)" dpkg-buildpackage -b -us -uc)
 
-deb=$work/kalvor_$version${suffix}_amd64.deb
+deb=$work/kalvor_${version}_amd64.deb
 mkdir -p dist
 cp "$deb" dist/
 echo "package.sh: lintian:"

@@ -5,17 +5,18 @@
 // byte; only the newest backups are kept, and a folder that cannot be
 // written leaves the earlier ones as they were.
 
+#include "springdata/lib/backup.h"
+
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QThread>
-#include <unistd.h>
 
 #include "database/records.h"
 #include "flowsupport.h"
-#include "springdata/lib/backup.h"
 
 using namespace springdata;
 
@@ -44,7 +45,8 @@ void StartProgram(QProcess& p, const FlowHome& home, const QString& script) {
   QStringList args = {"--home", home.path(), "-platform", "offscreen"};
   if (!script.isEmpty()) {
     Write(home.file("test.play"), script.toUtf8());
-    args << "--virtual-clock" << "--play" << home.file("test.play");
+    args << "--virtual-clock"
+         << "--play" << home.file("test.play");
   }
   p.start(KALVOR_EXE, args);
   ASSERT_TRUE(p.waitForStarted());
@@ -60,11 +62,11 @@ TEST(Backup, CopiesTakenWhileTheProgramMeasuresHoldWholeRecordsOnce) {
   StartProgram(program, home, script + "wait 10000\nexit\n");
   QTemporaryDir to;
   int taken = 0;
-  while (program.state() != QProcess::NotRunning) {
+  while (!program.waitForFinished(1)) {
     QStringList said;
     QString error;
     ASSERT_TRUE(MakeBackup(home.path(), to.path(), 1000, kAt.addSecs(taken++), said, error))
-        << error;
+        << error.toStdString();
   }
   ASSERT_EQ(program.exitCode(), 0) << program.readAllStandardError().toStdString();
   const QByteArray final = Bytes(home.file("Report/day.bin"));
@@ -74,13 +76,14 @@ TEST(Backup, CopiesTakenWhileTheProgramMeasuresHoldWholeRecordsOnce) {
   for (const QString& b : Backups(to.path())) {
     const QString folder = QDir(to.path()).filePath(b);
     QString error;
-    EXPECT_TRUE(VerifyBackup(folder, error)) << error;
+    EXPECT_TRUE(VerifyBackup(folder, error)) << error.toStdString();
     const QByteArray day = Bytes(folder + "/Report/day.bin");
-    EXPECT_EQ(day.size() % kMeasurementRecordSize, 0) << b;
-    EXPECT_TRUE(final.startsWith(day)) << b;  // every record whole, once, in order
+    EXPECT_EQ(day.size() % kMeasurementRecordSize, 0) << b.toStdString();
+    EXPECT_TRUE(final.startsWith(day)) << b.toStdString();  // every record whole, once, in order
     if (!day.isEmpty() && day.size() < final.size()) ++midway;
     EXPECT_EQ(Bytes(folder + "/setup.ini"), Bytes(home.file("setup.ini")));
-    EXPECT_TRUE(QFile::exists(folder + "/Config/now.txt") && QFile::exists(folder + "/Tabl1/cal4.txt"));
+    EXPECT_TRUE(QFile::exists(folder + "/Config/now.txt") &&
+                QFile::exists(folder + "/Tabl1/cal4.txt"));
   }
   EXPECT_GT(midway, 0) << "no backup was taken while the program measured (" << taken << " taken)";
 }
@@ -90,8 +93,10 @@ TEST(Backup, RestoreChecksTheCopyAndWaitsForTheProgramToEnd) {
   QTemporaryDir to;
   QStringList said;
   QString error;
-  Write(home.file("Report/day.bin"), QByteArray(3 * kMeasurementRecordSize, '\x5a'));
-  ASSERT_TRUE(MakeBackup(home.path(), to.path(), 30, kAt, said, error)) << error;
+  // Three records and the start of a fourth that is being written.
+  Write(home.file("Report/day.bin"), QByteArray(3 * kMeasurementRecordSize + 100, '\x5a'));
+  ASSERT_TRUE(MakeBackup(home.path(), to.path(), 30, kAt, said, error)) << error.toStdString();
+  EXPECT_TRUE(said.contains("Report\\day.bin: 100 bytes of a record being written left out"));
   const QString backup = QDir(to.path()).filePath(Backups(to.path()).value(0));
   const QByteArray setup = Bytes(home.file("setup.ini"));
 
@@ -113,7 +118,7 @@ TEST(Backup, RestoreChecksTheCopyAndWaitsForTheProgramToEnd) {
     program.kill();
     program.waitForFinished();
   }
-  ASSERT_TRUE(RestoreBackup(backup, home.path(), said, error)) << error;
+  ASSERT_TRUE(RestoreBackup(backup, home.path(), said, error)) << error.toStdString();
   EXPECT_EQ(Bytes(home.file("setup.ini")), setup);
   EXPECT_EQ(Bytes(home.file("Report/day.bin")), QByteArray(3 * kMeasurementRecordSize, '\x5a'));
 
@@ -134,7 +139,8 @@ TEST(Backup, KeepsTheNewestAndLeavesThemWhenTheFolderCannotBeWritten) {
   QStringList said;
   QString error;
   for (int i = 0; i < 5; ++i)
-    ASSERT_TRUE(MakeBackup(home.path(), to.path(), 3, kAt.addDays(i), said, error)) << error;
+    ASSERT_TRUE(MakeBackup(home.path(), to.path(), 3, kAt.addDays(i), said, error))
+        << error.toStdString();
   const QStringList kept = {"kalvor-20261210-030000", "kalvor-20261211-030000",
                             "kalvor-20261212-030000"};
   EXPECT_EQ(Backups(to.path()), kept);
@@ -143,11 +149,12 @@ TEST(Backup, KeepsTheNewestAndLeavesThemWhenTheFolderCannotBeWritten) {
   // A read-only target (root's right to ignore it dropped).
   ASSERT_EQ(::chmod(QFile::encodeName(to.path()).constData(), 0555), 0);
   QStringList args = {"backup", "--home", home.path(), "--to", to.path(), "--keep", "1"};
-  const auto run = ::geteuid() == 0
-                       ? testsupport::Run("setpriv",
-                                          QStringList{"--bounding-set=-dac_override,-dac_read_search",
-                                                      KALVOR_SPRINGDATA} + args)
-                       : testsupport::Run(KALVOR_SPRINGDATA, args);
+  const auto run =
+      ::geteuid() == 0
+          ? testsupport::Run("setpriv", QStringList{"--bounding-set=-dac_override,-dac_read_search",
+                                                    KALVOR_SPRINGDATA} +
+                                            args)
+          : testsupport::Run(KALVOR_SPRINGDATA, args);
   ::chmod(QFile::encodeName(to.path()).constData(), 0755);
   EXPECT_EQ(run.exitCode, 1) << run.err.toStdString();
   EXPECT_TRUE(run.err.contains("cannot write into the backup folder")) << run.err.toStdString();

@@ -43,11 +43,16 @@ int RunBackupCommand(const QString& command, QStringList args) {
     if (args.isEmpty()) return Usage(opt + " needs a value");
     const QString value = args.takeFirst();
     bool ok = true;
-    if (opt == "--home") home = value;
-    else if (opt == "--to" && command == "backup") to = value;
-    else if (opt == "--keep" && command == "backup") keep = value.toInt(&ok);
-    else if (opt == "--from" && command != "backup") from = value;
-    else return Usage("unknown option " + opt + " for " + command);
+    if (opt == "--home")
+      home = value;
+    else if (opt == "--to" && command == "backup")
+      to = value;
+    else if (opt == "--keep" && command == "backup")
+      keep = value.toInt(&ok);
+    else if (opt == "--from" && command != "backup")
+      from = value;
+    else
+      return Usage("unknown option " + opt + " for " + command);
     if (!ok || keep < 1) return Usage("--keep takes a number of backups from 1, not " + value);
     if (value.isEmpty()) return Usage(opt + " needs a value");
   }
@@ -58,7 +63,8 @@ int RunBackupCommand(const QString& command, QStringList args) {
     if (home.isEmpty() || to.isEmpty()) return Usage("backup needs --home DIR and --to FOLDER");
     done = springdata::MakeBackup(home, to, keep, QDateTime::currentDateTime(), said, error);
   } else if (command == "restore") {
-    if (home.isEmpty() || from.isEmpty()) return Usage("restore needs --from BACKUP and --home DIR");
+    if (home.isEmpty() || from.isEmpty())
+      return Usage("restore needs --from BACKUP and --home DIR");
     done = springdata::RestoreBackup(from, home, said, error);
   } else {
     if (from.isEmpty()) return Usage("verify needs --from BACKUP");

@@ -1,5 +1,9 @@
 #include "backup.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
@@ -10,9 +14,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "config/settings.h"
 #include "database/database.h"
@@ -40,7 +41,9 @@ QString Sha256(const QByteArray& bytes) {
   return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
 }
 
-QString SystemError() { return QString::fromLocal8Bit(std::strerror(errno)); }
+QString SystemError() {
+  return QString::fromLocal8Bit(std::strerror(errno));
+}
 
 void SyncFolder(const QString& dir) {
   const int fd = ::open(QFile::encodeName(dir).constData(), O_RDONLY | O_DIRECTORY);
@@ -227,8 +230,8 @@ bool MakeBackup(const QString& home, const QString& to, int keep, const QDateTim
   const QString partial = target.filePath("." + name + ".partial");
   const QString final = target.filePath(name);
   if (::mkdir(QFile::encodeName(partial).constData(), 0755) != 0) {
-    error = QStringLiteral("cannot write into the backup folder %1: %2").arg(target.path(),
-                                                                            SystemError());
+    error = QStringLiteral("cannot write into the backup folder %1: %2")
+                .arg(target.path(), SystemError());
     return false;
   }
   auto abandon = [&](const QString& why) {
@@ -248,7 +251,8 @@ bool MakeBackup(const QString& home, const QString& to, int keep, const QDateTim
   }
   QString reason;
   if (!plat::WriteWholeFile(QDir(partial).filePath(kManifestName), manifest, &reason))
-    return abandon(QStringLiteral("cannot write %1 into %2: %3").arg(kManifestName, partial, reason));
+    return abandon(
+        QStringLiteral("cannot write %1 into %2: %3").arg(kManifestName, partial, reason));
   QString verifyError;
   if (!VerifyBackup(partial, verifyError)) return abandon(verifyError);
   if (::rename(QFile::encodeName(partial).constData(), QFile::encodeName(final).constData()) != 0)
@@ -294,13 +298,18 @@ QString ProgramRunningOn(const QString& home) {
     const int at = args.indexOf("--home");
     if (at >= 0 && at + 1 < args.size()) {
       const QString dir = QFile::decodeName(args[at + 1]);
-      if (QDir::isAbsolutePath(dir)) folders << dir;
-      else if (cwd.isEmpty()) unknown = true;
-      else folders << QDir(cwd).absoluteFilePath(dir);
+      if (QDir::isAbsolutePath(dir))
+        folders << dir;
+      else if (cwd.isEmpty())
+        unknown = true;
+      else
+        folders << QDir(cwd).absoluteFilePath(dir);
     } else {
       folders << QFileInfo(exe).absolutePath();
-      if (cwd.isEmpty()) unknown = true;
-      else folders << cwd;
+      if (cwd.isEmpty())
+        unknown = true;
+      else
+        folders << cwd;
     }
     bool match = unknown;
     for (const QString& f : folders) match = match || QFileInfo(f).canonicalFilePath() == wanted;
@@ -315,8 +324,9 @@ bool RestoreBackup(const QString& from, const QString& home, QStringList& said, 
   if (!ReadManifest(from, lines, error)) return false;
   const QString running = ProgramRunningOn(home);
   if (!running.isEmpty()) {
-    error = QStringLiteral("the program runs on %1 (process %2): end it first "
-                           "(on the line's PC: systemctl stop kalvor-kiosk); nothing was restored")
+    error = QStringLiteral(
+                "the program runs on %1 (process %2): end it first "
+                "(on the line's PC: systemctl stop kalvor-kiosk); nothing was restored")
                 .arg(home, running);
     return false;
   }
