@@ -70,22 +70,23 @@ systemd-analyze verify /lib/systemd/system/kalvor-kiosk.service \
 ok "units verify"
 
 # The kiosk session on a virtual X screen, the program on a copy of the
-# folder ending itself after 4 s of real time.
+# folder ending itself after 15 s of real time.
 Xvfb :71 -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
 sleep 2
-printf 'wait 4000\nexit\n' >"$work/end.play"
+printf 'wait 15000\nexit\n' >"$work/end.play"
 chmod 644 "$work/end.play"
 rm -rf "$work/demo-home/demo"
 runuser -u kalvor -- env DISPLAY=:71 KALVOR_HOME="$work/demo-home" KALVOR_ARGS="--play $work/end.play" \
   /usr/libexec/kalvor/kiosk-session "$work/demo-home/kiosk-status" &
 session=$!
 geometry=""
-for _ in 1 2 3 4 5 6 7 8 9 10; do
-  sleep 0.3
-  geometry=$(DISPLAY=:71 xwininfo -name "/usr/bin/kalvor v$version" 2>/dev/null |
-    awk '/Absolute upper-left X/{x=$NF} /Absolute upper-left Y/{y=$NF} /Width:/{w=$NF} /Height:/{h=$NF}
-         END{if (w) printf "%sx%s+%s+%s", w, h, x, y}') || true
+for _ in $(seq 40); do
+  sleep 0.5
+  # The program's window, named by its executable and version; the
+  # geometry as xwininfo gives it: WxH+X+Y.
+  geometry=$(DISPLAY=:71 xwininfo -root -tree 2>/dev/null |
+    sed -n "s|.*\"/usr/bin/kalvor v$version[^\"]*\": ([^)]*)  *\([0-9x+]*\) .*|\1|p" | head -n 1) || true
   [ -n "$geometry" ] && break
 done
 wait "$session"
