@@ -6,6 +6,8 @@
 # first (the project's packages through install-deps.sh, then the Debian
 # build tools), builds a copy of the tree in build-deb/ the Debian way
 # (dpkg-buildpackage, debhelper with its CMake support) and runs lintian.
+#
+#   scripts/package.sh [--clean]
 set -eu
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -33,11 +35,19 @@ if [ -z "$version" ] || [ "$version" != "$logged" ]; then
   exit 1
 fi
 
-# The copy sits at a fixed place, so that a rebuild meets the compiler
-# cache with the same paths; dpkg-buildpackage writes beside it.
+# The copy sits at a fixed place and keeps the CMake build folder of the
+# last run (dpkg-buildpackage -nc), so that a rebuild compiles only what
+# changed; --clean starts from nothing. dpkg-buildpackage writes beside it.
 work=$root/build-deb
-rm -rf "$work"
+obj="obj-x86_64-linux-gnu"
+case "${1:-}" in
+  --clean) rm -rf "$work" ;;
+  "") ;;
+  *) echo "package.sh: unknown argument $1" >&2; exit 2 ;;
+esac
 mkdir -p "$work/kalvor"
+find "$work/kalvor" -mindepth 1 -maxdepth 1 ! -name "$obj" -exec rm -rf {} +
+rm -f "$work"/kalvor_*
 tar -C "$root" --exclude=./build --exclude='./build-*' --exclude=./dist --exclude=./.git \
     --exclude=./installation -cf - . | tar -C "$work/kalvor" -xf -
 
@@ -45,7 +55,7 @@ if [ -d /usr/lib/ccache ]; then
   PATH=/usr/lib/ccache:$PATH
   export PATH
 fi
-(cd "$work/kalvor" && DEB_BUILD_OPTIONS="parallel=$(nproc)" dpkg-buildpackage -b -us -uc)
+(cd "$work/kalvor" && DEB_BUILD_OPTIONS="parallel=$(nproc)" dpkg-buildpackage -b -nc -us -uc)
 
 deb=$work/kalvor_${version}_amd64.deb
 mkdir -p dist
