@@ -64,9 +64,10 @@ runuser -u kalvor -- env QT_QPA_PLATFORM=offscreen /usr/bin/kalvor --home "$work
 [ -s "$work/demo-home/demo/03-shutdown.png" ] || fail "the demonstration left no snapshots"
 ok "installed program ran the demonstration script ($(ls "$work/demo-home/demo" | wc -l) snapshots)"
 
-systemd-analyze verify /lib/systemd/system/kalvor-kiosk.service \
-  /lib/systemd/system/kalvor-backup.service /lib/systemd/system/kalvor-backup.timer ||
-  fail "systemd-analyze verify"
+verify=$(systemd-analyze verify /lib/systemd/system/kalvor-kiosk.service \
+  /lib/systemd/system/kalvor-backup.service /lib/systemd/system/kalvor-backup.timer 2>&1) ||
+  fail "systemd-analyze verify: $verify"
+[ -z "$verify" ] || fail "systemd-analyze verify: $verify"
 ok "units verify"
 
 # The kiosk session on a virtual X screen, the program on a copy of the
