@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <optional>
 
+#include "backupcommand.h"
 #include "lib/capability.h"
 #include "lib/capabilityreport.h"
 #include "lib/depotsync.h"
@@ -36,6 +37,7 @@ const char* const kUsage =
     "  springdata capability --home DIR [FILTER] --out FOLDER\n"
     "  springdata sync       --home DIR --database CONNINFO --line NAME\n"
     "  springdata db migrate|add-line NAME --database CONNINFO\n"
+    "  springdata backup|restore|verify ...   (springdata backup --help)\n"
     "FILTER:\n"
     "  --files base|day|both   record files to read (default both: base.bin, then day.bin)\n"
     "  --from YYYY-MM-DD       first day of the measurements\n"
@@ -123,6 +125,8 @@ int main(int argc, char** argv) {
   }
   const QString command = args.takeFirst();
   if (command == "sync" || command == "db") return RunDepotCommand(command, args);
+  if (command == "backup" || command == "restore" || command == "verify")
+    return RunBackupCommand(command, args);
   if (command != "export" && command != "sets" && command != "capability")
     return Usage("unknown command " + command);
 

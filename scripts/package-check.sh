@@ -1,0 +1,130 @@
+#!/bin/sh
+# Checks the Debian package on this machine as a depot would use it, and
+# leaves the machine as it was: builds it (scripts/package.sh, unless
+# --no-build finds it in dist/), installs it with apt, checks the user kalvor
+# and /var/lib/kalvor, runs the installed program headless on the
+# demonstration script, verifies the units, runs the kiosk session under
+# Xvfb, takes a backup as the timer would, upgrades to the same package
+# repacked with a higher version, removes and purges it, and checks at every step that
+# setup.ini and the data are unchanged. Refuses a machine where the package or
+# /var/lib/kalvor already exists. Run as root.
+set -eu
+cd "$(dirname "$0")/.."
+HOME_DIR=/var/lib/kalvor
+BACKUP_DIR=/var/backups/kalvor
+
+[ "$(id -u)" -eq 0 ] || { echo "package-check.sh: run as root" >&2; exit 2; }
+if dpkg-query -W kalvor >/dev/null 2>&1 || [ -e "$HOME_DIR" ] || getent passwd kalvor >/dev/null; then
+  echo "package-check.sh: kalvor is already on this machine; not touching it" >&2
+  exit 2
+fi
+
+version=$(sed -n 's/^project(kalvor VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+deb=dist/kalvor_${version}_amd64.deb
+if [ "${1:-}" != --no-build ] || [ ! -f "$deb" ]; then
+  scripts/package.sh
+fi
+for p in xvfb x11-utils; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" ||
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "$p"
+done
+
+work=$(mktemp -d)
+chmod 755 "$work"  # the user kalvor runs from copies in it
+xvfb=""
+cleanup() {
+  [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
+  DEBIAN_FRONTEND=noninteractive apt-get purge -y -q kalvor >/dev/null 2>&1 || true
+  rm -rf "$HOME_DIR" "$BACKUP_DIR" "$work"
+  getent passwd kalvor >/dev/null && deluser --quiet --system kalvor
+  getent group kalvor >/dev/null && delgroup --quiet --system kalvor
+  true
+}
+trap cleanup EXIT
+fail() { echo "package-check.sh: FAILED: $*" >&2; exit 1; }
+ok() { echo "package-check.sh: ok: $*"; }
+# setup.ini and every file the site's data live in, with their checksums.
+data_sums() {
+  (cd "$HOME_DIR" && find setup.ini Chassie.ini Calibrate.txt Config Report Tabl1 STORAGE \
+     -type f -print0 | sort -z | xargs -0 sha256sum)
+}
+
+DEBIAN_FRONTEND=noninteractive apt-get install -y -q "./$deb"
+id -nG kalvor | tr ' ' '\n' | grep -qx dialout || fail "kalvor is not in dialout"
+id -nG kalvor | tr ' ' '\n' | grep -qx lp || fail "kalvor is not in lp"
+[ "$(stat -c %U "$HOME_DIR/setup.ini")" = kalvor ] || fail "setup.ini is not kalvor's"
+[ "$(find "$HOME_DIR" ! -user kalvor ! -type l | wc -l)" -eq 0 ] || fail "files of $HOME_DIR not kalvor's"
+[ "$(readlink "$HOME_DIR/poweroff.exe")" = /usr/libexec/kalvor/poweroff ] || fail "no poweroff.exe"
+ok "user kalvor (groups: $(id -nG kalvor)), $HOME_DIR written, poweroff.exe linked"
+
+# The installed program on a copy of the installed folder.
+cp -a "$HOME_DIR" "$work/demo-home"
+runuser -u kalvor -- env QT_QPA_PLATFORM=offscreen /usr/bin/kalvor --home "$work/demo-home" \
+  -platform offscreen --virtual-clock --play /usr/share/kalvor/demo.play || fail "demo run"
+[ -s "$work/demo-home/demo/03-shutdown.png" ] || fail "the demonstration left no snapshots"
+ok "installed program ran the demonstration script ($(ls "$work/demo-home/demo" | wc -l) snapshots)"
+
+verify=$(systemd-analyze verify /lib/systemd/system/kalvor-kiosk.service \
+  /lib/systemd/system/kalvor-backup.service /lib/systemd/system/kalvor-backup.timer 2>&1) ||
+  fail "systemd-analyze verify: $verify"
+[ -z "$verify" ] || fail "systemd-analyze verify: $verify"
+ok "units verify"
+
+# The kiosk session on a virtual X screen, the program on a copy of the
+# folder ending itself after 15 s of real time.
+Xvfb :71 -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb=$!
+sleep 2
+printf 'wait 15000\nexit\n' >"$work/end.play"
+chmod 644 "$work/end.play"
+rm -rf "$work/demo-home/demo"
+runuser -u kalvor -- env DISPLAY=:71 KALVOR_HOME="$work/demo-home" KALVOR_ARGS="--play $work/end.play" \
+  /usr/libexec/kalvor/kiosk-session "$work/demo-home/kiosk-status" &
+session=$!
+geometry=""
+for _ in $(seq 40); do
+  sleep 0.5
+  # The program's window, named by its executable and version; the
+  # geometry as xwininfo gives it: WxH+X+Y.
+  geometry=$(DISPLAY=:71 xwininfo -root -tree 2>/dev/null |
+    sed -n "s|.*\"/usr/bin/kalvor v$version[^\"]*\": ([^)]*)  *\([0-9x+]*\) .*|\1|p" | head -n 1) || true
+  [ -n "$geometry" ] && break
+done
+wait "$session"
+[ "$geometry" = "1024x768+0+0" ] || fail "kiosk window is '$geometry', not 1024x768+0+0"
+code=$(cat "$work/demo-home/kiosk-status")
+[ "$code" = 0 ] || fail "kiosk session recorded exit code '$code'"
+kill "$xvfb"; xvfb=""
+ok "kiosk session: window 1024x768+0+0 on a 1024x768 screen, exit code 0 recorded"
+
+# The backup as the timer runs it, into the folder the package made.
+runuser -u kalvor -- kalvor-springdata backup --home "$HOME_DIR" --to "$BACKUP_DIR" --keep 30 ||
+  fail "backup as kalvor"
+ok "backup into $BACKUP_DIR as kalvor"
+
+# Site data: a changed setting and two measurements.
+# The upgrade: the same package under a higher version, repacked.
+dpkg-deb -R "$deb" "$work/next"
+sed -i "s/^Version: .*/Version: $version+check1/" "$work/next/DEBIAN/control"
+next=$work/kalvor_${version}+check1_amd64.deb
+dpkg-deb --root-owner-group -b "$work/next" "$next" >/dev/null
+
+printf '; commissioned\r\n' >>"$HOME_DIR/setup.ini"
+head -c 596 /dev/urandom >>"$HOME_DIR/Report/day.bin"
+data_sums >"$work/before"
+bmp=$(stat -c %Y "$HOME_DIR/BMP/hst.bmp")
+sleep 1.1
+DEBIAN_FRONTEND=noninteractive apt-get install -y -q "$next"
+data_sums | cmp -s - "$work/before" || fail "the upgrade changed setup.ini or the data"
+[ "$(stat -c %Y "$HOME_DIR/BMP/hst.bmp")" != "$bmp" ] || fail "the upgrade did not renew the pictures"
+ok "upgrade to $(dpkg-query -W -f='${Version}' kalvor): pictures renewed, setup.ini and data unchanged"
+
+DEBIAN_FRONTEND=noninteractive apt-get remove -y -q kalvor
+data_sums | cmp -s - "$work/before" || fail "remove changed the data"
+ok "remove: data unchanged"
+DEBIAN_FRONTEND=noninteractive apt-get purge -y -q kalvor | tee "$work/purge"
+grep -q "the measurement data remain in $HOME_DIR" "$work/purge" || fail "purge did not say where the data remain"
+data_sums | cmp -s - "$work/before" || fail "purge changed the data"
+[ ! -e "$HOME_DIR/poweroff.exe" ] || fail "purge left the poweroff.exe link"
+ok "purge: data unchanged and named"
+echo "package-check.sh: all checks passed; removing what the check installed"

@@ -1,0 +1,68 @@
+#!/bin/sh
+# Builds the Debian package of the line's PC into dist/:
+#   dist/kalvor_<version>_amd64.deb
+# with <version> the project's four-part version (CMakeLists.txt), which the
+# top entry of debian/changelog must carry. Installs what the build needs
+# first (the project's packages through install-deps.sh, then the Debian
+# build tools), builds a copy of the tree in build-deb/ the Debian way
+# (dpkg-buildpackage, debhelper with its CMake support) and runs lintian.
+#
+#   scripts/package.sh [--clean]
+set -eu
+cd "$(dirname "$0")/.."
+root=$(pwd)
+
+scripts/install-deps.sh
+# The Debian build tools, apart from the project's own packages.
+BUILD_TOOLS="debhelper dpkg-dev devscripts lintian fakeroot"
+missing=""
+for p in $BUILD_TOOLS; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
+done
+if [ -n "$missing" ]; then
+  SUDO=""
+  [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+  echo "Installing:$missing"
+  $SUDO apt-get update -q
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends $missing
+fi
+
+version=$(sed -n 's/^project(kalvor VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+logged=$(dpkg-parsechangelog -S Version)
+if [ -z "$version" ] || [ "$version" != "$logged" ]; then
+  echo "package.sh: CMakeLists.txt has version '$version' but debian/changelog '$logged';" >&2
+  echo "package.sh: add a changelog entry for $version (dch -v $version)" >&2
+  exit 1
+fi
+
+# The copy sits at a fixed place and keeps the CMake build folder of the
+# last run (dpkg-buildpackage -nc), so that a rebuild compiles only what
+# changed; --clean starts from nothing. dpkg-buildpackage writes beside it.
+work=$root/build-deb
+obj="obj-x86_64-linux-gnu"
+case "${1:-}" in
+  --clean) rm -rf "$work" ;;
+  "") ;;
+  *) echo "package.sh: unknown argument $1" >&2; exit 2 ;;
+esac
+mkdir -p "$work/kalvor"
+find "$work/kalvor" -mindepth 1 -maxdepth 1 ! -name "$obj" -exec rm -rf {} +
+rm -f "$work"/kalvor_*
+tar -C "$root" --exclude=./build --exclude='./build-*' --exclude=./dist --exclude=./.git \
+    --exclude=./installation -cf - . | tar -C "$work/kalvor" -xf -
+
+if [ -d /usr/lib/ccache ]; then
+  PATH=/usr/lib/ccache:$PATH
+  export PATH
+fi
+(cd "$work/kalvor" && DEB_BUILD_OPTIONS="parallel=$(nproc)" dpkg-buildpackage -b -nc -us -uc)
+
+deb=$work/kalvor_${version}_amd64.deb
+mkdir -p dist
+cp "$deb" dist/
+echo "package.sh: lintian:"
+lintian --info --display-info "dist/$(basename "$deb")" || {
+  echo "package.sh: lintian found errors" >&2
+  exit 1
+}
+echo "package.sh: wrote dist/$(basename "$deb")"

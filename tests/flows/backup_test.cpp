@@ -1,0 +1,163 @@
+// Backups of an installation folder: copies taken while the program appends
+// measurements hold whole records only, each once, and verify; a damaged
+// copy fails the check and is not put back; restore refuses while the
+// program runs on the folder and otherwise brings the files back byte for
+// byte; only the newest backups are kept, and a folder that cannot be
+// written leaves the earlier ones as they were.
+
+#include "springdata/lib/backup.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QThread>
+
+#include "database/records.h"
+#include "flowsupport.h"
+
+using namespace springdata;
+
+namespace {
+
+const QDateTime kAt(QDate(2026, 12, 8), QTime(3, 0, 0));
+
+QByteArray Bytes(const QString& path) {
+  QFile f(path);
+  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void Write(const QString& path, const QByteArray& bytes) {
+  QFile f(path);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+  f.write(bytes);
+}
+
+QStringList Backups(const QString& to) {
+  return QDir(to).entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
+}
+
+// The program on the folder, measuring in emulation on the virtual clock
+// when a script is given, else idle in the main menu until killed.
+void StartProgram(QProcess& p, const FlowHome& home, const QString& script) {
+  QStringList args = {"--home", home.path(), "-platform", "offscreen"};
+  if (!script.isEmpty()) {
+    Write(home.file("test.play"), script.toUtf8());
+    args << "--virtual-clock"
+         << "--play" << home.file("test.play");
+  }
+  p.start(KALVOR_EXE, args);
+  ASSERT_TRUE(p.waitForStarted());
+}
+
+}  // namespace
+
+TEST(Backup, CopiesTakenWhileTheProgramMeasuresHoldWholeRecordsOnce) {
+  FlowHome home;
+  QString script = "wait 13000\nkey 2\n";
+  for (int i = 0; i < 80; ++i) script += "wait 10000\nkey 1\n";
+  QProcess program;
+  StartProgram(program, home, script + "wait 10000\nexit\n");
+  QTemporaryDir to;
+  int taken = 0;
+  while (!program.waitForFinished(1)) {
+    QStringList said;
+    QString error;
+    ASSERT_TRUE(MakeBackup(home.path(), to.path(), 1000, kAt.addSecs(taken++), said, error))
+        << error.toStdString();
+  }
+  ASSERT_EQ(program.exitCode(), 0) << program.readAllStandardError().toStdString();
+  const QByteArray final = Bytes(home.file("Report/day.bin"));
+  ASSERT_EQ(final.size(), 81 * kMeasurementRecordSize);
+
+  int midway = 0;
+  for (const QString& b : Backups(to.path())) {
+    const QString folder = QDir(to.path()).filePath(b);
+    QString error;
+    EXPECT_TRUE(VerifyBackup(folder, error)) << error.toStdString();
+    const QByteArray day = Bytes(folder + "/Report/day.bin");
+    EXPECT_EQ(day.size() % kMeasurementRecordSize, 0) << b.toStdString();
+    EXPECT_TRUE(final.startsWith(day)) << b.toStdString();  // every record whole, once, in order
+    if (!day.isEmpty() && day.size() < final.size()) ++midway;
+    EXPECT_EQ(Bytes(folder + "/setup.ini"), Bytes(home.file("setup.ini")));
+    EXPECT_TRUE(QFile::exists(folder + "/Config/now.txt") &&
+                QFile::exists(folder + "/Tabl1/cal4.txt"));
+  }
+  EXPECT_GT(midway, 0) << "no backup was taken while the program measured (" << taken << " taken)";
+}
+
+TEST(Backup, RestoreChecksTheCopyAndWaitsForTheProgramToEnd) {
+  FlowHome home;
+  QTemporaryDir to;
+  QStringList said;
+  QString error;
+  // Three records and the start of a fourth that is being written.
+  Write(home.file("Report/day.bin"), QByteArray(3 * kMeasurementRecordSize + 100, '\x5a'));
+  ASSERT_TRUE(MakeBackup(home.path(), to.path(), 30, kAt, said, error)) << error.toStdString();
+  EXPECT_TRUE(said.contains("Report\\day.bin: 100 bytes of a record being written left out"));
+  const QString backup = QDir(to.path()).filePath(Backups(to.path()).value(0));
+  const QByteArray setup = Bytes(home.file("setup.ini"));
+
+  // The site goes on; the backup puts the day it was taken back.
+  Write(home.file("Report/day.bin"), QByteArray(kMeasurementRecordSize, '\x01'));
+  Write(home.file("setup.ini"), "[Global]\r\nEmul=1\r\n");
+  {
+    QProcess program;
+    StartProgram(program, home, QString());
+    QString running;
+    for (int i = 0; i < 100 && running.isEmpty(); ++i) {
+      QThread::msleep(100);
+      running = ProgramRunningOn(home.path());
+    }
+    EXPECT_FALSE(running.isEmpty());
+    EXPECT_FALSE(RestoreBackup(backup, home.path(), said, error));
+    EXPECT_TRUE(error.contains("the program runs on")) << error.toStdString();
+    EXPECT_EQ(Bytes(home.file("setup.ini")), "[Global]\r\nEmul=1\r\n");
+    program.kill();
+    program.waitForFinished();
+  }
+  ASSERT_TRUE(RestoreBackup(backup, home.path(), said, error)) << error.toStdString();
+  EXPECT_EQ(Bytes(home.file("setup.ini")), setup);
+  EXPECT_EQ(Bytes(home.file("Report/day.bin")), QByteArray(3 * kMeasurementRecordSize, '\x5a'));
+
+  // One byte changed in the copy: it no longer verifies and is not put back.
+  QByteArray day = Bytes(backup + "/Report/day.bin");
+  day[kMeasurementRecordSize + 7] ^= 0x10;
+  Write(backup + "/Report/day.bin", day);
+  Write(home.file("Report/day.bin"), QByteArray());
+  EXPECT_FALSE(VerifyBackup(backup, error));
+  EXPECT_TRUE(error.contains("Report/day.bin damaged")) << error.toStdString();
+  EXPECT_FALSE(RestoreBackup(backup, home.path(), said, error));
+  EXPECT_EQ(Bytes(home.file("Report/day.bin")), QByteArray());
+}
+
+TEST(Backup, KeepsTheNewestAndLeavesThemWhenTheFolderCannotBeWritten) {
+  FlowHome home;
+  QTemporaryDir to;
+  QStringList said;
+  QString error;
+  for (int i = 0; i < 5; ++i)
+    ASSERT_TRUE(MakeBackup(home.path(), to.path(), 3, kAt.addDays(i), said, error))
+        << error.toStdString();
+  const QStringList kept = {"kalvor-20261210-030000", "kalvor-20261211-030000",
+                            "kalvor-20261212-030000"};
+  EXPECT_EQ(Backups(to.path()), kept);
+  ASSERT_TRUE(said.join("\n").contains("removed the old backup kalvor-20261209-030000"));
+
+  // A read-only target (root's right to ignore it dropped).
+  ASSERT_EQ(::chmod(QFile::encodeName(to.path()).constData(), 0555), 0);
+  QStringList args = {"backup", "--home", home.path(), "--to", to.path(), "--keep", "1"};
+  const auto run =
+      ::geteuid() == 0
+          ? testsupport::Run("setpriv", QStringList{"--bounding-set=-dac_override,-dac_read_search",
+                                                    KALVOR_SPRINGDATA} +
+                                            args)
+          : testsupport::Run(KALVOR_SPRINGDATA, args);
+  ::chmod(QFile::encodeName(to.path()).constData(), 0755);
+  EXPECT_EQ(run.exitCode, 1) << run.err.toStdString();
+  EXPECT_TRUE(run.err.contains("cannot write into the backup folder")) << run.err.toStdString();
+  EXPECT_EQ(Backups(to.path()), kept);
+  for (const QString& b : kept) EXPECT_TRUE(VerifyBackup(QDir(to.path()).filePath(b), error));
+}
