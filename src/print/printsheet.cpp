@@ -318,7 +318,8 @@ bool AddMeasurementReport(const MeasurementRecord& record) {
   SheetText(70, 4 * q + 970,
             QStringLiteral("Пружина № ") + record.Identifier + " ( " +
                 (type ? type->AltName : QStringLiteral("?")) + QStringLiteral("  Тележка : ") +
-                (bogie ? bogie->Name : QStringLiteral("?")) + " )  - " + verdict);
+                (bogie ? bogie->Name : QStringLiteral("?")) + " )  - " + verdict +
+                (RecordKindNote(record).isEmpty() ? QString() : "  (" + RecordKindNote(record) + ")"));
   SetSheetFont(QStringLiteral("TimesNewRoman"), 48);
   SheetText(280, SlotY(q, 280), QStringLiteral("Параметр"));
   SheetText(1480, SlotY(q, 280), QStringLiteral("Значение"));
@@ -337,7 +338,7 @@ bool AddMeasurementReport(const MeasurementRecord& record) {
     int r = 1;
     for (int p = 1; p <= 6; ++p) {
       if (!type->parameters[p].Show) continue;
-      row(r, p, type->parameters[p].Name, true);
+      row(r, p, type->parameters[p].Name, ValueMeasured(record, p));
       ++r;
     }
   } else {
@@ -349,9 +350,8 @@ bool AddMeasurementReport(const MeasurementRecord& record) {
       if (noFifth && m == 6) continue;
       if (m >= 2) {
         const int p = m - 1;
-        // A fast measurement does not measure parameters 1, 3 and 4.
-        const bool measured = !(record.Kind == 1 && (p == 1 || p == 3 || p == 4));
-        row(r, p, names->at(m - 1), measured);
+        // What the line did not measure is left blank.
+        row(r, p, names->at(m - 1), ValueMeasured(record, p));
       }
       ++r;
     }
