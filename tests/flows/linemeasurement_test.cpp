@@ -164,7 +164,8 @@ TEST(LineMeasurement, FastAndAcceleratedModesLeaveOutTheirSteps) {
   EXPECT_EQ(Count(fast.requests, "1 F0 0C "), 1);
   for (int n = 1; n <= 4; ++n) EXPECT_EQ(Count(fast.requests, QString("1 0%1 8C ").arg(n)), 0);
 
-  const LineRun accelerated = MeasureOnTheLine({}, Mode::Accelerated);
+  // The accelerated mode has no profile to tell the type by: key 5 names it.
+  const LineRun accelerated = MeasureOnTheLine({}, Mode::Accelerated, Measurements(0, "5"));
   ASSERT_EQ(accelerated.records.size(), 1u) << accelerated.run.err.toStdString();
   EXPECT_EQ(Count(accelerated.requests, "1 F0 0E "), 0);
   EXPECT_EQ(Count(accelerated.requests, "1 F0 0C "), 1);
@@ -223,40 +224,45 @@ TEST(LineMeasurement, ASilentCameraNeverHoldsTheMeasurement) {
   EXPECT_TRUE(used.records.empty());
 }
 
-// Eight measurements of one spring of each type of bogie type 1, its values
+namespace {
+
+// Eight measurements of one spring of a type of bogie type 1, its values
 // inside the type's norms (linesim's stiffness gives a deflection under
 // Adc1 within 44..54 mm, or 38..48 for the wedge spring): every one judged
 // good and stored as that type; only the coil gap and the wedge spring's
 // fixed diameter are marked not measured, and the export leaves them null.
-TEST(LineMeasurement, EightMeasurementsOfAGoodSpringAreAllGood) {
-  struct Spring {
-    QStringList options;
-    int type;
-    QString values;
-  };
-  const Spring springs[] = {
-      {{"--diameter", "136", "--wire", "20", "--stiffness", "160"}, 1, "vvv-vv"},
-      {{"--diameter", "199"}, 2, "vvv-vv"},
-      {{"--diameter", "238", "--wire", "32", "--pitch", "56", "--stiffness", "220"}, 3, "-vv-vv"},
-  };
-  for (const Spring& s : springs) {
-    SCOPED_TRACE(s.type);
-    const LineRun run = MeasureOnTheLine(s.options, Mode::Full, Measurements(7));
-    ASSERT_EQ(run.records.size(), 8u) << run.run.err.toStdString();
-    ASSERT_EQ(run.exported.size(), 8u);
-    for (size_t i = 0; i < 8; ++i) {
-      SCOPED_TRACE(i);
-      const MeasurementRecord& r = run.records[i];
-      EXPECT_EQ(r.SpringType, s.type);
-      EXPECT_FALSE(ParameterMeasured(r, 4));
-      EXPECT_FALSE(RecordEmulated(r));
-      const QJsonObject& o = run.exported[i];
-      EXPECT_TRUE(o["good"].toBool()) << QJsonDocument(o).toJson().toStdString();
-      EXPECT_EQ(ExportedValues(o), s.values);
-      EXPECT_FALSE(o["emulated"].toBool());
-      EXPECT_FALSE(o["accelerated"].toBool());
-    }
+void ExpectEightGoodMeasurements(const QStringList& options, int type, const QString& values) {
+  const LineRun run = MeasureOnTheLine(options, Mode::Full, Measurements(7));
+  ASSERT_EQ(run.records.size(), 8u) << run.run.err.toStdString();
+  ASSERT_EQ(run.exported.size(), 8u);
+  for (size_t i = 0; i < 8; ++i) {
+    SCOPED_TRACE(i);
+    const MeasurementRecord& r = run.records[i];
+    EXPECT_EQ(r.SpringType, type);
+    EXPECT_FALSE(ParameterMeasured(r, 4));
+    EXPECT_FALSE(RecordEmulated(r));
+    const QJsonObject& o = run.exported[i];
+    EXPECT_TRUE(o["good"].toBool()) << QJsonDocument(o).toJson().toStdString();
+    EXPECT_EQ(ExportedValues(o), values);
+    EXPECT_FALSE(o["emulated"].toBool());
+    EXPECT_FALSE(o["accelerated"].toBool());
   }
+}
+
+}  // namespace
+
+TEST(LineMeasurement, EightMeasurementsOfAGoodInnerSpringAreAllGood) {
+  ExpectEightGoodMeasurements({"--diameter", "136", "--wire", "20", "--stiffness", "160"}, 1,
+                              "vvv-vv");
+}
+
+TEST(LineMeasurement, EightMeasurementsOfAGoodOuterSpringAreAllGood) {
+  ExpectEightGoodMeasurements({"--diameter", "199"}, 2, "vvv-vv");
+}
+
+TEST(LineMeasurement, EightMeasurementsOfAGoodWedgeSpringAreAllGood) {
+  ExpectEightGoodMeasurements(
+      {"--diameter", "238", "--wire", "32", "--pitch", "56", "--stiffness", "220"}, 3, "-vv-vv");
 }
 
 // A reading of the press that does not come stores nothing: the error page
