@@ -338,7 +338,9 @@ bool AddMeasurementReport(const MeasurementRecord& record) {
     int r = 1;
     for (int p = 1; p <= 6; ++p) {
       if (!type->parameters[p].Show) continue;
-      row(r, p, type->parameters[p].Name, ValueMeasured(record, p));
+      // The fast mode's kind blanks nothing here, but a value the record
+      // marks as not measured is left blank.
+      row(r, p, type->parameters[p].Name, ParameterMeasured(record, p));
       ++r;
     }
   } else {
