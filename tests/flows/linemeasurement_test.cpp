@@ -33,9 +33,9 @@ enum class Mode { Full, Fast, Accelerated };
 struct LineRun {
   testsupport::RunResult run;
   std::vector<MeasurementRecord> records;
-  QStringList requests;  // port and body of every request linesim received
+  QStringList requests;               // port and body of every request linesim received
   std::vector<QJsonObject> exported;  // springdata's JSON Lines of the installation
-  QStringList errorTexts;  // Errors\<code>.err of the error pages the program named
+  QStringList errorTexts;             // Errors\<code>.err of the error pages the program named
 };
 
 // Starts the program on an installation pointed at linesim, with the
@@ -88,7 +88,8 @@ LineRun MeasureOnTheLine(const QStringList& linesimOptions, Mode mode = Mode::Fu
 QString Measurements(int more, const QString& typeKey = QString()) {
   const QString name = typeKey.isEmpty() ? QString() : "wait 5000\nkey " + typeKey + "\n";
   QString script = name + QString("wait %1\n").arg(kMeasurementMs);
-  for (int i = 0; i < more; ++i) script += "key 1\n" + name + QString("wait %1\n").arg(kMeasurementMs);
+  for (int i = 0; i < more; ++i)
+    script += "key 1\n" + name + QString("wait %1\n").arg(kMeasurementMs);
   return script;
 }
 
@@ -266,16 +267,18 @@ TEST(LineMeasurement, EightMeasurementsOfAGoodWedgeSpringAreAllGood) {
 }
 
 // A reading of the press that does not come stores nothing: the error page
-// of the reading, with its text from the installation.
+// of the reading, with its text from the installation; where the press stood
+// on the spring it is raised, and nothing else is sent to the controller.
 TEST(LineMeasurement, AFailedReadingOfThePressStoresNothing) {
   const struct {
     const char* code;
     int page;
     const char* says;
-  } cases[] = {{"0x11", 20, "положение пресса"},
-               {"0x0F", 18, "перемещение пресса"},
-               {"0x09", 17, "сброс датчика"},
-               {"0x02", 19, "Пресс не поднялся"}};
+    const char* after;
+  } cases[] = {{"0x11", 20, "положение пресса", ""},
+               {"0x0F", 18, "перемещение пресса", "1 F0 02"},
+               {"0x09", 17, "сброс датчика", "1 F0 02"},
+               {"0x02", 19, "Пресс не поднялся", ""}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.code);
     const LineRun run = MeasureOnTheLine(
@@ -289,13 +292,19 @@ TEST(LineMeasurement, AFailedReadingOfThePressStoresNothing) {
         << run.errorTexts[0].toStdString();
     EXPECT_TRUE(run.records.empty());
     EXPECT_TRUE(run.exported.empty());
+    const QStringList sent = run.requests.filter(QRegularExpression("^1 F0 "));
+    const qsizetype failed =
+        sent.lastIndexOf(QRegularExpression("1 F0 " + QString(c.code).mid(2) + " .*"));
+    ASSERT_GE(failed, 0);
+    EXPECT_EQ(sent.mid(failed + 1).join(' ').left(7), QString(c.after));
   }
 }
 
 // Accelerated: the operator names the type (key 5, the outer spring) each
 // time, and the records say what was not measured.
 TEST(LineMeasurement, AcceleratedMeasurementsStoreTheNamedTypeAndMarkTheRest) {
-  const LineRun run = MeasureOnTheLine({"--height", "250"}, Mode::Accelerated, Measurements(2, "5"));
+  const LineRun run =
+      MeasureOnTheLine({"--height", "250"}, Mode::Accelerated, Measurements(2, "5"));
   ASSERT_EQ(run.records.size(), 3u) << run.run.err.toStdString();
   ASSERT_EQ(run.exported.size(), 3u);
   for (size_t i = 0; i < 3; ++i) {

@@ -197,32 +197,6 @@ TEST_F(LineMeasurementTest, UnmeasuredValuesBelongToTheStoredTypeAndAreMarked) {
   }
 }
 
-// A reading of the press that does not come stores nothing: its error page,
-// the press raised where it came down, nothing sent after that.
-TEST_F(LineMeasurementTest, AReadingThatDoesNotComeStopsWithItsErrorPage) {
-  const struct {
-    uint8_t code;
-    int page;
-    QString after;
-  } cases[] = {{kCmdResetLir, kLirResetError, "2"},
-               {kCmdDisplacement, kDisplacementError, "2"},
-               {kCmdRelayUp, kPressUpError, ""},
-               {kCmdPosition, kPositionError, ""}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.page);
-    errorPages.clear();
-    Start();
-    sim->Faults().Of(SimDevice::Controller).fail.insert(c.code);
-    MeasurementRecord r;
-    EXPECT_FALSE(MeasureSpring(r, 1));
-    EXPECT_EQ(errorPages, std::vector<int>{c.page});
-    const QStringList sent = Commands();
-    const int failed = static_cast<int>(sent.lastIndexOf(QString::number(c.code, 16)));
-    ASSERT_GE(failed, 0);
-    EXPECT_EQ(sent.mid(failed + 1).join(" "), c.after);
-  }
-}
-
 TEST_F(LineMeasurementTest, ManualSetTakesTheOperatorsType) {
   SpringTypeTable()[1].ManualSet = true;
   Start(210, 250);
