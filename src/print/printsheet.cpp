@@ -315,11 +315,12 @@ bool AddMeasurementReport(const MeasurementRecord& record) {
   const QString verdict = !judged.Judged     ? QStringLiteral(" Замер не оценен")
                           : judged.SpringGood ? QStringLiteral(" Норма")
                                               : QStringLiteral(" Брак");
+  const QString note = RecordKindNote(record);
   SheetText(70, 4 * q + 970,
             QStringLiteral("Пружина № ") + record.Identifier + " ( " +
                 (type ? type->AltName : QStringLiteral("?")) + QStringLiteral("  Тележка : ") +
                 (bogie ? bogie->Name : QStringLiteral("?")) + " )  - " + verdict +
-                (RecordKindNote(record).isEmpty() ? QString() : "  (" + RecordKindNote(record) + ")"));
+                (note.isEmpty() ? QString() : "  (" + note + ")"));
   SetSheetFont(QStringLiteral("TimesNewRoman"), 48);
   SheetText(280, SlotY(q, 280), QStringLiteral("Параметр"));
   SheetText(1480, SlotY(q, 280), QStringLiteral("Значение"));

@@ -9,8 +9,9 @@
 // Which values count: judge mode 0 (a measured number), a finite value, and
 // one the line measured (ValueMeasured: not parameters 1, 3 and 4 of a fast
 // measurement nor a parameter the record marks as not measured). Records
-// made in emulation measure nothing and are left out whole. Records whose bogie or spring type the bogie file does not hold have
-// no norms and are left out (the stream reports them).
+// made in emulation measure nothing and are left out whole. Records whose
+// bogie or spring type the bogie file does not hold have no norms and are
+// left out (the stream reports them).
 
 #include <QString>
 #include <array>
