@@ -1,5 +1,6 @@
 #include "measurement/judgement.h"
 
+#include <QStringList>
 #include <algorithm>
 
 #include "config/settings.h"
@@ -23,12 +24,8 @@ void JudgeMeasurement(const MeasurementRecord& record) {
       good = slot.Verdict != 0;
     }
     if (Settings.Global.Zam19 && !norm.Analiz) good = true;
+    if (!ValueMeasured(record, p)) good = true;
     Judgement.Verdicts[p] = good;
-  }
-  if (record.Kind == 1) {
-    // Diameter, non-perpendicularity and coil gap are not measured in the
-    // fast mode.
-    Judgement.Verdicts[1] = Judgement.Verdicts[3] = Judgement.Verdicts[4] = true;
   }
   if (Settings.Debug.CalEnable1 && record.BogieType == 1) Judgement.Verdicts[5] = true;
 
@@ -48,6 +45,20 @@ std::vector<int> ListedParameters(const MeasurementRecord& record) {
     }
   }
   return rows;
+}
+
+bool ValueMeasured(const MeasurementRecord& record, int p) {
+  // Diameter, non-perpendicularity and coil gap are not measured in the
+  // fast mode, also in records made before the marks existed.
+  if (record.Kind == 1 && (p == 1 || p == 3 || p == 4)) return false;
+  return ParameterMeasured(record, p);
+}
+
+QString RecordKindNote(const MeasurementRecord& record) {
+  QStringList notes;
+  if (RecordAccelerated(record)) notes << QStringLiteral("Ускоренный замер");
+  if (RecordEmulated(record)) notes << QStringLiteral("Режим эмуляции");
+  return notes.join(QStringLiteral(", "));
 }
 
 void ResetJudgement() {

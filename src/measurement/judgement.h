@@ -5,6 +5,7 @@
 // reports all call it, so a record is judged the same way wherever it is
 // shown.
 
+#include <QString>
 #include <array>
 #include <vector>
 
@@ -32,9 +33,10 @@ extern TJudgement Judgement;
 // A parameter of judge mode 0 is good when Min - E < value < Max + E, the
 // 32-bit value compared against the sums formed from the 64-bit limits; any
 // other judge mode takes the record's preset verdict (non-zero = good). With
-// Zam19 a parameter that is not analysed is good. A fast-mode record (kind 1)
-// has parameters 1, 3 and 4 good, as they are not measured; with CalEnable1
-// parameter 5 of bogie type 1 is good.
+// Zam19 a parameter that is not analysed is good. A parameter the line did
+// not measure (ValueMeasured false) is good: a value that is no measurement
+// of the spring never rejects it. With CalEnable1 parameter 5 of bogie type
+// 1 is good.
 //
 // The bogie type must lie within 1..MaxChNum of the table and the spring type
 // within 1..MaxSprings of that bogie type (each within the table's room),
@@ -46,6 +48,17 @@ void JudgeMeasurement(const MeasurementRecord& record);
 // neither measured nor listed); with Zam19 those whose Show flag the record's
 // spring type sets. A record of no known spring type lists all six.
 std::vector<int> ListedParameters(const MeasurementRecord& record);
+
+// False for a value that is no measurement of the spring: parameters 1, 3
+// and 4 of a fast measurement (kind 1) and every parameter the record marks
+// as not measured. The pages, the reports and the export leave such a value
+// and its verdict blank, and the statistics of values leave it out.
+bool ValueMeasured(const MeasurementRecord& record, int p);
+
+// How a record differs from a full measurement on the line, in words for
+// the pages and the report: "Ускоренный замер", "Режим эмуляции", both
+// joined by ", ", or empty.
+QString RecordKindNote(const MeasurementRecord& record);
 
 // Tests: no judgement made yet.
 void ResetJudgement();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <initializer_list>
 
 #include "DALNOMER/calibration.h"
 #include "config/settings.h"
@@ -69,13 +70,46 @@ bool Fail(int code) {
   return false;
 }
 
-// The spring type the operator names; the random type of the bogie type
-// when it offers none that a key can pick.
+// A fault while the press may stand on the spring: the press is raised
+// before the error page, so that the spring is not left under load.
+bool FailRaised(int code) {
+  ControllerLongCommand(kCmdRelayUp);
+  return Fail(code);
+}
+
+// The measurement stopped for a reason that is no fault of the line.
+bool Stop(const QString& reason) {
+  Measurement.failure = reason;
+  if (Measurement.observer.stopped) Measurement.observer.stopped(reason);
+  return false;
+}
+
+// The spring type the operator names; 0 when the page has no key for one
+// (or no page is installed).
+int NamedType(int bogie) {
+  const int chosen =
+      Measurement.observer.chooseSpringType ? Measurement.observer.chooseSpringType(bogie) : 0;
+  return chosen >= 1 && chosen <= kMaxSpringTypes ? chosen : 0;
+}
+
+// In emulation: the operator's type, or a random one of the bogie type when
+// it offers none that a key can pick.
 int OperatorsType(int bogie) {
-  int chosen = 0;
-  if (Measurement.observer.chooseSpringType) chosen = Measurement.observer.chooseSpringType(bogie);
-  if (chosen >= 1 && chosen <= kMaxSpringTypes) return chosen;
+  if (const int chosen = NamedType(bogie)) return chosen;
   return 1 + Random(SpringTypeTable()[bogie].MaxSprings);
+}
+
+void MarkUnmeasured(MeasurementRecord& r, std::initializer_list<int> params) {
+  for (int p : params) SetParameterMeasured(r, p, false);
+}
+
+// A simulated record shows what its measurement type measures on the line:
+// the fast mode has no profiles (parameters 1, 3, 4), the accelerated mode
+// neither profiles nor force steps (all but the free height).
+void MarkTypeUnmeasured(MeasurementRecord& r, MeasurementType type) {
+  if (type != MeasurementType::Full) MarkUnmeasured(r, {1, 3, 4});
+  if (type == MeasurementType::Accelerated) MarkUnmeasured(r, {5, 6});
+  SetRecordAccelerated(r, type == MeasurementType::Accelerated);
 }
 
 MeasurementType TypeOfMeasurement() {
@@ -166,6 +200,8 @@ bool MeasureEmulated(MeasurementRecord& record, int number) {
   record = BuildSimulatedRecord(MeasurementIdentifier(number), type);
   record.BogieType = static_cast<uint8_t>(CurrentBogieType());
   record.Kind = kind;
+  SetRecordEmulated(record, true);
+  MarkTypeUnmeasured(record, TypeOfMeasurement());
 
   Stage(2, StageState::Done);
   ScaledPause(1000);
@@ -187,8 +223,13 @@ bool MeasureOnLine(MeasurementRecord& record, int number) {
   const MeasurementType type = TypeOfMeasurement();
   const bool fast = type == MeasurementType::Fast;
   const bool accelerated = type == MeasurementType::Accelerated;
-  // DEMO34 on the bogie types beyond 2 keeps the simulated values.
+  // DEMO34 on the bogie types beyond 2 keeps the simulated values: such a
+  // record is a demonstration, marked as made without measuring.
   const bool demo = S.Global.DEMO34 && CurrentBogieType() > 2;
+  // Only a full measurement has profiles of this spring; without a
+  // read-out the camera files are those of an earlier one.
+  const bool profiles = type == MeasurementType::Full;
+  const bool byDiameter = profiles && (CurrentBogieType() == 1 || CurrentBogieType() == 2);
 
   record = BuildSimulatedRecord(identifier, 1);
   record.BogieType = static_cast<uint8_t>(CurrentBogieType());
@@ -201,44 +242,53 @@ bool MeasureOnLine(MeasurementRecord& record, int number) {
   Stage(1, StageState::Done);
   ScaledPause(1000);
 
-  int chosen = 0;
-  int working = 0;
-  if (fast) {
-    chosen = OperatorsType(bogie);
-    working = chosen;
-    record = BuildSimulatedRecord(identifier, working);
-    record.Kind = 1;
-  } else {
-    if (B.ManualSet) chosen = OperatorsType(bogie);
-    working = 1 + Random(B.MaxSprings);
-    record = BuildSimulatedRecord(identifier, working);
-    record.Kind = 0;
-  }
+  // The operator names the spring type in the fast mode, with ManualSet,
+  // and wherever the line cannot tell it by the diameter (the accelerated
+  // mode, bogie types without a rule); a record is never stored as a type
+  // drawn at random, but for the demonstration of DEMO34.
+  const bool named = fast || B.ManualSet || (!byDiameter && !demo);
+  int working = named ? NamedType(bogie) : 0;
+  if (named && working == 0 && !byDiameter)
+    return Stop(QStringLiteral("Тип пружины не выбран: у типа тележки %1 нет клавиш типов пружин")
+                    .arg(CurrentBogieType()));
+  if (demo && !named) working = 1 + Random(B.MaxSprings);
 
   Stage(2, StageState::Running);
   CameraScan(type, Database.ShiftState.CurrentIndex);
-  if (!ControllerLink.DiskError.isEmpty()) {
-    Measurement.failure = ControllerLink.DiskError;
-    if (Measurement.observer.stopped) Measurement.observer.stopped(ControllerLink.DiskError);
-    return false;
-  }
+  if (!ControllerLink.DiskError.isEmpty()) return Stop(ControllerLink.DiskError);
   Delay(50);
+  Stage(2, StageState::Done);
   Stage(3, StageState::Running);
   for (int n = 1; n <= 4; ++n) CameraEnable(QString::number(n), false);
   Delay(100);
 
-  // Without a read-out (fast, accelerated) the camera files are those of an
-  // earlier spring: there is no diameter of this one to compute or to
-  // recognise its type by.
-  const bool profiles = type == MeasurementType::Full;
-  if (profiles && !demo && !RunMathematics(record)) return false;
-  if (profiles) {
+  const bool geometry = profiles && !demo;
+  if (geometry && !RunMathematics(record)) return false;
+  if (byDiameter) {
     const RecognisedType rec = RecogniseSpringType(Value(record, 1), working);
-    working = rec.springType;
+    if (working == 0) working = rec.springType;
     Value(record, 1) = static_cast<float>(rec.diameter);
   }
-  if (fast || B.ManualSet) working = chosen;
-  record.SpringType = static_cast<uint8_t>(working);
+
+  // The record is built for the type it is stored as: what the line does
+  // not measure of this spring is simulated from that type's norms and
+  // marked as not measured, so it never decides the verdict.
+  MeasurementRecord built = BuildSimulatedRecord(identifier, working);
+  built.Kind = fast ? 1 : 0;
+  if (geometry) {
+    Value(built, 1) = Value(record, 1);
+    Value(built, 3) = Value(record, 3);
+  }
+  record = built;
+  if (demo) {
+    SetRecordEmulated(record, true);
+    MarkTypeUnmeasured(record, type);
+  } else {
+    SetRecordAccelerated(record, accelerated);
+    MarkUnmeasured(record, {4});
+    if (!profiles) MarkUnmeasured(record, {1, 3});
+    if (accelerated) MarkUnmeasured(record, {5, 6});
+  }
   const SpringType& T = TypeOf(bogie, working);
 
   Stage(3, StageState::Done);
@@ -250,30 +300,37 @@ bool MeasureOnLine(MeasurementRecord& record, int number) {
     const bool zam19 = S.Global.Zam19;
     const bool calibrating = S.Debug.CalEnable1 && CurrentBogieType() == 1;
     if (!((zam19 && (T.prm & 1)) || calibrating)) {
-      if (!ForceCommand(l1).ok) return Fail(kFirstForceError);
+      if (!ForceCommand(l1).ok) return FailRaised(kFirstForceError);
       Delay(300);
-      if (!ForceCommand(l1).ok) return Fail(kFirstForceError);
+      if (!ForceCommand(l1).ok) return FailRaised(kFirstForceError);
       Delay(300);
     }
-    ControllerCommand(kCmdResetLir);
+    if (!ControllerCommand(kCmdResetLir).ok) return FailRaised(kLirResetError);
     Delay(200);
-    if (!ForceCommand(l1).ok) return Fail(kFirstForceError);
+    if (!ForceCommand(l1).ok) return FailRaised(kFirstForceError);
     Delay(300);
     const ControllerReply travel = ControllerLongCommand(kCmdDisplacement);
+    if (!travel.ok) return FailRaised(kDisplacementError);
     double p5 = demo ? Value(record, 5) : DisplacementMm(travel.Value());
     p5 = ThresholdDisplacement(p5, T.Odf);
-    if (calibrating) p5 = 0;
+    if (calibrating) {
+      p5 = 0;
+      if (!demo) MarkUnmeasured(record, {5});
+    }
     Value(record, 5) = static_cast<float>(p5);
     if (!(zam19 && (T.prm & 2))) {
       const ControllerReply second = ForceCommand(l2);
-      if (!second.ok) return Fail(kSecondForceError);
+      if (!second.ok) return FailRaised(kSecondForceError);
       if (!demo) Value(record, 6) = static_cast<float>(DeflectionMm(second.Value()));
+    } else if (!demo) {
+      MarkUnmeasured(record, {6});
     }
   }
 
-  ControllerLongCommand(kCmdRelayUp);
+  if (!ControllerLongCommand(kCmdRelayUp).ok) return Fail(kPressUpError);
   Delay(static_cast<uint32_t>(std::max(0, S.Hard.ups)));
   const ControllerReply height = ControllerLongCommand(kCmdPosition);
+  if (!height.ok) return Fail(kPositionError);
   if (!demo) Value(record, 2) = static_cast<float>(FreeHeightMm(height.Value()));
 
   if (!demo) ApplyCorrections(record, working);
@@ -404,23 +461,31 @@ void ApplyCorrections(MeasurementRecord& r, int workingType) {
   correct(1);
   correct(2);
   correct(6);
+  // A substituted value is no measurement of this spring.
   if (S.Debug.notiny && Value(r, 6) < 20) {
     Marker(MeasurementMarker::TinyDeflection);
     Value(r, 6) = static_cast<float>(Random(4) / 8.0 + P(6).Midl);
+    MarkUnmeasured(r, {6});
   }
   if (S.Debug.nohard && Value(r, 6) < P(6).Min) {
     Marker(MeasurementMarker::SoftSpring);
     Value(r, 6) = static_cast<float>(Random(4) / 8.0 + P(6).Min + 0.2);
+    MarkUnmeasured(r, {6});
   }
   const int b = CurrentBogieType();
   if ((b == 1 && workingType == 3) || (b == 2 && workingType == 2)) {
     const double base = b == 1 ? 137.5 : 144.1;
     Value(r, 1) = static_cast<float>(base + Random(8) / 10.0);
-    if (S.Mathem.debugB) Value(r, 3) = static_cast<float>(Random(5) / 10.0 + 0.1);
+    MarkUnmeasured(r, {1});
+    if (S.Mathem.debugB) {
+      Value(r, 3) = static_cast<float>(Random(5) / 10.0 + 0.1);
+      MarkUnmeasured(r, {3});
+    }
   }
   if (S.Debug.nocurve) {
     Marker(MeasurementMarker::NonPerpendicular);
     Value(r, 3) = static_cast<float>(Random(6) / 10.0 + 0.6);
+    MarkUnmeasured(r, {3});
   }
   correct(3);
 }

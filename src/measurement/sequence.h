@@ -58,6 +58,14 @@ void ResetMeasurementModule();
 constexpr int kLineInitError = 9;
 constexpr int kFirstForceError = 11;
 constexpr int kSecondForceError = 12;
+// A reading of the press that did not come: the LIR reset (0x09), the
+// displacement (0x0F), the raising of the press (0x02), its position (0x11).
+// Nothing is stored from such a measurement; the press is raised first
+// where it can be.
+constexpr int kLirResetError = 17;
+constexpr int kDisplacementError = 18;
+constexpr int kPressUpError = 19;
+constexpr int kPositionError = 20;
 // The error page of camera n is kCameraErrorBase + n.
 constexpr int kCameraErrorBase = 12;
 

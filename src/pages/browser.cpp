@@ -193,7 +193,10 @@ void RedrawBrowser() {
   SetTextStyle("Courier", 18, kBlack);
   MeasurementRecord listed;
   for (int line = 1; line <= kBrowserLines && first + line - 1 < Browser.count; ++line) {
-    if (ReadMeasurement(first + line - 1, listed)) PutText(x + 120, line * 23 + 177, listed.Identifier);
+    // An accelerated measurement is told apart in the list.
+    if (ReadMeasurement(first + line - 1, listed))
+      PutText(x + 120, line * 23 + 177,
+              listed.Identifier + (RecordAccelerated(listed) ? QStringLiteral(" уск") : QString()));
   }
 
   MeasurementRecord record;
@@ -239,8 +242,8 @@ void DrawMeasurementSheet(const MeasurementRecord& record) {
     SetTextStyle("NewTimes", 10, kDarkGrey);
     PutText(x + 462, y, QString::number(r));
     PutText(x + 494, y, type ? type->parameters[p].Name : QStringLiteral("Параметр %1").arg(p));
-    // Not measured in the fast mode.
-    if (record.Kind == 1 && (p == 1 || p == 3 || p == 4)) continue;
+    // What the line did not measure is left blank.
+    if (!ValueMeasured(record, p)) continue;
     const bool good = judgement.Verdicts[p];
     // A record that was not judged shows its values in black, without verdicts.
     SetFontColour(!judgement.Judged ? kBlack : good ? kGreen : kRed);
@@ -262,6 +265,11 @@ void DrawMeasurementSheet(const MeasurementRecord& record) {
   PutRecordLine("Замер №" + record.Identifier + "(" + (bogie ? bogie->Name : QStringLiteral("?")) +
                 ")");
 
+  const QString note = RecordKindNote(record);
+  if (!note.isEmpty()) {
+    SetTextStyle("NewTimes", 14, kNavy);
+    PutText(x + 460, 544, note);
+  }
   if (!judgement.Judged) {
     // The table holds no norms for this record's spring: neither verdict.
     SetTextStyle("Impact", 26, kNavy);

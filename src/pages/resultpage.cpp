@@ -25,7 +25,8 @@ bool SetLeftOut(const MeasurementRecord& r) {
 
 // The text of a parameter's cell.
 QString CellText(const MeasurementRecord& r, int p, bool good) {
-  if (r.Kind == 1 && (p == 1 || p == 3 || p == 4)) return QString();
+  // What the line did not measure is no value of this spring.
+  if (!ValueMeasured(r, p)) return QString();
   const ParameterSlot& slot = r.Param[p];
   if (slot.JudgeMode == 0) return QString::asprintf("%4.1f", static_cast<double>(slot.Value));
   if (good) return QStringLiteral("Норма");
@@ -112,7 +113,13 @@ void ShowResultPage(const MeasurementRecord& record) {
   for (int vx : {480, 780, 964}) DrawLine(x + vx, 170, x + vx, bottom, kBlack);
   DrawLine(x + 480, 170, x + 964, 170, kBlack);
 
-  if (!Database.ModeState.AcceleratedMode) DrawLoadChart(record);
+  if (!Database.ModeState.AcceleratedMode && !RecordAccelerated(record)) DrawLoadChart(record);
+  // An accelerated measurement loads no spring: in place of the chart the
+  // page says what kind of measurement it was.
+  if (RecordAccelerated(record)) {
+    SetTextStyle("Times New Roman", 16, kNavy);
+    PutResultText(x + 490, 440, RecordKindNote(record));
+  }
 
   if (Settings.Global.VNenable) {
     SetTextStyle("Times New Roman", 12, kBlack);

@@ -356,10 +356,12 @@ bool AddMeasurementReport(const MeasurementRecord& record) {
   const QString verdict = !judged.Judged     ? QStringLiteral(" Замер не оценен")
                           : judged.SpringGood ? QStringLiteral(" Норма")
                                               : QStringLiteral(" Брак");
+  const QString note = RecordKindNote(record);
   SheetText(70, 4 * q + 970,
             QStringLiteral("Пружина № ") + record.Identifier + " ( " +
                 (type ? type->AltName : QStringLiteral("?")) + QStringLiteral("  Тележка : ") +
-                (bogie ? bogie->Name : QStringLiteral("?")) + " )  - " + verdict);
+                (bogie ? bogie->Name : QStringLiteral("?")) + " )  - " + verdict +
+                (note.isEmpty() ? QString() : "  (" + note + ")"));
   SetSheetFont(QStringLiteral("TimesNewRoman"), 48);
   SheetText(280, SlotY(q, 280), QStringLiteral("Параметр"));
   SheetText(1480, SlotY(q, 280), QStringLiteral("Значение"));
@@ -378,7 +380,9 @@ bool AddMeasurementReport(const MeasurementRecord& record) {
     int r = 1;
     for (int p = 1; p <= 6; ++p) {
       if (!type->parameters[p].Show) continue;
-      row(r, p, type->parameters[p].Name, true);
+      // The fast mode's kind blanks nothing here, but a value the record
+      // marks as not measured is left blank.
+      row(r, p, type->parameters[p].Name, ParameterMeasured(record, p));
       ++r;
     }
   } else {
@@ -390,9 +394,8 @@ bool AddMeasurementReport(const MeasurementRecord& record) {
       if (noFifth && m == 6) continue;
       if (m >= 2) {
         const int p = m - 1;
-        // A fast measurement does not measure parameters 1, 3 and 4.
-        const bool measured = !(record.Kind == 1 && (p == 1 || p == 3 || p == 4));
-        row(r, p, names->at(m - 1), measured);
+        // What the line did not measure is left blank.
+        row(r, p, names->at(m - 1), ValueMeasured(record, p));
       }
       ++r;
     }

@@ -6,6 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <cmath>
@@ -29,7 +33,9 @@ enum class Mode { Full, Fast, Accelerated };
 struct LineRun {
   testsupport::RunResult run;
   std::vector<MeasurementRecord> records;
-  QStringList requests;  // port and body of every request linesim received
+  QStringList requests;               // port and body of every request linesim received
+  std::vector<QJsonObject> exported;  // springdata's JSON Lines of the installation
+  QStringList errorTexts;             // Errors\<code>.err of the error pages the program named
 };
 
 // Starts the program on an installation pointed at linesim, with the
@@ -61,11 +67,38 @@ LineRun MeasureOnTheLine(const QStringList& linesimOptions, Mode mode = Mode::Fu
       "snap end.png\nexit\n";
   out.run = home.Play(script);
   out.records = ShiftRecords(home);
+  const testsupport::RunResult exported = testsupport::Run(
+      KALVOR_SPRINGDATA, {"export", "--home", home.path(), "--format", "jsonl", "--quiet"});
+  EXPECT_EQ(exported.exitCode, 0) << exported.err.toStdString();
+  for (const QString& l : exported.out.split('\n', Qt::SkipEmptyParts))
+    out.exported.push_back(QJsonDocument::fromJson(l.toUtf8()).object());
+  static const QRegularExpression page("error page (\\d+)");
+  for (auto m = page.globalMatch(out.run.err); m.hasNext();)
+    out.errorTexts << home.Text("Errors/" + m.next().captured(1) + ".err");
   QFile f(log);
   if (f.open(QIODevice::ReadOnly))
     for (const QString& l : QString::fromLatin1(f.readAll()).split('\n', Qt::SkipEmptyParts))
       out.requests << l.section(' ', 1);
   return out;
+}
+
+// The script after key 2: the first measurement and `more` after it, each
+// started with key 1 of the measurement page; with `type` the key that names
+// the spring type on the spring-type page.
+QString Measurements(int more, const QString& typeKey = QString()) {
+  const QString name = typeKey.isEmpty() ? QString() : "wait 5000\nkey " + typeKey + "\n";
+  QString script = name + QString("wait %1\n").arg(kMeasurementMs);
+  for (int i = 0; i < more; ++i)
+    script += "key 1\n" + name + QString("wait %1\n").arg(kMeasurementMs);
+  return script;
+}
+
+// Which values of an exported measurement are there (the others are null).
+QString ExportedValues(const QJsonObject& o) {
+  QString present;
+  for (const QJsonValue& p : o["parameters"].toArray())
+    present += p.toObject()["value"].isNull() ? '-' : 'v';
+  return present;
 }
 
 int Count(const QStringList& requests, const QString& prefix) {
@@ -132,7 +165,8 @@ TEST(LineMeasurement, FastAndAcceleratedModesLeaveOutTheirSteps) {
   EXPECT_EQ(Count(fast.requests, "1 F0 0C "), 1);
   for (int n = 1; n <= 4; ++n) EXPECT_EQ(Count(fast.requests, QString("1 0%1 8C ").arg(n)), 0);
 
-  const LineRun accelerated = MeasureOnTheLine({}, Mode::Accelerated);
+  // The accelerated mode has no profile to tell the type by: key 5 names it.
+  const LineRun accelerated = MeasureOnTheLine({}, Mode::Accelerated, Measurements(0, "5"));
   ASSERT_EQ(accelerated.records.size(), 1u) << accelerated.run.err.toStdString();
   EXPECT_EQ(Count(accelerated.requests, "1 F0 0E "), 0);
   EXPECT_EQ(Count(accelerated.requests, "1 F0 0C "), 1);
@@ -189,4 +223,97 @@ TEST(LineMeasurement, ASilentCameraNeverHoldsTheMeasurement) {
   ASSERT_TRUE(used.run.finished);
   EXPECT_TRUE(used.run.err.contains("error page 15\n")) << used.run.err.toStdString();
   EXPECT_TRUE(used.records.empty());
+}
+
+namespace {
+
+// Eight measurements of one spring of a type of bogie type 1, its values
+// inside the type's norms (linesim's stiffness gives a deflection under
+// Adc1 within 44..54 mm, or 38..48 for the wedge spring): every one judged
+// good and stored as that type; only the coil gap and the wedge spring's
+// fixed diameter are marked not measured, and the export leaves them null.
+void ExpectEightGoodMeasurements(const QStringList& options, int type, const QString& values) {
+  const LineRun run = MeasureOnTheLine(options, Mode::Full, Measurements(7));
+  ASSERT_EQ(run.records.size(), 8u) << run.run.err.toStdString();
+  ASSERT_EQ(run.exported.size(), 8u);
+  for (size_t i = 0; i < 8; ++i) {
+    SCOPED_TRACE(i);
+    const MeasurementRecord& r = run.records[i];
+    EXPECT_EQ(r.SpringType, type);
+    EXPECT_FALSE(ParameterMeasured(r, 4));
+    EXPECT_FALSE(RecordEmulated(r));
+    const QJsonObject& o = run.exported[i];
+    EXPECT_TRUE(o["good"].toBool()) << QJsonDocument(o).toJson().toStdString();
+    EXPECT_EQ(ExportedValues(o), values);
+    EXPECT_FALSE(o["emulated"].toBool());
+    EXPECT_FALSE(o["accelerated"].toBool());
+  }
+}
+
+}  // namespace
+
+TEST(LineMeasurement, EightMeasurementsOfAGoodInnerSpringAreAllGood) {
+  ExpectEightGoodMeasurements({"--diameter", "136", "--wire", "20", "--stiffness", "160"}, 1,
+                              "vvv-vv");
+}
+
+TEST(LineMeasurement, EightMeasurementsOfAGoodOuterSpringAreAllGood) {
+  ExpectEightGoodMeasurements({"--diameter", "199"}, 2, "vvv-vv");
+}
+
+TEST(LineMeasurement, EightMeasurementsOfAGoodWedgeSpringAreAllGood) {
+  ExpectEightGoodMeasurements(
+      {"--diameter", "238", "--wire", "32", "--pitch", "56", "--stiffness", "220"}, 3, "-vv-vv");
+}
+
+// A reading of the press that does not come stores nothing: the error page
+// of the reading, with its text from the installation; where the press stood
+// on the spring it is raised, and nothing else is sent to the controller.
+TEST(LineMeasurement, AFailedReadingOfThePressStoresNothing) {
+  const struct {
+    const char* code;
+    int page;
+    const char* says;
+    const char* after;
+  } cases[] = {{"0x11", 20, "положение пресса", ""},
+               {"0x0F", 18, "перемещение пресса", "1 F0 02"},
+               {"0x09", 17, "сброс датчика", "1 F0 02"},
+               {"0x02", 19, "Пресс не поднялся", ""}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.code);
+    const LineRun run = MeasureOnTheLine(
+        {"--fail", "controller", c.code}, Mode::Full,
+        QString("wait %1\nsnap error.png\nkey 11\nwait 20000\n").arg(kMeasurementMs));
+    ASSERT_TRUE(run.run.finished);
+    EXPECT_TRUE(run.run.err.contains(QString("error page %1\n").arg(c.page)))
+        << run.run.err.toStdString();
+    ASSERT_EQ(run.errorTexts.size(), 1);
+    EXPECT_TRUE(run.errorTexts[0].contains(QString::fromUtf8(c.says)))
+        << run.errorTexts[0].toStdString();
+    EXPECT_TRUE(run.records.empty());
+    EXPECT_TRUE(run.exported.empty());
+    const QStringList sent = run.requests.filter(QRegularExpression("^1 F0 "));
+    const qsizetype failed =
+        sent.lastIndexOf(QRegularExpression("1 F0 " + QString(c.code).mid(2) + " .*"));
+    ASSERT_GE(failed, 0);
+    EXPECT_EQ(sent.mid(failed + 1).join(' ').left(7), QString(c.after));
+  }
+}
+
+// Accelerated: the operator names the type (key 5, the outer spring) each
+// time, and the records say what was not measured.
+TEST(LineMeasurement, AcceleratedMeasurementsStoreTheNamedTypeAndMarkTheRest) {
+  const LineRun run =
+      MeasureOnTheLine({"--height", "250"}, Mode::Accelerated, Measurements(2, "5"));
+  ASSERT_EQ(run.records.size(), 3u) << run.run.err.toStdString();
+  ASSERT_EQ(run.exported.size(), 3u);
+  for (size_t i = 0; i < 3; ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(run.records[i].SpringType, 2);
+    EXPECT_TRUE(RecordAccelerated(run.records[i]));
+    EXPECT_NEAR(run.records[i].Param[2].Value, 250.0, 0.1);
+    EXPECT_EQ(ExportedValues(run.exported[i]), "-v----");
+    EXPECT_TRUE(run.exported[i]["accelerated"].toBool());
+    EXPECT_TRUE(run.exported[i]["good"].toBool());
+  }
 }

@@ -160,6 +160,34 @@ TEST_F(JudgementTest, FastModeCountsTheUnmeasuredParametersGood) {
   }
 }
 
+// A value the line did not measure never rejects a spring, whatever it
+// holds; a measured one beside it still does, and old records (no marks)
+// are judged as before.
+TEST_F(JudgementTest, AValueMarkedNotMeasuredNeverRejects) {
+  MeasurementRecord r = GoodRecord();
+  r.Param[4].Value = 99.0f;
+  JudgeMeasurement(r);
+  EXPECT_FALSE(Judgement.SpringGood);
+  EXPECT_TRUE(ValueMeasured(r, 4));
+  SetParameterMeasured(r, 4, false);
+  EXPECT_FALSE(ValueMeasured(r, 4));
+  JudgeMeasurement(r);
+  EXPECT_EQ(Judgement.Verdicts, AllGood());
+  EXPECT_TRUE(Judgement.SpringGood);
+  r.Param[2].Value = 200.0f;
+  JudgeMeasurement(r);
+  EXPECT_FALSE(Judgement.Verdicts[2]);
+  EXPECT_FALSE(Judgement.SpringGood);
+
+  MeasurementRecord fast = GoodRecord();
+  fast.Kind = 1;
+  for (int p = 1; p <= 6; ++p) EXPECT_EQ(ValueMeasured(fast, p), p == 2 || p >= 5) << p;
+  EXPECT_TRUE(RecordKindNote(fast).isEmpty());
+  SetRecordAccelerated(fast, true);
+  SetRecordEmulated(fast, true);
+  EXPECT_EQ(RecordKindNote(fast), QString("Ускоренный замер, Режим эмуляции"));
+}
+
 TEST_F(JudgementTest, CalEnable1PassesTheSetOfBogieTypeOneOnly) {
   MeasurementRecord r = GoodRecord(1);
   r.Param[5].Value = 9.0f;

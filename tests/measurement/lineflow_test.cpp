@@ -152,7 +152,7 @@ TEST_F(LineMeasurementTest, MeasuresTheModelledSpringInOrder) {
   // The camera files of the measurement are kept under its index.
   for (int n = 1; n <= 4; ++n)
     EXPECT_TRUE(QFile::exists(home.file(QString("STORAGE/4-cmr%1.txt").arg(n)))) << n;
-  EXPECT_EQ(stages.join(" "), "1:2 1:3 2:2 3:2 3:3 4:2 4:3");
+  EXPECT_EQ(stages.join(" "), "1:2 1:3 2:2 2:3 3:2 3:3 4:2 4:3");
 
   // Initialise, scan, pre-load twice at Adc3 of the working type, LIR
   // reset, load, travel, second level at Adc1 of the recognised type,
@@ -176,6 +176,25 @@ TEST_F(LineMeasurementTest, AnOuterSpringIsRecognisedAndItsDiameterSubstituted) 
   EXPECT_GE(r.Param[1].Value, 137.5f);
   EXPECT_LE(r.Param[1].Value, 138.2f + 1e-4);
   EXPECT_NEAR(r.Param[6].Value, 17000 / kStiffness, 0.05);
+}
+
+// The coil gap is never measured: it is simulated for the type the record
+// is stored as (not a type drawn before the recognition) and marked, as is
+// the fixed diameter of the wedge spring.
+TEST_F(LineMeasurementTest, UnmeasuredValuesBelongToTheStoredTypeAndAreMarked) {
+  for (int s = 1; s <= 3; ++s) SpringTypeTable()[1].springTypes[s].parameters[4].Midl = 100 * s;
+  for (const auto& [diameter, type] : {std::pair{210.0, 2}, std::pair{240.0, 3}}) {
+    Start(diameter, 250);
+    MeasurementRecord r;
+    ASSERT_TRUE(MeasureSpring(r, 1)) << Measurement.failure.toStdString();
+    ASSERT_EQ(r.SpringType, type);
+    EXPECT_GE(r.Param[4].Value, 100 * type);
+    EXPECT_LE(r.Param[4].Value, 100 * type + 0.4 + 1e-3);
+    EXPECT_FALSE(RecordEmulated(r));
+    EXPECT_FALSE(RecordAccelerated(r));
+    for (int p = 1; p <= 6; ++p)
+      EXPECT_EQ(ParameterMeasured(r, p), p != 4 && !(p == 1 && type == 3)) << type << " p" << p;
+  }
 }
 
 TEST_F(LineMeasurementTest, ManualSetTakesTheOperatorsType) {
@@ -298,6 +317,13 @@ TEST_F(LineMeasurementTest, AcceleratedModeSkipsTheForceSteps) {
   ASSERT_TRUE(MeasureSpring(r, 1));
   EXPECT_FALSE(Commands().join(" ").contains("e@"));
   EXPECT_NEAR(r.Param[2].Value, 251, 0.05);
+  // No profiles to tell the type by: the operator's, and only the free
+  // height is measured.
+  EXPECT_EQ(choices, 1);
+  EXPECT_EQ(r.SpringType, 3);
+  EXPECT_EQ(r.Kind, 0);
+  EXPECT_TRUE(RecordAccelerated(r));
+  for (int p = 1; p <= 6; ++p) EXPECT_EQ(ParameterMeasured(r, p), p == 2) << p;
 }
 
 }  // namespace

@@ -455,6 +455,21 @@ TEST_F(EmulatedMeasurementTest, RandomTypesCoverTheBogieTypesSpringTypes) {
   EXPECT_FALSE(events.join(" ").contains("choose"));
 }
 
+// Every emulated record says so; the parameters its measurement type does
+// not measure on the line are marked, the demonstration values of a full
+// measurement (the coil gap too) are not.
+TEST_F(EmulatedMeasurementTest, RecordsAreMarkedAsEmulatedWithTheirTypesUnmeasured) {
+  const MeasurementRecord full = Measure();
+  EXPECT_TRUE(RecordEmulated(full));
+  EXPECT_FALSE(RecordAccelerated(full));
+  for (int p = 1; p <= 6; ++p) EXPECT_TRUE(ParameterMeasured(full, p)) << p;
+  Database.ModeState.AcceleratedMode = true;
+  const MeasurementRecord accelerated = Measure();
+  EXPECT_TRUE(RecordEmulated(accelerated));
+  EXPECT_TRUE(RecordAccelerated(accelerated));
+  for (int p = 1; p <= 6; ++p) EXPECT_EQ(ParameterMeasured(accelerated, p), p == 2) << p;
+}
+
 TEST_F(EmulatedMeasurementTest, TheOperatorNamesTheTypeWithManualSetOrInFastMode) {
   SpringTypeTable()[1].ManualSet = true;
   MeasurementRecord r = Measure();

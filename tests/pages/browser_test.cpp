@@ -419,6 +419,27 @@ TEST_F(SheetTest, FastModeLeavesOutTheUnmeasuredParameters) {
   EXPECT_EQ(Count(fast, kVerdictLines, kRed), 0);
 }
 
+// An accelerated record carries " уск" behind its name and a note below the
+// verdict; a value the line did not measure is blank and cannot reject.
+TEST_F(SheetTest, AnAcceleratedRecordIsToldApartAndItsUnmeasuredValueIsBlank) {
+  MeasurementRecord r = Good("0001-05032009");
+  const QImage full = Shown(r);
+  r.Param[6].Value = 999;
+  SetParameterMeasured(r, 6, false);
+  SetRecordAccelerated(r, true);
+  const QImage accelerated = Shown(r);
+  KeepPicture(accelerated, "browser-accelerated.png");
+  EXPECT_EQ(Inked(accelerated, ValueCell(6)), 0);
+  EXPECT_EQ(Inked(accelerated, VerdictCell(6)), 0);
+  EXPECT_GT(Count(accelerated, kVerdictLines, kGreen), 100);
+  const QRect behindName(310, ListLine(1).top(), 60, ListLine(1).height());
+  const QRect note(460, 544, 300, 22);
+  EXPECT_EQ(Inked(full, behindName), 0);
+  EXPECT_GT(Inked(accelerated, behindName), 20);
+  EXPECT_EQ(Count(full, note, kNavy), 0);
+  EXPECT_GT(Count(accelerated, note, kNavy), 50);
+}
+
 TEST_F(SheetTest, ListedRowsFollowCalEnable1AndZam19) {
   const MeasurementRecord r = Good("0001-05032009");
   auto gridEnd = [](const QImage& img) {

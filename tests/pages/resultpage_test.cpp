@@ -290,6 +290,22 @@ TEST_F(ResultPageTest, AcceleratedModeDrawsNoChartAndVNenableNamesTheWagons) {
               }));
 }
 
+// A value the line did not measure leaves its cell empty and cannot make
+// the spring bad; an accelerated record says so where the chart would be.
+TEST_F(ResultPageTest, AnAcceleratedRecordLeavesTheUnmeasuredBlankAndSaysSo) {
+  MeasurementRecord r = Good();
+  r.Param[6].Value = 999.0f;
+  SetParameterMeasured(r, 6, false);
+  SetRecordAccelerated(r, true);
+  ShowResultPage(r);
+  Keep("result-accelerated.png");
+  const QImage img = Screen().copy();
+  EXPECT_TRUE(Judgement.SpringGood);
+  EXPECT_TRUE(img.copy(CellRect(6)) == Cell(6, false, kGreen, ""));
+  EXPECT_EQ(Count(img, QRect(460, 430, 522, 170), kBlue), 0);
+  EXPECT_GT(Count(img, QRect(490, 440, 300, 26), kNavy), 100);
+}
+
 TEST_F(ResultPageTest, RecordOutsideTheTableIsShownAsNotJudged) {
   for (int bogie : {3, 17, 200}) {
     FillScreen(kGrey);

@@ -211,6 +211,23 @@ TEST_F(PrintSheetTest, RowsFollowTheSwitchesOfTheLine) {
   }
   const int below = RowY(3, 16 * 3 + 290) + 6;
   EXPECT_EQ(Ink(sheet, QRect(0, below, 4000, RowY(3, 434) - below)), 0);
+
+  // A value marked as not measured is blank in both layouts; an accelerated
+  // record says so in its title line.
+  MeasurementRecord accelerated = Record(5);
+  SetParameterMeasured(accelerated, 5, false);
+  SetRecordAccelerated(accelerated, true);
+  ASSERT_TRUE(AddMeasurementReport(accelerated));
+  Settings.Global.Zam19 = false;
+  ASSERT_TRUE(AddMeasurementReport(accelerated));
+  PrintPendingSheet();
+  const QImage marked = PictureFile();
+  Keep(marked, "sheet-marked.png");
+  EXPECT_EQ(Ink(marked, Line(1520, RowY(0, 16 * 2 + 290), 300)), 0);
+  EXPECT_GT(Ink(marked, Line(1520, RowY(1, 16 * 5 + 290), 300)), 50);  // p4 measured here
+  EXPECT_EQ(Ink(marked, Line(1520, RowY(1, 16 * 6 + 290), 300)), 0);
+  EXPECT_GT(Ink(marked, Line(0, RowY(1, 0) + 970, 4000)),
+            Ink(sheet, Line(0, RowY(0, 0) + 970, 4000)) + 500);
 }
 
 TEST_F(PrintSheetTest, StatisticsAndSetReportsAtTheirPlaces) {

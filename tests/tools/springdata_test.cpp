@@ -349,6 +349,9 @@ TEST_F(CapabilityData, NumbersEqualADirectComputation) {
                         {0, 195.f + k * 0.7f, heights[k], 0.5f * k, 12.f + k, 0.25f * k, 48.f + k}));
   rs.push_back(Record(20, 1, 1, {0, 999.f, 250.f, 999.f, 999.f, 0.1f, 50.f}, 1));
   rs.push_back(Record(21, 1, 1, {0, 999.f, 252.4f, 999.f, 999.f, 0.2f, 51.f}, 1));
+  // A deflection the line did not measure counts nowhere.
+  rs.push_back(Record(22, 1, 1, {0, 199.f, 250.1f, 1.f, 13.f, 0.3f, 999.f}));
+  SetParameterMeasured(rs.back(), 6, false);
   // Spring type Б: one record. Spring type В: three equal heights (σ = 0).
   rs.push_back(Record(30, 1, 2, {0, 1.f, 250.f, 1.f, 1.f, 1.f, 1.f}));
   for (int k = 0; k < 3; ++k) rs.push_back(Record(40 + k, 1, 3, {0, 1.f, 249.f, 1.f, 1.f, 1.f, 1.f}));
@@ -359,10 +362,15 @@ TEST_F(CapabilityData, NumbersEqualADirectComputation) {
   Capability cap;
   for (const auto& r : rs) EXPECT_TRUE(cap.Add(r));
   EXPECT_FALSE(cap.Add(Record(60, 5, 1, {})));  // unknown: not counted
+  // A record made in emulation measured nothing: left out whole.
+  MeasurementRecord emulated = Record(61, 1, 1, {0, 999.f, 999.f, 999.f, 999.f, 999.f, 999.f});
+  SetRecordEmulated(emulated, true);
+  EXPECT_TRUE(cap.Add(emulated));
+  EXPECT_EQ(cap.Emulated(), 1);
   ASSERT_EQ(cap.Types().size(), 4u);
 
   const SpringStats& a = cap.Types().at({1, 1});
-  EXPECT_EQ(a.records, 10);
+  EXPECT_EQ(a.records, 11);
   EXPECT_EQ(a.fast, 2);
   const SpringType& ta = *FindSpringType(1, 1);
   for (int p = 1; p <= 6; ++p) {
@@ -371,6 +379,7 @@ TEST_F(CapabilityData, NumbersEqualADirectComputation) {
     for (const auto& r : rs) {
       if (r.BogieType != 1 || r.SpringType != 1) continue;
       if (r.Kind == 1 && (p == 1 || p == 3 || p == 4)) continue;
+      if (!ParameterMeasured(r, p)) continue;
       values.push_back(r.Param[p].Value);
       JudgeMeasurement(r);
       good += Judgement.Verdicts[p];

@@ -203,6 +203,8 @@ int main(int argc, char** argv) {
     }
     ReportUnknownTypes(report);
     for (const QString& f : report.findings) Note(f);
+    if (capability.Emulated() > 0)
+      Note(QStringLiteral("%1 records made in emulation left out").arg(capability.Emulated()));
     QStringList written;
     if (!WriteCapabilityReport(capability, ReportInfo{sourceNames.join(", "), range.join(", ")},
                                out, point.at(0).toLatin1(), written, error))

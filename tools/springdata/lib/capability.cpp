@@ -89,6 +89,11 @@ Indices CapabilityIndices(const Moments& m, const Limits& limits) {
 bool Capability::Add(const MeasurementRecord& r) {
   const SpringType* type = RecordSpringType(r);
   if (!type) return false;
+  // A record made in emulation holds no measured value at all.
+  if (RecordEmulated(r)) {
+    ++emulated_;
+    return true;
+  }
   JudgeMeasurement(r);
   SpringStats& s = types_[{r.BogieType, r.SpringType}];
   s.bogie = r.BogieType;
@@ -97,7 +102,7 @@ bool Capability::Add(const MeasurementRecord& r) {
   const bool fast = r.Kind == 1;
   if (fast) ++s.fast;
   for (int p = 1; p <= 6; ++p) {
-    if (fast && (p == 1 || p == 3 || p == 4)) continue;
+    if (!ValueMeasured(r, p)) continue;
     const ParameterSlot& slot = r.Param[p];
     if (slot.JudgeMode != 0 || !std::isfinite(slot.Value)) continue;
     ParameterStats& ps = s.param[p];

@@ -6,10 +6,12 @@
 // doubling as values arrive outside them, and the height-group counts of the
 // good springs.
 //
-// Which values count: judge mode 0 (a measured number) and a finite value.
-// Parameters 1, 3 and 4 of a fast measurement are not measured and do not
-// count. Records whose bogie or spring type the bogie file does not hold have
-// no norms and are left out (the stream reports them).
+// Which values count: judge mode 0 (a measured number), a finite value, and
+// one the line measured (ValueMeasured: not parameters 1, 3 and 4 of a fast
+// measurement nor a parameter the record marks as not measured). Records
+// made in emulation measure nothing and are left out whole. Records whose
+// bogie or spring type the bogie file does not hold have no norms and are
+// left out (the stream reports them).
 
 #include <QString>
 #include <array>
@@ -88,9 +90,12 @@ class Capability {
   // Takes one record; false (and nothing counted) for an unknown type.
   bool Add(const MeasurementRecord& r);
   const std::map<std::pair<int, int>, SpringStats>& Types() const { return types_; }
+  // Records of known types left out because they were made in emulation.
+  qint64 Emulated() const { return emulated_; }
 
  private:
   std::map<std::pair<int, int>, SpringStats> types_;
+  qint64 emulated_ = 0;
 };
 
 }  // namespace springdata

@@ -239,7 +239,8 @@ void MeasurementWriter::Header() {
        "Тип пружины;Обозначение;Вид замера";
   for (int p = 1; p <= 6; ++p)
     h += QStringLiteral(";Параметр %1;Значение %1;Оценка %1").arg(p).toUtf8();
-  h += ";Оценка замера;Группа по высоте;Снята с вагона №;Установлена на вагон №\r\n";
+  h += ";Оценка замера;Группа по высоте;Снята с вагона №;Установлена на вагон №;Эмуляция;"
+       "Ускоренный замер\r\n";
   sink_.Write(h);
 }
 
@@ -277,6 +278,7 @@ void MeasurementWriter::WriteCsv(const MeasurementRecord& r, const char* file, q
                                  const TypeTexts* texts, int group) {
   static constexpr std::string_view kGood = "Норма;", kBad = "Брак;";
   const bool fast = r.Kind == 1;
+  const bool accelerated = RecordAccelerated(r);
   row_.clear();
   AppendCsv(row_, std::string_view(file));
   row_ += ';';
@@ -294,7 +296,9 @@ void MeasurementWriter::WriteCsv(const MeasurementRecord& r, const char* file, q
     AppendInt(row_, r.SpringType);
     row_ += ";;;";
   }
-  if (r.Kind == 0) {
+  if (accelerated) {
+    row_ += "ускоренный;";
+  } else if (r.Kind == 0) {
     row_ += "полный;";
   } else if (fast) {
     row_ += "быстрый;";
@@ -303,7 +307,7 @@ void MeasurementWriter::WriteCsv(const MeasurementRecord& r, const char* file, q
     row_ += ';';
   }
   for (int p = 1; p <= 6; ++p) {
-    const bool measured = !(fast && (p == 1 || p == 3 || p == 4));
+    const bool measured = ValueMeasured(r, p);
     row_ += texts ? std::string_view(texts->csvParam[p]) : std::string_view(";");
     if (measured && r.Param[p].JudgeMode == 0) {
       char buf[32];
@@ -320,13 +324,15 @@ void MeasurementWriter::WriteCsv(const MeasurementRecord& r, const char* file, q
   AppendCsv(row_, r.WagonFrom);
   row_ += ';';
   AppendCsv(row_, r.WagonTo);
+  row_ += RecordEmulated(r) ? ";да" : ";нет";
+  row_ += accelerated ? ";да" : ";нет";
   row_ += "\r\n";
   sink_.Write(row_);
 }
 
 void MeasurementWriter::WriteJson(const MeasurementRecord& r, const char* file, qint64 position,
                                   const TypeTexts* texts, int group) {
-  auto measured = [&](int p) { return !(r.Kind == 1 && (p == 1 || p == 3 || p == 4)); };
+  auto measured = [&](int p) { return ValueMeasured(r, p); };
   QByteArray row;
   row += "{\"file\":\"";
   row += file;
@@ -360,6 +366,8 @@ void MeasurementWriter::WriteJson(const MeasurementRecord& r, const char* file, 
   row += ",\"height_group\":" + (group >= 0 ? Number(group) : QByteArray("null"));
   row += ",\"wagon_from\":" + JsonString(r.WagonFrom.toUtf8());
   row += ",\"wagon_to\":" + JsonString(r.WagonTo.toUtf8());
+  row += RecordEmulated(r) ? ",\"emulated\":true" : ",\"emulated\":false";
+  row += RecordAccelerated(r) ? ",\"accelerated\":true" : ",\"accelerated\":false";
   row += "}\n";
   sink_.Write(row);
 }

@@ -58,9 +58,14 @@ QByteArray FloatText(float v, char decimalPoint);
 
 // Writes measurements one by one. The names of bogie and spring types and of
 // the parameters come from the loaded bogie file; every record is judged by
-// JudgeMeasurement. Parameters 1, 3 and 4 of a fast measurement are left
-// empty, as the pages leave them; so are the names, verdicts and height group
-// of a record whose bogie or spring type the file does not hold.
+// JudgeMeasurement. A value the line did not measure (ValueMeasured: the
+// parameters 1, 3 and 4 of a fast measurement, every parameter the record
+// marks as not measured) is left empty with its verdict in the CSV and is
+// null in JSON, as the pages leave it blank; so are the names, verdicts and
+// height group of a record whose bogie or spring type the file does not
+// hold. The last two CSV columns ("да"/"нет") and JSON fields (true/false)
+// say whether the record was made in emulation and whether it is an
+// accelerated measurement, whose kind reads "ускоренный".
 class MeasurementWriter {
  public:
   MeasurementWriter(Sink& sink, Format format, char decimalPoint = ',');
