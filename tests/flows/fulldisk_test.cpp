@@ -33,7 +33,7 @@ TEST(FullDisk, TheEditorsSaveLeavesTheBogieFileAndNamesIt) {
   const QByteArray before = Bytes(home, "Chassie.ini");
   home.InjectFaults({"KALVOR_FAULT_PATH=*/Chassie.ini.*"});
   const auto r = home.Play("wait 13000\nkey 4\nwait 500\nkey 5\nwait 1000\ndump editor.txt\n"
-                           "press Button1\nwait 500\ndump box.txt\npress OK\nwait 300\nexit\n");
+                           "set Edit1 4321\npress Button1\nwait 500\ndump box.txt\npress OK\nwait 300\nexit\n");
   home.InjectFaults({});
   ASSERT_TRUE(r.finished);
   EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
