@@ -1,9 +1,12 @@
 // The digit-entry box of the sorting mode: every number of the bogie and of
-// its side frames is typed here. The boxes of one run stand one over the
-// other, each a little lower than the one before, so the box is left on the
-// page when the entry ends; only the key mask is put back.
+// its side frames is typed here. The questions of one block stand each a
+// little lower than the one before; a box that stayed on the page would show
+// the top of its prompt, cut off, above the next one. So the box keeps the
+// page it covers and gives it back with the key mask when the answer is
+// given, and the next question opens on the clean page.
 
 #include "pages/pages.h"
+#include "screen/pageguard.h"
 #include "screen/screen.h"
 
 namespace {
@@ -19,7 +22,7 @@ void DrawTyped(int x, int y, const QString& typed) {
 
 QString EnterDigits(const QString& prompt, int y, int maximum, const QString& hint) {
   const int x = ScreenOffsetX();
-  SaveKeyMask("111");
+  const PageGuard guard("111");
   EnableAllKeys();
   EnableKey(13, false);
   DrawKeyPanel();
@@ -67,7 +70,6 @@ QString EnterDigits(const QString& prompt, int y, int maximum, const QString& hi
     RepaintScreen();
   } while (key != 11 && !cancelled);
 
-  LoadKeyMask("111");
   LastKey() = 0;
   return cancelled ? QString() : typed;
 }

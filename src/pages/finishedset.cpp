@@ -59,7 +59,7 @@ void DrawFinishedSet(const SetRecord& record) {
 int FinishedSetPage(const SetRecord& record, const QString& notStored) {
   const int x = ScreenOffsetX();
   TitleBar("Сортировка пружин завершена", 21, kBlue);
-  FillBox(x + 7, 108, x + 1020, 615, kSilver);
+  FillSortingWorkArea();
   DrawPicture("prug2.bmp", x + 150, 190);
   DrawFinishedSet(record);
   if (!notStored.isEmpty()) {

@@ -37,15 +37,15 @@ int& CurrentIndex() {
   return Database.ShiftState.CurrentIndex;
 }
 
-// The stored measurement at CurrentIndex on the result page, with the
-// shift's count written over the page's own.
+// The stored measurement at CurrentIndex on the result page, shown as
+// stored, with the shift's count written over the page's own.
 void ShowCurrentMeasurement() {
   MeasurementRecord record;
   if (!ReadShiftMeasurement(CurrentIndex(), record)) {
     ShowMeasurementStopped(DatabaseError());
     return;
   }
-  ShowResultPage(record);
+  ShowResultPage(record, ResultShown::Stored);
   ShowShiftCounter();
 }
 

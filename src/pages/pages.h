@@ -130,7 +130,11 @@ int PasswordPage();
 // Draws the result of a measurement over the current page: the identifier,
 // the spring type, every listed parameter coloured by its verdict, the
 // overall verdict, the shift's count and the load chart. Waits for no key.
-void ShowResultPage(const MeasurementRecord& record);
+// A stored measurement shown again says so, with its stored date and time,
+// in place of the finished measurement's line and of the stage pictures.
+enum class ResultShown { JustMeasured, Stored };
+void ShowResultPage(const MeasurementRecord& record,
+                    ResultShown shown = ResultShown::JustMeasured);
 // The load chart of the result page.
 void DrawLoadChart(const MeasurementRecord& record);
 
@@ -227,6 +231,11 @@ struct SideFrameSet;
 // Main-menu key 13: the bogie's data, the sets of both side frames on the
 // selection page, the finished set and its saving into Report\Tel.bin.
 void SortingMode();
+// The silver ground of the sorting mode's pages: the whole work area, from
+// the canvas's left edge down to the key panel, so that nothing of the main
+// page (the white rim of its boxes, the strip's mode picture) shows at its
+// edges.
+void FillSortingWorkArea();
 // The digit-entry box at height y: at most `maximum` digits; "Далее" takes
 // them once one is typed. Empty when the operator cancelled. A hint, when
 // given, stands beside the field.

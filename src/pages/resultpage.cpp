@@ -8,6 +8,7 @@
 #include "config/settings.h"
 #include "database/database.h"
 #include "measurement/judgement.h"
+#include "platform/clock.h"
 #include "pages/pages.h"
 #include "screen/screen.h"
 #include "sorting/heightgroup.h"
@@ -37,9 +38,34 @@ void PutResultText(int x, int y, const QString& text) {
   PutShadowText(x, y, text, 1, 1, kSilver);
 }
 
+// The height group of a good spring of bogie types 1 and 2 (bogie type 2 is
+// grouped ten millimetres lower); -1 for every other spring.
+int ResultGroup(const MeasurementRecord& r, const TJudgement& j) {
+  if (!j.SpringGood) return -1;
+  if (r.BogieType == 1) return HeightGroup(r.Param[2].Value);
+  if (r.BogieType == 2) return HeightGroup(r.Param[2].Value - 10.0f);
+  return -1;
+}
+
+// A stored measurement ran long ago: where the stages of a running one
+// stand, the column says which measurement it is and when it was made.
+void DrawStoredColumn(const MeasurementRecord& r) {
+  const int x = ScreenOffsetX();
+  FillBox(x + 12, 124, x + 164, 440, kWhite);
+  const QDateTime made = plat::DaysToDateTime(r.Date);
+  SetTextStyle("Impact", 20, kNavy);
+  PutResultText(x + 20, 140, QStringLiteral("Замер"));
+  PutResultText(x + 20, 170, "№" + r.Identifier.left(4));
+  SetTextStyle("Impact", 16, kBlack);
+  PutResultText(x + 20, 230, QStringLiteral("выполнен"));
+  SetTextStyle("Impact", 20, kNavy);
+  PutResultText(x + 20, 256, made.toString("dd.MM.yyyy"));
+  PutResultText(x + 20, 286, made.toString("HH:mm:ss"));
+}
+
 }  // namespace
 
-void ShowResultPage(const MeasurementRecord& record) {
+void ShowResultPage(const MeasurementRecord& record, ResultShown shown) {
   const int x = ScreenOffsetX();
   const BogieType* bogie = RecordBogieType(record);
   const SpringType* type = RecordSpringType(record);
@@ -50,7 +76,12 @@ void ShowResultPage(const MeasurementRecord& record) {
   FillBox(x + 438, 122, x + 1003, 160, kBlue);
 
   SetTextStyle("Impact", 24, kGreen);
-  PutResultText(x + 92, 468, "Замер закончен");
+  if (shown == ResultShown::Stored) {
+    DrawStoredColumn(record);
+    PutResultText(x + 70, 468, QStringLiteral("Сохраненный замер"));
+  } else {
+    PutResultText(x + 92, 468, "Замер закончен");
+  }
   SetTextStyle("Times New Roman", 22, kBlack);
   PutResultText(x + 490, 168, "Наименование");
   PutResultText(x + 790, 168, "Значение");
@@ -88,12 +119,11 @@ void ShowResultPage(const MeasurementRecord& record) {
   }
 
   // The title, with the height group of a good spring of bogie types 1 and 2.
+  const int group = ResultGroup(record, judgement);
+  const QString groupText = QStringLiteral("Гр:№") + QString::number(group);
   QString title = "Результат замера пружины №:" + record.Identifier + "(" +
                   (bogie ? bogie->Name : QStringLiteral("?")) + ")";
-  if (judgement.SpringGood && record.BogieType == 1)
-    title += " Гр:№" + QString::number(HeightGroup(record.Param[2].Value));
-  if (judgement.SpringGood && record.BogieType == 2)
-    title += " Гр:№" + QString::number(HeightGroup(record.Param[2].Value - 10.0f));
+  if (group >= 0) title += " " + groupText;
   SetTextStyle("Times New Roman", 16, kWhite);
   PutShadowText(x + 444, 128, title, 1, 1, kBlack);
 
@@ -119,6 +149,12 @@ void ShowResultPage(const MeasurementRecord& record) {
   if (RecordAccelerated(record)) {
     SetTextStyle("Times New Roman", 16, kNavy);
     PutResultText(x + 490, 440, RecordKindNote(record));
+  }
+  // The group is what the sorter acts on: large, in the free left part of
+  // the chart's box, beside the values it comes from.
+  if (group >= 0) {
+    SetTextStyle("Impact", 54, kGreen);
+    PutShadowText(x + 480, 462, groupText, 2, 2, kSilver);
   }
 
   if (Settings.Global.VNenable) {

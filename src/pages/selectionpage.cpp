@@ -140,7 +140,7 @@ void DrawSelectionPage(const QString& subtitle, const SetRecord& record) {
   const int x = ScreenOffsetX();
   DrawPageKeys();
   ResetAvailableSprings();
-  FillBox(x + 7, 108, x + 1020, 615, kSilver);
+  FillSortingWorkArea();
 
   SetFontBold(false);
   const int bogieType = CurrentBogieType();

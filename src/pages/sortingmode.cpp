@@ -78,9 +78,8 @@ void DrawBogieData(const SetRecord& r) {
 }
 
 void DrawModePage(const SetRecord& record) {
-  const int x = ScreenOffsetX();
   TitleBar("Режим сортировки пружин", 21, kBlue);
-  FillBox(x + 7, 108, x + 1020, 615, kSilver);
+  FillSortingWorkArea();
   DrawBogieData(record);
 }
 
@@ -124,6 +123,10 @@ KeyCode ConfirmBogieData() {
 }
 
 }  // namespace
+
+void FillSortingWorkArea() {
+  FillBox(0, 108, Screen().width(), 618, kSilver);
+}
 
 void TakeProposedSet(SideFrameSet& side) {
   const TAvailableSprings& s = AvailableSprings;

@@ -2,13 +2,11 @@
 
 #include <QCheckBox>
 #include <QGroupBox>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScreen>
 #include <QToolButton>
 
 #include "mathem/coilgeometry.h"
@@ -24,11 +22,21 @@ TForm30* Form30 = nullptr;
 
 namespace {
 
-constexpr int kClientWidth = 1151;
-constexpr int kClientHeight = 716;
-constexpr int kBorder = 3;
-constexpr int kColumnX = 1038;
-constexpr int kColumnWidth = 110;
+// The line's screen is 1024 x 768: the picture keeps its full size across
+// the window, and the controls stand in rows under it, the report on the
+// left, the steps in their order, the chains and the window's own buttons on
+// the right.
+constexpr int kClientWidth = 1024;
+constexpr int kPictureTop = 19;
+constexpr int kRowsTop = kPictureTop + kVisualiserHeight + 6;
+constexpr int kRowStep = 30;
+constexpr int kRowHeight = 26;
+constexpr int kClientHeight = kRowsTop + 4 * kRowStep + 2;
+constexpr int kControlsX = 306;
+constexpr int kStepsX = 520;   // the speed buttons, 50 px apart
+constexpr int kChainX = 720;   // the two columns on the right
+constexpr int kChainWidth = 148;
+constexpr int kChainStep = 152;
 
 template <class W>
 W* Make(QWidget* parent, const char* name, const QString& text, const QString& hint,
@@ -51,71 +59,62 @@ TForm30::TForm30(QWidget* parent) : QDialog(parent) {
 
   GroupBox1 = new QGroupBox(" - Визуальное представление -", this);
   GroupBox1->setObjectName("GroupBox1");
-  GroupBox1->setGeometry(kBorder, kBorder, kVisualiserWidth + 12, kVisualiserHeight + 24);
+  GroupBox1->setGeometry(0, 0, kClientWidth, kPictureTop + kVisualiserHeight + 3);
   Image1 = new QLabel(GroupBox1);
   Image1->setObjectName("Image1");
-  Image1->setGeometry(6, 18, kVisualiserWidth, kVisualiserHeight);
+  Image1->setGeometry((kClientWidth - kVisualiserWidth) / 2, kPictureTop, kVisualiserWidth,
+                      kVisualiserHeight);
 
-  const int x = kColumnX, w = kColumnWidth, half = (kColumnWidth - 4) / 2;
-  int y = 10;
-  Edit1 = Make<QLineEdit>(this, "Edit1", "", "В нормальном режиме держать ПУСТЫМ", {x, y, w, 22});
-  y += 26;
-  Button1 = Make<QPushButton>(this, "Button1", "Открыть", "", {x, y, w, 26});
-  y += 30;
-  Button2 = Make<QPushButton>(this, "Button2", "Наружняя", "", {x, y, w, 26});
-  Button2->setVisible(false);
-  auto speed = [&](const char* name, const QString& text, const QString& hint, int col) {
-    return Make<QToolButton>(this, name, text, hint, {x + col * (half + 4), y, half, 26});
+  auto row = [](int n) { return kRowsTop + n * kRowStep; };
+  auto speed = [&](const char* name, const QString& text, const QString& hint, int r, int i) {
+    return Make<QToolButton>(this, name, text, hint, {kStepsX + 50 * i, row(r), 46, kRowHeight});
   };
-  SpeedButton1 = speed("SpeedButton1", "1", "фильтр к1<=x<k2", 0);
-  SpeedButton2 = speed("SpeedButton2", "2", "фильтр x>=k3(k4б)", 1);
-  y += 30;
-  SpeedButton3 = speed("SpeedButton3", "3", "фильтр к5<=y<k6", 0);
-  SpeedButton5 = speed("SpeedButton5", "5", "Склейка от провалов к9, к10б", 1);
-  y += 30;
-  SpeedButton4 = speed("SpeedButton4", "4", "мин. толщина витка k7,k8", 0);
-  SpeedButton6 = speed("SpeedButton6", "Dv", "выбор 2го витка", 1);
-  y += 30;
-  SpeedButton7 = speed("SpeedButton7", "6", "отсечение \"бороды\"", 0);
-  SpeedButton9 = speed("SpeedButton9", "m", "выбор максимума", 1);
-  y += 30;
-  SpeedButton8 = speed("SpeedButton8", "D=", "расчет диаметра", 0);
-  SpeedButton10 = speed("SpeedButton10", "?", "поиск пружины (не работает)", 1);
-  y += 30;
-  Label1 = Make<QLabel>(this, "Label1", "????", "", {x, y, w, 22});
-  y += 26;
-  SpeedButton11 = speed("SpeedButton11", "Dvn", "поиск 2го снизу витка", 0);
-  SpeedButton12 = speed("SpeedButton12", "6n", "", 1);
-  y += 30;
-  SpeedButton13 = speed("SpeedButton13", "mn", "поиск максимума", 0);
-  SpeedButton14 = speed("SpeedButton14", "nep=", "Вычисление неперпендикулярости", 1);
-  Button4 = Make<QPushButton>(this, "Button4", "Закрыть", "вернуться в программу",
-                              {x, kClientHeight - 64, w, 26});
-  Button3 = Make<QPushButton>(this, "Button3", "ВЫХОД", "закрыть программу",
-                              {x, kClientHeight - 34, w, 26});
-
-  // Under the picture: the report, the automatic chains, the picture's
-  // switches.
-  const int bottom = kBorder + kVisualiserHeight + 28;
-  const int rows = kClientHeight - bottom - kBorder;
-  Memo1 = Make<QPlainTextEdit>(this, "Memo1", "", "", {kBorder, bottom, 600, rows});
+  auto chain = [&](int r, int col) {
+    return QRect(kChainX + kChainStep * col, row(r), kChainWidth, kRowHeight);
+  };
+  Memo1 = Make<QPlainTextEdit>(this, "Memo1", "", "",
+                               {2, row(0), kControlsX - 8, 3 * kRowStep + kRowHeight});
   Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   Memo1->setReadOnly(true);
-  const int cx = kBorder + 610, cw = 170, row = rows / 3;
-  Button5 = Make<QPushButton>(this, "Button5", "Расчет Диаметра", "авторасчет диаметра",
-                              {cx, bottom, cw, row - 2});
+
+  // The first row: the file prefix, the loading of the profiles and the
+  // steps of the diameter's chain.
+  Edit1 = Make<QLineEdit>(this, "Edit1", "", "В нормальном режиме держать ПУСТЫМ",
+                          {kControlsX, row(0), 116, kRowHeight});
+  Button1 = Make<QPushButton>(this, "Button1", "Открыть", "", {kControlsX + 120, row(0), 90, kRowHeight});
+  SpeedButton1 = speed("SpeedButton1", "1", "фильтр к1<=x<k2", 0, 0);
+  SpeedButton2 = speed("SpeedButton2", "2", "фильтр x>=k3(k4б)", 0, 1);
+  SpeedButton3 = speed("SpeedButton3", "3", "фильтр к5<=y<k6", 0, 2);
+  SpeedButton5 = speed("SpeedButton5", "5", "Склейка от провалов к9, к10б", 0, 3);
+  SpeedButton4 = speed("SpeedButton4", "4", "мин. толщина витка k7,k8", 0, 4);
+  SpeedButton6 = speed("SpeedButton6", "Dv", "выбор 2го витка", 0, 5);
+  SpeedButton7 = speed("SpeedButton7", "6", "отсечение \"бороды\"", 0, 6);
+  SpeedButton9 = speed("SpeedButton9", "m", "выбор максимума", 0, 7);
+  SpeedButton8 = speed("SpeedButton8", "D=", "расчет диаметра", 0, 8);
+  SpeedButton10 = speed("SpeedButton10", "?", "поиск пружины (не работает)", 0, 9);
+  // The second: the spring search's answer, the outer spring's loading, the
+  // steps of the non-perpendicularity and the two chains.
+  Label1 = Make<QLabel>(this, "Label1", "????", "", {kControlsX, row(1), 116, kRowHeight});
+  Button2 = Make<QPushButton>(this, "Button2", "Наружняя", "", {kControlsX + 120, row(1), 90, kRowHeight});
+  Button2->setVisible(false);
+  SpeedButton11 = speed("SpeedButton11", "Dvn", "поиск 2го снизу витка", 1, 0);
+  SpeedButton12 = speed("SpeedButton12", "6n", "", 1, 1);
+  SpeedButton13 = speed("SpeedButton13", "mn", "поиск максимума", 1, 2);
+  SpeedButton14 = speed("SpeedButton14", "nep=", "Вычисление неперпендикулярости", 1, 3);
+  Button5 = Make<QPushButton>(this, "Button5", "Расчет Диаметра", "авторасчет диаметра", chain(1, 0));
   Button6 = Make<QPushButton>(this, "Button6", "Расчет неперп.", "авторасчет неперпендикулярности",
-                              {cx, bottom + row, cw, row - 2});
-  Button7 = Make<QPushButton>(this, "Button7", "Фильтр Вельдина", "",
-                              {cx, bottom + 2 * row, cw, row - 2});
-  const int sx = cx + cw + 10, sw = 200;
+                              chain(1, 1));
+  // The third: the picture's switches, the coil report, saving the picture.
   CheckBox1 = Make<QCheckBox>(this, "CheckBox1", "Отчерк завершения", "Отчерк завершения по камере",
-                              {sx, bottom, sw, row - 2});
+                              {kControlsX, row(2), 200, kRowHeight});
   CheckBox1->setChecked(true);
-  Button8 =
-      Make<QPushButton>(this, "Button8", "Сохранить SC.bmp", "", {sx, bottom + row, sw, row - 2});
+  Button7 = Make<QPushButton>(this, "Button7", "Фильтр Вельдина", "", {kStepsX, row(2), 196, kRowHeight});
+  Button8 = Make<QPushButton>(this, "Button8", "Сохранить SC.bmp", "", chain(2, 0));
   Label2 = Make<QLabel>(this, "Label2", "Цена деления 100 пикс", "",
-                        {sx, bottom + 2 * row, sw, row - 2});
+                        {kControlsX, row(3), 210, kRowHeight});
+  // The last: back to the program, or out of it.
+  Button4 = Make<QPushButton>(this, "Button4", "Закрыть", "вернуться в программу", chain(3, 0));
+  Button3 = Make<QPushButton>(this, "Button3", "ВЫХОД", "закрыть программу", chain(3, 1));
 
   connect(Button1, &QPushButton::clicked, this, &TForm30::Button1Click);
   connect(Button2, &QPushButton::clicked, this, &TForm30::Button2Click);
@@ -148,8 +147,8 @@ TForm30::TForm30(QWidget* parent) : QDialog(parent) {
   Visualiser.endMarks = CheckBox1->isChecked();
   Visualiser.changed = [this] { Refresh(); };
   Refresh();
-  if (const QScreen* screen = QGuiApplication::primaryScreen())
-    move(screen->availableGeometry().center() - rect().center());
+  // Unmoved, the dialog opens centred over the main window, which is the
+  // line's screen.
   Form30 = this;
 }
 
