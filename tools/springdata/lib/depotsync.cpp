@@ -74,10 +74,10 @@ bool AppendMeasurementRow(QByteArray& row, const QByteArray& line, const Measure
   JudgeMeasurement(r);
   const bool judged = Judgement.Judged;
   const SpringType* type = judged ? FindSpringType(r.BogieType, r.SpringType) : nullptr;
-  const bool fast = r.Kind == 1;
-  // Parameters a fast measurement leaves out have no value and no verdict,
-  // as on the pages.
-  auto byKind = [&](int p) { return !(fast && (p == 1 || p == 3 || p == 4)); };
+  // A value that is no measurement of the spring (left out by a fast
+  // measurement, or marked by the line) has no value and no verdict, as on
+  // the pages and in the export.
+  auto measured = [&](int p) { return ValueMeasured(r, p); };
 
   depot::AppendCopyText(row, line);
   Tab(row);
@@ -102,17 +102,17 @@ bool AppendMeasurementRow(QByteArray& row, const QByteArray& line, const Measure
   Bool(row, RecordEmulated(r));
   for (int p = 1; p <= 6; ++p) {
     Tab(row);
-    if (byKind(p) && r.Param[p].JudgeMode == 0) Real(row, r.Param[p].Value);
+    if (measured(p) && r.Param[p].JudgeMode == 0) Real(row, r.Param[p].Value);
     else depot::AppendCopyNull(row);
   }
   for (int p = 1; p <= 6; ++p) {
     Tab(row);
-    if (judged && byKind(p)) Bool(row, Judgement.Verdicts[p]);
+    if (judged && measured(p)) Bool(row, Judgement.Verdicts[p]);
     else depot::AppendCopyNull(row);
   }
   for (int p = 1; p <= 6; ++p) {
     Tab(row);
-    Bool(row, byKind(p) && ParameterMeasured(r, p));
+    Bool(row, measured(p));
   }
   for (int p = 1; p <= 6; ++p) {
     Tab(row);
@@ -263,15 +263,16 @@ class Sync {
                                          "from its start (records already copied stay one row each)")
                               .arg(file);
     } else {
-      // Sets have no identity of their own: a new Tel.bin goes on after the
-      // last position of the line.
+      // A new Tel.bin goes on after the last position of the line; its sets
+      // the database holds already (a restored backup) are known by their
+      // content and not added again.
       depot::Result r;
       if (!db_.Query("SELECT coalesce(max(position) + 1, 0) FROM sets WHERE line = $1", {line_}, r,
                      error))
         return false;
       setsOffset_ = r.Number(0, 0);
       report_.findings << QStringLiteral("%1 was emptied or replaced since the last sync: its sets "
-                                         "are numbered on from %2")
+                                         "are numbered on from %2, those already copied stay one row each")
                               .arg(file)
                               .arg(setsOffset_);
     }
