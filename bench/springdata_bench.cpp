@@ -12,7 +12,7 @@
 #include <QTemporaryDir>
 #include <cstdio>
 
-#include "database/records.h"
+#include "benchinstall.h"
 #include "springdata/lib/capability.h"
 #include "springdata/lib/capabilityreport.h"
 #include "springdata/lib/exportwriter.h"
@@ -32,47 +32,13 @@ long RssKb() {
   return 0;
 }
 
-// An installation with two bogie types of two spring types each and a
-// million measurements in base.bin, made once.
+// An installation with a million measurements in base.bin, made once.
 QString Home() {
   static QTemporaryDir dir;
   static bool made = false;
   if (!made) {
     made = true;
-    auto write = [&](const QString& rel, const QByteArray& bytes) {
-      QFile f(dir.filePath(rel));
-      f.open(QIODevice::WriteOnly);
-      f.write(bytes);
-    };
-    QDir(dir.path()).mkpath("Report");
-    write("setup.ini", "[Params]\nChassieIniFilename=Chassie.ini\n");
-    QByteArray ini = "[Global]\nMaxChNum=2\n";
-    for (int b = 1; b <= 2; ++b)
-      ini += QString("[Chassie%1]\nName=18-%2\nMaxSprings=2\nSpring1=1\nSpring2=2\n").arg(b).arg(b * 100).toUtf8();
-    for (int s = 1; s <= 2; ++s) {
-      ini += QString("[Spring%1]\nName=Пружина %1\nAltName=Тип %1\nE=0.1\nNparam=6\n").arg(s).toUtf8();
-      for (int p = 1; p <= 6; ++p)
-        ini += QString("P%1Name=Параметр %1\nP%1Min=%2\nP%1Max=%3\n").arg(p).arg(p * 10).arg(p * 10 + 8).toUtf8();
-    }
-    write("Chassie.ini", ini);
-    write("Report/day.bin", {});
-    QFile base(dir.filePath("Report/base.bin"));
-    base.open(QIODevice::WriteOnly);
-    QByteArray block;
-    for (int i = 0; i < kRecords; ++i) {
-      MeasurementRecord r;
-      r.Identifier = QString("%1-05032009").arg(i % 9999 + 1, 4, 10, QChar('0'));
-      r.BogieType = uint8_t(1 + i % 2);
-      r.SpringType = uint8_t(1 + (i / 2) % 2);
-      r.Kind = i % 10 == 0 ? 1 : 0;
-      r.Date = 39877.0 + i / 2000.0;
-      for (int p = 1; p <= 6; ++p) r.Param[p].Value = float(p * 10 + (i * 7 + p * 13) % 900 / 100.0);
-      r.WagonFrom = "5301";
-      r.WagonTo = "7702";
-      block += EncodeMeasurementRecord(r);
-      if (block.size() > (8 << 20)) base.write(block), block.clear();
-    }
-    base.write(block);
+    bench::WriteInstallation(dir.path(), kRecords);
   }
   return dir.path();
 }

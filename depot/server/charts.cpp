@@ -53,6 +53,40 @@ QByteArray XLabels(const std::vector<QString>& labels, double x0, double step) {
   return out;
 }
 
+// Where the rule numbers of the violating points go: above the point, or on
+// a row higher (then below it) where the label would cover one already
+// placed, so that a long run of violations stays readable.
+class RuleLabels {
+ public:
+  // The baseline of a label of `chars` characters for the point (x, y).
+  double Place(double x, double y, qsizetype chars) {
+    const double half = 3.6 * chars + 2;  // bold 12 px digits and commas
+    for (int side : {-1, 1})
+      for (int row = 0; row < 4; ++row) {
+        const double base = side < 0 ? y - 8 - kRow * row : y + 17 + kRow * row;
+        if (base - kRow < kTop - 8 || base > kH - kBottom) continue;
+        if (Free(x - half, x + half, base)) return Take(x - half, x + half, base);
+      }
+    return Take(x - half, x + half, y - 8);  // no room: where it always went
+  }
+
+ private:
+  static constexpr double kRow = 12;
+  struct Box {
+    double left, right, base;
+  };
+  bool Free(double left, double right, double base) const {
+    for (const Box& b : placed_)
+      if (left < b.right && b.left < right && base - kRow < b.base && b.base - kRow < base) return false;
+    return true;
+  }
+  double Take(double left, double right, double base) {
+    placed_.push_back({left, right, base});
+    return base;
+  }
+  std::vector<Box> placed_;
+};
+
 QByteArray Polyline(const std::vector<std::pair<double, double>>& pts, const char* style) {
   if (pts.empty()) return {};
   QByteArray out = "<polyline fill=\"none\" " + QByteArray(style) + " points=\"";
@@ -111,6 +145,7 @@ QByteArray ControlChartSvg(const QString& title, const std::vector<QString>& lab
   for (size_t i = 0; i < points.size(); ++i)
     if (points[i].value) line.push_back({x0 + step * i, s.Y(*points[i].value)});
   out += Polyline(line, "stroke=\"#246\" stroke-width=\"1.2\"");
+  RuleLabels ruleLabels;
   for (size_t i = 0; i < points.size(); ++i) {
     const ChartPoint& p = points[i];
     if (!p.value) continue;
@@ -124,9 +159,11 @@ QByteArray ControlChartSvg(const QString& title, const std::vector<QString>& lab
            "\" fill=\"" + (bad ? "#d00" : "#246") + "\"" +
            (bad ? " class=\"violation\" data-rules=\"" + rules.toUtf8() + "\"" : QByteArray()) +
            "><title>" + Esc(tip) + "</title></circle>";
-    if (bad)
-      out += "<text class=\"rule\" x=\"" + F(x) + "\" y=\"" + F(y - 8) +
+    if (bad) {
+      const double ly = ruleLabels.Place(x, y, rules.size());
+      out += "<text class=\"rule\" x=\"" + F(x) + "\" y=\"" + F(ly) +
              "\" text-anchor=\"middle\" fill=\"#d00\" font-weight=\"bold\">" + Esc(rules) + "</text>";
+    }
   }
   out += XLabels(labels, x0, step);
   return out + "</svg>";

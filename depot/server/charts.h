@@ -17,7 +17,8 @@ QString Num(double v, int decimals);
 
 // A control chart: points joined by a line, centre and limits per point,
 // the baseline's points on a shaded band, each violating point red with the
-// numbers of the rules it breaks above it.
+// numbers of the rules it breaks beside it (above, or staggered where labels
+// of neighbouring points would cover each other).
 QByteArray ControlChartSvg(const QString& title, const std::vector<QString>& labels,
                            const std::vector<ChartPoint>& points, const std::vector<bool>& baseline);
 

@@ -281,6 +281,25 @@ QByteArray Where(int p) {
   return w;
 }
 
+// Without a baseline picked: the first 20 shifts of the period with a
+// counted free height (or, for a type without one, a counted diameter), one
+// period for both parameters, so that the page's fields and links name the
+// period its limits come from and a reload with them shows the same.
+void ResolveBaseline(TypeQuery& q) {
+  if (q.baseGiven) return;
+  for (int p : {2, 1}) {
+    const Rows rows = Query(("SELECT min(d), max(d) FROM (SELECT DISTINCT date(measured_at) AS d FROM measurements" +
+                             Where(p) + " ORDER BY 1 LIMIT 20) first")
+                                .constData(),
+                            q.Values());
+    if (!rows.ok || rows.rows.empty() || rows.Null(0, 0)) continue;
+    q.baseFrom = QDate::fromString(QString::fromUtf8(rows.Text(0, 0)), Qt::ISODate);
+    q.baseTo = QDate::fromString(QString::fromUtf8(rows.Text(0, 1)), Qt::ISODate);
+    q.baseGiven = q.baseFrom.isValid() && q.baseTo.isValid();
+    return;
+  }
+}
+
 struct ChartData {
   std::vector<Subgroup> groups;
   std::vector<bool> inBase;
@@ -301,10 +320,6 @@ Rows Chart(const TypeQuery& q, int p, ChartData& c) {
   // Without a chosen baseline: the first 20 shifts shown.
   c.baseFrom = q.baseFrom;
   c.baseTo = q.baseTo;
-  if (!q.baseGiven && !c.groups.empty()) {
-    c.baseFrom = QDate::fromString(c.groups.front().label, Qt::ISODate);
-    c.baseTo = QDate::fromString(c.groups[std::min<size_t>(19, c.groups.size() - 1)].label, Qt::ISODate);
-  }
   std::vector<Subgroup> base;
   for (const Subgroup& g : c.groups) {
     const QDate d = QDate::fromString(g.label, Qt::ISODate);
@@ -482,7 +497,8 @@ QByteArray CapabilityTable(const char* first, const std::vector<CapRow>& rows) {
 const char* const kWeek = "to_char(date_trunc('week', measured_at), 'YYYY-MM-DD')";
 
 void TypeCsv(const Request& r, httplib::Response& res) {
-  const TypeQuery q(r);
+  TypeQuery q(r);
+  ResolveBaseline(q);
   const int p = std::clamp(r.Int("p", 2), 1, 6);
   const QByteArray what = r.Get("what");
   QByteArray out;
@@ -514,7 +530,8 @@ void TypeCsv(const Request& r, httplib::Response& res) {
 }
 
 void TypePage(const Request& r, httplib::Response& res) {
-  const TypeQuery q(r);
+  TypeQuery q(r);
+  ResolveBaseline(q);
   const Rows names = Query(
       "SELECT max(bogie_name), max(spring_name) FROM measurements WHERE bogie_type = $1::smallint"
       " AND spring_type = $2::smallint AND ($3 = '' OR line = $3)",

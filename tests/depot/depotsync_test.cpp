@@ -137,7 +137,8 @@ TEST_F(Depot, SyncCopiesEveryRecordAsJudgedAndASecondRunAddsNothing) {
     ASSERT_TRUE(admin.Query("SELECT (extract(epoch FROM measured_at) * 1000)::bigint, source, kind, "
                             "emulated, accelerated, judged, spring_good, height_group, free_height, "
                             "p1_value, p1_good, p1_measured, p5_measured, p2_good, p2_min, p2_max, "
-                            "p2_tolerance, bogie_name, wagon_to FROM measurements "
+                            "p2_tolerance, bogie_name, wagon_to, p5_value IS NULL, p5_good IS NULL "
+                            "FROM measurements "
                             "WHERE line = 'l1' AND identifier = $1",
                             {r.Identifier.toUtf8()}, row, error))
         << qPrintable(error);
@@ -171,6 +172,9 @@ TEST_F(Depot, SyncCopiesEveryRecordAsJudgedAndASecondRunAddsNothing) {
       EXPECT_EQ(row.Text(0, 17), FindBogieType(1)->Name);
     }
     EXPECT_EQ(row.Text(0, 18), r.WagonTo);
+    // A value the line marks as not measured has no value and no verdict.
+    EXPECT_EQ(row.Value(0, 19), ValueMeasured(r, 5) ? "f" : "t");
+    EXPECT_EQ(row.Value(0, 20), ValueMeasured(r, 5) && Judgement.Judged ? "f" : "t");
   }
   EXPECT_EQ(Value("SELECT bogie_number || ' ' || set_date || ' ' || left_outer::text || ' ' || "
                   "position FROM sets WHERE line = 'l1'"),
@@ -205,6 +209,34 @@ TEST_F(Depot, AShiftChangeBetweenTwoSyncsDuplicatesNothing) {
   EXPECT_EQ(Value("SELECT count(*) || ' ' || count(*) FILTER (WHERE source = 'day') FROM measurements"),
             "8 8");
   EXPECT_EQ(Value("SELECT base_records || ' ' || day_records FROM lines WHERE name = 'l1'"), "5 3");
+}
+
+TEST_F(Depot, ARestoredOlderTelBinAddsNoSetAgain) {
+  auto set = [](const char* bogie, const char* date) {
+    SetRecord r;
+    r.BogieNumber = bogie;
+    r.Date = date;
+    r.Left.Outer = {0, 1, 2, 3, 4, 5, 6, 7};
+    return r;
+  };
+  auto write = [&](const std::vector<SetRecord>& sets) {
+    QByteArray bytes;
+    for (const SetRecord& r : sets) bytes += EncodeSetRecord(r);
+    QFile f(TelPath());
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+  };
+  const SetRecord a = set("Т-1", "05032026"), b = set("Т-2", "05032026"), c = set("Т-3", "06032026");
+  SetRecord undated = set("Т-4", "");
+  write({a, b, undated});
+  EXPECT_EQ(Sync("l1").setsAdded, 3);
+  write({a});  // yesterday's backup
+  EXPECT_EQ(Sync("l1").setsAdded, 0);
+  write({a, c, undated, c});  // the line goes on; a set stored twice is one set
+  EXPECT_EQ(Sync("l1").setsAdded, 1);
+  EXPECT_EQ(Value("SELECT string_agg(bogie_number || ':' || position, ' ' ORDER BY position) FROM sets"),
+            QStringLiteral("Т-1:0 Т-2:1 Т-4:2 Т-3:4").toUtf8());
+  EXPECT_EQ(Sync("l2").setsAdded, 3) << "another line's sets are its own";
 }
 
 TEST_F(Depot, ASyncKilledAtRandomMomentsLeavesEveryRecordOnce) {

@@ -4,6 +4,9 @@
 
 #include <thread>
 
+#include <QRegularExpression>
+
+#include "charts.h"
 #include "sessions.h"
 #include "stats.h"
 
@@ -71,6 +74,29 @@ TEST(DepotStats, PlantedShiftOfTheMeanBreaksRulesTwoThreeAndFour) {
   EXPECT_EQ(mean[13].rules, R({2, 3}));
   EXPECT_EQ(mean[17].rules, R({2, 3, 4}));
   for (const auto& p : SdChart(g, EstimateBaseline(g))) EXPECT_NE(p.rules, R({1}));
+}
+
+TEST(DepotStats, RuleLabelsOfARunOfViolationsDoNotCoverEachOther) {
+  // Sixty shifts at one height, each breaking three rules: on a 960 px chart
+  // the points stand 14 px apart, less than a label is wide.
+  std::vector<ChartPoint> points(60);
+  for (ChartPoint& p : points) p = {250.0, 250.0, 249.0, 251.0, {1, 2, 3}};
+  const QString svg = QString::fromUtf8(ControlChartSvg("t", std::vector<QString>(60), points, {}));
+  struct Label {
+    double x, y;
+  };
+  std::vector<Label> labels;
+  static const QRegularExpression kRule(R"re(<text class="rule" x="([\d.]+)" y="([\d.]+)")re");
+  for (auto m = kRule.globalMatch(svg); m.hasNext();) {
+    const auto one = m.next();
+    labels.push_back({one.captured(1).toDouble(), one.captured(2).toDouble()});
+  }
+  ASSERT_EQ(labels.size(), 60u);
+  const double width = 5 * 7.2;  // "1,2,3" in bold 12 px
+  for (size_t i = 0; i < labels.size(); ++i)
+    for (size_t k = i + 1; k < labels.size(); ++k)
+      EXPECT_TRUE(std::abs(labels[i].x - labels[k].x) >= width || std::abs(labels[i].y - labels[k].y) >= 12)
+          << i << " and " << k << " overlap";
 }
 
 TEST(DepotStats, CapabilityOfStoredNorms) {

@@ -7,6 +7,8 @@
 #include <QRegularExpression>
 #include <cmath>
 #include <cstdio>
+#include <future>
+#include <limits>
 
 #include "database/recordfile.h"
 #include "measurement/judgement.h"
@@ -58,26 +60,64 @@ void Real(QByteArray& row, double v, int digits = 9) {
 // The stored day number as the moment it names: the line's local time (the
 // time zone of this machine, which is the line's), in UTC for the database.
 // Empty for a date that names no moment (a damaged record).
-QByteArray MeasuredAt(double days) {
-  if (!std::isfinite(days) || std::fabs(days) > 3.0e6) return {};
-  const QDateTime local = plat::DaysToDateTime(days);
-  if (!local.isValid()) return {};
-  return local.toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")).toLatin1() + "+00";
-}
+//
+// A zone's offset changes only at its transitions, which fall on whole
+// quarter hours of local time; so the conversion through the zone, the
+// costly part of a row, is made once per quarter hour and its shift reused
+// for the records of the same quarter (a local time that a transition skips
+// is moved as the zone moves it, the same for the whole quarter).
+class MeasuredAt {
+ public:
+  QByteArray operator()(double days) {
+    if (!std::isfinite(days) || std::fabs(days) > 3.0e6) return {};
+    double whole = 0;
+    double fraction = std::modf(days, &whole);
+    if (fraction < 0) fraction = -fraction;
+    qint64 ms = static_cast<qint64>(fraction * 86400000.0 + 0.5);
+    if (ms >= 86400000) ms = 86399999;
+    // The local clock's reading counted as if it were UTC.
+    const qint64 clock = (static_cast<qint64>(whole) - kUnixDay) * 86400000 + ms;
+    const qint64 quarter = static_cast<qint64>(whole) * 96 + ms / 900000;
+    if (quarter != quarter_) {
+      const QDateTime local = plat::DaysToDateTime(days);
+      valid_ = local.isValid();
+      shift_ = valid_ ? local.toMSecsSinceEpoch() - clock : 0;
+      quarter_ = quarter;
+    }
+    if (!valid_) return {};
+    const qint64 utc = clock + shift_;
+    const qint64 day = utc >= 0 ? utc / 86400000 : -((-utc + 86399999) / 86400000);
+    const QDate date = QDate::fromJulianDay(kUnixJulianDay + day);
+    const qint64 t = utc - day * 86400000;
+    if (!date.isValid() || date.year() < 1) return {};
+    char text[48];
+    const int n = std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%03d+00", date.year(),
+                                date.month(), date.day(), int(t / 3600000), int(t / 60000 % 60),
+                                int(t / 1000 % 60), int(t % 1000));
+    return QByteArray(text, n);
+  }
+
+ private:
+  static constexpr qint64 kUnixDay = 25569;           // 1 January 1970 as a stored day number
+  static constexpr qint64 kUnixJulianDay = 2440588;   // the same as a Julian day
+  qint64 quarter_ = std::numeric_limits<qint64>::min();
+  qint64 shift_ = 0;
+  bool valid_ = false;
+};
 
 // One COPY row of a measurement; false (nothing appended) when its date
 // reads as no moment.
 bool AppendMeasurementRow(QByteArray& row, const QByteArray& line, const MeasurementRecord& r,
-                          const char* source) {
-  const QByteArray at = MeasuredAt(r.Date);
+                          const char* source, MeasuredAt& measuredAt) {
+  const QByteArray at = measuredAt(r.Date);
   if (at.isEmpty()) return false;
   JudgeMeasurement(r);
   const bool judged = Judgement.Judged;
   const SpringType* type = judged ? FindSpringType(r.BogieType, r.SpringType) : nullptr;
-  const bool fast = r.Kind == 1;
-  // Parameters a fast measurement leaves out have no value and no verdict,
-  // as on the pages.
-  auto byKind = [&](int p) { return !(fast && (p == 1 || p == 3 || p == 4)); };
+  // A value that is no measurement of the spring (left out by a fast
+  // measurement, or marked by the line) has no value and no verdict, as on
+  // the pages and in the export.
+  auto measured = [&](int p) { return ValueMeasured(r, p); };
 
   depot::AppendCopyText(row, line);
   Tab(row);
@@ -102,17 +142,17 @@ bool AppendMeasurementRow(QByteArray& row, const QByteArray& line, const Measure
   Bool(row, RecordEmulated(r));
   for (int p = 1; p <= 6; ++p) {
     Tab(row);
-    if (byKind(p) && r.Param[p].JudgeMode == 0) Real(row, r.Param[p].Value);
+    if (measured(p) && r.Param[p].JudgeMode == 0) Real(row, r.Param[p].Value);
     else depot::AppendCopyNull(row);
   }
   for (int p = 1; p <= 6; ++p) {
     Tab(row);
-    if (judged && byKind(p)) Bool(row, Judgement.Verdicts[p]);
+    if (judged && measured(p)) Bool(row, Judgement.Verdicts[p]);
     else depot::AppendCopyNull(row);
   }
   for (int p = 1; p <= 6; ++p) {
     Tab(row);
-    Bool(row, byKind(p) && ParameterMeasured(r, p));
+    Bool(row, measured(p));
   }
   for (int p = 1; p <= 6; ++p) {
     Tab(row);
@@ -263,15 +303,16 @@ class Sync {
                                          "from its start (records already copied stay one row each)")
                               .arg(file);
     } else {
-      // Sets have no identity of their own: a new Tel.bin goes on after the
-      // last position of the line.
+      // A new Tel.bin goes on after the last position of the line; its sets
+      // the database holds already (a restored backup) are known by their
+      // content and not added again.
       depot::Result r;
       if (!db_.Query("SELECT coalesce(max(position) + 1, 0) FROM sets WHERE line = $1", {line_}, r,
                      error))
         return false;
       setsOffset_ = r.Number(0, 0);
       report_.findings << QStringLiteral("%1 was emptied or replaced since the last sync: its sets "
-                                         "are numbered on from %2")
+                                         "are numbered on from %2, those already copied stay one row each")
                               .arg(file)
                               .arg(setsOffset_);
     }
@@ -279,29 +320,61 @@ class Sync {
     return true;
   }
 
+  // The COPY rows of the records from `at` on, read and built while the
+  // batch before is in the database's hands.
+  struct Batch {
+    qint64 at = 0, n = 0, undated = 0;
+    QByteArray rows, last;
+    QString error;
+  };
+  Batch Prepare(const Source& s, bool isSets, qint64 at, qint64 count) {
+    Batch b;
+    b.at = at;
+    b.n = std::min<qint64>(o_.batchRecords, count - at);
+    QByteArray block;
+    if (!recfile::Read(s.path, s.recordSize, at, b.n, block, b.error)) {
+      if (b.error.isEmpty()) b.error = QStringLiteral("cannot read %1").arg(s.path);
+      return b;
+    }
+    for (qint64 k = 0; k < b.n; ++k) {
+      const char* bytes = block.constData() + k * s.recordSize;
+      if (isSets)
+        AppendSetRow(b.rows, line_, DecodeSetRecord(bytes), setsOffset_ + at + k);
+      else if (!AppendMeasurementRow(b.rows, line_, DecodeMeasurementRecord(bytes), s.name, measuredAt_))
+        ++b.undated;
+    }
+    b.last = Check(block.right(s.recordSize));
+    return b;
+  }
+
   bool Copy(Source& s, QString& error) {
     const std::optional<qint64> count = recfile::Count(s.path, s.recordSize, error);
     if (!count) return false;
     if (!Start(s, *count, error)) return false;
     const bool isSets = qstrcmp(s.name, "sets") == 0;
-    QByteArray block, rows;
     qint64 undated = 0;
-    while (s.position < *count) {
-      const qint64 n = std::min<qint64>(o_.batchRecords, *count - s.position);
-      if (!recfile::Read(s.path, s.recordSize, s.position, n, block, error)) return false;
-      rows.clear();
-      for (qint64 k = 0; k < n; ++k) {
-        const char* bytes = block.constData() + k * s.recordSize;
-        if (isSets)
-          AppendSetRow(rows, line_, DecodeSetRecord(bytes), setsOffset_ + s.position + k);
-        else if (!AppendMeasurementRow(rows, line_, DecodeMeasurementRecord(bytes), s.name))
-          ++undated;
+    // One batch is built at a time (the judgement is the process's one), on
+    // a worker, while this thread commits the one before; the commits, and
+    // with them the positions, follow each other as without it.
+    auto prepare = [&](qint64 at) {
+      return std::async(std::launch::async, [this, &s, isSets, at, total = *count] {
+        return Prepare(s, isSets, at, total);
+      });
+    };
+    std::future<Batch> next;
+    if (s.position < *count) next = prepare(s.position);
+    while (next.valid()) {
+      const Batch b = next.get();
+      if (!b.error.isEmpty()) {
+        error = b.error;
+        return false;
       }
-      const QByteArray last = Check(block.right(s.recordSize));
-      if (!Commit(s, isSets, rows, s.position + n, last, error)) return false;
-      s.position += n;
-      s.check = last;
-      (isSets ? report_.setsRead : qstrcmp(s.name, "day") == 0 ? report_.dayRead : report_.baseRead) += n;
+      if (b.at + b.n < *count) next = prepare(b.at + b.n);
+      if (!Commit(s, isSets, b.rows, b.at + b.n, b.last, error)) return false;
+      s.position = b.at + b.n;
+      s.check = b.last;
+      undated += b.undated;
+      (isSets ? report_.setsRead : qstrcmp(s.name, "day") == 0 ? report_.dayRead : report_.baseRead) += b.n;
     }
     if (undated)
       report_.findings << QStringLiteral("%1: %2 records have no readable date and were not copied")
@@ -350,6 +423,7 @@ class Sync {
   depot::Connection db_;
   QByteArray line_;
   qint64 setsOffset_ = 0;
+  MeasuredAt measuredAt_;
 };
 
 }  // namespace
