@@ -11,7 +11,8 @@ clang libclang-rt-14-dev
 cups cups-client cups-bsd printer-driver-cups-pdf poppler-utils
 libpq-dev postgresql-15
 libcpp-httplib-dev chromium
-xvfb xdotool"
+xvfb xdotool x11-utils
+debhelper dpkg-dev fakeroot lintian"
 
 missing=""
 for p in $PACKAGES; do

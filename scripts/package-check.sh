@@ -24,23 +24,54 @@ deb=dist/kalvor_${version}_amd64.deb
 if [ "${1:-}" != --no-build ] || [ ! -f "$deb" ]; then
   scripts/package.sh
 fi
-for p in xvfb x11-utils; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" ||
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "$p"
-done
+scripts/install-deps.sh  # Xvfb and xwininfo for the kiosk session
 
 work=$(mktemp -d)
 chmod 755 "$work"  # the user kalvor runs from copies in it
 xvfb=""
+session=""
+# Puts the machine back as it was, also after a failed step or a signal:
+# the package purged with the packages its install brought in (dpkg refuses
+# to take one that something else has come to need since), the folders and
+# the user removed; says what could not be removed and then fails the run.
 cleanup() {
+  status=$?
+  set +e
+  trap - EXIT INT TERM HUP
+  if [ -n "$session" ]; then
+    kill -- "-$session" 2>/dev/null
+    sleep 1
+  fi
   [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
   DEBIAN_FRONTEND=noninteractive apt-get purge -y -q kalvor >/dev/null 2>&1 || true
-  rm -rf "$HOME_DIR" "$BACKUP_DIR" "$work"
+  if [ -s "$work/added" ]; then
+    # shellcheck disable=SC2046
+    DEBIAN_FRONTEND=noninteractive dpkg --purge $(cat "$work/added") >/dev/null 2>"$work/purge-errors" ||
+      sed 's/^/package-check.sh: /' "$work/purge-errors" >&2
+  fi
+  rm -rf "$HOME_DIR" "$BACKUP_DIR"
   getent passwd kalvor >/dev/null && deluser --quiet --system kalvor
   getent group kalvor >/dev/null && delgroup --quiet --system kalvor
-  true
+  left=""
+  dpkg-query -W kalvor >/dev/null 2>&1 && left="$left the package,"
+  getent passwd kalvor >/dev/null && left="$left the user kalvor,"
+  [ -e "$HOME_DIR" ] && left="$left $HOME_DIR,"
+  [ -e "$BACKUP_DIR" ] && left="$left $BACKUP_DIR,"
+  if [ -s "$work/added" ]; then
+    for p in $(cat "$work/added"); do
+      dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "installed" && left="$left $p,"
+    done
+  fi
+  rm -rf "$work"
+  if [ -n "$left" ]; then
+    echo "package-check.sh: FAILED to remove:${left%,}" >&2
+    exit 1
+  fi
+  echo "package-check.sh: removed what the check installed"
+  exit "$status"
 }
 trap cleanup EXIT
+trap 'exit 130' INT TERM HUP
 fail() { echo "package-check.sh: FAILED: $*" >&2; exit 1; }
 ok() { echo "package-check.sh: ok: $*"; }
 # setup.ini and every file the site's data live in, with their checksums.
@@ -49,7 +80,15 @@ data_sums() {
      -type f -print0 | sort -z | xargs -0 sha256sum)
 }
 
-DEBIAN_FRONTEND=noninteractive apt-get install -y -q "./$deb"
+# What the install brings in besides the package, read at once, as apt
+# holds the lock until it ends.
+dpkg-query -W -f='${Status} ${binary:Package}\n' | sed -n 's/^install ok installed //p' | sort >"$work/before-install"
+installed=0
+DEBIAN_FRONTEND=noninteractive apt-get install -y -q "./$deb" || installed=$?
+dpkg-query -W -f='${Status} ${binary:Package}\n' | sed -n 's/^install ok installed //p' | sort |
+  comm -13 "$work/before-install" - | grep -v '^kalvor$' >"$work/added" || true
+[ "$installed" -eq 0 ] || fail "apt-get install ./$deb"
+ok "installed with $(wc -l <"$work/added") packages it depends on"
 id -nG kalvor | tr ' ' '\n' | grep -qx dialout || fail "kalvor is not in dialout"
 id -nG kalvor | tr ' ' '\n' | grep -qx lp || fail "kalvor is not in lp"
 [ "$(stat -c %U "$HOME_DIR/setup.ini")" = kalvor ] || fail "setup.ini is not kalvor's"
@@ -78,7 +117,7 @@ sleep 2
 printf 'wait 15000\nexit\n' >"$work/end.play"
 chmod 644 "$work/end.play"
 rm -rf "$work/demo-home/demo"
-runuser -u kalvor -- env DISPLAY=:71 KALVOR_HOME="$work/demo-home" KALVOR_ARGS="--play $work/end.play" \
+setsid runuser -u kalvor -- env DISPLAY=:71 KALVOR_HOME="$work/demo-home" KALVOR_ARGS="--play $work/end.play" \
   /usr/libexec/kalvor/kiosk-session "$work/demo-home/kiosk-status" &
 session=$!
 geometry=""
@@ -91,6 +130,7 @@ for _ in $(seq 40); do
   [ -n "$geometry" ] && break
 done
 wait "$session"
+session=""
 [ "$geometry" = "1024x768+0+0" ] || fail "kiosk window is '$geometry', not 1024x768+0+0"
 code=$(cat "$work/demo-home/kiosk-status")
 [ "$code" = 0 ] || fail "kiosk session recorded exit code '$code'"
@@ -127,4 +167,4 @@ grep -q "the measurement data remain in $HOME_DIR" "$work/purge" || fail "purge 
 data_sums | cmp -s - "$work/before" || fail "purge changed the data"
 [ ! -e "$HOME_DIR/poweroff.exe" ] || fail "purge left the poweroff.exe link"
 ok "purge: data unchanged and named"
-echo "package-check.sh: all checks passed; removing what the check installed"
+echo "package-check.sh: all checks passed"

@@ -3,9 +3,9 @@
 #   dist/kalvor_<version>_amd64.deb
 # with <version> the project's four-part version (CMakeLists.txt), which the
 # top entry of debian/changelog must carry. Installs what the build needs
-# first (the project's packages through install-deps.sh, then the Debian
-# build tools), builds a copy of the tree in build-deb/ the Debian way
-# (dpkg-buildpackage, debhelper with its CMake support) and runs lintian.
+# first (install-deps.sh, which has the Debian build tools too), builds a
+# copy of the tree in build-deb/ the Debian way (dpkg-buildpackage, debhelper
+# with its CMake support) and runs lintian.
 #
 #   scripts/package.sh [--clean]
 set -eu
@@ -13,25 +13,12 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 
 scripts/install-deps.sh
-# The Debian build tools, apart from the project's own packages.
-BUILD_TOOLS="debhelper dpkg-dev devscripts lintian fakeroot"
-missing=""
-for p in $BUILD_TOOLS; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
-done
-if [ -n "$missing" ]; then
-  SUDO=""
-  [ "$(id -u)" -ne 0 ] && SUDO="sudo"
-  echo "Installing:$missing"
-  $SUDO apt-get update -q
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends $missing
-fi
 
 version=$(sed -n 's/^project(kalvor VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 logged=$(dpkg-parsechangelog -S Version)
 if [ -z "$version" ] || [ "$version" != "$logged" ]; then
   echo "package.sh: CMakeLists.txt has version '$version' but debian/changelog '$logged';" >&2
-  echo "package.sh: add a changelog entry for $version (dch -v $version)" >&2
+  echo "package.sh: add a changelog entry for $version (dch -v $version, from devscripts)" >&2
   exit 1
 fi
 
@@ -51,9 +38,13 @@ rm -f "$work"/kalvor_*
 tar -C "$root" --exclude=./build --exclude='./build-*' --exclude=./dist --exclude=./.git \
     --exclude=./installation -cf - . | tar -C "$work/kalvor" -xf -
 
-if [ -d /usr/lib/ccache ]; then
-  PATH=/usr/lib/ccache:$PATH
-  export PATH
+# Compiled through ccache, with the paths taken relative to the copy, so that
+# a build of another clone or of a fresh copy finds the same objects.
+if command -v ccache >/dev/null 2>&1; then
+  CMAKE_CXX_COMPILER_LAUNCHER=ccache
+  CCACHE_BASEDIR=$work/kalvor
+  CCACHE_NOHASHDIR=1
+  export CMAKE_CXX_COMPILER_LAUNCHER CCACHE_BASEDIR CCACHE_NOHASHDIR
 fi
 (cd "$work/kalvor" && DEB_BUILD_OPTIONS="parallel=$(nproc)" dpkg-buildpackage -b -nc -us -uc)
 

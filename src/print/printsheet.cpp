@@ -314,25 +314,6 @@ int SheetCentredText(int y, const QString& text) {
   return y;
 }
 
-QRect FitSheetOnPage(QSize imageSize, QSize pagePixels, QPoint offset, double matixScale) {
-  const qint64 w = pagePixels.width() - 2 * offset.x();
-  const qint64 h = pagePixels.height() - 2 * offset.y();
-  const qint64 iw = imageSize.width(), ih = imageSize.height();
-  if (w <= 0 || h <= 0 || iw <= 0 || ih <= 0) return QRect();
-  qint64 width = 0, height = 0, top = 0;
-  if ((h >= w && iw >= ih) || (h < w && iw > ih)) {
-    width = w;
-    height = ih * w / iw;
-    top = pagePixels.height() / 2 - height / 2;
-  } else {
-    height = h;
-    width = iw * h / ih;
-    top = offset.y();
-  }
-  width = static_cast<qint64>(static_cast<double>(width) * matixScale);
-  return QRect(10, static_cast<int>(top), static_cast<int>(width), static_cast<int>(height));
-}
-
 void PaintSheet(QPainter& painter, const std::vector<SheetOp>& drawing) {
   painter.save();
   painter.setClipRect(QRect(0, 0, kSheetWidth, kSheetHeight));

@@ -93,12 +93,6 @@ int SheetText(int x, int y, const QString& text);
 // The same with each line centred on the sheet.
 int SheetCentredText(int y, const QString& text);
 
-// Where a sheet of imageSize goes on a printer page of pagePixels printable
-// pixels whose printing offset is offset: portrait fills the height (a
-// landscape image on a portrait page, the width), centred from the top by
-// the offset; the width is then stretched by matixScale, and the left edge
-// is 10 pixels from the printable area's.
-QRect FitSheetOnPage(QSize imageSize, QSize pagePixels, QPoint offset, double matixScale);
 // Replays the drawing of the pending sheet in sheet pixels (white paper,
 // clipped to the sheet).
 void PaintSheet(QPainter& painter, const std::vector<SheetOp>& drawing);

@@ -2,8 +2,9 @@
 // measurements hold whole records only, each once, and verify; a damaged
 // copy fails the check and is not put back; restore refuses while the
 // program runs on the folder and otherwise brings the files back byte for
-// byte; only the newest backups are kept, and a folder that cannot be
-// written leaves the earlier ones as they were.
+// byte, every file of the installation as it was; only the newest backups
+// are kept, and a folder that is read-only or full leaves the earlier ones
+// as they were, with no half copy among them.
 
 #include "springdata/lib/backup.h"
 
@@ -11,9 +12,11 @@
 #include <unistd.h>
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QProcess>
 #include <QThread>
+#include <map>
 
 #include "database/records.h"
 #include "flowsupport.h"
@@ -33,6 +36,17 @@ void Write(const QString& path, const QByteArray& bytes) {
   QFile f(path);
   ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
   f.write(bytes);
+}
+
+// Every file of a folder, by its path inside it.
+std::map<QString, QByteArray> Files(const QString& root) {
+  std::map<QString, QByteArray> files;
+  QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+  while (it.hasNext()) {
+    const QString path = it.next();
+    files[QDir(root).relativeFilePath(path)] = Bytes(path);
+  }
+  return files;
 }
 
 QStringList Backups(const QString& to) {
@@ -160,4 +174,59 @@ TEST(Backup, KeepsTheNewestAndLeavesThemWhenTheFolderCannotBeWritten) {
   EXPECT_TRUE(run.err.contains("cannot write into the backup folder")) << run.err.toStdString();
   EXPECT_EQ(Backups(to.path()), kept);
   for (const QString& b : kept) EXPECT_TRUE(VerifyBackup(QDir(to.path()).filePath(b), error));
+}
+
+TEST(Backup, RestoreBringsBackEveryFileOfTheInstallation) {
+  FlowHome home;
+  Write(home.file("Report/day.bin"), QByteArray(2 * kMeasurementRecordSize, '\x33'));
+  QTemporaryDir to;
+  QStringList said;
+  QString error;
+  ASSERT_TRUE(MakeBackup(home.path(), to.path(), 30, kAt, said, error)) << error.toStdString();
+  const QString backup = QDir(to.path()).filePath(Backups(to.path()).value(0));
+  const auto before = Files(home.path());
+
+  // Every file the backup holds changed, and one of them lost.
+  const QStringList held = QString::fromUtf8(Bytes(backup + "/SHA256SUMS")).split('\n', Qt::SkipEmptyParts);
+  ASSERT_GT(held.size(), 10);
+  for (const QString& line : held) {
+    const QString path = home.file(line.mid(66));
+    Write(path, Bytes(path) + "changed");
+  }
+  ASSERT_TRUE(QFile::remove(home.file("Config/now.txt")));
+  ASSERT_NE(Files(home.path()), before);
+
+  ASSERT_TRUE(RestoreBackup(backup, home.path(), said, error)) << error.toStdString();
+  const auto after = Files(home.path());
+  EXPECT_EQ(after.size(), before.size());
+  for (const auto& [rel, bytes] : before) {
+    const auto found = after.find(rel);
+    EXPECT_TRUE(found != after.end() && found->second == bytes) << rel.toStdString();
+  }
+}
+
+TEST(Backup, AFullFolderEndsTheBackupAndLeavesTheEarlierOnes) {
+  FlowHome home;
+  Write(home.file("Report/base.bin"), QByteArray(40 * kMeasurementRecordSize, '\x44'));
+  QTemporaryDir to;
+  QStringList said;
+  QString error;
+  for (int i = 0; i < 2; ++i)
+    ASSERT_TRUE(MakeBackup(home.path(), to.path(), 2, kAt.addDays(i), said, error))
+        << error.toStdString();
+  const QStringList kept = Backups(to.path());
+
+  // The disk fills up a few kilobytes into the copy.
+  const auto run = testsupport::Run(
+      KALVOR_SPRINGDATA, {"backup", "--home", home.path(), "--to", to.path(), "--keep", "2"},
+      120000,
+      testsupport::FaultEnvironment({"KALVOR_FAULT_PATH=" + to.path() + "/*",
+                                     "KALVOR_FAULT_AFTER=6000"}));
+  EXPECT_EQ(run.exitCode, 1) << run.err.toStdString();
+  EXPECT_TRUE(run.err.contains("No space left on device") &&
+              run.err.contains("the earlier backups in " + to.path() + " are as they were"))
+      << run.err.toStdString();
+  EXPECT_EQ(Backups(to.path()), kept);  // nothing half-written left, none pruned
+  for (const QString& b : kept)
+    EXPECT_TRUE(VerifyBackup(QDir(to.path()).filePath(b), error)) << error.toStdString();
 }

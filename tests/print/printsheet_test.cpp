@@ -387,21 +387,6 @@ TEST_F(PrintSheetTest, TheArchivedSheetKeepsItsMarginAndItsProportions) {
   EXPECT_EQ(plain, squeezed);
 }
 
-TEST(FitSheetOnPage, FillsThePageHeightOfAPortraitSheet) {
-  // A4 at 600 dpi, no printing offset: 7016 high, 4000 * 7016 / 5600 =
-  // 5011.4 wide; the width factor 0.9 makes 4509.9 of it.
-  EXPECT_EQ(FitSheetOnPage({4000, 5600}, {4960, 7016}, {0, 0}, 1.0), QRect(10, 0, 5011, 7016));
-  EXPECT_EQ(FitSheetOnPage({4000, 5600}, {4960, 7016}, {0, 0}, 0.9), QRect(10, 0, 4509, 7016));
-  // An offset of (50, 60) leaves 4860 x 6896: 4000 * 6896 / 5600 = 4925.7,
-  // top at the offset, left still 10.
-  EXPECT_EQ(FitSheetOnPage({4000, 5600}, {4960, 7016}, {50, 60}, 1.0), QRect(10, 60, 4925, 6896));
-  // A landscape page: still the height, 4000 * 4960 / 5600 = 3542.9.
-  EXPECT_EQ(FitSheetOnPage({4000, 5600}, {7016, 4960}, {0, 0}, 1.0), QRect(10, 0, 3542, 4960));
-  // A landscape image on a portrait page fills the width and is centred
-  // from the top: 7016 / 2 - 3542 / 2 = 1737.
-  EXPECT_EQ(FitSheetOnPage({5600, 4000}, {4960, 7016}, {0, 0}, 1.0), QRect(10, 1737, 4960, 3542));
-}
-
 }  // namespace
 
 TEST_F(PrintSheetTest, ASheetWhoseCopyCannotBeWrittenStaysPendingAndIsKeptLater) {

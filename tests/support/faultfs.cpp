@@ -142,16 +142,11 @@ void Log(const char* op, const char* path) {
   --busy;
 }
 
-// Whether this call of `op` on `path` is to fail; counts it when it matches.
-bool Armed(int op, const char* path) {
+// Whether this call of `op` on `path` (for a rename, either of its paths)
+// is to fail; counts it when it matches.
+bool Armed(int op, const char* path, const char* other = nullptr) {
   const Config& c = Get();
-  if (busy || !(c.ops & op) || !Matches(path)) return false;
-  return ++calls >= c.nth;
-}
-
-bool ArmedEither(int op, const char* a, const char* b) {
-  const Config& c = Get();
-  if (busy || !(c.ops & op) || !(Matches(a) || Matches(b))) return false;
+  if (busy || !(c.ops & op) || !(Matches(path) || Matches(other))) return false;
   return ++calls >= c.nth;
 }
 
@@ -177,6 +172,27 @@ int Fail(const char* op, const char* path) {
   return -1;
 }
 
+// An open of `path`, or a rename of `path` to `other`: fails when armed,
+// naming the path it makes, and otherwise goes on to the system's own call.
+template <typename F, typename... Args>
+int Checked(F real, int op, const char* path, const char* other, Args... args) {
+  if (Armed(op, path, other)) return Fail(op == kRename ? "rename" : "open", other ? other : path);
+  return real(args...);
+}
+
+// A write of `count` bytes to `fd`: once armed it goes through as far as the
+// allowance reaches and then fails; `real(n)` makes the call with n bytes.
+template <typename W>
+ssize_t CheckedWrite(int fd, size_t count, W real) {
+  char path[PATH_MAX];
+  if (count > 0 && ArmedFd(kWrite, fd, path, sizeof path)) {
+    const ssize_t n = Allowance(count);
+    if (n < 0) return Fail("write", path);
+    return real(static_cast<size_t>(n));
+  }
+  return real(count);
+}
+
 }  // namespace
 
 extern "C" {
@@ -193,80 +209,55 @@ extern "C" {
 int open(const char* path, int flags, ...) {
   FAULTFS_OPEN_MODE(flags, mode);
   static auto real = Next<int (*)(const char*, int, ...)>("open");
-  if (Armed(kOpen, path)) return Fail("open", path);
-  return real(path, flags, mode);
+  return Checked(real, kOpen, path, nullptr, path, flags, mode);
 }
 
 int open64(const char* path, int flags, ...) {
   FAULTFS_OPEN_MODE(flags, mode);
   static auto real = Next<int (*)(const char*, int, ...)>("open64");
-  if (Armed(kOpen, path)) return Fail("open", path);
-  return real(path, flags, mode);
+  return Checked(real, kOpen, path, nullptr, path, flags, mode);
 }
 
 int openat(int dir, const char* path, int flags, ...) {
   FAULTFS_OPEN_MODE(flags, mode);
   static auto real = Next<int (*)(int, const char*, int, ...)>("openat");
-  if (Armed(kOpen, path)) return Fail("open", path);
-  return real(dir, path, flags, mode);
+  return Checked(real, kOpen, path, nullptr, dir, path, flags, mode);
 }
 
 int openat64(int dir, const char* path, int flags, ...) {
   FAULTFS_OPEN_MODE(flags, mode);
   static auto real = Next<int (*)(int, const char*, int, ...)>("openat64");
-  if (Armed(kOpen, path)) return Fail("open", path);
-  return real(dir, path, flags, mode);
+  return Checked(real, kOpen, path, nullptr, dir, path, flags, mode);
 }
 
 int creat(const char* path, mode_t mode) {
   static auto real = Next<int (*)(const char*, mode_t)>("creat");
-  if (Armed(kOpen, path)) return Fail("open", path);
-  return real(path, mode);
+  return Checked(real, kOpen, path, nullptr, path, mode);
 }
 
 int mkostemp(char* tmpl, int flags) {
   static auto real = Next<int (*)(char*, int)>("mkostemp");
-  if (Armed(kOpen, tmpl)) return Fail("open", tmpl);
-  return real(tmpl, flags);
+  return Checked(real, kOpen, tmpl, nullptr, tmpl, flags);
 }
 
 int mkstemp(char* tmpl) {
   static auto real = Next<int (*)(char*)>("mkstemp");
-  if (Armed(kOpen, tmpl)) return Fail("open", tmpl);
-  return real(tmpl);
+  return Checked(real, kOpen, tmpl, nullptr, tmpl);
 }
 
 ssize_t write(int fd, const void* buf, size_t count) {
   static auto real = Next<ssize_t (*)(int, const void*, size_t)>("write");
-  char path[PATH_MAX];
-  if (count > 0 && ArmedFd(kWrite, fd, path, sizeof path)) {
-    const ssize_t n = Allowance(count);
-    if (n < 0) return Fail("write", path);
-    return real(fd, buf, static_cast<size_t>(n));
-  }
-  return real(fd, buf, count);
+  return CheckedWrite(fd, count, [&](size_t n) { return real(fd, buf, n); });
 }
 
 ssize_t pwrite(int fd, const void* buf, size_t count, off_t at) {
   static auto real = Next<ssize_t (*)(int, const void*, size_t, off_t)>("pwrite");
-  char path[PATH_MAX];
-  if (count > 0 && ArmedFd(kWrite, fd, path, sizeof path)) {
-    const ssize_t n = Allowance(count);
-    if (n < 0) return Fail("write", path);
-    return real(fd, buf, static_cast<size_t>(n), at);
-  }
-  return real(fd, buf, count, at);
+  return CheckedWrite(fd, count, [&](size_t n) { return real(fd, buf, n, at); });
 }
 
 ssize_t pwrite64(int fd, const void* buf, size_t count, off64_t at) {
   static auto real = Next<ssize_t (*)(int, const void*, size_t, off64_t)>("pwrite64");
-  char path[PATH_MAX];
-  if (count > 0 && ArmedFd(kWrite, fd, path, sizeof path)) {
-    const ssize_t n = Allowance(count);
-    if (n < 0) return Fail("write", path);
-    return real(fd, buf, static_cast<size_t>(n), at);
-  }
-  return real(fd, buf, count, at);
+  return CheckedWrite(fd, count, [&](size_t n) { return real(fd, buf, n, at); });
 }
 
 // Vectored writes fail whole once armed and out of allowance; within the
@@ -319,20 +310,17 @@ int close(int fd) {
 
 int rename(const char* from, const char* to) {
   static auto real = Next<int (*)(const char*, const char*)>("rename");
-  if (ArmedEither(kRename, from, to)) return Fail("rename", to);
-  return real(from, to);
+  return Checked(real, kRename, from, to, from, to);
 }
 
 int renameat(int fromDir, const char* from, int toDir, const char* to) {
   static auto real = Next<int (*)(int, const char*, int, const char*)>("renameat");
-  if (ArmedEither(kRename, from, to)) return Fail("rename", to);
-  return real(fromDir, from, toDir, to);
+  return Checked(real, kRename, from, to, fromDir, from, toDir, to);
 }
 
 int renameat2(int fromDir, const char* from, int toDir, const char* to, unsigned flags) {
   static auto real = Next<int (*)(int, const char*, int, const char*, unsigned)>("renameat2");
-  if (ArmedEither(kRename, from, to)) return Fail("rename", to);
-  return real(fromDir, from, toDir, to, flags);
+  return Checked(real, kRename, from, to, fromDir, from, toDir, to, flags);
 }
 
 }  // extern "C"
