@@ -2,12 +2,29 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <cstdlib>
 #include <QRegularExpression>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include "platform/cp1251.h"
 #include "platform/inifile.h"
+
+QString FlowProgram() {
+  static const QString path = [] {
+    const QString built = KALVOR_BUILT_EXE;
+    const QString own = QStringLiteral("%1.flow-%2").arg(built).arg(::getpid());
+    QFile::remove(own);
+    if (::link(QFile::encodeName(built).constData(), QFile::encodeName(own).constData()) != 0 &&
+        !QFile::copy(built, own))
+      return built;  // shared with other flow tests: their second copies are refused
+    QFile::setPermissions(own, QFile::permissions(built));
+    static const QByteArray name = QFile::encodeName(own);
+    std::atexit([] { ::unlink(name.constData()); });
+    return own;
+  }();
+  return path;
+}
 
 FlowHome::FlowHome(const QString& setupExtra) {
   EXPECT_TRUE(testsupport::MakeInstallation(dir_.path())) << "mkinstall failed";
