@@ -12,10 +12,10 @@
 #include "testsupport.h"
 
 // The program the flow tests start: a hard link (or copy) of the built
-// binary beside it, one per test process. The single-instance check compares
+// binary in a folder of the test process. The single-instance check compares
 // executable paths, so flow tests in different processes may run side by
 // side, while a test that starts two copies on purpose still starts one path
-// twice. Being beside the binary, the tools are found next to it as before.
+// twice. The tools are found beside it as beside the built one.
 QString FlowProgram();
 
 class FlowHome {
