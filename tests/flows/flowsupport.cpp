@@ -1,13 +1,36 @@
 #include "flowsupport.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <cstdlib>
 #include <QRegularExpression>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include "platform/cp1251.h"
 #include "platform/inifile.h"
+
+QString FlowProgram() {
+  static const QString path = [] {
+    const QString built = KALVOR_BUILT_EXE;
+    const QString buildDir = built.left(built.lastIndexOf('/'));
+    // Named as the built one (the backup tool knows the program by its name),
+    // in a folder of this process, with the tools reached through it as
+    // beside the built one.
+    static const QString dir = QStringLiteral("%1/flowbin-%2").arg(buildDir).arg(::getpid());
+    const QString own = dir + "/kalvor";
+    QDir(dir).removeRecursively();
+    if (!QDir().mkpath(dir) || !QFile::link(buildDir + "/tools", dir + "/tools") ||
+        (::link(QFile::encodeName(built).constData(), QFile::encodeName(own).constData()) != 0 &&
+         !QFile::copy(built, own)))
+      return built;  // shared with other flow tests: their second copies are refused
+    QFile::setPermissions(own, QFile::permissions(built));
+    std::atexit([] { QDir(dir).removeRecursively(); });
+    return own;
+  }();
+  return path;
+}
 
 FlowHome::FlowHome(const QString& setupExtra) {
   EXPECT_TRUE(testsupport::MakeInstallation(dir_.path())) << "mkinstall failed";

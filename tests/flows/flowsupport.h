@@ -11,6 +11,13 @@
 #include "database/records.h"
 #include "testsupport.h"
 
+// The program the flow tests start: a hard link (or copy) of the built
+// binary in a folder of the test process. The single-instance check compares
+// executable paths, so flow tests in different processes may run side by
+// side, while a test that starts two copies on purpose still starts one path
+// twice. The tools are found beside it as beside the built one.
+QString FlowProgram();
+
 class FlowHome {
  public:
   // A complete installation (mkinstall) with extra setup.ini lines appended
