@@ -59,7 +59,7 @@ cleanup() {
   [ -e "$BACKUP_DIR" ] && left="$left $BACKUP_DIR,"
   if [ -s "$work/added" ]; then
     for p in $(cat "$work/added"); do
-      dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "installed" && left="$left $p,"
+      dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" && left="$left $p,"
     done
   fi
   rm -rf "$work"
