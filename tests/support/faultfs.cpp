@@ -193,6 +193,19 @@ ssize_t CheckedWrite(int fd, size_t count, W real) {
   return real(count);
 }
 
+// Vectored writes fail whole once armed and out of allowance; within the
+// allowance they go through as they are.
+template <typename Call>
+ssize_t CheckedVectorWrite(int fd, const struct iovec* iov, int n, Call call) {
+  char path[PATH_MAX];
+  size_t count = 0;
+  for (int i = 0; i < n; ++i) count += iov[i].iov_len;
+  if (count > 0 && ArmedFd(kWrite, fd, path, sizeof path) &&
+      Allowance(count) != static_cast<ssize_t>(count))
+    return Fail("write", path);
+  return call();
+}
+
 }  // namespace
 
 extern "C" {
@@ -260,28 +273,14 @@ ssize_t pwrite64(int fd, const void* buf, size_t count, off64_t at) {
   return CheckedWrite(fd, count, [&](size_t n) { return real(fd, buf, n, at); });
 }
 
-// Vectored writes fail whole once armed and out of allowance; within the
-// allowance they go through as they are.
 ssize_t writev(int fd, const struct iovec* iov, int n) {
   static auto real = Next<ssize_t (*)(int, const struct iovec*, int)>("writev");
-  char path[PATH_MAX];
-  size_t count = 0;
-  for (int i = 0; i < n; ++i) count += iov[i].iov_len;
-  if (count > 0 && ArmedFd(kWrite, fd, path, sizeof path) &&
-      Allowance(count) != static_cast<ssize_t>(count))
-    return Fail("write", path);
-  return real(fd, iov, n);
+  return CheckedVectorWrite(fd, iov, n, [&] { return real(fd, iov, n); });
 }
 
 ssize_t pwritev(int fd, const struct iovec* iov, int n, off_t at) {
   static auto real = Next<ssize_t (*)(int, const struct iovec*, int, off_t)>("pwritev");
-  char path[PATH_MAX];
-  size_t count = 0;
-  for (int i = 0; i < n; ++i) count += iov[i].iov_len;
-  if (count > 0 && ArmedFd(kWrite, fd, path, sizeof path) &&
-      Allowance(count) != static_cast<ssize_t>(count))
-    return Fail("write", path);
-  return real(fd, iov, n, at);
+  return CheckedVectorWrite(fd, iov, n, [&] { return real(fd, iov, n, at); });
 }
 
 int fsync(int fd) {
