@@ -17,6 +17,8 @@ TProgramOptions ParseProgramOptions(const QStringList& args) {
       o.playFile = value(a);
     } else if (a == "--virtual-clock") {
       o.virtualClock = true;
+    } else if (a == "--line-clock") {
+      o.lineClock = value(a);
     } else if (a == "--now") {
       const QString v = value(a);
       o.now = QDateTime::fromString(v, Qt::ISODate);
@@ -36,10 +38,12 @@ TProgramOptions ParseProgramOptions(const QStringList& args) {
 QString ProgramUsage() {
   return QStringLiteral(
       "Usage: kalvor [--home DIR] [--virtual-clock] [--now YYYY-MM-DDTHH:MM:SS] [--play FILE]\n"
-      "              [-platform offscreen]\n"
+      "              [--line-clock FILE] [-platform offscreen]\n"
       "  --home DIR        installation folder (setup.ini, BMP, Report, ...); default: the\n"
       "                    folder of the executable for setup.ini, the current folder for data\n"
       "  --virtual-clock   every wait advances a virtual clock at once (tests, playback)\n"
       "  --now T           the program's clock starts at local time T\n"
+      "  --line-clock FILE with --virtual-clock: the simulated line started with\n"
+      "                    linesim --clock FILE keeps the program's time\n"
       "  --play FILE       run the steps of a playback script\n");
 }

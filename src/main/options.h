@@ -9,6 +9,7 @@ struct TProgramOptions {
   QString home;          // --home DIR: program and working folder
   QString playFile;      // --play FILE: playback script
   bool virtualClock = false;  // --virtual-clock
+  QString lineClock;     // --line-clock FILE: the simulated line keeps the virtual clock
   QDateTime now;         // --now YYYY-MM-DDTHH:MM:SS: the clock starts here
   bool help = false;
   QString error;         // a message when the command line is wrong

@@ -13,6 +13,7 @@
 #include "main/instance.h"
 #include "main/options.h"
 #include "platform/clock.h"
+#include "platform/lineclock.h"
 #include "platform/paths.h"
 #include "rangeform/form40.h"
 #include "sbormeny/form2.h"
@@ -67,6 +68,12 @@ int RunProgram(int argc, char** argv) {
     plat::UseVirtualClock(options.now);
   else if (options.now.isValid())
     plat::SetClockOffsetMs(QDateTime::currentDateTime().msecsTo(options.now));
+  if (!options.lineClock.isEmpty()) {
+    if (const QString error = plat::FollowLineClock(options.lineClock); !error.isEmpty()) {
+      std::fprintf(stderr, "kalvor: %s\n", qPrintable(error));
+      return 2;
+    }
+  }
 
   QApplication app(argc, argv);
   if (options.home.isEmpty()) plat::SetProgramDir(QCoreApplication::applicationDirPath());

@@ -13,6 +13,7 @@ struct ClockState {
   QDateTime virtualStart;        // local date and time at virtualMs = 0
   qint64 offsetMs = 0;           // shift applied to the real date and time
   QElapsedTimer realTimer;
+  void (*hook)(uint32_t now) = nullptr;
 };
 
 ClockState& State() {
@@ -37,7 +38,7 @@ uint32_t TickCount() {
 void SleepMs(uint32_t ms) {
   ClockState& s = State();
   if (s.virtualMode) {
-    s.virtualMs += ms;
+    AdvanceVirtualClock(ms);
     return;
   }
   if (ms > 0) QThread::msleep(ms);
@@ -80,8 +81,12 @@ bool IsVirtualClock() { return State().virtualMode; }
 
 void AdvanceVirtualClock(uint32_t ms) {
   ClockState& s = State();
-  if (s.virtualMode) s.virtualMs += ms;
+  if (!s.virtualMode) return;
+  s.virtualMs += ms;
+  if (s.hook && ms > 0) s.hook(static_cast<uint32_t>(s.virtualMs));
 }
+
+void SetVirtualClockHook(void (*hook)(uint32_t now)) { State().hook = hook; }
 
 void SetClockOffsetMs(qint64 offsetMs) { State().offsetMs = offsetMs; }
 

@@ -31,6 +31,9 @@ bool IsVirtualClock();
 
 // Moves the virtual clock forward (no effect on the real clock).
 void AdvanceVirtualClock(uint32_t ms);
+// Called with the new time after every move of the virtual clock (the
+// simulated line following it); nullptr for none.
+void SetVirtualClockHook(void (*hook)(uint32_t now));
 
 // Fixes the date and time of day that the real clock reports, shifting it by
 // the given offset; used by --now without --virtual-clock.

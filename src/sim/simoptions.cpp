@@ -119,6 +119,15 @@ const std::vector<Option>& Options() {
          t.forceMs /= 10;
          t.readOutMs = std::max<uint32_t>(1, t.readOutMs / 10);
        })},
+      {"--clock", "FILE",
+       "share the line's clock through FILE: a program started with --virtual-clock "
+       "--line-clock FILE runs the line on its own virtual time",
+       One<QString>([](const QString& s) { return std::optional<QString>(s); },
+                    [](QString v, LinesimOptions& o) {
+                      o.clockFile = v;
+                      return !v.isEmpty();
+                    },
+                    "takes a file name")},
       {"--no-board", "", "no test board: only the controller's port is made",
        Flag([](LinesimOptions& o) { o.board = false; })},
       {"--log", "FILE",

@@ -16,6 +16,7 @@ struct LinesimOptions {
   bool board = true;         // the test board gets its pseudo-terminal
   double runForSeconds = 0;  // 0: until interrupted
   QString logFile;           // every request appended here, when set
+  QString clockFile;         // --clock: the clock shared with the program
   bool help = false;
 };
 

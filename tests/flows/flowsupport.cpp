@@ -54,6 +54,7 @@ testsupport::RunResult FlowHome::Play(const QString& script, const QStringList& 
   f.close();
   QStringList args = {"--home", path(), "-platform", "offscreen", "--virtual-clock",
                       "--play", scriptPath};
+  if (!SimulatedLine::Clock().isEmpty()) args << "--line-clock" << SimulatedLine::Clock();
   args += extraArgs;
   const QStringList env = faults_.isEmpty() ? QStringList() : testsupport::FaultEnvironment(faults_);
   if (ordinaryUser_ && ::geteuid() == 0)
@@ -80,14 +81,21 @@ int CountColour(const QImage& img, const QRect& r, QRgb colour) {
   return n;
 }
 
+namespace {
+QString g_lineClock;  // the clock of the line of the running test
+}  // namespace
+
 SimulatedLine::SimulatedLine(const QStringList& options, bool withBoard) {
   QString exe = KALVOR_EXE;
   const QString linesim = exe.left(exe.lastIndexOf('/')) + "/tools/linesim";
   proc_.setProcessChannelMode(QProcess::SeparateChannels);
   const QStringList board = withBoard ? QStringList{} : QStringList{"--no-board"};
-  // The line's own delays shortened: the program runs on its virtual clock.
-  // A test that is about the real timing passes its own options after.
-  proc_.start(linesim, board + QStringList{"--for", "300", "--quick"} + options);
+  // The line keeps the time of a program that FlowHome::Play starts; its
+  // own delays are shortened for a program started otherwise, which leaves
+  // the line on the real clock. A test that is about the real timing passes
+  // its own options after.
+  proc_.start(linesim, board + QStringList{"--for", "300", "--quick", "--clock",
+                                           clockDir_.filePath("clock")} + options);
   if (!proc_.waitForStarted(10000)) return;
   // The ports are printed one a line before the line is ready.
   QString out;
@@ -99,11 +107,15 @@ SimulatedLine::SimulatedLine(const QStringList& options, bool withBoard) {
   }
   const auto com = QRegularExpression("Com=(\\S+)").match(out);
   if (com.hasMatch()) port_ = com.captured(1);
+  if (com.hasMatch()) g_lineClock = clockDir_.filePath("clock");
   const auto ckt = QRegularExpression("\\[Ckt\\] Port=(\\S+)").match(out);
   if (ckt.hasMatch()) boardPort_ = ckt.captured(1);
 }
 
+QString SimulatedLine::Clock() { return g_lineClock; }
+
 SimulatedLine::~SimulatedLine() {
+  if (g_lineClock == clockDir_.filePath("clock")) g_lineClock.clear();
   proc_.kill();
   proc_.waitForFinished(5000);
 }

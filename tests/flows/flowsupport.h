@@ -56,8 +56,14 @@ class SimulatedLine {
   ~SimulatedLine();
   QString port() const { return port_; }            // [Hard] Com
   QString boardPort() const { return boardPort_; }  // [Ckt] Port, empty without the board
+  // The clock the line shares: FlowHome::Play runs the program with
+  // --line-clock on the line of the test, so the line keeps the program's
+  // virtual time. A program started otherwise leaves the line on its own
+  // clock.
+  static QString Clock();
 
  private:
+  QTemporaryDir clockDir_;
   QProcess proc_;
   QString port_;
   QString boardPort_;

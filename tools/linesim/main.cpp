@@ -68,6 +68,10 @@ int main(int argc, char** argv) {
                  pty.Error().toLocal8Bit().constData());
     return 1;
   }
+  if (!o.clockFile.isEmpty() && !pty.ShareClock(o.clockFile)) {
+    std::fprintf(stderr, "linesim: --clock: %s\n", pty.Error().toLocal8Bit().constData());
+    return 1;
+  }
   std::printf("[Hard] Com=%s\n", pty.DevicePath(1).toLocal8Bit().constData());
   if (o.board) {
     std::printf("[Ckt] Port=%s\n", pty.DevicePath(2).toLocal8Bit().constData());
@@ -84,7 +88,7 @@ int main(int argc, char** argv) {
   const uint32_t end =
       o.runForSeconds > 0 ? pty.Now() + static_cast<uint32_t>(o.runForSeconds * 1000) : 0;
   while (!g_stop) {
-    pty.Pump(200, &g_stop);
+    pty.Run(200, &g_stop);
     if (end && static_cast<int32_t>(pty.Now() - end) >= 0) break;
   }
   return 0;
