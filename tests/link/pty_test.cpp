@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <atomic>
 #include <thread>
 
@@ -15,6 +16,7 @@
 #include "link/linecheck.h"
 #include "link/link.h"
 #include "platform/clock.h"
+#include "platform/lineclock.h"
 #include "sim/simline.h"
 #include "sim/simpty.h"
 #include "testsupport.h"
@@ -100,22 +102,27 @@ TEST_F(PtyTest, SilentControllerTimesOut) {
   EXPECT_TRUE(CameraPresent(1));
 }
 
-TEST_F(PtyTest, LinesimProgramServesAScan) {
+// The linesim program with its options; the device of its port 1.
+QString StartLinesim(QProcess& p, const QStringList& options) {
   const QString linesim = QFileInfo(KALVOR_MKINSTALL).absolutePath() + "/linesim";
-  ASSERT_TRUE(QFileInfo::exists(linesim)) << linesim.toStdString();
-  QProcess p;
-  p.start(linesim, {"--for", "60", "--points", "400", "--silent-camera", "4"});
-  ASSERT_TRUE(p.waitForStarted(5000));
+  p.start(linesim, QStringList{"--for", "60"} + options);
+  if (!p.waitForStarted(5000)) return {};
   QString com;
   QElapsedTimer t;
   t.start();
-  while (com.isEmpty() && t.elapsed() < 10000) {
+  while (com.isEmpty() && t.elapsed() < 10000 && p.state() == QProcess::Running) {
     p.waitForReadyRead(200);
     while (p.canReadLine()) {
       const QString l = QString::fromLocal8Bit(p.readLine()).trimmed();
       if (l.startsWith("[Hard] Com=")) com = l.mid(11);
     }
   }
+  return com;
+}
+
+TEST_F(PtyTest, LinesimProgramServesAScan) {
+  QProcess p;
+  const QString com = StartLinesim(p, {"--points", "400", "--silent-camera", "4"});
   ASSERT_FALSE(com.isEmpty());
   Settings.Hard.Com = com;
   ASSERT_FALSE(OpenLinePorts());
@@ -131,6 +138,37 @@ TEST_F(PtyTest, LinesimProgramServesAScan) {
   EXPECT_EQ(ControllerLink.LastScanLength, 400);
   EXPECT_EQ(home.read("cmr1.txt").count('\n'), 3 + 4 * 400);
 
+  ResetControllerLink();
+  p.kill();
+  p.waitForFinished(5000);
+}
+
+// With the clock shared, the line's delays and the link's time-outs pass on
+// the program's virtual clock: the scan that completes by itself after the
+// line's full second, and the silent camera's time-outs, cost no real time.
+TEST_F(PtyTest, LinesimProgramKeepsTheLinksVirtualClock) {
+  QTemporaryDir dir;
+  QProcess p;
+  Settings.Hard.Com =
+      StartLinesim(p, {"--points", "400", "--silent-camera", "4", "--clock", dir.filePath("clock")});
+  ASSERT_FALSE(Settings.Hard.Com.isEmpty());
+  ASSERT_EQ(plat::FollowLineClock(dir.filePath("clock")), QString());
+  ASSERT_FALSE(OpenLinePorts());
+  QElapsedTimer real;
+  real.start();
+  uint32_t t0 = plat::TickCount();
+  EXPECT_FALSE(CameraPresent(4));
+  EXPECT_GE(plat::TickCount() - t0, 100u + 100u);
+  EXPECT_TRUE(CameraPresent(1));
+  CameraSetup(1);
+  CameraEnable("1", true);
+  t0 = plat::TickCount();
+  EXPECT_TRUE(ControllerLongCommand(kCmdScan).ok);
+  EXPECT_GE(plat::TickCount() - t0, 1000u);
+  EXPECT_LT(plat::TickCount() - t0, 1200u);
+  EXPECT_TRUE(CameraReadOut(1, 1));
+  EXPECT_EQ(ControllerLink.LastScanLength, 400);
+  EXPECT_LT(real.elapsed(), 700);
   ResetControllerLink();
   p.kill();
   p.waitForFinished(5000);
