@@ -46,7 +46,7 @@ TEST(FrameFuzzTest, LibFuzzerRunFindsNothing) {
   ASSERT_TRUE(out.isValid());
   QProcess p;
   p.setProcessChannelMode(QProcess::MergedChannels);
-  p.start("sh", {QStringLiteral(KALVOR_SOURCE_DIR "/fuzz/run.sh"), out.path(), "20"});
+  p.start("sh", {QStringLiteral(KALVOR_SOURCE_DIR "/fuzz/run.sh"), out.path(), "8"});
   ASSERT_TRUE(p.waitForStarted(5000));
   const bool finished = p.waitForFinished(240000);
   const QByteArray log = p.readAll();

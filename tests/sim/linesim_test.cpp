@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 
 #include "config/settings.h"
 #include "linefilters.h"
@@ -16,6 +17,7 @@
 #include "mathem/coilgeometry.h"
 #include "mathem/profiles.h"
 #include "platform/clock.h"
+#include "platform/lineclock.h"
 #include "sim/simcoilspring.h"
 #include "sim/simoptions.h"
 #include "testsupport.h"
@@ -220,7 +222,8 @@ TEST(LinesimProgram, HelpNamesEveryOption) {
                              "--garble-device", "--fail",
                              "--stuck-input",   "--dead-adc",
                              "--lir-error",     "--log",
-                             "--fail-nth",      "--help"}) {
+                             "--fail-nth",      "--clock",
+                             "--help"}) {
     // The option at the start of its line, its explanation on the next.
     const QRegularExpression line(QString("\\n  %1( [^\\n]*)?\\n {6}\\S").arg(option));
     EXPECT_TRUE(line.match(r.out).hasMatch()) << option;
@@ -315,8 +318,9 @@ TEST(LinesimProgram, HardwareTestsOnTheRealClock) {
 // linesim's cameras see the coil spring of its options: a measurement's scan
 // over the pseudo-terminal, read through a new installation's calibration
 // tables, gives back the diameter, and the press the free height.
-// On the real clock, as the test above.
+// On the virtual clock, which the line keeps.
 TEST(LinesimProgram, AMeasurementsScanGivesBackTheModelledSpring) {
+  plat::UseVirtualClock();
   ResetSettingsModule();
   ResetControllerLink();
   ResetProfileStore();
@@ -329,7 +333,10 @@ TEST(LinesimProgram, AMeasurementsScanGivesBackTheModelledSpring) {
   ProfileStore.errorPage = [&](int code) { errorPages.push_back(code); };
   ProfileStore.message = [](const QString&) {};
   {
-    RunningLinesim line({"--no-board", "--diameter", "203.5", "--height", "251.2", "--tilt", "0"});
+    QTemporaryDir dir;
+    RunningLinesim line({"--no-board", "--diameter", "203.5", "--height", "251.2", "--tilt", "0",
+                         "--clock", dir.filePath("clock")});
+    ASSERT_EQ(plat::FollowLineClock(dir.filePath("clock")), QString());
     ASSERT_TRUE(OpenPort(kControllerPort, line.Device("Com")));
     CameraScan(MeasurementType::Full, 7);
     ASSERT_TRUE(ControllerLink.DiskError.isEmpty());

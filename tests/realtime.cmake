@@ -1,0 +1,17 @@
+# The tests that wait in real time on purpose, labelled `realtime`: the real
+# serial timing of the link and the hardware tests, the terminal's own poll
+# timer, the keypad under a real X server, and the bounded fuzz run. Every
+# other test runs on the virtual clock. `ctest -LE realtime` leaves them out.
+set(kalvor_realtime_tests
+  LinesimProgram.HardwareTestsOnTheRealClock
+  PtyTest.PresenceAndTimeoutOverARealPort
+  PtyTest.SilentControllerTimesOut
+  PtyTest.LinesimProgramServesAScan
+  TerminalFlow.ShownAtStartWithItsDefaultsThePollCountsEachPollAndTheTimerFollowsTheBox
+  TerminalFlow.TheUnderscoreKeyOpensTheTerminalWithItsPollTimerRunning
+  TerminalFlow.AGuardedHandlerSwitchesThePollOffAndBack
+  KeyboardFocus.AfterEachServiceWindowClosesTheKeypadReachesTheMainWindow
+  FrameFuzzTest.LibFuzzerRunFindsNothing)
+foreach(t IN LISTS kalvor_realtime_tests)
+  set_tests_properties(${t} PROPERTIES LABELS realtime)
+endforeach()
