@@ -11,7 +11,6 @@
 #include <QVBoxLayout>
 
 #include "DALNOMER/rangevalue.h"
-#include "database/database.h"
 #include "link/camera.h"
 #include "link/link.h"
 #include "platform/namedwidget.h"
@@ -147,6 +146,8 @@ class CameraButtonsOff {
   QList<QPushButton*> buttons_;
 };
 
+const QString kRangeScanName = QStringLiteral("range");
+
 }  // namespace
 
 void TForm40::Button1Click() {
@@ -158,8 +159,10 @@ void TForm40::Button1Click() {
   CameraSetThreshold(n);
   CameraEnable(camera, true);
   CameraResetB(n);
-  // The copy under STORAGE\ is named after the measurement in the shift.
-  CameraReadOut(n, Database.ShiftState.CurrentIndex);
+  // Its own copy under STORAGE\: a copy named after the measurement shown
+  // would replace that measurement's kept profile, which the visualiser
+  // replays.
+  CameraReadOut(n, kRangeScanName);
   const auto value =
       RangeValueFromReply(ControllerLink.FrameBuffer.data(), ControllerLink.FrameLength,
                           ControllerLink.FrameComplete, n);

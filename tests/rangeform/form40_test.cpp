@@ -148,15 +148,18 @@ TEST_F(Form40Test, MeasurementShowsTheFirstPointAndItsDistance) {
   EXPECT_TRUE(form.Label4->text().contains("cal2.txt")) << form.Label4->text().toStdString();
 }
 
-TEST_F(Form40Test, TheReadOutIsKeptUnderTheShiftsCurrentIndex) {
+// The form's scan keeps its own copy and leaves the kept profile of the
+// measurement shown (STORAGE\<CurrentIndex>-cmr<n>.txt) as it was.
+TEST_F(Form40Test, TheReadOutKeepsItsOwnCopyAndNoMeasurementsFile) {
   ResetDatabaseModule();
-  Database.ShiftState.CurrentIndex = 7;  // as the measurement sets it before its scan
+  Database.ShiftState.CurrentIndex = 7;
+  home.write("STORAGE/7-cmr3.txt", "kept profile\n");
   TForm40 form;
   form.RadioButton3->setChecked(true);
   line->point = 100 << 5;
   form.Button1Click();
-  ASSERT_TRUE(QFile::exists(home.file("STORAGE/7-cmr3.txt")));
-  EXPECT_EQ(home.read("STORAGE/7-cmr3.txt"), home.read("cmr3.txt"));
+  EXPECT_EQ(home.read("STORAGE/7-cmr3.txt"), "kept profile\n");
+  EXPECT_EQ(home.read("STORAGE/range-cmr3.txt"), home.read("cmr3.txt"));
   EXPECT_FALSE(home.read("cmr3.txt").isEmpty());
   ResetDatabaseModule();
 }
