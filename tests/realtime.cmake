@@ -2,6 +2,9 @@
 # serial timing of the link and the hardware tests, the terminal's own poll
 # timer, the keypad under a real X server, and the bounded fuzz run. Every
 # other test runs on the virtual clock. `ctest -LE realtime` leaves them out.
+# They are the longest, so a high cost starts them first: a fresh build has no
+# timings of earlier runs, and one of them started last would end the run
+# alone on one core.
 set(kalvor_realtime_tests
   LinesimProgram.HardwareTestsOnTheRealClock
   PtyTest.PresenceAndTimeoutOverARealPort
@@ -13,5 +16,5 @@ set(kalvor_realtime_tests
   KeyboardFocus.AfterEachServiceWindowClosesTheKeypadReachesTheMainWindow
   FrameFuzzTest.LibFuzzerRunFindsNothing)
 foreach(t IN LISTS kalvor_realtime_tests)
-  set_tests_properties(${t} PROPERTIES LABELS realtime)
+  set_tests_properties(${t} PROPERTIES LABELS realtime COST 1000)
 endforeach()
