@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "lib/backup.h"
+#include "lib/options.h"
 
 namespace {
 
@@ -32,30 +33,24 @@ int Usage(const QString& why) {
 }  // namespace
 
 int RunBackupCommand(const QString& command, QStringList args) {
-  QString home, to, from;
-  int keep = 30;
-  while (!args.isEmpty()) {
-    const QString opt = args.takeFirst();
-    if (opt == "--help" || opt == "-h") {
-      std::fputs(kBackupUsage, stdout);
-      return 0;
-    }
-    if (args.isEmpty()) return Usage(opt + " needs a value");
-    const QString value = args.takeFirst();
-    bool ok = true;
-    if (opt == "--home")
-      home = value;
-    else if (opt == "--to" && command == "backup")
-      to = value;
-    else if (opt == "--keep" && command == "backup")
-      keep = value.toInt(&ok);
-    else if (opt == "--from" && command != "backup")
-      from = value;
-    else
-      return Usage("unknown option " + opt + " for " + command);
-    if (!ok || keep < 1) return Usage("--keep takes a number of backups from 1, not " + value);
-    if (value.isEmpty()) return Usage(opt + " needs a value");
+  QMap<QString, QString> o;
+  const QStringList valued = command == "backup" ? QStringList{"--home", "--to", "--keep"}
+                                                 : QStringList{"--home", "--from"};
+  if (const QString wrong =
+          springdata::ReadOptions(args, {"--help", "-h"}, valued, &o, " for " + command);
+      !wrong.isEmpty())
+    return Usage(wrong);
+  if (o.contains("--help") || o.contains("-h")) {
+    std::fputs(kBackupUsage, stdout);
+    return 0;
   }
+  for (auto it = o.cbegin(); it != o.cend(); ++it)
+    if (it.value().isEmpty()) return Usage(it.key() + " needs a value");
+  const QString home = o.value("--home"), to = o.value("--to"), from = o.value("--from");
+  bool ok = true;
+  const int keep = o.contains("--keep") ? o.value("--keep").toInt(&ok) : 30;
+  if (!ok || keep < 1)
+    return Usage("--keep takes a number of backups from 1, not " + o.value("--keep"));
   QStringList said;
   QString error;
   bool done = false;

@@ -24,6 +24,7 @@
 #include "lib/capabilityreport.h"
 #include "lib/depotsync.h"
 #include "lib/exportwriter.h"
+#include "lib/options.h"
 #include "lib/source.h"
 
 using namespace springdata;
@@ -130,27 +131,20 @@ int main(int argc, char** argv) {
   if (command != "export" && command != "sets" && command != "capability")
     return Usage("unknown command " + command);
 
-  QString home, files = "both", from, to, bogie, spring, format = "csv", out, point = ",";
-  bool quiet = false;
-  while (!args.isEmpty()) {
-    const QString opt = args.takeFirst();
-    if (opt == "--quiet") {
-      quiet = true;
-      continue;
-    }
-    if (args.isEmpty()) return Usage(opt + " needs a value");
-    const QString value = args.takeFirst();
-    if (opt == "--home") home = value;
-    else if (opt == "--files") files = value;
-    else if (opt == "--from") from = value;
-    else if (opt == "--to") to = value;
-    else if (opt == "--bogie") bogie = value;
-    else if (opt == "--spring") spring = value;
-    else if (opt == "--format") format = value;
-    else if (opt == "--out") out = value;
-    else if (opt == "--decimal-point") point = value;
-    else return Usage("unknown option " + opt);
-  }
+  QMap<QString, QString> o;
+  if (const QString wrong = springdata::ReadOptions(
+          args, {"--quiet"},
+          {"--home", "--files", "--from", "--to", "--bogie", "--spring", "--format", "--out",
+           "--decimal-point"},
+          &o);
+      !wrong.isEmpty())
+    return Usage(wrong);
+  const QString home = o.value("--home"), files = o.value("--files", "both");
+  const QString from = o.value("--from"), to = o.value("--to");
+  const QString bogie = o.value("--bogie"), spring = o.value("--spring");
+  const QString format = o.value("--format", "csv"), out = o.value("--out");
+  const QString point = o.value("--decimal-point", ",");
+  const bool quiet = o.contains("--quiet");
   if (home.isEmpty()) return Usage("--home DIR is needed");
   if (files != "base" && files != "day" && files != "both")
     return Usage("--files takes base, day or both");

@@ -12,6 +12,7 @@
 
 #include "database/recordfile.h"
 #include "measurement/judgement.h"
+#include "options.h"
 #include "pg/migrations.h"
 #include "pg/pg.h"
 #include "platform/clock.h"
@@ -507,22 +508,15 @@ int RunDepotCommand(const QString& command, QStringList args) {
     if (args.isEmpty() || args.first().startsWith("--")) return DepotUsage("add-line needs NAME");
     lineName = args.takeFirst();
   }
-  QString home, conninfo, line, batch;
-  bool quiet = false;
-  while (!args.isEmpty()) {
-    const QString opt = args.takeFirst();
-    if (opt == "--quiet") {
-      quiet = true;
-      continue;
-    }
-    if (args.isEmpty()) return DepotUsage(opt + " needs a value");
-    const QString value = args.takeFirst();
-    if (opt == "--database") conninfo = value;
-    else if (opt == "--home" && command == "sync") home = value;
-    else if (opt == "--line" && command == "sync") line = value;
-    else if (opt == "--batch" && command == "sync") batch = value;
-    else return DepotUsage("unknown option " + opt);
-  }
+  QMap<QString, QString> o;
+  const QStringList valued = command == "sync"
+                                 ? QStringList{"--database", "--home", "--line", "--batch"}
+                                 : QStringList{"--database"};
+  if (const QString wrong = ReadOptions(args, {"--quiet"}, valued, &o); !wrong.isEmpty())
+    return DepotUsage(wrong);
+  const QString home = o.value("--home"), conninfo = o.value("--database");
+  const QString line = o.value("--line"), batch = o.value("--batch");
+  const bool quiet = o.contains("--quiet");
   if (conninfo.isEmpty()) return DepotUsage("--database CONNINFO is needed");
   QByteArray completed;
   QString error;
