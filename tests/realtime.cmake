@@ -9,7 +9,6 @@ set(kalvor_realtime_tests
   LinesimProgram.HardwareTestsOnTheRealClock
   PtyTest.PresenceAndTimeoutOverARealPort
   PtyTest.SilentControllerTimesOut
-  PtyTest.LinesimProgramServesAScan
   TerminalFlow.ShownAtStartWithItsDefaultsThePollCountsEachPollAndTheTimerFollowsTheBox
   TerminalFlow.TheUnderscoreKeyOpensTheTerminalWithItsPollTimerRunning
   TerminalFlow.AGuardedHandlerSwitchesThePollOffAndBack

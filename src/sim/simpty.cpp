@@ -134,13 +134,16 @@ void SimPty::ServeClock(uint32_t seq) {
     attachSeen_ = attach;
     programBase_ = programMs;
     lineBase_ = std::max(lineNow_, Now());
+    // Bytes of a program that went before count on neither side.
+    for (int port = 1; port <= 2; ++port)
+      readBase_[port] = read_[port] - clock_->sent[port].load(std::memory_order_acquire);
   }
   const uint32_t at = lineBase_ + (programMs - programBase_);
   if (static_cast<int32_t>(at - lineNow_) > 0) lineNow_ = at;
   // Every byte the program has written so far arrived by now.
   for (int port = 1; port <= 2; ++port) {
     if (master_[port] < 0) continue;
-    const uint64_t sent = clock_->sent[port].load(std::memory_order_acquire);
+    const uint64_t sent = clock_->sent[port].load(std::memory_order_acquire) + readBase_[port];
     const auto t0 = std::chrono::steady_clock::now();
     while (read_[port] < sent && std::chrono::steady_clock::now() - t0 < std::chrono::seconds(1)) {
       pollfd r{master_[port], POLLIN, 0};

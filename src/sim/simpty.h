@@ -47,6 +47,7 @@ class SimPty {
   std::array<QString, 3> path_;
   std::array<uint64_t, 3> read_{};     // bytes taken from each port
   std::array<uint64_t, 3> written_{};  // bytes written to each port
+  std::array<uint64_t, 3> readBase_{}; // read_ less the program's count of them
   plat::LineClockBlock* clock_ = nullptr;
   uint32_t clockSeen_ = 0;    // the last request served
   uint32_t attachSeen_ = 0;   // the program's start the line has taken on
