@@ -5,7 +5,7 @@
 // resident memory (VmHWM), which must not grow with the rows: the pages
 // aggregate in the database and cut their lists.
 //
-//   depotpages_bench [MEASUREMENTS]   (10000000 unless given)
+//   depotpages_bench [MEASUREMENTS [--hold]]   (10000000 unless given)
 
 #include <httplib.h>
 #include <signal.h>
@@ -55,6 +55,8 @@ std::string Encoded(const QByteArray& v) { return httplib::detail::encode_query_
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
   const long long total = argc > 1 ? QByteArray(argv[1]).toLongLong() : 10000000;
+  // --hold keeps the cluster until stdin ends, to look at its plans.
+  const bool hold = argc > 2 && QByteArray(argv[2]) == "--hold";
   bench::Cluster cluster(kPort);
   if (!cluster.ok() || total < kLines * 16) return 1;
   QString error;
@@ -164,6 +166,12 @@ int main(int argc, char** argv) {
   }
   std::printf("server peak resident memory (VmHWM): %.1f MB; load average %.2f before the pages, %.2f after\n",
               VmHwmKb(server.processId()) / 1024.0, load, bench::LoadAverage());
+  if (hold) {
+    std::printf("holding the database %s until stdin ends\n", qPrintable(admin));
+    std::fflush(stdout);
+    while (std::getchar() != EOF) {
+    }
+  }
   server.terminate();
   server.waitForFinished();
   return failed ? 1 : 0;

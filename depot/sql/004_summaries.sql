@@ -55,11 +55,15 @@ CREATE TABLE measurement_param_hours (
   highest real NOT NULL,
   last_judged timestamptz,
   UNIQUE NULLS NOT DISTINCT (line, bogie_type, spring_type, param, hour, p_min, p_max, p_tolerance)
+    INCLUDE (n, mean, m2, lowest, highest, last_judged)
 );
-CREATE INDEX measurement_param_hours_type ON measurement_param_hours (bogie_type, spring_type, param, hour);
+-- The page reads the summary of a type through this index alone (the rows
+-- of one type lie scattered over the table, put there as the syncs came).
+CREATE INDEX measurement_param_hours_type ON measurement_param_hours (bogie_type, spring_type, param, hour)
+  INCLUDE (line, p_min, p_max, p_tolerance, n, mean, m2, lowest, highest, last_judged);
 
--- The statement that adds the rows of `source` (a table or a trigger's
--- transition table of measurements) to the summaries.
+-- The statement that adds the rows of `source` (a table, a trigger's
+-- transition table or a subquery of measurements) to the summaries.
 CREATE FUNCTION kalvor_summary_statement(source text) RETURNS text
 LANGUAGE sql IMMUTABLE AS $$
 SELECT format($f$
@@ -72,7 +76,7 @@ WITH hours AS (
          count(*) FILTER (WHERE emulated),
          max(bogie_name) FILTER (WHERE emulated IS FALSE), max(spring_name) FILTER (WHERE emulated IS FALSE),
          max(bogie_name), max(spring_name), max(measured_at) FILTER (WHERE emulated IS FALSE)
-  FROM %1$s GROUP BY 1, 2, 3, 4
+  FROM %1$s AS m GROUP BY 1, 2, 3, 4
   ON CONFLICT (line, hour, bogie_type, spring_type) DO UPDATE SET
     records = h.records + excluded.records, judged = h.judged + excluded.judged,
     good = h.good + excluded.good, emulated = h.emulated + excluded.emulated,
@@ -86,7 +90,7 @@ INSERT INTO measurement_param_hours AS s
 SELECT m.line, date_bin('1 hour', m.measured_at, timestamptz '2000-01-01 00:00+00'), m.bogie_type, m.spring_type,
        v.param, v.lo, v.hi, v.tol, count(*), avg(v.value), coalesce(var_samp(v.value) * (count(*) - 1), 0),
        min(v.value), max(v.value), max(m.measured_at) FILTER (WHERE m.judged)
-FROM %1$s m CROSS JOIN LATERAL (VALUES
+FROM %1$s AS m CROSS JOIN LATERAL (VALUES
   (1::smallint, m.p1_value, m.p1_measured, m.p1_min, m.p1_max, m.p1_tolerance),
   (2::smallint, m.p2_value, m.p2_measured, m.p2_min, m.p2_max, m.p2_tolerance),
   (3::smallint, m.p3_value, m.p3_measured, m.p3_min, m.p3_max, m.p3_tolerance),
@@ -115,6 +119,43 @@ END
 $$;
 CREATE TRIGGER measurements_summarise AFTER INSERT ON measurements
   REFERENCING NEW TABLE AS added FOR EACH STATEMENT EXECUTE FUNCTION kalvor_summarise_added();
+
+-- Lines only add rows. Where the administrator deletes or changes some,
+-- the hours they lay in are counted anew from the rows; emptying the table
+-- empties the summaries.
+CREATE FUNCTION kalvor_summarise_changed() RETURNS trigger
+LANGUAGE plpgsql SECURITY DEFINER SET search_path = public, pg_temp AS $$
+BEGIN
+  CREATE TEMP TABLE IF NOT EXISTS kalvor_touched_hours (line text, hour timestamptz) ON COMMIT DELETE ROWS;
+  TRUNCATE kalvor_touched_hours;
+  INSERT INTO kalvor_touched_hours
+    SELECT DISTINCT line, date_bin('1 hour', measured_at, timestamptz '2000-01-01 00:00+00') FROM removed;
+  IF TG_OP = 'UPDATE' THEN
+    INSERT INTO kalvor_touched_hours
+      SELECT DISTINCT line, date_bin('1 hour', measured_at, timestamptz '2000-01-01 00:00+00') FROM added;
+  END IF;
+  DELETE FROM measurement_hours h USING kalvor_touched_hours t WHERE h.line = t.line AND h.hour = t.hour;
+  DELETE FROM measurement_param_hours s USING kalvor_touched_hours t WHERE s.line = t.line AND s.hour = t.hour;
+  EXECUTE kalvor_summary_statement(
+    '(SELECT x.* FROM measurements x WHERE EXISTS (SELECT FROM kalvor_touched_hours t WHERE t.line = x.line'
+    ' AND x.measured_at >= t.hour AND x.measured_at < t.hour + interval ''1 hour''))');
+  RETURN NULL;
+END
+$$;
+CREATE TRIGGER measurements_summarise_deleted AFTER DELETE ON measurements
+  REFERENCING OLD TABLE AS removed FOR EACH STATEMENT EXECUTE FUNCTION kalvor_summarise_changed();
+CREATE TRIGGER measurements_summarise_updated AFTER UPDATE ON measurements
+  REFERENCING OLD TABLE AS removed NEW TABLE AS added FOR EACH STATEMENT EXECUTE FUNCTION kalvor_summarise_changed();
+
+CREATE FUNCTION kalvor_summaries_emptied() RETURNS trigger
+LANGUAGE plpgsql SECURITY DEFINER SET search_path = public, pg_temp AS $$
+BEGIN
+  TRUNCATE measurement_hours, measurement_param_hours;
+  RETURN NULL;
+END
+$$;
+CREATE TRIGGER measurements_summaries_emptied AFTER TRUNCATE ON measurements
+  FOR EACH STATEMENT EXECUTE FUNCTION kalvor_summaries_emptied();
 
 DO $$ BEGIN EXECUTE kalvor_summary_statement('measurements'); END $$;
 
