@@ -3,6 +3,8 @@
 //   kalvor-depot serve --database CONNINFO [--listen HOST:PORT]
 //                      [--engineers-role ROLE] [--secure-cookies]
 
+#include <malloc.h>
+
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -48,6 +50,9 @@ int main(int argc, char** argv) {
     }
   }
   if (o.database.empty()) return Usage();
+  // Every worker thread of the server would otherwise keep a heap of its own
+  // as large as the largest page it built (a search of 5 000 records).
+  mallopt(M_ARENA_MAX, 2);
   // A browser that closes its connection mid-answer must not end the server.
   std::signal(SIGPIPE, SIG_IGN);
   return depot::Serve(o) ? 0 : 1;

@@ -134,17 +134,15 @@ Rows LinesQuery(std::vector<LineRow>& out) {
   Rows rows = Query(
       "SELECT l.name, to_char(l.last_sync_at, 'DD.MM.YYYY HH24:MI:SS'),"
       " coalesce(now() - l.last_sync_at > interval '1 hour', true),"
-      " count(*) FILTER (WHERE NOT m.emulated AND m.measured_at >= current_date),"
-      " count(*) FILTER (WHERE NOT m.emulated AND m.measured_at >= current_date AND m.judged),"
-      " count(*) FILTER (WHERE NOT m.emulated AND m.measured_at >= current_date AND m.spring_good),"
-      " count(*) FILTER (WHERE NOT m.emulated),"
-      " count(*) FILTER (WHERE NOT m.emulated AND m.judged),"
-      " count(*) FILTER (WHERE NOT m.emulated AND m.spring_good),"
-      " count(*) FILTER (WHERE m.emulated),"
-      " (SELECT to_char(max(x.measured_at), 'DD.MM.YYYY HH24:MI:SS') FROM measurements x"
-      "   WHERE x.line = l.name AND NOT x.emulated)"
-      " FROM lines l LEFT JOIN measurements m ON m.line = l.name"
-      "  AND m.measured_at >= date_trunc('week', current_date) AND m.measured_at < current_date + 1"
+      " coalesce(sum(h.records) FILTER (WHERE h.hour >= current_date), 0),"
+      " coalesce(sum(h.judged) FILTER (WHERE h.hour >= current_date), 0),"
+      " coalesce(sum(h.good) FILTER (WHERE h.hour >= current_date), 0),"
+      " coalesce(sum(h.records), 0), coalesce(sum(h.judged), 0), coalesce(sum(h.good), 0),"
+      " coalesce(sum(h.emulated), 0),"
+      " (SELECT to_char(x.last_measured, 'DD.MM.YYYY HH24:MI:SS') FROM measurement_hours x"
+      "   WHERE x.line = l.name AND x.last_measured IS NOT NULL ORDER BY x.hour DESC, x.last_measured DESC LIMIT 1)"
+      " FROM lines l LEFT JOIN measurement_hours h ON h.line = l.name"
+      "  AND h.hour >= date_trunc('week', current_date) AND h.hour < current_date + 1"
       " GROUP BY l.name, l.last_sync_at ORDER BY l.name");
   for (size_t i = 0; rows.ok && i < rows.rows.size(); ++i) {
     LineRow l;
@@ -215,9 +213,9 @@ void LinesPage(const Request& r, httplib::Response& res, bool csv) {
 void TypesPage(const Request& r, httplib::Response& res) {
   const QByteArray line = r.Get("line");
   const Rows rows = Query(
-      "SELECT bogie_type, spring_type, max(bogie_name), max(spring_name), count(*) FROM measurements"
-      " WHERE ($1 = '' OR line = $1) AND NOT emulated AND measured_at >= current_date - 90"
-      " GROUP BY 1, 2 ORDER BY 1, 2",
+      "SELECT bogie_type, spring_type, max(bogie_name), max(spring_name), sum(records) FROM measurement_hours"
+      " WHERE ($1 = '' OR line = $1) AND hour >= current_date - 90"
+      " GROUP BY 1, 2 HAVING sum(records) > 0 ORDER BY 1, 2",
       {line});
   QByteArray body;
   if (!rows.ok) body += Error(rows);
@@ -281,6 +279,24 @@ QByteArray Where(int p) {
   return w;
 }
 
+// The same rows in the hourly summary of parameter p.
+QByteArray SummaryWhere(int p) {
+  return " FROM measurement_param_hours WHERE ($1 = '' OR line = $1) AND bogie_type = $2::smallint"
+         " AND spring_type = $3::smallint AND param = " + QByteArray::number(p) +
+         " AND hour >= $4::date AND hour < $5::date + 1";
+}
+
+// Count, mean and sample deviation of the summary rows of parameter p
+// grouped by `by` (and `extra`, columns of the summary), pooled from the
+// hours; columns: by, extra..., n, mean, deviation (null for one value).
+QByteArray Pooled(int p, const QByteArray& by, const QByteArray& extra = {}) {
+  const QByteArray more = extra.isEmpty() ? QByteArray() : ", " + extra;
+  return "SELECT g" + more + ", sum(n), sum(n * mean) / sum(n),"
+         " CASE WHEN sum(n) > 1 THEN sqrt((sum(m2) + sum(n * (mean - pooled) ^ 2)) / (sum(n) - 1)) END"
+         " FROM (SELECT " + by + " AS g" + more + ", n, mean, m2, sum(n * mean) OVER w / sum(n) OVER w AS pooled" +
+         SummaryWhere(p) + " WINDOW w AS (PARTITION BY " + by + more + ")) hours GROUP BY g" + more;
+}
+
 // Without a baseline picked: the first 20 shifts of the period with a
 // counted free height (or, for a type without one, a counted diameter), one
 // period for both parameters, so that the page's fields and links name the
@@ -288,8 +304,8 @@ QByteArray Where(int p) {
 void ResolveBaseline(TypeQuery& q) {
   if (q.baseGiven) return;
   for (int p : {2, 1}) {
-    const Rows rows = Query(("SELECT min(d), max(d) FROM (SELECT DISTINCT date(measured_at) AS d FROM measurements" +
-                             Where(p) + " ORDER BY 1 LIMIT 20) first")
+    const Rows rows = Query(("SELECT min(d), max(d) FROM (SELECT DISTINCT date(hour) AS d" +
+                             SummaryWhere(p) + " ORDER BY 1 LIMIT 20) first")
                                 .constData(),
                             q.Values());
     if (!rows.ok || rows.rows.empty() || rows.Null(0, 0)) continue;
@@ -309,10 +325,7 @@ struct ChartData {
 };
 
 Rows Chart(const TypeQuery& q, int p, ChartData& c) {
-  const QByteArray v = "p" + QByteArray::number(p) + "_value";
-  const Rows rows = Query(("SELECT date(measured_at), count(*), avg(" + v + "), stddev_samp(" + v +
-                           ") FROM measurements" + Where(p) + " GROUP BY 1 ORDER BY 1")
-                              .constData(),
+  const Rows rows = Query((Pooled(p, "date(hour)") + " ORDER BY 1").constData(),
                           q.Values());
   if (!rows.ok) return rows;
   for (size_t i = 0; i < rows.rows.size(); ++i)
@@ -364,9 +377,8 @@ struct Norms {
 
 // The norms of the latest record of the period: those the charts show.
 Norms LatestNorms(const TypeQuery& q, int p) {
-  const QByteArray v = "p" + QByteArray::number(p);
-  const Rows rows = Query(("SELECT " + v + "_min, " + v + "_max, " + v + "_tolerance FROM measurements" +
-                           Where(p) + " AND judged ORDER BY measured_at DESC LIMIT 1")
+  const Rows rows = Query(("SELECT p_min, p_max, p_tolerance" + SummaryWhere(p) +
+                           " AND last_judged IS NOT NULL ORDER BY last_judged DESC LIMIT 1")
                               .constData(),
                           q.Values());
   Norms n;
@@ -389,7 +401,7 @@ constexpr int kBins = 40;
 Rows Histogram(const TypeQuery& q, int p, HistData& h) {
   const QByteArray v = "p" + QByteArray::number(p) + "_value";
   h.norms = LatestNorms(q, p);
-  Rows range = Query(("SELECT min(" + v + "), max(" + v + ") FROM measurements" + Where(p)).constData(), q.Values());
+  Rows range = Query(("SELECT min(lowest), max(highest)" + SummaryWhere(p)).constData(), q.Values());
   if (!range.ok || range.rows.empty() || range.Null(0, 0)) return range;
   h.lower = *range.Number(0, 0);
   h.upper = *range.Number(0, 1);
@@ -443,10 +455,7 @@ struct CapRow {
 // Cp/Cpk grouped by `by` (a week or a line). Where a group's records were
 // judged with different norms, the norms of most of its records count.
 Rows CapabilityBy(const TypeQuery& q, int p, const QByteArray& by, std::vector<CapRow>& out) {
-  const QByteArray v = "p" + QByteArray::number(p);
-  const Rows rows = Query(("SELECT " + by + ", " + v + "_min, " + v + "_max, " + v + "_tolerance, count(*), avg(" +
-                           v + "_value), stddev_samp(" + v + "_value) FROM measurements" + Where(p) +
-                           " GROUP BY 1, 2, 3, 4 ORDER BY 1, 5 DESC")
+  const Rows rows = Query((Pooled(p, by, "p_min, p_max, p_tolerance") + " ORDER BY 1, 5 DESC")
                               .constData(),
                           q.Values());
   for (size_t i = 0; rows.ok && i < rows.rows.size(); ++i) {
@@ -494,7 +503,7 @@ QByteArray CapabilityTable(const char* first, const std::vector<CapRow>& rows) {
   return t + "</table>";
 }
 
-const char* const kWeek = "to_char(date_trunc('week', measured_at), 'YYYY-MM-DD')";
+const char* const kWeek = "to_char(date_trunc('week', hour), 'YYYY-MM-DD')";
 
 void TypeCsv(const Request& r, httplib::Response& res) {
   TypeQuery q(r);
@@ -533,7 +542,7 @@ void TypePage(const Request& r, httplib::Response& res) {
   TypeQuery q(r);
   ResolveBaseline(q);
   const Rows names = Query(
-      "SELECT max(bogie_name), max(spring_name) FROM measurements WHERE bogie_type = $1::smallint"
+      "SELECT max(any_bogie_name), max(any_spring_name) FROM measurement_hours WHERE bogie_type = $1::smallint"
       " AND spring_type = $2::smallint AND ($3 = '' OR line = $3)",
       {QByteArray::number(q.bogie), QByteArray::number(q.spring), q.line});
   const QString typeName = QStringLiteral("%1 %2 / %3 %4")

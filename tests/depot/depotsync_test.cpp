@@ -307,6 +307,7 @@ TEST_F(Depot, ALineRoleAddsOnlyItsOwnRowsAndTheReaderOnlyReads) {
   expectRefused(l1, "DELETE FROM lines");
   expectRefused(l1, "UPDATE lines SET role_name = 'x'");
   expectRefused(l1, "SELECT count(*) FROM measurements_2026_03");  // around the policies
+  expectRefused(l1, "SELECT count(*) FROM measurement_param_hours");  // every line's figures
   depot::Result r;
   ASSERT_TRUE(l1.Query("SELECT count(*), count(*) FILTER (WHERE line = 'l2') FROM measurements", {}, r,
                        error));
@@ -358,6 +359,65 @@ TEST_F(Depot, MigrationsAreIdempotentAndTheCommandLineSaysWhatIsWrong) {
   const auto fresh = testsupport::Run(KALVOR_SPRINGDATA, {"db", "migrate", "--database", Admin()});
   EXPECT_EQ(fresh.exitCode, 0);
   EXPECT_TRUE(fresh.out.contains("up to date")) << qPrintable(fresh.out);
+}
+
+// The page's figures come from the hourly summaries: after syncs in small
+// batches (so hours are merged across batches), a deletion and an emptying,
+// they hold per line, day, type and norms what the rows themselves give.
+TEST_F(Depot, TheSummariesAgreeWithTheRows) {
+  std::vector<MeasurementRecord> base;
+  for (int n = 1; n <= 400; ++n) {
+    MeasurementRecord r = Record(n);
+    for (int p = 1; p <= 6; ++p) r.Param[p].Value += static_cast<float>((n * (p + 3)) % 17) * 0.05f;
+    if (n % 11 == 0) SetRecordEmulated(r, true);
+    if (n % 13 == 0) r.Kind = 1;
+    if (n % 5 == 0) SetParameterMeasured(r, 5, false);
+    if (n % 90 == 0) r.Param[2].Value = r.Param[2].Value - 30;  // rejected: its own verdicts
+    base.push_back(r);
+  }
+  Append("base.bin", base);
+  Sync("l1", 37);
+  Sync("l2", 400);
+  auto mismatches = [&] {
+    long long wrong = 0;
+    for (int p = 1; p <= 6; ++p) {
+      const QByteArray v = "p" + QByteArray::number(p);
+      const QByteArray rows =
+          "SELECT line, date(measured_at), bogie_type, spring_type, " + v + "_min, " + v + "_max, " + v +
+          "_tolerance, count(*), round(avg(" + v + "_value)::numeric, 7), round(stddev_samp(" + v +
+          "_value)::numeric, 7), min(" + v + "_value), max(" + v + "_value) FROM measurements WHERE emulated IS FALSE AND " +
+          v + "_measured IS NOT FALSE AND " + v + "_value IS NOT NULL" + (p == 1 || p == 3 || p == 4 ? " AND kind <> 1" : "") +
+          " GROUP BY 1, 2, 3, 4, 5, 6, 7";
+      const QByteArray keys = "line, date(hour), bogie_type, spring_type, p_min, p_max, p_tolerance";
+      const QByteArray summary =
+          "SELECT " + keys + ", sum(n), round((sum(n * mean) / sum(n))::numeric, 7), CASE WHEN sum(n) > 1 THEN "
+          "round(sqrt((sum(m2) + sum(n * (mean - pooled) ^ 2)) / (sum(n) - 1))::numeric, 7) END, min(lowest), "
+          "max(highest) FROM (SELECT *, sum(n * mean) OVER w / sum(n) OVER w AS pooled FROM measurement_param_hours "
+          "WHERE param = " + QByteArray::number(p) + " WINDOW w AS (PARTITION BY " + keys + ")) x GROUP BY " + keys;
+      wrong += Value("SELECT count(*) FROM ((" + rows + " EXCEPT " + summary + ") UNION ALL (" + summary + " EXCEPT " +
+                     rows + ")) d").toLongLong();
+    }
+    const QByteArray counts =
+        "SELECT line, date(measured_at), bogie_type, spring_type, count(*) FILTER (WHERE NOT emulated), "
+        "count(*) FILTER (WHERE NOT emulated AND judged), count(*) FILTER (WHERE NOT emulated AND spring_good), "
+        "count(*) FILTER (WHERE emulated), max(measured_at) FILTER (WHERE NOT emulated) FROM measurements GROUP BY 1, 2, 3, 4";
+    const QByteArray hours =
+        "SELECT line, date(hour), bogie_type, spring_type, sum(records), sum(judged), sum(good), sum(emulated), "
+        "max(last_measured) FROM measurement_hours GROUP BY 1, 2, 3, 4";
+    return wrong + Value("SELECT count(*) FROM ((" + counts + " EXCEPT " + hours + ") UNION ALL (" + hours +
+                         " EXCEPT " + counts + ")) d").toLongLong();
+  };
+  ASSERT_EQ(Value("SELECT count(*) FROM measurement_param_hours WHERE line = 'l1' AND param = 2"),
+            Value("SELECT count(*) FROM measurement_param_hours WHERE line = 'l2' AND param = 2"));
+  EXPECT_EQ(Value("SELECT count(DISTINCT hour) FROM measurement_hours"), "7");
+  EXPECT_EQ(mismatches(), 0);
+  QString error;
+  ASSERT_TRUE(admin.Exec("DELETE FROM measurements WHERE line = 'l1' AND identifier < '0150'", error)) << qPrintable(error);
+  ASSERT_TRUE(admin.Exec("UPDATE measurements SET p2_value = p2_value + 1 WHERE identifier LIKE '%7-%'", error))
+      << qPrintable(error);
+  EXPECT_EQ(mismatches(), 0);
+  ASSERT_TRUE(admin.Exec("TRUNCATE measurements", error)) << qPrintable(error);
+  EXPECT_EQ(Value("SELECT (SELECT count(*) FROM measurement_hours) + (SELECT count(*) FROM measurement_param_hours)"), "0");
 }
 
 }  // namespace
