@@ -26,22 +26,13 @@ done
 COM="$(sed -n 's/^\[Hard\] Com=//p' "$PORTS")"
 CKT="$(sed -n 's/^\[Ckt\] Port=//p' "$PORTS")"
 
-# Sets KEY=VALUE in [SECTION] of setup.ini (every key is there: mkinstall
-# writes them all), keeping its CR LF line ends.
-set_key() {
-  LC_ALL=C awk -v section="[$1]" -v key="$2" -v value="$3" '
-    { line = $0; sub(/\r$/, "", line) }
-    line ~ /^\[/ { current = line }
-    current == section && index(line, key "=") == 1 { $0 = key "=" value "\r" }
-    { print }' "$DIR/setup.ini" >"$DIR/setup.ini.new"
-  mv "$DIR/setup.ini.new" "$DIR/setup.ini"
-}
-set_key Global Emul 0
-set_key Hard Com "$COM"
-set_key Hard TerminalEnable 1
-set_key Hard TerminalStart 1
-set_key Ckt Enable 1
-set_key Ckt Port "$CKT"
+. scripts/lib/setup-ini.sh
+set_key "$DIR" Global Emul 0
+set_key "$DIR" Hard Com "$COM"
+set_key "$DIR" Hard TerminalEnable 1
+set_key "$DIR" Hard TerminalStart 1
+set_key "$DIR" Ckt Enable 1
+set_key "$DIR" Ckt Port "$CKT"
 
 build/kalvor --home "$DIR" -platform offscreen --virtual-clock --play scripts/terminal-demo.play
 echo "The terminal's dumps and pictures are in $DIR/terminal/:"

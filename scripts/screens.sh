@@ -1,0 +1,58 @@
+#!/bin/sh
+# Renews the README's pictures in docs/screens from the playback scripts in
+# docs/screens/play/, each on a fresh installation of its own, on the virtual
+# clock from a fixed moment, so that a rerun gives the same pictures.
+#   scripts/screens.sh [NAME...]   NAME: a script of docs/screens/play/
+#                                  without .play (default: all of them)
+# Lines of a script read by this runner, not by the program:
+#   #! set SECTION KEY VALUE   a key of setup.ini
+#   #! now YYYY-MM-DDTHH:MM:SS the program's clock at the start
+#   #! before COMMAND          a shell command run before the program
+#   #! after COMMAND           a shell command run after it
+# The commands see $H (the installation) and $BIN (the build folder); what
+# the script saves under shots/ in the installation becomes docs/screens/.
+# The depot-*.png pictures come from the depot web test instead
+# (KALVOR_UPDATE_SCREENS=1).
+set -eu
+cd "$(dirname "$0")/.."
+. scripts/lib/setup-ini.sh
+scripts/build.sh >/dev/null
+BIN="$(pwd)/build"
+OUT="$(pwd)/docs/screens"
+WORK="$(mktemp -d)"
+trap 'rm -rf "$WORK"' EXIT
+export QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$WORK"
+"$BIN/tools/mkinstall" "$WORK/fresh" >/dev/null
+
+if [ $# -eq 0 ]; then
+  set -- $(cd docs/screens/play && ls *.play | sed 's/\.play$//')
+fi
+status=0
+for NAME in "$@"; do
+  PLAY="$(pwd)/docs/screens/play/$NAME.play"
+  H="$WORK/$NAME"
+  cp -a "$WORK/fresh" "$H"
+  mkdir -p "$H/shots"
+  NOW=2026-12-08T10:00:00
+  sed -n 's/^#! set //p' "$PLAY" | while read -r section key value; do
+    set_key "$H" "$section" "$key" "$value"
+  done
+  NOW="$(sed -n 's/^#! now //p' "$PLAY" | tail -1)"
+  NOW="${NOW:-2026-12-08T10:00:00}"
+  export H BIN
+  sed -n 's/^#! before //p' "$PLAY" | while read -r cmd; do eval "$cmd" >/dev/null; done
+  if ! "$BIN/kalvor" --home "$H" -platform offscreen --virtual-clock --now "$NOW" \
+      --play "$PLAY" >"$H/stdout.txt" 2>"$H/stderr.txt"; then
+    echo "$NAME: the program ended with an error:" >&2
+    cat "$H/stderr.txt" >&2
+    status=1
+    continue
+  fi
+  sed -n 's/^#! after //p' "$PLAY" | while read -r cmd; do eval "$cmd" >/dev/null; done
+  for shot in "$H"/shots/*.png; do
+    [ -f "$shot" ] || { echo "$NAME: no picture" >&2; status=1; continue; }
+    cp "$shot" "$OUT/"
+    echo "docs/screens/$(basename "$shot")"
+  done
+done
+exit $status
