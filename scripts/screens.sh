@@ -9,6 +9,8 @@
 #   #! now YYYY-MM-DDTHH:MM:SS the program's clock at the start
 #   #! before COMMAND          a shell command run before the program
 #   #! after COMMAND           a shell command run after it
+#   #! line [OPTIONS]          the simulated line (tools/linesim) instead of
+#                              the emulation, with linesim's OPTIONS
 # The commands see $H (the installation) and $BIN (the build folder); what
 # the script saves under shots/ in the installation becomes docs/screens/.
 # The depot-*.png pictures come from the depot web test instead
@@ -20,9 +22,29 @@ scripts/build.sh >/dev/null
 BIN="$(pwd)/build"
 OUT="$(pwd)/docs/screens"
 WORK="$(mktemp -d)"
-trap 'rm -rf "$WORK"' EXIT
+SIM=
+trap '[ -z "$SIM" ] || kill "$SIM" 2>/dev/null; rm -rf "$WORK"' EXIT
 export QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$WORK"
 "$BIN/tools/mkinstall" "$WORK/fresh" >/dev/null
+
+# start_line DIR [OPTIONS]: linesim in the background ($SIM), DIR's setup.ini
+# pointed at its ports.
+start_line() {
+  dir="$1"
+  shift
+  "$BIN/tools/linesim" --for 600 "$@" >"$dir/linesim.txt" &
+  SIM=$!
+  i=0
+  until grep -q ready "$dir/linesim.txt"; do
+    i=$((i + 1))
+    if [ $i -gt 100 ]; then echo "linesim did not start" >&2; exit 1; fi
+    sleep 0.1
+  done
+  set_key "$dir" Global Emul 0
+  set_key "$dir" Hard Com "$(sed -n 's/^\[Hard\] Com=//p' "$dir/linesim.txt")"
+  ckt="$(sed -n 's/^\[Ckt\] Port=//p' "$dir/linesim.txt")"
+  [ -z "$ckt" ] || set_key "$dir" Ckt Port "$ckt"
+}
 
 if [ $# -eq 0 ]; then
   set -- $(cd docs/screens/play && ls *.play | sed 's/\.play$//')
@@ -39,8 +61,11 @@ for NAME in "$@"; do
   done
   NOW="$(sed -n 's/^#! now //p' "$PLAY" | tail -1)"
   NOW="${NOW:-2026-12-08T10:00:00}"
+  if grep -q '^#! line' "$PLAY"; then
+    start_line "$H" $(sed -n 's/^#! line//p' "$PLAY" | head -1)
+  fi
   export H BIN
-  sed -n 's/^#! before //p' "$PLAY" | while read -r cmd; do eval "$cmd" >/dev/null; done
+  sed -n 's/^#! before //p' "$PLAY" | while read -r cmd; do eval "$cmd" >>"$H/steps.txt" 2>&1; done
   if ! "$BIN/kalvor" --home "$H" -platform offscreen --virtual-clock --now "$NOW" \
       --play "$PLAY" >"$H/stdout.txt" 2>"$H/stderr.txt"; then
     echo "$NAME: the program ended with an error:" >&2
@@ -48,7 +73,8 @@ for NAME in "$@"; do
     status=1
     continue
   fi
-  sed -n 's/^#! after //p' "$PLAY" | while read -r cmd; do eval "$cmd" >/dev/null; done
+  if [ -n "$SIM" ]; then kill "$SIM" 2>/dev/null || true; wait "$SIM" 2>/dev/null || true; SIM=; fi
+  sed -n 's/^#! after //p' "$PLAY" | while read -r cmd; do eval "$cmd" >>"$H/steps.txt" 2>&1; done
   for shot in "$H"/shots/*.png; do
     [ -f "$shot" ] || { echo "$NAME: no picture" >&2; status=1; continue; }
     cp "$shot" "$OUT/"
