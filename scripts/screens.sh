@@ -10,7 +10,8 @@
 #   #! before COMMAND          a shell command run before the program
 #   #! after COMMAND           a shell command run after it
 #   #! line [OPTIONS]          the simulated line (tools/linesim) instead of
-#                              the emulation, with linesim's OPTIONS
+#                              the emulation, with linesim's OPTIONS, and
+#                              the settings of commissioned-line.keys
 # The commands see $H (the installation) and $BIN (the build folder); what
 # the script saves under shots/ in the installation becomes docs/screens/.
 # The depot-*.png pictures come from the depot web test instead
@@ -44,6 +45,9 @@ start_line() {
   set_key "$dir" Hard Com "$(sed -n 's/^\[Hard\] Com=//p' "$dir/linesim.txt")"
   ckt="$(sed -n 's/^\[Ckt\] Port=//p' "$dir/linesim.txt")"
   [ -z "$ckt" ] || set_key "$dir" Ckt Port "$ckt"
+  grep -v '^#' docs/screens/play/commissioned-line.keys | while read -r section key value; do
+    set_key "$dir" "$section" "$key" "$value"
+  done
 }
 
 if [ $# -eq 0 ]; then
