@@ -25,7 +25,8 @@ OUT="$(pwd)/docs/screens"
 WORK="$(mktemp -d)"
 SIM=
 trap '[ -z "$SIM" ] || kill "$SIM" 2>/dev/null; rm -rf "$WORK"' EXIT
-export QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$WORK"
+# No picture run ever reaches a printer: the sheet is kept as its PDF copy.
+export QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$WORK" CUPS_SERVER="$WORK/no-print-service.sock"
 "$BIN/tools/mkinstall" "$WORK/fresh" >/dev/null
 
 # start_line DIR [OPTIONS]: linesim in the background ($SIM), DIR's setup.ini
