@@ -51,6 +51,18 @@ start_line() {
   done
 }
 
+# run_steps before|after: the script's shell commands of that kind, in order.
+run_steps() {
+  sed -n "s/^#! $1 //p" "$PLAY" >"$H/$1.sh"
+  while read -r cmd; do
+    eval "$cmd" >>"$H/steps.txt" 2>&1 </dev/null || {
+      echo "$NAME: failed: $cmd" >&2
+      tail -5 "$H/steps.txt" >&2
+      return 1
+    }
+  done <"$H/$1.sh"
+}
+
 if [ $# -eq 0 ]; then
   set -- $(cd docs/screens/play && ls *.play | sed 's/\.play$//')
 fi
@@ -70,7 +82,7 @@ for NAME in "$@"; do
     start_line "$H" $(sed -n 's/^#! line//p' "$PLAY" | head -1)
   fi
   export H BIN
-  sed -n 's/^#! before //p' "$PLAY" | while read -r cmd; do eval "$cmd" >>"$H/steps.txt" 2>&1; done
+  run_steps before || { status=1; continue; }
   if ! "$BIN/kalvor" --home "$H" -platform offscreen --virtual-clock --now "$NOW" \
       --play "$PLAY" >"$H/stdout.txt" 2>"$H/stderr.txt"; then
     echo "$NAME: the program ended with an error:" >&2
@@ -79,7 +91,7 @@ for NAME in "$@"; do
     continue
   fi
   if [ -n "$SIM" ]; then kill "$SIM" 2>/dev/null || true; wait "$SIM" 2>/dev/null || true; SIM=; fi
-  sed -n 's/^#! after //p' "$PLAY" | while read -r cmd; do eval "$cmd" >>"$H/steps.txt" 2>&1; done
+  run_steps after || { status=1; continue; }
   for shot in "$H"/shots/*.png; do
     [ -f "$shot" ] || { echo "$NAME: no picture" >&2; status=1; continue; }
     cp "$shot" "$OUT/"
