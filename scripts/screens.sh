@@ -36,12 +36,7 @@ start_line() {
   shift
   "$BIN/tools/linesim" --for 600 "$@" >"$dir/linesim.txt" &
   SIM=$!
-  i=0
-  until grep -q ready "$dir/linesim.txt"; do
-    i=$((i + 1))
-    if [ $i -gt 100 ]; then echo "linesim did not start" >&2; exit 1; fi
-    sleep 0.1
-  done
+  wait_for_line "$dir/linesim.txt"
   set_key "$dir" Global Emul 0
   set_key "$dir" Hard Com "$(sed -n 's/^\[Hard\] Com=//p' "$dir/linesim.txt")"
   ckt="$(sed -n 's/^\[Ckt\] Port=//p' "$dir/linesim.txt")"

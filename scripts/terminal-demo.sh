@@ -17,16 +17,11 @@ PORTS="$(mktemp)"
 build/tools/linesim --for 600 >"$PORTS" &
 SIM=$!
 trap 'kill $SIM 2>/dev/null || true; rm -f "$PORTS"' EXIT
-i=0
-until grep -q ready "$PORTS"; do
-  i=$((i + 1))
-  if [ $i -gt 100 ]; then echo "linesim did not start" >&2; exit 1; fi
-  sleep 0.1
-done
+. scripts/lib/setup-ini.sh
+wait_for_line "$PORTS"
 COM="$(sed -n 's/^\[Hard\] Com=//p' "$PORTS")"
 CKT="$(sed -n 's/^\[Ckt\] Port=//p' "$PORTS")"
 
-. scripts/lib/setup-ini.sh
 set_key "$DIR" Global Emul 0
 set_key "$DIR" Hard Com "$COM"
 set_key "$DIR" Hard TerminalEnable 1

@@ -10,3 +10,14 @@ set_key() {
     { print }' "$1/setup.ini" >"$1/setup.ini.new"
   mv "$1/setup.ini.new" "$1/setup.ini"
 }
+
+# wait_for_line FILE: waits until linesim, its output going to FILE, says
+# the line is ready (at most ten seconds).
+wait_for_line() {
+  i=0
+  until grep -q ready "$1"; do
+    i=$((i + 1))
+    if [ $i -gt 100 ]; then echo "linesim did not start" >&2; exit 1; fi
+    sleep 0.1
+  done
+}
