@@ -17,31 +17,17 @@ PORTS="$(mktemp)"
 build/tools/linesim --for 600 >"$PORTS" &
 SIM=$!
 trap 'kill $SIM 2>/dev/null || true; rm -f "$PORTS"' EXIT
-i=0
-until grep -q ready "$PORTS"; do
-  i=$((i + 1))
-  if [ $i -gt 100 ]; then echo "linesim did not start" >&2; exit 1; fi
-  sleep 0.1
-done
+. scripts/lib/setup-ini.sh
+wait_for_line "$PORTS"
 COM="$(sed -n 's/^\[Hard\] Com=//p' "$PORTS")"
 CKT="$(sed -n 's/^\[Ckt\] Port=//p' "$PORTS")"
 
-# Sets KEY=VALUE in [SECTION] of setup.ini (every key is there: mkinstall
-# writes them all), keeping its CR LF line ends.
-set_key() {
-  LC_ALL=C awk -v section="[$1]" -v key="$2" -v value="$3" '
-    { line = $0; sub(/\r$/, "", line) }
-    line ~ /^\[/ { current = line }
-    current == section && index(line, key "=") == 1 { $0 = key "=" value "\r" }
-    { print }' "$DIR/setup.ini" >"$DIR/setup.ini.new"
-  mv "$DIR/setup.ini.new" "$DIR/setup.ini"
-}
-set_key Global Emul 0
-set_key Hard Com "$COM"
-set_key Hard TerminalEnable 1
-set_key Hard TerminalStart 1
-set_key Ckt Enable 1
-set_key Ckt Port "$CKT"
+set_key "$DIR" Global Emul 0
+set_key "$DIR" Hard Com "$COM"
+set_key "$DIR" Hard TerminalEnable 1
+set_key "$DIR" Hard TerminalStart 1
+set_key "$DIR" Ckt Enable 1
+set_key "$DIR" Ckt Port "$CKT"
 
 build/kalvor --home "$DIR" -platform offscreen --virtual-clock --play scripts/terminal-demo.play
 echo "The terminal's dumps and pictures are in $DIR/terminal/:"

@@ -13,6 +13,7 @@ set(kalvor_realtime_tests
   TerminalFlow.TheUnderscoreKeyOpensTheTerminalWithItsPollTimerRunning
   TerminalFlow.AGuardedHandlerSwitchesThePollOffAndBack
   KeyboardFocus.AfterEachServiceWindowClosesTheKeypadReachesTheMainWindow
+  KeyboardFocus.ServiceWindowsLieOnTheScreenAndGiveTheKeypadBack
   FrameFuzzTest.LibFuzzerRunFindsNothing)
 foreach(t IN LISTS kalvor_realtime_tests)
   set_tests_properties(${t} PROPERTIES LABELS realtime COST 1000)

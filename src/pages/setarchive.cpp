@@ -24,9 +24,11 @@ const char* const kPositionLabels[7] = {"3K      ", "5K      ", "1       ", "2  
                                         "4       ", "6       ", "7       "};
 const QString kColumnHeads = QStringLiteral("№        Наружняя                Внутренняя");
 
-void DrawSetArchiveKeys() {
+// An empty archive lights only the keys that work without a set.
+void DrawSetArchiveKeys(bool empty) {
   DisableAllKeys();
-  for (int key : {1, 2, 7, 8, 9, 10, 13}) EnableKey(key);
+  for (int key : {1, 2, 7, 8, 9, 10, 13})
+    if (!empty || key == 9 || key == 13) EnableKey(key);
   DrawKeyPanel();
   DrawKeyCaption("", "Вниз", 1);
   DrawKeyCaption("Страница", "вниз", 2);
@@ -202,7 +204,7 @@ void SetArchivePage() {
     SetArchive.row = SetArchive.count > 0 ? ListRow(SetArchive.cursor) : 0;
 
     DrawSetArchivePage();
-    DrawSetArchiveKeys();
+    DrawSetArchiveKeys(SetArchive.count == 0);
     DrawSetList();
     HighlightRow(SetArchive.row);
     RepaintScreen();

@@ -1,8 +1,9 @@
 // On a real X server without a window manager (Xvfb at the line's 1024 x
-// 768), as on the line: the terminal fits the screen, and after the
-// visualiser and the terminal close, a keypad key
-// typed on the X server reaches the main window. Real time: the keys come
-// from outside the program.
+// 768), as on the line: every service window lies whole on the screen where
+// the program puts it, and after the visualiser, the terminal, the parameter
+// editor and a message box close, a keypad key typed on the X server
+// reaches the main window. Real time: the keys come from outside the
+// program; the scripts go to their windows on the virtual clock first.
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
@@ -10,6 +11,8 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QThread>
+#include <functional>
+#include <vector>
 
 #include "flowsupport.h"
 
@@ -47,6 +50,21 @@ class XServer {
     p.waitForFinished(5000);
     return QString::fromLocal8Bit(p.readAllStandardOutput());
   }
+  // Where the visible window whose title starts with `title` lies; an empty
+  // rectangle when there is none.
+  QRect Window(const QString& title) const {
+    const QString id = Tool({"search", "--onlyvisible", "--name", "^" + title}).section('\n', 0, 0);
+    if (id.isEmpty()) return {};
+    QRect r;
+    for (const QString& line : Tool({"getwindowgeometry", "--shell", id}).split('\n')) {
+      const int v = line.section('=', 1).toInt();
+      if (line.startsWith("X=")) r.moveLeft(v);
+      if (line.startsWith("Y=")) r.moveTop(v);
+      if (line.startsWith("WIDTH=")) r.setWidth(v);
+      if (line.startsWith("HEIGHT=")) r.setHeight(v);
+    }
+    return r;
+  }
 
  private:
   QProcess proc_;
@@ -62,6 +80,34 @@ bool WaitForFile(const QString& path, const QProcess& program, int ms = 60000) {
   return QFile::exists(path);
 }
 
+// Runs the program with the script on the X server; each (ready file,
+// action) pair runs once the program wrote the file.
+struct Step {
+  QString ready;
+  std::function<void()> action;
+};
+void PlayOnX(const XServer& x, const FlowHome& home, const QString& script,
+             const std::vector<Step>& steps, const QStringList& extraArgs = {}) {
+  QFile f(home.file("test.play"));
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.write(script.toUtf8());
+  f.close();
+  QProcess program;
+  program.setProcessEnvironment(x.Env());
+  program.start(KALVOR_EXE, QStringList{"--home", home.path(), "--virtual-clock", "--play",
+                                        home.file("test.play")} + extraArgs);
+  ASSERT_TRUE(program.waitForStarted(5000));
+  for (const Step& step : steps) {
+    ASSERT_TRUE(WaitForFile(home.file(step.ready), program))
+        << step.ready.toStdString() << program.readAllStandardError().toStdString();
+    step.action();
+  }
+  EXPECT_TRUE(program.waitForFinished(30000));
+  EXPECT_EQ(program.exitCode(), 0) << program.readAllStandardError().toStdString();
+}
+
+const QRect kScreen(0, 0, 1024, 768);
+
 bool HasCaption(const QString& dump, int key) {
   return dump.contains(QRegularExpression(QString("(^|\\n)caption%1\\t").arg(key)));
 }
@@ -74,39 +120,88 @@ TEST(KeyboardFocus, AfterEachServiceWindowClosesTheKeypadReachesTheMainWindow) {
   FlowHome home("[Global]\nEmul=0\nVNenable=1\nRTedit=1\n[Hard]\nTerminalEnable=1\n"
                 "TerminalStart=1\n[Ckt]\nEnable=0\n[Debug]\nVred=1\n");
   home.Set("Hard", "Com", line.port());
-  // Each "ready" dump is the moment the test types its key; the dump after
-  // it shows the page the key led to.
+  // Each "ready" dump is the moment the test acts; the dump after it shows
+  // the page the key led to.
   const QString script =
       "realtime\nwait 3000\ngrab terminal.png\n"
-      "press Button17\nwait 1500\ngrab visualiser.png\nclose\nwait 1000\ndump back.txt\n"
-      "press Button1\nwait 3000\ndump ready1.txt\nwait 3000\ndump key1.txt\nexit\n";
-  QFile f(home.file("test.play"));
-  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-  f.write(script.toUtf8());
-  f.close();
-  QProcess program;
-  program.setProcessEnvironment(x.Env());
-  program.start(KALVOR_EXE,
-                {"--home", home.path(), "--virtual-clock", "--play", home.file("test.play")});
-  ASSERT_TRUE(program.waitForStarted(5000));
-
-  // Key 8 of the main menu: the wagon numbers, whose keys are 1, 7 and 13.
-  ASSERT_TRUE(WaitForFile(home.file("ready1.txt"), program)) << program.readAllStandardError().toStdString();
-  x.Tool({"key", "KP_8"});
-  EXPECT_TRUE(program.waitForFinished(30000));
-  EXPECT_EQ(program.exitCode(), 0) << program.readAllStandardError().toStdString();
-
+      "press Button17\nwait 1500\ndump vis.txt\nwait 300\nclose\nwait 1000\n"
+      "dump back.txt\npress Button1\nwait 3000\ndump ready1.txt\nwait 1500\ndump key1.txt\nexit\n";
+  QRect visualiser;
+  PlayOnX(x, home, script,
+          {{"vis.txt", [&] { visualiser = x.Window("Визуализатор"); }},
+           // Key 8 of the main menu: the wagon numbers, whose keys are 1, 7 and 13.
+           {"ready1.txt", [&] { x.Tool({"key", "KP_8"}); }}});
   EXPECT_TRUE(home.Text("back.txt").startsWith("TForm4")) << home.Text("back.txt").toStdString();
   EXPECT_TRUE(home.Text("ready1.txt").startsWith("TForm1"));
   const QString key1 = home.Text("key1.txt");
   EXPECT_TRUE(HasCaption(key1, 1) && HasCaption(key1, 7)) << key1.toStdString();
 
   // The terminal fits the screen whole.
-  for (const char* grab : {"terminal.png"}) {
-    const QImage img = home.Snap(grab);
-    EXPECT_FALSE(img.isNull()) << grab;
-    EXPECT_LE(img.width(), 1024) << grab;
-    EXPECT_LE(img.height(), 768) << grab;
+  const QImage img = home.Snap("terminal.png");
+  EXPECT_FALSE(img.isNull());
+  EXPECT_LE(img.width(), 1024);
+  EXPECT_LE(img.height(), 768);
+  EXPECT_FALSE(visualiser.isEmpty());
+  EXPECT_TRUE(kScreen.contains(visualiser))
+      << visualiser.x() << "," << visualiser.y() << " " << visualiser.width() << "x" << visualiser.height();
+}
+
+// The parameter editor, the range form and the assembly form each lie
+// whole on the screen, their own buttons with them; after a message box and
+// after the editor close, the keypad reaches the main window; the assembly
+// form goes when the sorting mode ends.
+TEST(KeyboardFocus, ServiceWindowsLieOnTheScreenAndGiveTheKeypadBack) {
+  XServer x;
+  ASSERT_FALSE(x.display().isEmpty()) << "Xvfb did not start";
+  QRect editor, range, assembly;
+  {
+    // No print service: key 9 of the measurement page ends in a message box.
+    FlowHome home("[Global]\nRTedit=1\n[Debug]\nVred=1\n[Mathem]\nDalnomerEnable=1\n");
+    QProcessEnvironment env = x.Env();
+    const QString script =
+        "realtime\nwait 300\ndump form40.txt\nwait 300\npress Button2\nrealtime off\n"
+        "wait 13000\nkey 2\nwait 10000\nkey 7\nwait 300\nkey 9\nwait 1000\n"
+        "realtime\npress OK\nwait 500\nsnap before1.png\ndump ready1.txt\nwait 800\n"
+        "snap key1.png\nkey 4\nwait 300\nkey 5\nwait 500\ndump editor.txt\nwait 300\nclose\n"
+        "wait 500\nsnap before2.png\ndump ready2.txt\nwait 800\nsnap key2.png\nexit\n";
+    qputenv("CUPS_SERVER", "/nonexistent/kalvor-cups.sock");
+    PlayOnX(x, home, script,
+            {{"form40.txt", [&] { range = x.Window("Дальномер"); }},
+             {"ready1.txt", [&] { x.Tool({"key", "KP_Subtract"}); }},
+             {"editor.txt", [&] { editor = x.Window("Редактор параметров"); }},
+             {"ready2.txt", [&] { x.Tool({"key", "KP_Multiply"}); }}},
+            {"--now", "2026-12-06T10:00:00"});
+    qunsetenv("CUPS_SERVER");
+    EXPECT_TRUE(home.Text("ready1.txt").startsWith("TForm1")) << home.Text("ready1.txt").toStdString();
+    EXPECT_TRUE(home.Text("editor.txt").startsWith("TfVred"));
+    // Each key left the page it was typed on (the measurement page for the
+    // main menu, the notice after the editor for the main menu): the key
+    // captions changed.
+    const QRect strip(0, 630, 1024, 45);
+    for (const char* n : {"1", "2"}) {
+      const QImage before = home.Snap(QString("before%1.png").arg(n)).copy(strip);
+      const QImage after = home.Snap(QString("key%1.png").arg(n)).copy(strip);
+      EXPECT_FALSE(before.isNull()) << n;
+      EXPECT_NE(before, after) << "the keypad did not reach the main window, key " << n;
+    }
+  }
+  {
+    FlowHome home;
+    QString script = "wait 13000\nkey 13\nwait 500\n";
+    for (int i = 0; i < 9; ++i) script += "type 1*\nwait 500\n";
+    script += "key 10\nwait 500\nclick 500 400 right\nrealtime\nwait 500\ndump form2.txt\n"
+              "wait 300\ntype *\nwait 800\ndump left.txt\nwait 300\nexit\n";
+    bool goneAfter = false;
+    PlayOnX(x, home, script,
+            {{"form2.txt", [&] { assembly = x.Window("Сборка"); }},
+             {"left.txt", [&] { goneAfter = x.Window("Сборка").isEmpty(); }}});
+    EXPECT_TRUE(goneAfter) << "the assembly form stayed after the sorting mode ended";
+  }
+  for (const auto& [name, r] : {std::pair{"range form", range}, std::pair{"parameter editor", editor},
+                                std::pair{"assembly form", assembly}}) {
+    EXPECT_FALSE(r.isEmpty()) << name << " not shown";
+    EXPECT_TRUE(kScreen.contains(r)) << name << " at " << r.x() << "," << r.y() << " " << r.width()
+                                     << "x" << r.height();
   }
 }
 

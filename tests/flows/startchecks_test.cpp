@@ -45,6 +45,8 @@ TEST(StartChecks, AClockBehindTheShiftMovesNothingAndSaysSoUntilConfirmed) {
   EXPECT_GT(CountColour(page, QRect(40, 136, 560, 50), 0xFF0000), 1500);  // the red title
   EXPECT_GT(CountColour(page, QRect(40, 334, 700, 60), 0x0000FF), 800);   // what each key does
   EXPECT_GT(CountColour(page, QRect(40, 214, 500, 50), 0x000000), 500);   // both dates
+  // Nothing of the status strip's mode picture below the box.
+  EXPECT_EQ(CountColour(page, QRect(860, 615, 40, 1), 0xC0C0C0), 40);
   EXPECT_EQ(Bytes(home, "Report/base.bin"), base);
   EXPECT_EQ(Bytes(home, "Report/day.bin"), day);
   EXPECT_EQ(Bytes(home, "Config/now.txt"), now);

@@ -248,7 +248,12 @@ TEST_F(SetArchiveTest, AnEmptyArchiveListsNothingAndReadsNothing) {
   StoreSets(0);
   // A report already on the sheet, so that key 9 has something to print.
   ASSERT_TRUE(AddSetReport(MakeSet(7)));
-  Run("1" "2" "7" "8" "0" "9" "-", [](int) { ASSERT_TRUE(DatabaseError().isEmpty()); });
+  Run("1" "2" "7" "8" "0" "9" "-", [](int) {
+    ASSERT_TRUE(DatabaseError().isEmpty());
+    // Only the keys that work without a set are lit.
+    EXPECT_TRUE(KeyEnabled(9) && KeyEnabled(13));
+    EXPECT_FALSE(KeyEnabled(1) || KeyEnabled(2) || KeyEnabled(7) || KeyEnabled(8) || KeyEnabled(10));
+  });
   const QImage& page = pages[0];
   Keep(page, "setarchive-empty.png");
   EXPECT_EQ(states[0].count, 0);
