@@ -116,7 +116,9 @@ QString FollowLineClock(const QString& file) {
     return QString("%1: not a clock of the simulated line").arg(file);
   }
   Follower& f = F();
+  if (f.block) ::munmap(f.block, sizeof(LineClockBlock));
   f.block = b;
+  f.wrote = false;
   f.seq = b->requestSeq.load();
   // A new start: the line takes this moment as the one it has reached.
   b->attach.fetch_add(1);

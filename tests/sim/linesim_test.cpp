@@ -290,17 +290,19 @@ TEST(LinesimProgram, LogsEveryRequestItReceives) {
   }
 }
 
-// The hardware tests' exchanges over linesim's pseudo-terminals on the real
-// clock (CTest runs every test in a process of its own, so no other test
-// has switched to the virtual one), with a LIR that loses 6 pulses in 1000: the scan still
-// gets its readings within 990..1010, the LIR's forward count is 994, and
-// the scan's reply, which comes while the board is being talked to,
-// disturbs no later exchange.
-TEST(LinesimProgram, HardwareTestsOnTheRealClock) {
+// The hardware tests' exchanges over linesim's pseudo-terminals, the line
+// keeping the test's virtual clock, with a LIR that loses 6 pulses in 1000:
+// the scan still gets its readings within 990..1010, the LIR's forward count
+// is 994, and the scan's reply, which comes while the board is being talked
+// to, disturbs no later exchange.
+TEST(LinesimProgram, HardwareTestsOverThePseudoTerminals) {
+  plat::UseVirtualClock();
   ResetSettingsModule();
   ResetControllerLink();
   testsupport::ScratchHome home;
-  RunningLinesim line({"--lir-error", "-6"});
+  QTemporaryDir dir;
+  RunningLinesim line({"--lir-error", "-6", "--clock", dir.filePath("clock")});
+  ASSERT_EQ(plat::FollowLineClock(dir.filePath("clock")), QString());
   ASSERT_TRUE(line.Connect()) << line.lines.join('\n').toStdString();
   const int length = simtest::SynchronisationScanLength();
   EXPECT_GT(length, 990);
@@ -318,7 +320,7 @@ TEST(LinesimProgram, HardwareTestsOnTheRealClock) {
 // linesim's cameras see the coil spring of its options: a measurement's scan
 // over the pseudo-terminal, read through a new installation's calibration
 // tables, gives back the diameter, and the press the free height.
-// On the virtual clock, which the line keeps.
+// On the virtual clock, which the line keeps, as the test above.
 TEST(LinesimProgram, AMeasurementsScanGivesBackTheModelledSpring) {
   plat::UseVirtualClock();
   ResetSettingsModule();
