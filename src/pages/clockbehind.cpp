@@ -17,7 +17,7 @@ bool ClockBehindPage(const QDate& shift, const QDate& today) {
     const int off = ScreenOffsetX();
     // The page's ground first: the status strip's mode picture reaches
     // below the box and would show under it.
-    FillBox(0, 108, Screen().width(), 618, kSilver);
+    FillWorkArea();
     DrawPanelBox(off + 8, 120, off + 1005, 604);
     SetFontBold(false);
     SetTextStyle("Impact", 40, kRed);

@@ -59,7 +59,7 @@ void DrawFinishedSet(const SetRecord& record) {
 int FinishedSetPage(const SetRecord& record, const QString& notStored) {
   const int x = ScreenOffsetX();
   TitleBar("Сортировка пружин завершена", 21, kBlue);
-  FillSortingWorkArea();
+  FillWorkArea();
   DrawPicture("prug2.bmp", x + 150, 190);
   DrawFinishedSet(record);
   if (!notStored.isEmpty()) {

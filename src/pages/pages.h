@@ -231,11 +231,6 @@ struct SideFrameSet;
 // Main-menu key 13: the bogie's data, the sets of both side frames on the
 // selection page, the finished set and its saving into Report\Tel.bin.
 void SortingMode();
-// The silver ground of the sorting mode's pages: the whole work area, from
-// the canvas's left edge down to the key panel, so that nothing of the main
-// page (the white rim of its boxes, the strip's mode picture) shows at its
-// edges.
-void FillSortingWorkArea();
 // The digit-entry box at height y: at most `maximum` digits; "Далее" takes
 // them once one is typed. Empty when the operator cancelled. A hint, when
 // given, stands beside the field.

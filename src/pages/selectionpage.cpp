@@ -140,7 +140,7 @@ void DrawSelectionPage(const QString& subtitle, const SetRecord& record) {
   const int x = ScreenOffsetX();
   DrawPageKeys();
   ResetAvailableSprings();
-  FillSortingWorkArea();
+  FillWorkArea();
 
   SetFontBold(false);
   const int bogieType = CurrentBogieType();

@@ -79,7 +79,7 @@ void DrawBogieData(const SetRecord& r) {
 
 void DrawModePage(const SetRecord& record) {
   TitleBar("Режим сортировки пружин", 21, kBlue);
-  FillSortingWorkArea();
+  FillWorkArea();
   DrawBogieData(record);
 }
 
@@ -123,10 +123,6 @@ KeyCode ConfirmBogieData() {
 }
 
 }  // namespace
-
-void FillSortingWorkArea() {
-  FillBox(0, 108, Screen().width(), 618, kSilver);
-}
 
 void TakeProposedSet(SideFrameSet& side) {
   const TAvailableSprings& s = AvailableSprings;

@@ -225,6 +225,10 @@ void ShadeWorkArea() {
     if (x % 2 == 1) DrawLine(x, 110, x, 618, kSilver);
 }
 
+void FillWorkArea() {
+  FillBox(0, 108, ScreenState.canvas.width(), 618, kSilver);
+}
+
 void TitleBar(const QString& title, int titleX, QRgb colour) {
   const int off = ScreenOffsetX();
   DrawPanelBox(off + 10, 8, off + 792, 100);

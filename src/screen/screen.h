@@ -132,6 +132,10 @@ int TextHeight(const QString& text);
 // the text starts a new line.
 QStringList WrapText(const QString& text, int width);
 void ShadeWorkArea();
+// The silver ground of a page over the whole work area, from the canvas's
+// left edge down to the key panel, so that nothing of the page before (the
+// white rim of its boxes, the status strip's mode picture) shows at its edges.
+void FillWorkArea();
 void TitleBar(const QString& title, int titleX, QRgb colour);
 void SavePage(const QString& name);
 void RestorePage(const QString& name);
