@@ -88,6 +88,16 @@ Handler DeviceAnd(std::function<std::optional<T>(const QString&)> read,
   };
 }
 
+// A file name, kept in `field`.
+Handler FileName(QString LinesimOptions::*field) {
+  return One<QString>([](const QString& s) { return std::optional<QString>(s); },
+                      [=](QString v, LinesimOptions& o) {
+                        o.*field = v;
+                        return !v.isEmpty();
+                      },
+                      "takes a file name");
+}
+
 Handler Millimetres(double SimpleSpring::*field) {
   return One<double>(
       Real,
@@ -122,23 +132,13 @@ const std::vector<Option>& Options() {
       {"--clock", "FILE",
        "share the line's clock through FILE: a program started with --virtual-clock "
        "--line-clock FILE runs the line on its own virtual time",
-       One<QString>([](const QString& s) { return std::optional<QString>(s); },
-                    [](QString v, LinesimOptions& o) {
-                      o.clockFile = v;
-                      return !v.isEmpty();
-                    },
-                    "takes a file name")},
+       FileName(&LinesimOptions::clockFile)},
       {"--no-board", "", "no test board: only the controller's port is made",
        Flag([](LinesimOptions& o) { o.board = false; })},
       {"--log", "FILE",
        "append every request the line receives to FILE: milliseconds since start, port, "
        "the body bytes in hex",
-       One<QString>([](const QString& s) { return std::optional<QString>(s); },
-                    [](QString v, LinesimOptions& o) {
-                      o.logFile = v;
-                      return !v.isEmpty();
-                    },
-                    "takes a file name")},
+       FileName(&LinesimOptions::logFile)},
       {"--silent", "DEVICE", "DEVICE neither carries out nor answers anything",
        [](Arguments& a, LinesimOptions& o) -> QString {
          const auto name = a.Next();
