@@ -106,8 +106,10 @@ SimulatedLine::SimulatedLine(const QStringList& options, bool withBoard) {
     out += QString::fromLocal8Bit(proc_.readAllStandardOutput());
   }
   const auto com = QRegularExpression("Com=(\\S+)").match(out);
-  if (com.hasMatch()) port_ = com.captured(1);
-  if (com.hasMatch()) g_lineClock = clockDir_.filePath("clock");
+  if (com.hasMatch()) {
+    port_ = com.captured(1);
+    g_lineClock = clockDir_.filePath("clock");
+  }
   const auto ckt = QRegularExpression("\\[Ckt\\] Port=(\\S+)").match(out);
   if (ckt.hasMatch()) boardPort_ = ckt.captured(1);
 }
