@@ -66,6 +66,10 @@ QByteArray CsvRow(const QList<QByteArray>& fields) {
   return row + "\r\n";
 }
 
+QByteArray CsvHeader(const QList<QByteArray>& columns) {
+  return kCsvByteOrderMark + CsvRow(columns);
+}
+
 std::string_view FloatChars(float v, char decimalPoint, char (&buf)[32]) {
   const auto res = std::to_chars(buf, buf + sizeof buf, v);
   if (decimalPoint != '.') std::replace(buf, res.ptr, '.', decimalPoint);
@@ -80,16 +84,22 @@ QByteArray FloatText(float v, char decimalPoint) {
 
 QByteArray CsvNumber(std::optional<double> v, char decimalPoint, int decimals) {
   if (!v) return {};
-  QByteArray t = decimals < 0 ? QByteArray::number(*v, 'g', 10) : QByteArray::number(*v, 'f', decimals);
+  QByteArray t =
+      decimals < 0 ? QByteArray::number(*v, 'g', 10) : QByteArray::number(*v, 'f', decimals);
   if (decimalPoint != '.') t.replace('.', decimalPoint);
   return t;
 }
 
 void AppendKindText(std::string& out, int kind, bool accelerated) {
-  if (accelerated) out += "ускоренный";
-  else if (kind == 0) out += "полный";
-  else if (kind == kFastKind) out += "быстрый";
-  else out += std::to_string(kind);
+  if (accelerated) {
+    out += "ускоренный";
+  } else if (kind == 0) {
+    out += "полный";
+  } else if (kind == kFastKind) {
+    out += "быстрый";
+  } else {
+    out += std::to_string(kind);
+  }
 }
 
 QByteArray KindText(int kind, bool accelerated) {
@@ -99,28 +109,31 @@ QByteArray KindText(int kind, bool accelerated) {
 }
 
 QList<QByteArray> MeasurementColumns() {
-  QList<QByteArray> c = {"Файл",          "Позиция",       "Идентификатор", "Дата и время",
-                         "Тип тележки №", "Тип тележки",   "Тип пружины №", "Тип пружины",
+  QList<QByteArray> c = {"Файл",          "Позиция",     "Идентификатор", "Дата и время",
+                         "Тип тележки №", "Тип тележки", "Тип пружины №", "Тип пружины",
                          "Обозначение",   "Вид замера"};
   for (int p = 1; p <= 6; ++p) {
     const QString n = QString::number(p);
     c << ("Параметр " + n).toUtf8() << ("Значение " + n).toUtf8() << ("Оценка " + n).toUtf8();
   }
-  c << "Оценка замера" << "Группа по высоте" << "Снята с вагона №" << "Установлена на вагон №"
-    << "Эмуляция" << "Ускоренный замер";
+  c.append({"Оценка замера", "Группа по высоте", "Снята с вагона №", "Установлена на вагон №",
+            "Эмуляция", "Ускоренный замер"});
   return c;
 }
 
 QList<QByteArray> SetColumns() {
-  QList<QByteArray> c = {"Позиция", "Дата комплекта", "Тележка №", "Тележка, завод", "Тележка, год"};
+  QList<QByteArray> c = {"Позиция", "Дата комплекта", "Тележка №", "Тележка, завод",
+                         "Тележка, год"};
   for (const char* side : {"Левая", "Правая"}) {
     const QString s = QString::fromUtf8(side);
     c << (s + " рама №").toUtf8() << (s + " рама, завод").toUtf8() << (s + " рама, год").toUtf8();
     for (const char* ring : {"наружная", "внутренняя"})
       for (const char* place : kSetPlaces)
-        c << QStringLiteral("%1 %2 %3").arg(s, QString::fromUtf8(ring), QString::fromUtf8(place)).toUtf8();
+        c << QStringLiteral("%1 %2 %3")
+                 .arg(s, QString::fromUtf8(ring), QString::fromUtf8(place))
+                 .toUtf8();
   }
-  c << "Снята с вагона №" << "Установлена на вагон №";
+  c.append({"Снята с вагона №", "Установлена на вагон №"});
   return c;
 }
 

@@ -17,7 +17,7 @@
 namespace quality {
 
 // Written first, so that the spreadsheet reads UTF-8.
-inline constexpr std::string_view kCsvByteOrderMark = "\xEF\xBB\xBF";
+inline constexpr char kCsvByteOrderMark[] = "\xEF\xBB\xBF";
 
 // Appends one field, quoted when it must be. The QString form narrows an
 // ASCII text in place, without a UTF-8 copy.
@@ -27,6 +27,8 @@ QByteArray CsvField(const QByteArray& utf8);
 
 // One row: every field quoted when it must be, ";" between them, CRLF.
 QByteArray CsvRow(const QList<QByteArray>& fields);
+// The first row of a file: the byte-order mark and the row of the names.
+QByteArray CsvHeader(const QList<QByteArray>& columns);
 
 // The shortest text that reads back as the same 32-bit value, with the given
 // decimal point; `buf` holds the characters of the view.

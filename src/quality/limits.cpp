@@ -2,9 +2,13 @@
 
 namespace quality {
 
-bool IsLowerLimit(double min) { return min > kNoLowerLimit; }
+bool IsLowerLimit(double min) {
+  return min > kNoLowerLimit;
+}
 
-bool IsUpperLimit(double max) { return max < kNoUpperLimit; }
+bool IsUpperLimit(double max) {
+  return max < kNoUpperLimit;
+}
 
 bool WithinJudgementLimits(double value, double min, double max, double e) {
   return value > min - e && value < max + e;

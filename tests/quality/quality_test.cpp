@@ -90,6 +90,7 @@ TEST(QualityCsv, FieldsNumbersAndWords) {
   quality::AppendCsvField(row, QStringLiteral("Ваг\"он"));  // through UTF-8
   EXPECT_EQ(row, "\"12;4\"\"Ваг\"\"он\"");
   EXPECT_EQ(quality::CsvRow({"a", "b;c", ""}), "a;\"b;c\";\r\n");
+  EXPECT_EQ(quality::CsvHeader({"Файл", "n"}), "\xEF\xBB\xBFФайл;n\r\n");
 
   EXPECT_EQ(quality::FloatText(245.87f, ','), "245,87");
   EXPECT_EQ(quality::FloatText(0.1f, '.'), "0.1");

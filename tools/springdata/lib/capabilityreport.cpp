@@ -10,8 +10,8 @@
 #include <cmath>
 
 #include "exportwriter.h"
-#include "quality/csv.h"
 #include "platform/textfile.h"
+#include "quality/csv.h"
 #include "screen/fonts.h"
 #include "sorting/heightgroup.h"
 #include "springs/springtypes.h"
@@ -315,11 +315,11 @@ bool WriteCapabilityReport(const Capability& capability, const ReportInfo& info,
 
   // The numbers.
   const auto num = [point](std::optional<double> v) { return quality::CsvNumber(v, point); };
-  QByteArray csv = "\xEF\xBB\xBF";
+  QByteArray csv = quality::kCsvByteOrderMark;
   csv += "Тип тележки №;Тип тележки;Тип пружины №;Тип пружины;Обозначение;Параметр №;Параметр;"
          "n;Среднее;СКО;Минимум;Максимум;В норме;Доля в норме;Min;Max;E;НГ (Min-E);ВГ (Max+E);"
          "Cp;Cpk\r\n";
-  QByteArray groups = "\xEF\xBB\xBF";
+  QByteArray groups = quality::kCsvByteOrderMark;
   groups += "Тип тележки №;Тип тележки;Тип пружины №;Обозначение;Замеров;Годных";
   for (int g = 1; g <= 9; ++g) groups += QStringLiteral(";Группа %1").arg(g).toUtf8();
   groups += ";Вне групп\r\n";
@@ -343,9 +343,8 @@ bool WriteCapabilityReport(const Capability& capability, const ReportInfo& info,
                              QByteArray::number(ps.withinNorm),
                              num(any ? std::optional(double(ps.withinNorm) / ps.moments.n)
                                      : std::nullopt),
-                             num(t.parameters[param].Min), num(t.parameters[param].Max),
-                             num(t.E), num(l.lower), num(l.upper),
-                             num(ix.cp), num(ix.cpk)};
+                             num(t.parameters[param].Min), num(t.parameters[param].Max), num(t.E),
+                             num(l.lower), num(l.upper), num(ix.cp), num(ix.cpk)};
       csv += f.join(';') + "\r\n";
     }
     if (HasGroups(s)) {

@@ -176,8 +176,7 @@ MeasurementWriter::MeasurementWriter(Sink& sink, Format format, char decimalPoin
 
 void MeasurementWriter::Header() {
   if (format_ != Format::Csv) return;
-  sink_.Write(quality::kCsvByteOrderMark);
-  sink_.Write(quality::CsvRow(quality::MeasurementColumns()));
+  sink_.Write(quality::CsvHeader(quality::MeasurementColumns()));
 }
 
 const MeasurementWriter::TypeTexts* MeasurementWriter::Texts(int bogie, int spring) {
@@ -240,10 +239,13 @@ void MeasurementWriter::WriteCsv(const MeasurementRecord& r, const char* file, q
       AppendCsvField(row_, FloatChars(r.Param[p].Value, point_, buf));
     }
     row_ += ';';
-    if (Judgement.Judged && measured) row_ += Judgement.Verdicts[p] ? quality::kGood : quality::kBad;
+    if (Judgement.Judged && measured)
+      row_ += Judgement.Verdicts[p] ? quality::kGood : quality::kBad;
     row_ += ';';
   }
-  row_ += !Judgement.Judged ? quality::kNotJudged : Judgement.SpringGood ? quality::kGood : quality::kBad;
+  row_ += !Judgement.Judged      ? quality::kNotJudged
+          : Judgement.SpringGood ? quality::kGood
+                                 : quality::kBad;
   row_ += ';';
   if (group >= 0) AppendInt(row_, group);
   row_ += ';';
@@ -317,8 +319,7 @@ QByteArray SetDateText(const QString& ddmmyyyy, Format format) {
 
 void SetWriter::Header() {
   if (format_ != Format::Csv) return;
-  sink_.Write(quality::kCsvByteOrderMark);
-  sink_.Write(quality::CsvRow(quality::SetColumns()));
+  sink_.Write(quality::CsvHeader(quality::SetColumns()));
 }
 
 void SetWriter::Write(const SetRecord& r, qint64 position) {
