@@ -67,7 +67,8 @@ QByteArray CsvRow(const QList<QByteArray>& fields) {
 }
 
 QByteArray CsvHeader(const QList<QByteArray>& columns) {
-  return kCsvByteOrderMark + CsvRow(columns);
+  return QByteArray(kCsvByteOrderMark.data(), static_cast<qsizetype>(kCsvByteOrderMark.size())) +
+         CsvRow(columns);
 }
 
 std::string_view FloatChars(float v, char decimalPoint, char (&buf)[32]) {

@@ -17,7 +17,7 @@
 namespace quality {
 
 // Written first, so that the spreadsheet reads UTF-8.
-inline constexpr char kCsvByteOrderMark[] = "\xEF\xBB\xBF";
+inline constexpr std::string_view kCsvByteOrderMark = "\xEF\xBB\xBF";
 
 // Appends one field, quoted when it must be. The QString form narrows an
 // ASCII text in place, without a UTF-8 copy.

@@ -315,14 +315,15 @@ bool WriteCapabilityReport(const Capability& capability, const ReportInfo& info,
 
   // The numbers.
   const auto num = [point](std::optional<double> v) { return quality::CsvNumber(v, point); };
-  QByteArray csv = quality::kCsvByteOrderMark;
-  csv += "Тип тележки №;Тип тележки;Тип пружины №;Тип пружины;Обозначение;Параметр №;Параметр;"
-         "n;Среднее;СКО;Минимум;Максимум;В норме;Доля в норме;Min;Max;E;НГ (Min-E);ВГ (Max+E);"
-         "Cp;Cpk\r\n";
-  QByteArray groups = quality::kCsvByteOrderMark;
-  groups += "Тип тележки №;Тип тележки;Тип пружины №;Обозначение;Замеров;Годных";
-  for (int g = 1; g <= 9; ++g) groups += QStringLiteral(";Группа %1").arg(g).toUtf8();
-  groups += ";Вне групп\r\n";
+  QByteArray csv = quality::CsvHeader(
+      {"Тип тележки №", "Тип тележки", "Тип пружины №", "Тип пружины", "Обозначение", "Параметр №",
+       "Параметр", "n", "Среднее", "СКО", "Минимум", "Максимум", "В норме", "Доля в норме", "Min",
+       "Max", "E", "НГ (Min-E)", "ВГ (Max+E)", "Cp", "Cpk"});
+  QList<QByteArray> groupColumns = {"Тип тележки №", "Тип тележки", "Тип пружины №",
+                                    "Обозначение",   "Замеров",     "Годных"};
+  for (int g = 1; g <= 9; ++g) groupColumns << QStringLiteral("Группа %1").arg(g).toUtf8();
+  groupColumns << "Вне групп";
+  QByteArray groups = quality::CsvHeader(groupColumns);
   for (const auto& [key, s] : capability.Types()) {
     const SpringType& t = TypeOf(s);
     const QByteArray bogieName = CsvField(FindBogieType(s.bogie)->Name.toUtf8());
