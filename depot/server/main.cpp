@@ -10,7 +10,7 @@
 #include <cstring>
 #include <string>
 
-#include "server.h"
+#include "server/server.h"
 
 namespace {
 int Usage() {
