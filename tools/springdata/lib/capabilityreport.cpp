@@ -10,6 +10,7 @@
 #include <cmath>
 
 #include "exportwriter.h"
+#include "quality/csv.h"
 #include "platform/textfile.h"
 #include "screen/fonts.h"
 #include "sorting/heightgroup.h"
@@ -301,13 +302,6 @@ bool SavePng(const QString& path, const QImage& image, QString& error) {
   return false;
 }
 
-QByteArray Csv(const std::optional<double>& v, char point) {
-  if (!v) return QByteArray();
-  QByteArray t = QByteArray::number(*v, 'g', 10);
-  if (point != '.') t.replace('.', point);
-  return t;
-}
-
 }  // namespace
 
 bool WriteCapabilityReport(const Capability& capability, const ReportInfo& info,
@@ -320,6 +314,7 @@ bool WriteCapabilityReport(const Capability& capability, const ReportInfo& info,
   const QDir dir(outDir);
 
   // The numbers.
+  const auto num = [point](std::optional<double> v) { return quality::CsvNumber(v, point); };
   QByteArray csv = "\xEF\xBB\xBF";
   csv += "Тип тележки №;Тип тележки;Тип пружины №;Тип пружины;Обозначение;Параметр №;Параметр;"
          "n;Среднее;СКО;Минимум;Максимум;В норме;Доля в норме;Min;Max;E;НГ (Min-E);ВГ (Max+E);"
@@ -341,17 +336,16 @@ bool WriteCapabilityReport(const Capability& capability, const ReportInfo& info,
                              QByteArray::number(param),
                              CsvField(t.parameters[param].Name.toUtf8()),
                              QByteArray::number(ps.moments.n),
-                             Csv(any ? std::optional(ps.moments.mean) : std::nullopt, point),
-                             Csv(ps.moments.Sd(), point),
-                             Csv(any ? std::optional(ps.moments.min) : std::nullopt, point),
-                             Csv(any ? std::optional(ps.moments.max) : std::nullopt, point),
+                             num(any ? std::optional(ps.moments.mean) : std::nullopt),
+                             num(ps.moments.Sd()),
+                             num(any ? std::optional(ps.moments.min) : std::nullopt),
+                             num(any ? std::optional(ps.moments.max) : std::nullopt),
                              QByteArray::number(ps.withinNorm),
-                             Csv(any ? std::optional(double(ps.withinNorm) / ps.moments.n)
-                                     : std::nullopt,
-                                 point),
-                             Csv(t.parameters[param].Min, point), Csv(t.parameters[param].Max, point),
-                             Csv(t.E, point), Csv(l.lower, point), Csv(l.upper, point),
-                             Csv(ix.cp, point), Csv(ix.cpk, point)};
+                             num(any ? std::optional(double(ps.withinNorm) / ps.moments.n)
+                                     : std::nullopt),
+                             num(t.parameters[param].Min), num(t.parameters[param].Max),
+                             num(t.E), num(l.lower), num(l.upper),
+                             num(ix.cp), num(ix.cpk)};
       csv += f.join(';') + "\r\n";
     }
     if (HasGroups(s)) {
