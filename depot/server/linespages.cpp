@@ -27,7 +27,7 @@ void LinesCsv(const Request&, httplib::Response& res) {
     out.push_back({l.name, QByteArray::number(l.today), QByteArray::number(l.todayGood),
                    CsvNum(SharePercent(l.todayGood, l.todayJudged), 1), QByteArray::number(l.week),
                    QByteArray::number(l.weekGood), CsvNum(SharePercent(l.weekGood, l.weekJudged), 1),
-                   QByteArray::number(l.weekEmulated), l.lastMeasurement, l.lastSync, l.stale ? "да" : "нет"});
+                   QByteArray::number(l.weekEmulated), l.lastMeasurement, l.lastSync, YesNo(l.stale)});
   res.set_content(Csv(kLinesHeader, out).toStdString(), "text/csv; charset=utf-8");
 }
 

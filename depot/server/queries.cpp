@@ -1,5 +1,7 @@
 #include "server/queries.h"
 
+#include "quality/measured.h"
+
 namespace depot {
 
 namespace {
@@ -7,14 +9,14 @@ namespace {
 QByteArray IsoDate(const QDate& d) { return d.isValid() ? d.toString(Qt::ISODate).toUtf8() : QByteArray(); }
 
 // The rows of parameter p that count: measured on the line, not emulated, of
-// the type and period asked (TypeFilter's parameters). A fast measurement
-// does not take parameters 1, 3 and 4.
+// the type and period asked (TypeFilter's parameters), of a kind that takes
+// the parameter.
 QByteArray Where(int p) {
   const QByteArray v = "p" + QByteArray::number(p);
   QByteArray w = " WHERE ($1 = '' OR line = $1) AND bogie_type = $2::smallint AND spring_type = $3::smallint"
                  " AND measured_at >= $4::date AND measured_at < $5::date + 1 AND NOT emulated"
                  " AND " + v + "_measured IS NOT FALSE AND " + v + "_value IS NOT NULL";
-  if (p == 1 || p == 3 || p == 4) w += " AND kind <> 1";
+  if (!quality::KindTakes(quality::kFastKind, p)) w += " AND kind <> " + QByteArray::number(quality::kFastKind);
   return w;
 }
 
@@ -182,6 +184,7 @@ const Columns<MeasurementRow>& MeasurementColumns() {
         {"spring_type", [](R& r, const Field& f) { r.spring = f.Text(); }},
         {"spring_name", [](R& r, const Field& f) { r.springName = f.Text(); }},
         {"kind", [](R& r, const Field& f) { r.kind = static_cast<int>(f.Integer()); }},
+        {"accelerated", [](R& r, const Field& f) { r.accelerated = f.Bool(); }},
         {"emulated", [](R& r, const Field& f) { r.emulated = f.Bool(); }},
         {"judged", [](R& r, const Field& f) { r.judged = f.Bool(); }},
         {"spring_good", [](R& r, const Field& f) { r.springGood = f.OptionalBool(); }},

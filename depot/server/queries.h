@@ -114,7 +114,7 @@ struct MeasurementRow {
   QByteArray shown;  // DD.MM.YYYY HH:MM:SS
   QByteArray bogie, bogieName, spring, springName;
   int kind = 0;
-  bool emulated = false, judged = false;
+  bool accelerated = false, emulated = false, judged = false;
   std::optional<bool> springGood;
   QByteArray heightGroup, wagonFrom, wagonTo, source;
   std::array<ParamColumns, 7> params;  // [1..6]

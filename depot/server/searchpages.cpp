@@ -4,7 +4,8 @@
 #include "server/handlers.h"
 #include "server/queries.h"
 #include "server/views.h"
-#include "springdata/lib/exportwriter.h"
+#include "quality/csv.h"
+#include "quality/measured.h"
 
 namespace depot {
 
@@ -33,27 +34,20 @@ Answer<MeasurementRow> Search(const SearchFilter& s, bool& cut) {
   return a;
 }
 
-// The measurement columns of springdata's export, then the line.
-QByteArray MeasurementCsvHeader() {
-  QByteArray h = "Файл;Позиция;Идентификатор;Дата и время;Тип тележки №;Тип тележки;Тип пружины №;"
-                 "Тип пружины;Обозначение;Вид замера";
-  for (int p = 1; p <= 6; ++p) h += QStringLiteral(";Параметр %1;Значение %1;Оценка %1").arg(p).toUtf8();
-  return h + ";Оценка замера;Группа по высоте;Снята с вагона №;Установлена на вагон №;Линия";
-}
+// The measurement columns of the export, then the line.
+QList<QByteArray> MeasurementCsvColumns() { return quality::MeasurementColumns() << "Линия"; }
 
 QList<QByteArray> MeasurementCsvRow(const MeasurementRow& m) {
   const bool judged = m.judged;
   QList<QByteArray> f = {m.source, "", m.identifier, m.shown, m.bogie, judged ? m.bogieName : "", m.spring,
-                         judged ? m.springName : "", "",
-                         m.kind == 0 ? "полный" : m.kind == 1 ? "быстрый" : QByteArray::number(m.kind)};
+                         judged ? m.springName : "", "", quality::KindText(m.kind, m.accelerated)};
   for (int p = 1; p <= 6; ++p) {
-    // A fast measurement does not take parameters 1, 3 and 4.
-    const bool taken = !(m.kind == 1 && (p == 1 || p == 3 || p == 4));
+    const bool taken = quality::KindTakes(m.kind, p);
     f << (judged ? QByteArray(kParamNames[p]) : QByteArray()) << (taken ? CsvValue(m.params[p].value) : QByteArray())
       << (judged && taken ? Verdict(m.params[p].good) : QByteArray());
   }
-  f << (judged ? Verdict(m.springGood) : QByteArray("Не оценен")) << m.heightGroup << m.wagonFrom << m.wagonTo
-    << m.line;
+  f << (judged ? Verdict(m.springGood) : Word(quality::kNotJudged)) << m.heightGroup << m.wagonFrom << m.wagonTo
+    << YesNo(m.emulated) << YesNo(m.accelerated) << m.line;
   return f;
 }
 
@@ -71,7 +65,7 @@ void SearchCsv(const Request& r, httplib::Response& res) {
   std::vector<QList<QByteArray>> out;
   for (const MeasurementRow& m : found.rows) out.push_back(MeasurementCsvRow(m));
   res.set_header("Content-Disposition", "attachment; filename=\"measurements.csv\"");
-  res.set_content(Csv(MeasurementCsvHeader(), out).toStdString(), "text/csv; charset=utf-8");
+  res.set_content(Csv(MeasurementCsvColumns(), out).toStdString(), "text/csv; charset=utf-8");
 }
 
 void SearchPage(const Request& r, httplib::Response& res) {
@@ -136,7 +130,7 @@ void RecordPage(const Request& r, httplib::Response& res) {
     for (int p = 1; p <= 6; ++p) {
       const ParamColumns& c = m.params[p];
       body += "<tr><td>" + QByteArray::number(p) + "</td><td>" + kParamNames[p] + "</td><td class=\"n\">" +
-              CsvValue(c.value) + "</td><td>" + (!c.measured ? "" : *c.measured ? "да" : "нет") + "</td><td>" +
+              CsvValue(c.value) + "</td><td>" + (c.measured ? YesNo(*c.measured) : QByteArray()) + "</td><td>" +
               Verdict(c.good) + "</td><td class=\"n\">" + CsvValue(c.min) + "</td><td class=\"n\">" + CsvValue(c.max) +
               "</td><td class=\"n\">" + CsvValue(c.tolerance) + "</td></tr>";
     }
@@ -151,16 +145,8 @@ void RecordPage(const Request& r, httplib::Response& res) {
 
 namespace {
 
-QByteArray SetsCsvHeader() {
-  QByteArray header = "Позиция;Дата комплекта;Тележка №;Тележка, завод;Тележка, год";
-  for (const char* side : {"Левая", "Правая"}) {
-    header += QStringLiteral(";%1 рама №;%1 рама, завод;%1 рама, год").arg(QString::fromUtf8(side)).toUtf8();
-    for (const char* ring : {"наружная", "внутренняя"})
-      for (const char* place : springdata::kSetPlaces)
-        header += QStringLiteral(";%1 %2 %3").arg(QString::fromUtf8(side), QString::fromUtf8(ring), QString::fromUtf8(place)).toUtf8();
-  }
-  return header + ";Снята с вагона №;Установлена на вагон №;Линия";
-}
+// The set export's columns, then the line.
+QList<QByteArray> SetsCsvColumns() { return quality::SetColumns() << "Линия"; }
 
 QList<QByteArray> SetsCsvRow(const SetRow& s) {
   QList<QByteArray> f = {QByteArray::number(s.position + 1), s.date, s.bogieNumber, s.bogieWorks, s.bogieYear};
@@ -181,7 +167,7 @@ void SetsCsv(const Request& r, httplib::Response& res) {
   std::vector<QList<QByteArray>> out;
   for (const SetRow& s : sets.rows) out.push_back(SetsCsvRow(s));
   res.set_header("Content-Disposition", "attachment; filename=\"sets.csv\"");
-  res.set_content(Csv(SetsCsvHeader(), out).toStdString(), "text/csv; charset=utf-8");
+  res.set_content(Csv(SetsCsvColumns(), out).toStdString(), "text/csv; charset=utf-8");
 }
 
 void SetsPage(const Request& r, httplib::Response& res) {

@@ -7,6 +7,7 @@
 #include "server/handlers.h"
 #include "server/queries.h"
 #include "server/views.h"
+#include "quality/limits.h"
 #include "sorting/heightgroup.h"
 
 namespace depot {
@@ -113,7 +114,7 @@ struct HistData {
   double lower = 0, upper = 0;
   std::vector<long long> counts;
   Norms norms;
-  springdata::Limits limits;
+  quality::Limits limits;
 };
 constexpr int kBins = 40;
 
@@ -140,8 +141,8 @@ Answer<BinRow> Histogram(const TypeQuery& q, int p, HistData& h) {
 
 std::vector<Marker> HistMarkers(const HistData& h, int p, int bogie) {
   std::vector<Marker> m;
-  if (h.norms.min && *h.norms.min > -1000) m.push_back({*h.norms.min, "Min", Marker::Norm});
-  if (h.norms.max && *h.norms.max < 1000) m.push_back({*h.norms.max, "Max", Marker::Norm});
+  if (h.norms.min && quality::IsLowerLimit(*h.norms.min)) m.push_back({*h.norms.min, "Min", Marker::Norm});
+  if (h.norms.max && quality::IsUpperLimit(*h.norms.max)) m.push_back({*h.norms.max, "Max", Marker::Norm});
   if (h.limits.lower) m.push_back({*h.limits.lower, "Min−E", Marker::Tolerance});
   if (h.limits.upper) m.push_back({*h.limits.upper, "Max+E", Marker::Tolerance});
   if (p == 2 && (bogie == 1 || bogie == 2)) {
@@ -156,8 +157,8 @@ std::vector<Marker> HistMarkers(const HistData& h, int p, int bogie) {
 
 struct CapRow {
   PooledRow pooled;
-  springdata::Limits limits;
-  springdata::Indices ix;
+  quality::Limits limits;
+  quality::Indices ix;
 };
 
 // Cp/Cpk grouped by `by` (a week or a line). Where a group's records were

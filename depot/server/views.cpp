@@ -2,7 +2,7 @@
 
 #include <QUrl>
 
-#include "springdata/lib/exportwriter.h"
+#include "quality/csv.h"
 
 namespace depot {
 
@@ -51,30 +51,31 @@ QByteArray ErrorLine(const QString& error) {
   return "<p class=\"err\">Ошибка базы данных: " + Esc(error) + "</p>";
 }
 
-QByteArray Csv(const QByteArray& header, const std::vector<QList<QByteArray>>& rows) {
-  QByteArray out = "\xEF\xBB\xBF" + header + "\r\n";
-  for (const auto& row : rows) {
-    QList<QByteArray> fields;
-    for (const QByteArray& f : row) fields << springdata::CsvField(f);
-    out += fields.join(';') + "\r\n";
-  }
+QByteArray Csv(const QList<QByteArray>& columns, const std::vector<QList<QByteArray>>& rows) {
+  QByteArray out = QByteArray(quality::kCsvByteOrderMark.data(), quality::kCsvByteOrderMark.size()) +
+                   quality::CsvRow(columns);
+  for (const auto& row : rows) out += quality::CsvRow(row);
   return out;
 }
 
-QByteArray CsvNum(std::optional<double> v, int decimals) {
-  if (!v) return {};
-  QByteArray t = decimals < 0 ? QByteArray::number(*v, 'g', 10) : QByteArray::number(*v, 'f', decimals);
-  return t.replace('.', ',');
+QByteArray Csv(const QByteArray& header, const std::vector<QList<QByteArray>>& rows) {
+  return Csv(header.split(';'), rows);
 }
+
+QByteArray CsvNum(std::optional<double> v, int decimals) { return quality::CsvNumber(v, ',', decimals); }
 
 QByteArray CsvValue(const std::optional<QByteArray>& text) {
   if (!text) return {};
-  return springdata::FloatText(text->toFloat(), ',');
+  return quality::FloatText(text->toFloat(), ',');
 }
+
+QByteArray Word(std::string_view word) { return QByteArray(word.data(), static_cast<qsizetype>(word.size())); }
 
 QByteArray Verdict(std::optional<bool> good) {
   if (!good) return {};
-  return *good ? "Норма" : "Брак";
+  return Word(*good ? quality::kGood : quality::kBad);
 }
+
+QByteArray YesNo(bool yes) { return Word(yes ? quality::kYes : quality::kNo); }
 
 }  // namespace depot

@@ -6,6 +6,7 @@
 #include <QList>
 #include <QString>
 #include <optional>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -32,15 +33,21 @@ QByteArray Page(const QString& title, const QByteArray* user, const QByteArray& 
 // A failed query's reason on the page.
 QByteArray ErrorLine(const QString& error);
 
-// A CSV file for spreadsheets: UTF-8 with its mark, ";" between fields,
-// CRLF line ends, each field as springdata's export writes it.
+// A CSV file for spreadsheets as the quality rules write it (springdata's
+// export alike): UTF-8 with its mark, ";" between fields, CRLF line ends.
+QByteArray Csv(const QList<QByteArray>& columns, const std::vector<QList<QByteArray>>& rows);
+// The same with the columns written as one header text, ";" between them.
 QByteArray Csv(const QByteArray& header, const std::vector<QList<QByteArray>>& rows);
 // A number with a decimal comma (`decimals` places, or 10 significant digits).
 QByteArray CsvNum(std::optional<double> v, int decimals = -1);
 // A stored 32-bit value as springdata writes it: the shortest exact text.
 QByteArray CsvValue(const std::optional<QByteArray>& text);
 
+// A word of the quality rules' field text.
+QByteArray Word(std::string_view word);
 // A verdict: "Норма", "Брак", or nothing for none.
 QByteArray Verdict(std::optional<bool> good);
+// "да" or "нет".
+QByteArray YesNo(bool yes);
 
 }  // namespace depot
