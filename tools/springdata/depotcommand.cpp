@@ -1,12 +1,11 @@
 #include "depotcommand.h"
 
-#include <QMap>
 #include <cstdio>
 
-#include "lib/options.h"
 #include "lib/source.h"
 #include "pg/migrations.h"
 #include "pg/pg.h"
+#include "platform/optionreader.h"
 #include "sync/admin.h"
 #include "sync/sync.h"
 
@@ -76,28 +75,28 @@ int Sync(const QString& home, depot::SyncOptions options, bool quiet) {
 }  // namespace
 
 int RunDepotCommand(const QString& command, QStringList args) {
-  QString sub;
+  plat::OptionReader reader;
+  reader.Value("--database");
+  if (command == "sync") reader.Value("--home").Value("--line").Value("--batch").Flag("--quiet");
+  else reader.Positionals(-1);
+  QString error;
+  if (!reader.Read(args, error)) return DepotUsage(error);
+  QStringList words = reader.Positional();
+  QString sub, lineName;
   if (command == "db") {
-    if (args.isEmpty()) return DepotUsage("db needs migrate or add-line");
-    sub = args.takeFirst();
+    if (words.isEmpty()) return DepotUsage("db needs migrate or add-line");
+    sub = words.takeFirst();
     if (sub != "migrate" && sub != "add-line") return DepotUsage("unknown db command " + sub);
+    if (sub == "add-line") {
+      if (words.isEmpty()) return DepotUsage("add-line needs NAME");
+      lineName = words.takeFirst();
+    }
+    if (!words.isEmpty()) return DepotUsage("unexpected argument " + words.first());
   }
-  QString lineName;
-  if (sub == "add-line") {
-    if (args.isEmpty() || args.first().startsWith("--")) return DepotUsage("add-line needs NAME");
-    lineName = args.takeFirst();
-  }
-  QMap<QString, QString> o;
-  const QStringList valued = command == "sync"
-                                 ? QStringList{"--database", "--home", "--line", "--batch"}
-                                 : QStringList{"--database"};
-  if (const QString wrong = ReadOptions(args, {"--quiet"}, valued, &o); !wrong.isEmpty())
-    return DepotUsage(wrong);
-  const QString home = o.value("--home"), conninfo = o.value("--database");
-  const QString line = o.value("--line"), batch = o.value("--batch");
+  const QString home = reader.Get("--home"), conninfo = reader.Get("--database");
+  const QString line = reader.Get("--line"), batch = reader.Get("--batch");
   if (conninfo.isEmpty()) return DepotUsage("--database CONNINFO is needed");
   QByteArray completed;
-  QString error;
   if (!depot::CheckConninfo(conninfo, completed, error)) return DepotUsage(error);
   if (sub == "migrate") return Migrate(conninfo);
   if (sub == "add-line") return AddLine(conninfo, lineName);
@@ -113,7 +112,7 @@ int RunDepotCommand(const QString& command, QStringList args) {
     if (!ok || options.batchRecords < 1 || options.batchRecords > 100000)
       return DepotUsage("--batch takes 1..100000 records");
   }
-  return Sync(home, options, o.contains("--quiet"));
+  return Sync(home, options, reader.Has("--quiet"));
 }
 
 }  // namespace springdata
