@@ -46,8 +46,7 @@ void FadeIn() {
   QMessageBox box(QMessageBox::Critical, QString(kApplicationTitle),
                   text + QStringLiteral("\n\nРабота программы будет завершена."), QMessageBox::Ok);
   box.exec();
-  RestoreDisplayMode();
-  plat::EndProcess(1);
+  EndProgram(1);
 }
 
 // Key 4: the settings menu, behind the password when it is switched on. A

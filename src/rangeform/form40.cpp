@@ -188,9 +188,9 @@ void TForm40::Button2Click() {
 }
 
 void TForm40::Button3Click() {
-  // Every road out of the program gives the screen its mode back.
-  RestoreDisplayMode();
-  plat::EndProcess(0);
+  // Every road out of the program switches the press off and gives the
+  // screen its mode back.
+  EndProgram(0);
 }
 
 void TForm40::Button4Click() {

@@ -263,8 +263,7 @@ KeyCode PollKey() {
       if (ScreenState.showMathVis) ScreenState.showMathVis();
     } else if (ch.unicode() == 27) {
       FadeOut();
-      RestoreDisplayMode();
-      plat::EndProcess(0);
+      EndProgram(0);
     }
     const KeyCode code = CodeOfChar(ch);
     if (code != 0 && KeyEnabled(code)) {

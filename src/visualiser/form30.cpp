@@ -184,9 +184,9 @@ void TForm30::Button2Click() {
 }
 
 void TForm30::Button3Click() {
-  // Every road out of the program gives the screen its mode back.
-  RestoreDisplayMode();
-  plat::EndProcess(0);
+  // Every road out of the program switches the press off and gives the
+  // screen its mode back.
+  EndProgram(0);
 }
 
 void TForm30::Button4Click() {
