@@ -25,7 +25,6 @@
 #include "platform/clock.h"
 #include "platform/cp1251.h"
 #include "platform/namedwidget.h"
-#include "platform/process.h"
 #include "screen/screen.h"
 
 TForm4* Form4 = nullptr;

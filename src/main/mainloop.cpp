@@ -11,7 +11,6 @@
 #include "main/program.h"
 #include "pages/pages.h"
 #include "platform/clock.h"
-#include "platform/process.h"
 #include "platform/pump.h"
 #include "rangeform/form40.h"
 #include "screen/screen.h"

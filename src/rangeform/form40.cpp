@@ -14,7 +14,6 @@
 #include "link/camera.h"
 #include "link/link.h"
 #include "platform/namedwidget.h"
-#include "platform/process.h"
 #include "screen/screen.h"
 
 using plat::Named;

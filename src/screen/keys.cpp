@@ -5,7 +5,6 @@
 #include "platform/clock.h"
 #include "platform/desktop.h"
 #include "platform/paths.h"
-#include "platform/process.h"
 #include "platform/random.h"
 #include "platform/pump.h"
 #include "platform/textfile.h"

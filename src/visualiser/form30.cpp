@@ -13,7 +13,6 @@
 #include "mathem/mathobserver.h"
 #include "mathem/profiles.h"
 #include "platform/paths.h"
-#include "platform/process.h"
 #include "platform/textfile.h"
 #include "screen/screen.h"
 #include "visualiser/visualiser.h"
