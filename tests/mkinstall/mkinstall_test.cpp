@@ -51,7 +51,7 @@ class MkInstallFolder : public ::testing::Test {
   static inline bool ok_ = false;
 };
 
-const int kErrorCodes[] = {1, 2, 3, 4, 6, 7, 8, 9, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20};
+const int kErrorCodes[] = {1, 2, 3, 4, 6, 7, 8, 9, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21};
 
 TEST_F(MkInstallFolder, HoldsEveryFolderAndFileTheProgramOpens) {
   for (const char* f : {"Report", "Config", "Temp", "BMP", "Errors", "STORAGE", "Tabl1", "texts"})
