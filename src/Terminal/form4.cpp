@@ -59,7 +59,7 @@ constexpr uint8_t kLir2Setup = 2;
 constexpr int kD0Bit = 0;
 constexpr int kD1Bit = 3;
 
-const QString kFirstMemoLine = QStringLiteral("Kalvor М версия 4.89bc");
+const QString kFirstMemoLine = QStringLiteral("Kalvor М версия 4.89bc");  // a fixed text
 const QString kLabelCaptions[] = {QStringLiteral("ЦК:"),
                                   QStringLiteral("Триангулятор1:"),
                                   QStringLiteral("Триангулятор2:"),
