@@ -12,7 +12,7 @@
 #include <cstdio>
 
 #include "pg/pg.h"
-#include "springdata/lib/depotsync.h"
+#include "sync/admin.h"
 
 namespace bench {
 
@@ -91,7 +91,7 @@ inline Loaded LoadDepot(const QString& admin, int lines, long long total) {
   QString error;
   QStringList applied;
   depot::Connection db;
-  if (!springdata::MigrateDatabase(admin, applied, error) || !db.Open(admin, "bench-load", error)) {
+  if (!depot::MigrateDatabase(admin, applied, error) || !db.Open(admin, "bench-load", error)) {
     std::fprintf(stderr, "load: %s\n", qPrintable(error));
     return out;
   }
@@ -110,7 +110,7 @@ inline Loaded LoadDepot(const QString& admin, int lines, long long total) {
     const QByteArray line = "l" + QByteArray::number(k);
     QString role;
     bool existed = false;
-    ok = springdata::AddLine(admin, QString::fromUtf8(line), role, existed, error);
+    ok = depot::AddLine(admin, QString::fromUtf8(line), role, existed, error);
     for (long long from = 0; ok && from < perLine; from += kChunk) {
       const long long to = std::min(perLine, from + kChunk) - 1;
       ok = db.Query(kLoadMeasurements,

@@ -16,7 +16,7 @@
 #include "benchcluster.h"
 #include "benchinstall.h"
 #include "pg/pg.h"
-#include "springdata/lib/depotsync.h"
+#include "sync/admin.h"
 
 namespace {
 
@@ -35,10 +35,10 @@ QString NewDatabase(const QString& name) {
   QStringList applied;
   QString role;
   bool existed = false;
-  if (!springdata::MigrateDatabase(admin, applied, error) ||
-      !springdata::AddLine(admin, "l1", role, existed, error))
+  if (!depot::MigrateDatabase(admin, applied, error) ||
+      !depot::AddLine(admin, "l1", role, existed, error))
     std::fprintf(stderr, "%s\n", qPrintable(error));
-  return g_cluster->Conninfo(name, springdata::LineRole("l1"));
+  return g_cluster->Conninfo(name, depot::LineRole("l1"));
 }
 
 bench::ChildRun Sync(const QString& home, const QString& conninfo) {

@@ -103,6 +103,47 @@ bool Connection::Open(const QString& conninfo, const char* program, QString& err
   return true;
 }
 
+Connection::Login Connection::OpenAs(const QByteArray& conninfo, const QByteArray& user,
+                                     const QByteArray& password, QString& error) {
+  Close();
+  char* parseError = nullptr;
+  PQconninfoOption* options = PQconninfoParse(conninfo.constData(), &parseError);
+  if (!options) {
+    error = parseError ? OneLine(parseError) : QStringLiteral("out of memory");
+    PQfreemem(parseError);
+    return Login::BadConninfo;
+  }
+  std::vector<const char*> keys, values;
+  for (PQconninfoOption* o = options; o->keyword; ++o) {
+    const QByteArray k = o->keyword;
+    if (!o->val || k == "user" || k == "password" || k == "passfile" || k == "service") continue;
+    keys.push_back(o->keyword);
+    values.push_back(o->val);
+  }
+  // The password given only: never one from this process's .pgpass.
+  const char* const own[][2] = {{"user", user.constData()},
+                                {"password", password.constData()},
+                                {"passfile", "/dev/null"},
+                                {"connect_timeout", "5"}};
+  for (const auto& [k, v] : own) {
+    keys.push_back(k);
+    values.push_back(v);
+  }
+  keys.push_back(nullptr);
+  values.push_back(nullptr);
+  conn_ = PQconnectdbParams(keys.data(), values.data(), 0);
+  PQconninfoFree(options);
+  if (!conn_ || PQstatus(conn_) != CONNECTION_OK) {
+    error = conn_ ? OneLine(PQerrorMessage(conn_)) : QStringLiteral("out of memory");
+    Close();
+    return Login::Refused;
+  }
+  PQsetClientEncoding(conn_, "UTF8");
+  return Login::Open;
+}
+
+bool Connection::Healthy() const { return conn_ && PQstatus(conn_) == CONNECTION_OK; }
+
 QString Connection::LastError() const {
   return conn_ ? OneLine(PQerrorMessage(conn_)) : QStringLiteral("not connected");
 }

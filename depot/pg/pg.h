@@ -61,8 +61,18 @@ class Connection {
   // be reached or refuses the login. A connect_timeout of 10 s applies unless
   // the conninfo sets one, so a server that is gone does not hang the caller.
   bool Open(const QString& conninfo, const char* program, QString& error);
+  // Opens a connection as `user` with `password` to the database that
+  // `conninfo` names: its own user, password, passfile and service are left
+  // out, so that no password of this process's ~/.pgpass stands in for the
+  // one given. Says whether the conninfo did not read or the login was
+  // refused (`error` has libpq's reason); a connect_timeout of 5 s applies.
+  enum class Login { Open, BadConninfo, Refused };
+  Login OpenAs(const QByteArray& conninfo, const QByteArray& user, const QByteArray& password,
+               QString& error);
   void Close();
   bool IsOpen() const { return conn_ != nullptr; }
+  // Open and not broken (a server that went away leaves it broken).
+  bool Healthy() const;
 
   // Runs one or more statements without parameters (a migration file).
   bool Exec(const QByteArray& sql, QString& error);
@@ -84,7 +94,6 @@ class Connection {
 
   // The server's text of the last failure, one line.
   QString LastError() const;
-  pg_conn* Raw() const { return conn_; }
 
  private:
   pg_conn* conn_ = nullptr;

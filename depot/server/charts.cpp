@@ -1,4 +1,4 @@
-#include "charts.h"
+#include "server/charts.h"
 
 #include <algorithm>
 #include <cmath>
@@ -94,14 +94,6 @@ QByteArray Polyline(const std::vector<std::pair<double, double>>& pts, const cha
   return out + "\"/>";
 }
 }  // namespace
-
-QByteArray Esc(const QString& s) {
-  return s.toHtmlEscaped().toUtf8();
-}
-
-QString Num(double v, int decimals) {
-  return QString::number(v, 'f', decimals).replace('.', ',');
-}
 
 QByteArray ControlChartSvg(const QString& title, const std::vector<QString>& labels,
                            const std::vector<ChartPoint>& points, const std::vector<bool>& baseline) {

@@ -6,14 +6,10 @@
 #include <optional>
 #include <vector>
 
-#include "stats.h"
+#include "server/stats.h"
+#include "server/views.h"
 
 namespace depot {
-
-// Text for HTML and SVG: &, <, >, " escaped.
-QByteArray Esc(const QString& s);
-// A number with a decimal comma and `decimals` places.
-QString Num(double v, int decimals);
 
 // A control chart: points joined by a line, centre and limits per point,
 // the baseline's points on a shaded band, each violating point red with the

@@ -1,37 +1,89 @@
 #pragma once
-// The server's reads from the depot database: one connection per worker
-// thread under the server's read-only role, every transaction read-only.
+// The server's reads from the depot database, all through Query(): one
+// connection per worker thread under the server's read-only role, every
+// transaction read-only. Rows are read by name, never by position: a
+// query's columns (Columns) hold each column's SQL beside the code that
+// reads it into the query's row struct.
 
 #include <QByteArray>
 #include <QString>
+#include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace depot {
 
-// Rows of text values as the database sends them; a null is empty.
+using Params = std::vector<std::optional<QByteArray>>;
+
+// One value of a row as the database sends it; empty for NULL.
+class Field {
+ public:
+  explicit Field(const std::optional<QByteArray>& v) : v_(v) {}
+  bool IsNull() const { return !v_; }
+  QByteArray Text() const { return v_.value_or(QByteArray()); }
+  const std::optional<QByteArray>& Raw() const { return v_; }
+  long long Integer() const { return Text().toLongLong(); }
+  bool Bool() const { return Text() == "t"; }
+  std::optional<bool> OptionalBool() const { return v_ ? std::optional(Bool()) : std::nullopt; }
+  std::optional<double> Number() const;
+
+ private:
+  const std::optional<QByteArray>& v_;
+};
+
+// The rows of one statement, or why there are none.
 struct Rows {
   bool ok = false;
   QString error;
   std::vector<std::vector<std::optional<QByteArray>>> rows;
-  QByteArray Text(size_t r, size_t c) const { return rows[r][c].value_or(QByteArray()); }
-  bool Null(size_t r, size_t c) const { return !rows[r][c]; }
-  std::optional<double> Number(size_t r, size_t c) const;
-  long long Integer(size_t r, size_t c) const { return Text(r, c).toLongLong(); }
-  bool Bool(size_t r, size_t c) const { return Text(r, c) == "t"; }
 };
 
 // Sets the connection string the workers use (call once before serving).
 void SetDatabase(const std::string& conninfo);
 // Runs one parameterised statement on this thread's connection, opening or
-// reopening it as needed.
-Rows Query(const char* sql, const std::vector<std::optional<QByteArray>>& params = {});
+// reopening it as needed. Every query of the server runs here.
+Rows Query(const QByteArray& sql, const Params& params = {});
 
-// Connects as `user` with `password` over the server's connection string and
-// checks that the role belongs to `engineersRole`. Empty on success, else
-// the reason shown to the engineer.
-QString CheckEngineer(const std::string& conninfo, const QByteArray& user,
-                      const QByteArray& password, const QByteArray& engineersRole);
+// A query's answer: its rows read into `Row`s.
+template <class Row>
+struct Answer {
+  bool ok = false;
+  QString error;
+  std::vector<Row> rows;
+};
+
+// The columns of a query, in the order of its select list: each one's SQL
+// expression and how it goes into the row.
+template <class Row>
+class Columns {
+ public:
+  using Reader = std::function<void(Row&, const Field&)>;
+  Columns(std::initializer_list<std::pair<QByteArray, Reader>> list) : list_(list) {}
+  void Add(const QByteArray& sql, Reader read) { list_.emplace_back(sql, std::move(read)); }
+
+  // The select list: "expression, expression, ...".
+  QByteArray Select() const {
+    QByteArray out;
+    for (const auto& c : list_) out += (out.isEmpty() ? "" : ", ") + c.first;
+    return out;
+  }
+
+  // Runs "SELECT <columns> <rest>" and reads its rows.
+  Answer<Row> Fetch(const QByteArray& rest, const Params& params = {}) const {
+    Rows rows = Query("SELECT " + Select() + rest, params);
+    Answer<Row> out{rows.ok, rows.error, {}};
+    for (const auto& values : rows.rows) {
+      Row row{};
+      for (size_t c = 0; c < list_.size() && c < values.size(); ++c) list_[c].second(row, Field(values[c]));
+      out.rows.push_back(std::move(row));
+    }
+    return out;
+  }
+
+ private:
+  std::vector<std::pair<QByteArray, Reader>> list_;
+};
 
 }  // namespace depot

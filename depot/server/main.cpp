@@ -5,51 +5,50 @@
 
 #include <malloc.h>
 
+#include <QStringList>
 #include <csignal>
 #include <cstdio>
-#include <cstring>
 #include <string>
 
-#include "server.h"
+#include "platform/optionreader.h"
+#include "server/server.h"
 
 namespace {
-int Usage() {
+int Usage(const QString& why) {
+  if (!why.isEmpty()) std::fprintf(stderr, "kalvor-depot: %s\n", qPrintable(why));
   std::fprintf(stderr,
                "usage: kalvor-depot serve --database CONNINFO [--listen HOST:PORT] "
                "[--engineers-role ROLE] [--secure-cookies]\n");
   return 2;
 }
+
+// HOST:PORT, the host of an IPv6 address in brackets.
+bool ReadListen(const std::string& v, depot::ServeOptions& o) {
+  const size_t colon = v.rfind(':');
+  if (colon == std::string::npos) return false;
+  o.host = v.substr(0, colon);
+  if (o.host.size() > 2 && o.host.front() == '[') o.host = o.host.substr(1, o.host.size() - 2);
+  bool ok = false;
+  o.port = QString::fromStdString(v.substr(colon + 1)).toInt(&ok);
+  return ok && o.port > 0 && o.port <= 65535;
+}
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2 || std::strcmp(argv[1], "serve") != 0) return Usage();
+  QStringList words;
+  for (int i = 1; i < argc; ++i) words << QString::fromLocal8Bit(argv[i]);
+  plat::OptionReader reader;
+  reader.Value("--database").Value("--listen").Value("--engineers-role").Flag("--secure-cookies").Positionals(1);
+  QString error;
+  if (!reader.Read(words, error)) return Usage(error);
+  if (reader.Positional() != QStringList{"serve"}) return Usage({});
   depot::ServeOptions o;
-  for (int i = 2; i < argc; ++i) {
-    const std::string a = argv[i];
-    const bool hasValue = i + 1 < argc;
-    if (a == "--database" && hasValue) {
-      o.database = argv[++i];
-    } else if (a == "--listen" && hasValue) {
-      const std::string v = argv[++i];
-      const size_t colon = v.rfind(':');
-      if (colon == std::string::npos) return Usage();
-      o.host = v.substr(0, colon);
-      if (o.host.size() > 2 && o.host.front() == '[') o.host = o.host.substr(1, o.host.size() - 2);
-      try {
-        o.port = std::stoi(v.substr(colon + 1));
-      } catch (...) {
-        return Usage();
-      }
-      if (o.port <= 0 || o.port > 65535) return Usage();
-    } else if (a == "--engineers-role" && hasValue) {
-      o.engineersRole = argv[++i];
-    } else if (a == "--secure-cookies") {
-      o.secureCookies = true;
-    } else {
-      return Usage();
-    }
-  }
-  if (o.database.empty()) return Usage();
+  o.database = reader.Get("--database").toStdString();
+  if (reader.Has("--listen") && !ReadListen(reader.Get("--listen").toStdString(), o))
+    return Usage("--listen takes HOST:PORT");
+  if (reader.Has("--engineers-role")) o.engineersRole = reader.Get("--engineers-role").toStdString();
+  o.secureCookies = reader.Has("--secure-cookies");
+  if (o.database.empty()) return Usage("--database CONNINFO is needed");
   // Every worker thread of the server would otherwise keep a heap of its own
   // as large as the largest page it built (a search of 5 000 records).
   mallopt(M_ARENA_MAX, 2);

@@ -1,4 +1,4 @@
-#include "sessions.h"
+#include "server/sessions.h"
 
 #include <QList>
 #include <sys/random.h>

@@ -2,8 +2,6 @@
 
 #include <cmath>
 
-#include "springs/springtypes.h"
-
 namespace depot {
 
 double C4(long long n) {
@@ -14,19 +12,18 @@ double C4(long long n) {
 
 Baseline EstimateBaseline(const std::vector<Subgroup>& baseline) {
   Baseline b;
-  double weighted = 0, sigmas = 0;
-  long long values = 0;
+  double sigmas = 0;
+  std::vector<quality::Moments> parts;
   for (const Subgroup& g : baseline) {
     if (g.n <= 0) continue;
-    weighted += g.mean * static_cast<double>(g.n);
-    values += g.n;
+    parts.push_back(quality::Moments::OfSummary(g.n, g.mean, g.sd));
     if (g.n >= 2 && g.sd) {
       sigmas += *g.sd / C4(g.n);
       ++b.subgroups;
     }
   }
-  if (values == 0 || b.subgroups == 0) return b;
-  b.centre = weighted / static_cast<double>(values);
+  if (parts.empty() || b.subgroups == 0) return b;
+  b.centre = quality::Pool(parts).mean;
   b.sigma = sigmas / b.subgroups;
   b.valid = b.sigma > 0;
   return b;
@@ -109,23 +106,14 @@ std::vector<ChartPoint> SdChart(const std::vector<Subgroup>& groups, const Basel
   return points;
 }
 
-springdata::Limits NormLimits(std::optional<double> min, std::optional<double> max,
-                              std::optional<double> tolerance) {
-  if (!min && !max) return {};
-  SpringType t;
-  t.E = tolerance.value_or(0);
-  t.parameters[1].Min = min.value_or(-1000);
-  t.parameters[1].Max = max.value_or(1000);
-  return springdata::JudgementLimits(t, 1);
+quality::Limits NormLimits(std::optional<double> min, std::optional<double> max,
+                           std::optional<double> tolerance) {
+  return quality::JudgementLimits(min, max, tolerance.value_or(0));
 }
 
-springdata::Indices Capability(long long n, double mean, std::optional<double> sd,
-                               const springdata::Limits& limits) {
-  springdata::Moments m;
-  m.n = n;
-  m.mean = mean;
-  if (sd && n >= 2) m.m2 = *sd * *sd * static_cast<double>(n - 1);
-  return springdata::CapabilityIndices(m, limits);
+quality::Indices Capability(long long n, double mean, std::optional<double> sd,
+                            const quality::Limits& limits) {
+  return quality::CapabilityIndices(quality::Moments::OfSummary(n, mean, sd), limits);
 }
 
 }  // namespace depot

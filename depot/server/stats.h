@@ -14,7 +14,8 @@
 #include <optional>
 #include <vector>
 
-#include "springdata/lib/capability.h"
+#include "quality/capability.h"
+#include "quality/limits.h"
 
 namespace depot {
 
@@ -55,12 +56,18 @@ struct ChartPoint {
 std::vector<ChartPoint> MeanChart(const std::vector<Subgroup>& groups, const Baseline& b);
 std::vector<ChartPoint> SdChart(const std::vector<Subgroup>& groups, const Baseline& b);
 
-// The judgement limits of stored norms (Min − E, Max + E; the bogie file's
-// defaults ±1000 are no limit) and Cp/Cpk of n values with mean and sample
-// deviation, as springdata's capability report computes them.
-springdata::Limits NormLimits(std::optional<double> min, std::optional<double> max,
-                              std::optional<double> tolerance);
-springdata::Indices Capability(long long n, double mean, std::optional<double> sd,
-                               const springdata::Limits& limits);
+// The judgement limits of stored norms and Cp/Cpk of n values with mean and
+// sample deviation, by the quality rules (springdata's capability report
+// computes them alike).
+quality::Limits NormLimits(std::optional<double> min, std::optional<double> max,
+                           std::optional<double> tolerance);
+quality::Indices Capability(long long n, double mean, std::optional<double> sd,
+                            const quality::Limits& limits);
 
 }  // namespace depot
+
+// The pages name the limits and indices as springdata's report does.
+namespace springdata {
+using quality::Indices;
+using quality::Limits;
+}  // namespace springdata

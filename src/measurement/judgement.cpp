@@ -4,6 +4,8 @@
 #include <algorithm>
 
 #include "config/settings.h"
+#include "quality/limits.h"
+#include "quality/measured.h"
 #include "springs/springtypes.h"
 
 TJudgement Judgement;
@@ -18,8 +20,7 @@ void JudgeMeasurement(const MeasurementRecord& record) {
     const SpringParameter& norm = type->parameters[p];
     bool good;
     if (slot.JudgeMode == 0) {
-      const double value = slot.Value;
-      good = value > norm.Min - type->E && value < norm.Max + type->E;
+      good = quality::WithinJudgementLimits(slot.Value, norm.Min, norm.Max, type->E);
     } else {
       good = slot.Verdict != 0;
     }
@@ -48,10 +49,7 @@ std::vector<int> ListedParameters(const MeasurementRecord& record) {
 }
 
 bool ValueMeasured(const MeasurementRecord& record, int p) {
-  // Diameter, non-perpendicularity and coil gap are not measured in the
-  // fast mode, also in records made before the marks existed.
-  if (record.Kind == 1 && (p == 1 || p == 3 || p == 4)) return false;
-  return ParameterMeasured(record, p);
+  return quality::ValueMeasured(record.Kind, p, ParameterMeasured(record, p));
 }
 
 QString RecordKindNote(const MeasurementRecord& record) {

@@ -11,6 +11,7 @@
 #include "database/database.h"
 #include "platform/inifile.h"
 #include "platform/paths.h"
+#include "quality/limits.h"
 
 TSpringTypesState SpringTypesState;
 
@@ -44,8 +45,8 @@ void ReadParameter(const plat::IniFile& ini, const QString& section, int p, Spri
   P.Name = Text(ini, section, k + "Name");
   P.Show = ini.ReadBool(section, k + "Show", false);
   P.Analiz = ini.ReadBool(section, k + "Analiz", false);
-  P.Max = ini.ReadFloat(section, k + "Max", 1000);
-  P.Min = ini.ReadFloat(section, k + "Min", -1000);
+  P.Max = ini.ReadFloat(section, k + "Max", quality::kNoUpperLimit);
+  P.Min = ini.ReadFloat(section, k + "Min", quality::kNoLowerLimit);
   P.e = ini.ReadBool(section, k + "e", false);
   P.Midl = ini.ReadFloat(section, k + "Midl", 0);
   P.t = ini.ReadInteger(section, k + "t", 0);

@@ -10,18 +10,29 @@
 #include <QRandomGenerator>
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <thread>
+
 #include "database/recordfile.h"
 #include "measurement/judgement.h"
 #include "pg/migrations.h"
 #include "pg/pg.h"
 #include "platform/clock.h"
+#include "server/queries.h"
 #include "sorting/heightgroup.h"
-#include "springdata/lib/depotsync.h"
 #include "springdata/lib/source.h"
 #include "springs/springtypes.h"
+#include "sync/admin.h"
+#include "sync/sync.h"
 #include "testsupport.h"
 
 using namespace springdata;
+using depot::AddLine;
+using depot::LineRole;
+using depot::MigrateDatabase;
+using depot::SyncInstallation;
+using depot::SyncOptions;
+using depot::SyncReport;
 
 namespace {
 
@@ -54,6 +65,7 @@ class Depot : public ::testing::Test {
 
   QString Admin() const { return Conninfo(db, "kalvor_admin"); }
   QString Line(const char* name) const { return Conninfo(db, LineRole(name)); }
+  static depot::RecordFiles Files() { return {BasePath(), DayPath(), TelPath()}; }
 
   // The first value of a query as the administrator.
   QByteArray Value(const QByteArray& sql) {
@@ -66,7 +78,7 @@ class Depot : public ::testing::Test {
   SyncReport Sync(const char* line, int batch = 5000) {
     SyncReport report;
     QString error;
-    SyncOptions o{Line(line), line, batch};
+    SyncOptions o{Line(line), line, Files(), batch};
     EXPECT_TRUE(SyncInstallation(o, report, error)) << qPrintable(error);
     return report;
   }
@@ -318,7 +330,7 @@ TEST_F(Depot, ALineRoleAddsOnlyItsOwnRowsAndTheReaderOnlyReads) {
   EXPECT_EQ(r.CommandRows(), 0);
   // Syncing another line's name with this login is refused as unknown.
   SyncReport report;
-  EXPECT_FALSE(SyncInstallation({Line("l1"), "l2", 100}, report, error));
+  EXPECT_FALSE(SyncInstallation({Line("l1"), "l2", Files(), 100}, report, error));
   EXPECT_TRUE(error.contains("line l2 is not in the depot database")) << qPrintable(error);
 
   depot::Connection reader;
@@ -361,61 +373,55 @@ TEST_F(Depot, MigrationsAreIdempotentAndTheCommandLineSaysWhatIsWrong) {
   EXPECT_TRUE(fresh.out.contains("up to date")) << qPrintable(fresh.out);
 }
 
-// The page's figures come from the hourly summaries: after syncs in small
-// batches (so hours are merged across batches), a deletion and an emptying,
-// they hold per line, day, type and norms what the rows themselves give.
+// The page's figures come from the hourly summaries: synced in batches of
+// two (so hours are merged across batches) and pooled again per shift by the
+// page's query, free heights of 10, 11, 12 (8 h) and 14, 16 (9 h, the last a
+// fast measurement, which takes the free height) give n 5, mean 12,6 and
+// s = √(23,2 / 4); the emulated 100 counts nowhere. The diameters, all at
+// the nominal and none of the fast one, give s exactly 0.
 TEST_F(Depot, TheSummariesAgreeWithTheRows) {
   std::vector<MeasurementRecord> base;
-  for (int n = 1; n <= 400; ++n) {
+  for (const auto& [n, height] : std::vector<std::pair<int, float>>{{1, 10}, {2, 11}, {3, 12}, {4, 100}, {61, 14}, {62, 16}}) {
     MeasurementRecord r = Record(n);
-    for (int p = 1; p <= 6; ++p) r.Param[p].Value += static_cast<float>((n * (p + 3)) % 17) * 0.05f;
-    if (n % 11 == 0) SetRecordEmulated(r, true);
-    if (n % 13 == 0) r.Kind = 1;
-    if (n % 5 == 0) SetParameterMeasured(r, 5, false);
-    if (n % 90 == 0) r.Param[2].Value = r.Param[2].Value - 30;  // rejected: its own verdicts
+    r.Param[2].Value = height;
     base.push_back(r);
   }
+  SetRecordEmulated(base[3], true);
+  base[5].Kind = 1;
   Append("base.bin", base);
-  Sync("l1", 37);
-  Sync("l2", 400);
-  auto mismatches = [&] {
-    long long wrong = 0;
-    for (int p = 1; p <= 6; ++p) {
-      const QByteArray v = "p" + QByteArray::number(p);
-      const QByteArray rows =
-          "SELECT line, date(measured_at), bogie_type, spring_type, " + v + "_min, " + v + "_max, " + v +
-          "_tolerance, count(*), round(avg(" + v + "_value)::numeric, 7), round(stddev_samp(" + v +
-          "_value)::numeric, 7), min(" + v + "_value), max(" + v + "_value) FROM measurements WHERE emulated IS FALSE AND " +
-          v + "_measured IS NOT FALSE AND " + v + "_value IS NOT NULL" + (p == 1 || p == 3 || p == 4 ? " AND kind <> 1" : "") +
-          " GROUP BY 1, 2, 3, 4, 5, 6, 7";
-      const QByteArray keys = "line, date(hour), bogie_type, spring_type, p_min, p_max, p_tolerance";
-      const QByteArray summary =
-          "SELECT " + keys + ", sum(n), round((sum(n * mean) / sum(n))::numeric, 7), CASE WHEN sum(n) > 1 THEN "
-          "round(sqrt((sum(m2) + sum(n * (mean - pooled) ^ 2)) / (sum(n) - 1))::numeric, 7) END, min(lowest), "
-          "max(highest) FROM (SELECT *, sum(n * mean) OVER w / sum(n) OVER w AS pooled FROM measurement_param_hours "
-          "WHERE param = " + QByteArray::number(p) + " WINDOW w AS (PARTITION BY " + keys + ")) x GROUP BY " + keys;
-      wrong += Value("SELECT count(*) FROM ((" + rows + " EXCEPT " + summary + ") UNION ALL (" + summary + " EXCEPT " +
-                     rows + ")) d").toLongLong();
-    }
-    const QByteArray counts =
-        "SELECT line, date(measured_at), bogie_type, spring_type, count(*) FILTER (WHERE NOT emulated), "
-        "count(*) FILTER (WHERE NOT emulated AND judged), count(*) FILTER (WHERE NOT emulated AND spring_good), "
-        "count(*) FILTER (WHERE emulated), max(measured_at) FILTER (WHERE NOT emulated) FROM measurements GROUP BY 1, 2, 3, 4";
-    const QByteArray hours =
-        "SELECT line, date(hour), bogie_type, spring_type, sum(records), sum(judged), sum(good), sum(emulated), "
-        "max(last_measured) FROM measurement_hours GROUP BY 1, 2, 3, 4";
-    return wrong + Value("SELECT count(*) FROM ((" + counts + " EXCEPT " + hours + ") UNION ALL (" + hours +
-                         " EXCEPT " + counts + ")) d").toLongLong();
+  Sync("l1", 2);
+  Sync("l2", 2);
+  // The page's query on a thread of its own, so that it opens its own connection.
+  auto shifts = [&](const char* line, int p) {
+    depot::Answer<depot::Subgroup> a;
+    std::thread([&] {
+      depot::SetDatabase(Admin().toStdString());
+      a = depot::FetchShifts({line, 1, 1, QDate(2026, 3, 5), QDate(2026, 3, 5)}, p);
+    }).join();
+    EXPECT_TRUE(a.ok) << qPrintable(a.error);
+    EXPECT_EQ(a.rows.size(), 1u);
+    return a.rows.empty() ? depot::Subgroup{} : a.rows[0];
   };
-  ASSERT_EQ(Value("SELECT count(*) FROM measurement_param_hours WHERE line = 'l1' AND param = 2"),
-            Value("SELECT count(*) FROM measurement_param_hours WHERE line = 'l2' AND param = 2"));
-  EXPECT_EQ(Value("SELECT count(DISTINCT hour) FROM measurement_hours"), "7");
-  EXPECT_EQ(mismatches(), 0);
+  depot::Subgroup l1 = shifts("l1", 2), all = shifts("", 2), diameter = shifts("l1", 1);
+  EXPECT_EQ(l1.label, "2026-03-05");
+  EXPECT_EQ(l1.n, 5);
+  EXPECT_NEAR(l1.mean, 12.6, 1e-9);
+  EXPECT_NEAR(l1.sd.value_or(-1), std::sqrt(23.2 / 4), 1e-9);
+  EXPECT_EQ(all.n, 10);  // both lines: 46,4 over 9
+  EXPECT_NEAR(all.sd.value_or(-1), std::sqrt(46.4 / 9), 1e-9);
+  EXPECT_EQ(diameter.n, 4);
+  EXPECT_EQ(diameter.sd, 0.0);
+  EXPECT_EQ(Value("SELECT sum(records) || ' ' || sum(emulated) || ' ' || sum(judged) FROM measurement_hours "
+                  "WHERE line = 'l1'"),
+            "5 1 5");
+  // Deleting a row counts its hour anew: 10, 11, 12, 14.
   QString error;
-  ASSERT_TRUE(admin.Exec("DELETE FROM measurements WHERE line = 'l1' AND identifier < '0150'", error)) << qPrintable(error);
-  ASSERT_TRUE(admin.Exec("UPDATE measurements SET p2_value = p2_value + 1 WHERE identifier LIKE '%7-%'", error))
+  ASSERT_TRUE(admin.Exec("DELETE FROM measurements WHERE line = 'l1' AND identifier = '0062-05032026'", error))
       << qPrintable(error);
-  EXPECT_EQ(mismatches(), 0);
+  l1 = shifts("l1", 2);
+  EXPECT_EQ(l1.n, 4);
+  EXPECT_NEAR(l1.mean, 11.75, 1e-9);
+  EXPECT_NEAR(l1.sd.value_or(-1), std::sqrt(8.75 / 3), 1e-9);
   ASSERT_TRUE(admin.Exec("TRUNCATE measurements", error)) << qPrintable(error);
   EXPECT_EQ(Value("SELECT (SELECT count(*) FROM measurement_hours) + (SELECT count(*) FROM measurement_param_hours)"), "0");
 }

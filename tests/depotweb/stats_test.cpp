@@ -6,9 +6,9 @@
 
 #include <QRegularExpression>
 
-#include "charts.h"
-#include "sessions.h"
-#include "stats.h"
+#include "server/charts.h"
+#include "server/sessions.h"
+#include "server/stats.h"
 
 using namespace depot;
 

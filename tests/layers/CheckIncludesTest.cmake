@@ -8,20 +8,39 @@ cmake_minimum_required(VERSION 3.25)
 file(REMOVE_RECURSE ${WORK})
 set(SRC ${WORK}/src)
 
-# Three layers and one folder beside them.
+# The line program: three layers, its pages on the top one, and one folder
+# beside them; the depot with one folder that reaches the lower two; the
+# tools on top of everything.
 function(write_layers exceptions)
   file(WRITE ${WORK}/layers.cmake "
-set(KALVOR_FOLDERS \"low;mid;high;side\")
+set(KALVOR_PARTS \"src;depot;tools\")
+set(KALVOR_PART_ROOT_src src)
+set(KALVOR_PART_ROOT_depot depot)
+set(KALVOR_PART_ROOT_tools tools)
+set(KALVOR_FOLDERS \"low;mid;high;pages;side;server;tool\")
+set(KALVOR_PART_low src)
 set(KALVOR_LAYER_low 1)
 set(KALVOR_ALLOWED_low \"\")
 set(KALVOR_EXCEPTIONS_low \"${exceptions}\")
 set(KALVOR_EXCEPTION_REASON_low_high [==[kept for a while]==])
+set(KALVOR_PART_mid src)
 set(KALVOR_LAYER_mid 2)
 set(KALVOR_ALLOWED_mid \"low\")
+set(KALVOR_PART_high src)
 set(KALVOR_LAYER_high 3)
 set(KALVOR_ALLOWED_high \"mid;low\")
+set(KALVOR_PART_pages src)
+set(KALVOR_LAYER_pages 3)
+set(KALVOR_ALLOWED_pages \"mid;low\")
+set(KALVOR_PART_side src)
 set(KALVOR_LAYER_side beside)
 set(KALVOR_ALLOWED_side \"high;mid;low\")
+set(KALVOR_PART_server depot)
+set(KALVOR_LAYER_server 1)
+set(KALVOR_ALLOWED_server \"mid;low\")
+set(KALVOR_PART_tool tools)
+set(KALVOR_LAYER_tool top)
+set(KALVOR_ALLOWED_tool \"low;mid;high;pages;side;server\")
 ")
 endfunction()
 
@@ -31,7 +50,7 @@ endfunction()
 
 set(failures 0)
 function(expect what ok expected_text)
-  execute_process(COMMAND ${CMAKE_COMMAND} -DSRC=${SRC} -DLAYERS=${WORK}/layers.cmake -P ${CHECK}
+  execute_process(COMMAND ${CMAKE_COMMAND} -DROOT=${WORK} -DLAYERS=${WORK}/layers.cmake -P ${CHECK}
                   RESULT_VARIABLE rv OUTPUT_VARIABLE out ERROR_VARIABLE err)
   set(text "${out}${err}")
   set(passed TRUE)
@@ -62,7 +81,29 @@ source(mid/b.cpp "#include \"mid/b.h\"\n#include \"low/a.h\"\n")
 source(high/c.h "#pragma once\n")
 source(high/c.cpp "#include \"high/c.h\"\n#include \"mid/b.h\"\n#include \"low/a.h\"\n#include \"ui_c.h\"\n")
 source(side/s.h "#pragma once\n#include \"high/c.h\"\n")
-expect("a tree that follows its uses" TRUE "includes of 4 folders follow the declared uses")
+source(pages/p.h "#pragma once\n#include \"mid/b.h\"\n")
+file(WRITE ${WORK}/depot/server/s.h "#pragma once\n#include \"mid/b.h\"\n")
+file(WRITE ${WORK}/depot/sql/001_initial.sql "CREATE TABLE t (a int);\n")
+file(WRITE ${WORK}/tools/tool/main.cpp "#include \"server/s.h\"\n#include \"pages/p.h\"\n#include \"lib/own.h\"\n")
+expect("a tree that follows its uses" TRUE "includes of 7 folders follow the declared uses")
+
+file(WRITE ${WORK}/depot/server/page.cpp "#include \"server/s.h\"\n#include \"pages/p.h\"\n")
+expect("the depot including the operator pages" FALSE
+       "depot/server/page.cpp includes \"pages/p.h\": server (depot, layer 1) does not use pages (layer 3)")
+
+file(WRITE ${WORK}/depot/server/page.cpp "#include \"tool/t.h\"\n")
+expect("the depot including a tool" FALSE
+       "depot/server/page.cpp includes \"tool/t.h\": server (depot, layer 1) does not use tool (tools, above every layer)")
+
+file(REMOVE ${WORK}/depot/server/page.cpp)
+source(mid/db.cpp "#include \"server/s.h\"\n")
+expect("the line program including the depot" FALSE
+       "src/mid/db.cpp includes \"server/s.h\": mid (layer 2) does not use server (depot, layer 1)")
+
+file(REMOVE ${SRC}/mid/db.cpp)
+file(WRITE ${WORK}/depot/extra/e.cpp "#include \"low/a.h\"\n")
+expect("a depot folder without a declaration" FALSE "depot/extra/ is not declared in depot/CMakeLists.txt")
+file(REMOVE_RECURSE ${WORK}/depot/extra)
 
 source(low/bad.cpp "#include \"low/a.h\"\n  #  include \"high/c.h\"  // upward\n")
 expect("an include from a lower layer of a higher one" FALSE

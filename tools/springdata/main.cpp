@@ -5,7 +5,7 @@
 //   springdata sets       --home DIR [--from DAY] [--to DAY] [--format csv|jsonl] [--out FILE]
 //   springdata capability --home DIR [filter] --out FOLDER
 //   springdata sync       --home DIR --database CONNINFO --line NAME
-//   springdata db migrate|add-line NAME --database CONNINFO   (lib/depotsync.h)
+//   springdata db migrate|add-line NAME --database CONNINFO   (depotcommand.h)
 //
 // Exit codes: 0 done (findings such as a broken file tail or unknown types
 // are reported on standard error), 1 a folder, file or type that cannot be
@@ -22,7 +22,7 @@
 #include "backupcommand.h"
 #include "lib/capability.h"
 #include "lib/capabilityreport.h"
-#include "lib/depotsync.h"
+#include "depotcommand.h"
 #include "lib/exportwriter.h"
 #include "lib/source.h"
 #include "platform/optionreader.h"

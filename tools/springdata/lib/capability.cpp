@@ -3,34 +3,11 @@
 #include <cmath>
 
 #include "measurement/judgement.h"
+#include "quality/measured.h"
 #include "sorting/heightgroup.h"
 #include "springs/springtypes.h"
 
 namespace springdata {
-
-namespace {
-// What the bogie file's loader gives a missing P<p>Min / P<p>Max.
-constexpr double kNoLowerLimit = -1000.0;
-constexpr double kNoUpperLimit = 1000.0;
-}  // namespace
-
-void Moments::Add(double v) {
-  ++n;
-  if (n == 1) {
-    min = max = v;
-  } else {
-    min = std::min(min, v);
-    max = std::max(max, v);
-  }
-  const double delta = v - mean;
-  mean += delta / static_cast<double>(n);
-  m2 += delta * (v - mean);
-}
-
-std::optional<double> Moments::Sd() const {
-  if (n < 2) return std::nullopt;
-  return std::sqrt(std::max(0.0, m2 / static_cast<double>(n - 1)));
-}
 
 void Histogram::Add(double v, std::optional<double> lower, std::optional<double> upper) {
   if (width == 0) {
@@ -65,25 +42,7 @@ qint64 Histogram::Total() const {
 
 Limits JudgementLimits(const SpringType& type, int p) {
   const SpringParameter& norm = type.parameters[p];
-  Limits l;
-  if (norm.Min > kNoLowerLimit) l.lower = norm.Min - type.E;
-  if (norm.Max < kNoUpperLimit) l.upper = norm.Max + type.E;
-  return l;
-}
-
-Indices CapabilityIndices(const Moments& m, const Limits& limits) {
-  Indices out;
-  const std::optional<double> sd = m.Sd();
-  if (!sd || *sd <= 0) return out;
-  if (limits.lower && limits.upper) out.cp = (*limits.upper - *limits.lower) / (6 * *sd);
-  std::optional<double> cpk;
-  if (limits.upper) cpk = (*limits.upper - m.mean) / (3 * *sd);
-  if (limits.lower) {
-    const double cpl = (m.mean - *limits.lower) / (3 * *sd);
-    cpk = cpk ? std::min(*cpk, cpl) : cpl;
-  }
-  out.cpk = cpk;
-  return out;
+  return quality::JudgementLimits(norm.Min, norm.Max, type.E);
 }
 
 bool Capability::Add(const MeasurementRecord& r) {
@@ -99,7 +58,7 @@ bool Capability::Add(const MeasurementRecord& r) {
   s.bogie = r.BogieType;
   s.spring = r.SpringType;
   ++s.records;
-  const bool fast = r.Kind == 1;
+  const bool fast = r.Kind == quality::kFastKind;
   if (fast) ++s.fast;
   for (int p = 1; p <= 6; ++p) {
     if (!ValueMeasured(r, p)) continue;

@@ -21,22 +21,18 @@
 #include <utility>
 
 #include "database/records.h"
+#include "quality/capability.h"
 
 struct SpringType;
 
 namespace springdata {
 
-// Running count, mean, sum of squared deviations, minimum and maximum.
-struct Moments {
-  qint64 n = 0;
-  double mean = 0;
-  double m2 = 0;
-  double min = 0;
-  double max = 0;
-  void Add(double v);
-  // Sample standard deviation (n - 1); empty below two values.
-  std::optional<double> Sd() const;
-};
+// Moments, limits and indices are the quality rules', shared with the line
+// program and the depot's pages.
+using quality::CapabilityIndices;
+using quality::Indices;
+using quality::Limits;
+using quality::Moments;
 
 // A histogram of kBins bins of equal width starting at `origin`. A value
 // outside the bins doubles the width, merging neighbouring bins, until it
@@ -52,21 +48,8 @@ struct Histogram {
   qint64 Total() const;
 };
 
-// The limits a value is judged against: Min - E and Max + E, as the
-// judgement widens them. A limit at or beyond the bogie file's default for a
-// missing key (Min -1000, Max 1000) is taken as no limit, so that a
-// parameter with only one limit gets a one-sided index.
-struct Limits {
-  std::optional<double> lower, upper;
-};
+// The judgement limits of parameter p of a spring type.
 Limits JudgementLimits(const SpringType& type, int p);
-
-// Cp = (U - L) / 6σ, only with both limits; Cpk = min(U - μ, μ - L) / 3σ
-// over the limits there are. Empty without a standard deviation above 0.
-struct Indices {
-  std::optional<double> cp, cpk;
-};
-Indices CapabilityIndices(const Moments& m, const Limits& limits);
 
 struct ParameterStats {
   Moments moments;

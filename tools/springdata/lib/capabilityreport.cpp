@@ -11,6 +11,7 @@
 
 #include "exportwriter.h"
 #include "platform/textfile.h"
+#include "quality/csv.h"
 #include "screen/fonts.h"
 #include "sorting/heightgroup.h"
 #include "springs/springtypes.h"
@@ -301,13 +302,6 @@ bool SavePng(const QString& path, const QImage& image, QString& error) {
   return false;
 }
 
-QByteArray Csv(const std::optional<double>& v, char point) {
-  if (!v) return QByteArray();
-  QByteArray t = QByteArray::number(*v, 'g', 10);
-  if (point != '.') t.replace('.', point);
-  return t;
-}
-
 }  // namespace
 
 bool WriteCapabilityReport(const Capability& capability, const ReportInfo& info,
@@ -320,14 +314,16 @@ bool WriteCapabilityReport(const Capability& capability, const ReportInfo& info,
   const QDir dir(outDir);
 
   // The numbers.
-  QByteArray csv = "\xEF\xBB\xBF";
-  csv += "Тип тележки №;Тип тележки;Тип пружины №;Тип пружины;Обозначение;Параметр №;Параметр;"
-         "n;Среднее;СКО;Минимум;Максимум;В норме;Доля в норме;Min;Max;E;НГ (Min-E);ВГ (Max+E);"
-         "Cp;Cpk\r\n";
-  QByteArray groups = "\xEF\xBB\xBF";
-  groups += "Тип тележки №;Тип тележки;Тип пружины №;Обозначение;Замеров;Годных";
-  for (int g = 1; g <= 9; ++g) groups += QStringLiteral(";Группа %1").arg(g).toUtf8();
-  groups += ";Вне групп\r\n";
+  const auto num = [point](std::optional<double> v) { return quality::CsvNumber(v, point); };
+  QByteArray csv = quality::CsvHeader(
+      {"Тип тележки №", "Тип тележки", "Тип пружины №", "Тип пружины", "Обозначение", "Параметр №",
+       "Параметр", "n", "Среднее", "СКО", "Минимум", "Максимум", "В норме", "Доля в норме", "Min",
+       "Max", "E", "НГ (Min-E)", "ВГ (Max+E)", "Cp", "Cpk"});
+  QList<QByteArray> groupColumns = {"Тип тележки №", "Тип тележки", "Тип пружины №",
+                                    "Обозначение",   "Замеров",     "Годных"};
+  for (int g = 1; g <= 9; ++g) groupColumns << QStringLiteral("Группа %1").arg(g).toUtf8();
+  groupColumns << "Вне групп";
+  QByteArray groups = quality::CsvHeader(groupColumns);
   for (const auto& [key, s] : capability.Types()) {
     const SpringType& t = TypeOf(s);
     const QByteArray bogieName = CsvField(FindBogieType(s.bogie)->Name.toUtf8());
@@ -341,17 +337,15 @@ bool WriteCapabilityReport(const Capability& capability, const ReportInfo& info,
                              QByteArray::number(param),
                              CsvField(t.parameters[param].Name.toUtf8()),
                              QByteArray::number(ps.moments.n),
-                             Csv(any ? std::optional(ps.moments.mean) : std::nullopt, point),
-                             Csv(ps.moments.Sd(), point),
-                             Csv(any ? std::optional(ps.moments.min) : std::nullopt, point),
-                             Csv(any ? std::optional(ps.moments.max) : std::nullopt, point),
+                             num(any ? std::optional(ps.moments.mean) : std::nullopt),
+                             num(ps.moments.Sd()),
+                             num(any ? std::optional(ps.moments.min) : std::nullopt),
+                             num(any ? std::optional(ps.moments.max) : std::nullopt),
                              QByteArray::number(ps.withinNorm),
-                             Csv(any ? std::optional(double(ps.withinNorm) / ps.moments.n)
-                                     : std::nullopt,
-                                 point),
-                             Csv(t.parameters[param].Min, point), Csv(t.parameters[param].Max, point),
-                             Csv(t.E, point), Csv(l.lower, point), Csv(l.upper, point),
-                             Csv(ix.cp, point), Csv(ix.cpk, point)};
+                             num(any ? std::optional(double(ps.withinNorm) / ps.moments.n)
+                                     : std::nullopt),
+                             num(t.parameters[param].Min), num(t.parameters[param].Max), num(t.E),
+                             num(l.lower), num(l.upper), num(ix.cp), num(ix.cpk)};
       csv += f.join(';') + "\r\n";
     }
     if (HasGroups(s)) {

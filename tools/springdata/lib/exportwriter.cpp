@@ -11,54 +11,14 @@
 
 namespace springdata {
 
-const char* const kSetPlaces[7] = {"3К", "5К", "1", "2", "4", "6", "7"};
-
 namespace {
 
 constexpr qsizetype kSinkBlock = 1 << 20;
 
 // The row is put together by appending each field's bytes behind its end:
 // no field becomes a string of its own.
-
-// A field holding ";", a quote, CR or LF goes in quotes.
-bool NeedsQuotes(std::string_view utf8) {
-  return std::any_of(utf8.begin(), utf8.end(),
-                     [](char c) { return c == ';' || c == '"' || c == '\r' || c == '\n'; });
-}
-
-void AppendCsv(std::string& out, std::string_view utf8) {
-  if (!NeedsQuotes(utf8)) {
-    out += utf8;
-    return;
-  }
-  out += '"';
-  for (const char c : utf8) {
-    if (c == '"') out += '"';
-    out += c;
-  }
-  out += '"';
-}
-
-void AppendCsv(std::string& out, const QString& text) {
-  // The texts of a record are mostly ASCII: those are narrowed in place,
-  // without a UTF-8 copy.
-  const auto* u = reinterpret_cast<const char16_t*>(text.constData());
-  const qsizetype n = text.size();
-  if (std::all_of(u, u + n, [](char16_t c) { return c < 0x80; })) {
-    const size_t start = out.size();
-    out.resize(start + static_cast<size_t>(n));
-    std::transform(u, u + n, out.begin() + static_cast<std::ptrdiff_t>(start),
-                   [](char16_t c) { return static_cast<char>(c); });
-    if (NeedsQuotes(std::string_view(out).substr(start))) {
-      const std::string plain = out.substr(start);
-      out.resize(start);
-      AppendCsv(out, plain);
-    }
-    return;
-  }
-  const QByteArray utf8 = text.toUtf8();
-  AppendCsv(out, std::string_view(utf8.constData(), static_cast<size_t>(utf8.size())));
-}
+using quality::AppendCsvField;
+using quality::FloatChars;
 
 void AppendInt(std::string& out, qint64 v) {
   char buf[24];
@@ -79,13 +39,6 @@ void AppendPadded(std::string& out, qint64 v, int width) {
 void AppendTwoDigits(std::string& out, int v) {
   out += static_cast<char>('0' + v / 10);
   out += static_cast<char>('0' + v % 10);
-}
-
-// The shortest text that reads back as the same float, with the given point.
-std::string_view FloatChars(float v, char decimalPoint, char (&buf)[32]) {
-  const auto res = std::to_chars(buf, buf + sizeof buf, v);
-  if (decimalPoint != '.') std::replace(buf, res.ptr, '.', decimalPoint);
-  return std::string_view(buf, static_cast<size_t>(res.ptr - buf));
 }
 
 struct CivilDate {
@@ -182,7 +135,7 @@ QByteArray Number(qint64 v) { return QByteArray::number(v); }
 
 std::string CsvText(const QByteArray& utf8) {
   std::string out;
-  AppendCsv(out, std::string_view(utf8.constData(), static_cast<size_t>(utf8.size())));
+  AppendCsvField(out, std::string_view(utf8.constData(), static_cast<size_t>(utf8.size())));
   return out;
 }
 
@@ -216,17 +169,6 @@ bool Sink::Flush() {
   return !failed_;
 }
 
-QByteArray CsvField(const QByteArray& utf8) {
-  const std::string out = CsvText(utf8);
-  return QByteArray(out.data(), static_cast<qsizetype>(out.size()));
-}
-
-QByteArray FloatText(float v, char decimalPoint) {
-  char buf[32];
-  const std::string_view text = FloatChars(v, decimalPoint, buf);
-  return QByteArray(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 // ---------------------------------------------------------------------------
 
 MeasurementWriter::MeasurementWriter(Sink& sink, Format format, char decimalPoint)
@@ -234,14 +176,7 @@ MeasurementWriter::MeasurementWriter(Sink& sink, Format format, char decimalPoin
 
 void MeasurementWriter::Header() {
   if (format_ != Format::Csv) return;
-  QByteArray h = "\xEF\xBB\xBF";  // byte-order mark: the spreadsheet then reads UTF-8
-  h += "Файл;Позиция;Идентификатор;Дата и время;Тип тележки №;Тип тележки;Тип пружины №;"
-       "Тип пружины;Обозначение;Вид замера";
-  for (int p = 1; p <= 6; ++p)
-    h += QStringLiteral(";Параметр %1;Значение %1;Оценка %1").arg(p).toUtf8();
-  h += ";Оценка замера;Группа по высоте;Снята с вагона №;Установлена на вагон №;Эмуляция;"
-       "Ускоренный замер\r\n";
-  sink_.Write(h);
+  sink_.Write(quality::CsvHeader(quality::MeasurementColumns()));
 }
 
 const MeasurementWriter::TypeTexts* MeasurementWriter::Texts(int bogie, int spring) {
@@ -276,15 +211,13 @@ void MeasurementWriter::Write(const MeasurementRecord& r, const char* file, qint
 
 void MeasurementWriter::WriteCsv(const MeasurementRecord& r, const char* file, qint64 position,
                                  const TypeTexts* texts, int group) {
-  static constexpr std::string_view kGood = "Норма;", kBad = "Брак;";
-  const bool fast = r.Kind == 1;
   const bool accelerated = RecordAccelerated(r);
   row_.clear();
-  AppendCsv(row_, std::string_view(file));
+  AppendCsvField(row_, std::string_view(file));
   row_ += ';';
   AppendInt(row_, position + 1);
   row_ += ';';
-  AppendCsv(row_, r.Identifier);
+  AppendCsvField(row_, r.Identifier);
   row_ += ';';
   AppendDate(row_, r.Date, format_);
   row_ += ';';
@@ -296,36 +229,33 @@ void MeasurementWriter::WriteCsv(const MeasurementRecord& r, const char* file, q
     AppendInt(row_, r.SpringType);
     row_ += ";;;";
   }
-  if (accelerated) {
-    row_ += "ускоренный;";
-  } else if (r.Kind == 0) {
-    row_ += "полный;";
-  } else if (fast) {
-    row_ += "быстрый;";
-  } else {
-    AppendInt(row_, r.Kind);
-    row_ += ';';
-  }
+  quality::AppendKindText(row_, r.Kind, accelerated);
+  row_ += ';';
   for (int p = 1; p <= 6; ++p) {
     const bool measured = ValueMeasured(r, p);
     row_ += texts ? std::string_view(texts->csvParam[p]) : std::string_view(";");
     if (measured && r.Param[p].JudgeMode == 0) {
       char buf[32];
-      AppendCsv(row_, FloatChars(r.Param[p].Value, point_, buf));
+      AppendCsvField(row_, FloatChars(r.Param[p].Value, point_, buf));
     }
     row_ += ';';
-    if (Judgement.Judged && measured) row_ += Judgement.Verdicts[p] ? kGood : kBad;
-    else row_ += ';';
+    if (Judgement.Judged && measured)
+      row_ += Judgement.Verdicts[p] ? quality::kGood : quality::kBad;
+    row_ += ';';
   }
-  if (Judgement.Judged) row_ += Judgement.SpringGood ? kGood : kBad;
-  else row_ += "Не оценен;";
+  row_ += !Judgement.Judged      ? quality::kNotJudged
+          : Judgement.SpringGood ? quality::kGood
+                                 : quality::kBad;
+  row_ += ';';
   if (group >= 0) AppendInt(row_, group);
   row_ += ';';
-  AppendCsv(row_, r.WagonFrom);
+  AppendCsvField(row_, r.WagonFrom);
   row_ += ';';
-  AppendCsv(row_, r.WagonTo);
-  row_ += RecordEmulated(r) ? ";да" : ";нет";
-  row_ += accelerated ? ";да" : ";нет";
+  AppendCsvField(row_, r.WagonTo);
+  row_ += ';';
+  row_ += RecordEmulated(r) ? quality::kYes : quality::kNo;
+  row_ += ';';
+  row_ += accelerated ? quality::kYes : quality::kNo;
   row_ += "\r\n";
   sink_.Write(row_);
 }
@@ -389,18 +319,7 @@ QByteArray SetDateText(const QString& ddmmyyyy, Format format) {
 
 void SetWriter::Header() {
   if (format_ != Format::Csv) return;
-  QByteArray h = "\xEF\xBB\xBF";
-  h += "Позиция;Дата комплекта;Тележка №;Тележка, завод;Тележка, год";
-  for (const char* side : {"Левая", "Правая"}) {
-    h += QStringLiteral(";%1 рама №;%1 рама, завод;%1 рама, год").arg(QString::fromUtf8(side)).toUtf8();
-    for (const char* ring : {"наружная", "внутренняя"})
-      for (const char* place : kSetPlaces)
-        h += QStringLiteral(";%1 %2 %3")
-                 .arg(QString::fromUtf8(side), QString::fromUtf8(ring), QString::fromUtf8(place))
-                 .toUtf8();
-  }
-  h += ";Снята с вагона №;Установлена на вагон №\r\n";
-  sink_.Write(h);
+  sink_.Write(quality::CsvHeader(quality::SetColumns()));
 }
 
 void SetWriter::Write(const SetRecord& r, qint64 position) {

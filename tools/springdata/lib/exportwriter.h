@@ -2,12 +2,11 @@
 // Measurements and sets written out for the engineer: CSV for spreadsheets
 // and JSON Lines for programs.
 //
-// CSV: UTF-8 with a byte-order mark, ";" between fields, CRLF at the end of
-// every row, fields quoted as RFC 4180 does (a field holding ";", a quote, CR
-// or LF is put in quotes, its quotes doubled). Numbers carry a decimal comma
-// unless told otherwise, dates read "dd.MM.yyyy HH:mm:ss": a spreadsheet in a
-// Russian locale takes both as numbers and dates. The first row names the
-// columns.
+// CSV: the columns and field text of the quality rules (quality/csv.h):
+// UTF-8 with a byte-order mark, ";" between fields, CRLF, RFC 4180 quoting.
+// Numbers carry a decimal comma unless told otherwise, dates read
+// "dd.MM.yyyy HH:mm:ss": a spreadsheet in a Russian locale takes both as
+// numbers and dates. The first row names the columns.
 //
 // JSON Lines: one UTF-8 object per line, "." in numbers, ISO dates.
 
@@ -21,6 +20,7 @@
 
 #include "database/records.h"
 #include "platform/textfile.h"
+#include "quality/csv.h"
 
 namespace springdata {
 
@@ -50,11 +50,10 @@ class Sink {
   bool failed_ = false;
 };
 
-// One CSV field, quoted when it must be.
-QByteArray CsvField(const QByteArray& utf8);
-
-// The shortest text that reads back as the same 32-bit value.
-QByteArray FloatText(float v, char decimalPoint);
+// The CSV field text is the quality rules', shared with the depot's pages.
+using quality::CsvField;
+using quality::FloatText;
+using quality::kSetPlaces;
 
 // Writes measurements one by one. The names of bogie and spring types and of
 // the parameters come from the loaded bogie file; every record is judged by
@@ -108,8 +107,5 @@ class SetWriter {
   Sink& sink_;
   Format format_;
 };
-
-// The seven places of a side frame in the order the set record keeps them.
-extern const char* const kSetPlaces[7];
 
 }  // namespace springdata

@@ -1,0 +1,52 @@
+#pragma once
+// The pages of the route table (routes.cpp): each reads its request's
+// parameters, runs its queries (queries.h) and answers with a page or a CSV
+// (views.h). The route table lets none of them run without a signed-in
+// engineer.
+
+#include <httplib.h>
+
+#include <QByteArray>
+#include <QDate>
+#include <QString>
+
+namespace depot {
+
+// A request of a signed-in engineer.
+struct Request {
+  const httplib::Request& http;
+  QByteArray user;
+  QByteArray Get(const char* key) const {
+    return http.has_param(key) ? QByteArray::fromStdString(http.get_param_value(key)).trimmed()
+                               : QByteArray();
+  }
+  QDate Date(const char* key) const {
+    return QDate::fromString(QString::fromUtf8(Get(key)), Qt::ISODate);
+  }
+  int Int(const char* key, int fallback) const {
+    bool ok = false;
+    const int v = Get(key).toInt(&ok);
+    return ok ? v : fallback;
+  }
+};
+
+using Handler = void (*)(const Request&, httplib::Response&);
+
+// linespages.cpp: the lines at a glance, the spring types measured.
+void LinesPage(const Request& r, httplib::Response& res);
+void LinesCsv(const Request& r, httplib::Response& res);
+void TypesPage(const Request& r, httplib::Response& res);
+// typepage.cpp: one spring type's charts and capability.
+void TypePage(const Request& r, httplib::Response& res);
+void TypeCsv(const Request& r, httplib::Response& res);
+// searchpages.cpp: the search, a record's sheet, a wagon's sets.
+void SearchPage(const Request& r, httplib::Response& res);
+void SearchCsv(const Request& r, httplib::Response& res);
+void RecordPage(const Request& r, httplib::Response& res);
+void SetsPage(const Request& r, httplib::Response& res);
+void SetsCsv(const Request& r, httplib::Response& res);
+
+// The names of parameters 1..6 in the order the measurement fills them.
+extern const char* const kParamNames[7];
+
+}  // namespace depot

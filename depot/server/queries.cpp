@@ -1,0 +1,262 @@
+#include "server/queries.h"
+
+#include "quality/measured.h"
+
+namespace depot {
+
+namespace {
+
+QByteArray IsoDate(const QDate& d) { return d.isValid() ? d.toString(Qt::ISODate).toUtf8() : QByteArray(); }
+
+// The rows of parameter p that count: measured on the line, not emulated, of
+// the type and period asked (TypeFilter's parameters), of a kind that takes
+// the parameter.
+QByteArray Where(int p) {
+  const QByteArray v = "p" + QByteArray::number(p);
+  QByteArray w = " WHERE ($1 = '' OR line = $1) AND bogie_type = $2::smallint AND spring_type = $3::smallint"
+                 " AND measured_at >= $4::date AND measured_at < $5::date + 1 AND NOT emulated"
+                 " AND " + v + "_measured IS NOT FALSE AND " + v + "_value IS NOT NULL";
+  if (!quality::KindTakes(quality::kFastKind, p)) w += " AND kind <> " + QByteArray::number(quality::kFastKind);
+  return w;
+}
+
+// The same rows in the hourly summary of parameter p.
+QByteArray SummaryWhere(int p) {
+  return " FROM measurement_param_hours WHERE ($1 = '' OR line = $1) AND bogie_type = $2::smallint"
+         " AND spring_type = $3::smallint AND param = " + QByteArray::number(p) +
+         " AND hour >= $4::date AND hour < $5::date + 1";
+}
+
+// The hours of parameter p grouped by `by` (and `extra`, columns of the
+// summary) as the table "hours" with the pooled mean of each group beside
+// every hour; the select list pools them with the Pooled* columns.
+QByteArray PooledFrom(int p, const QByteArray& by, const QByteArray& extra) {
+  const QByteArray more = extra.isEmpty() ? QByteArray() : ", " + extra;
+  return " FROM (SELECT " + by + " AS g" + more + ", n, mean, m2, sum(n * mean) OVER w / sum(n) OVER w AS pooled" +
+         SummaryWhere(p) + " WINDOW w AS (PARTITION BY " + by + more + ")) hours GROUP BY g" + more;
+}
+// Count, mean and sample deviation (null for one value) of a pooled group.
+const char* const kPooledN = "sum(n)";
+const char* const kPooledMean = "sum(n * mean) / sum(n)";
+const char* const kPooledSd =
+    "CASE WHEN sum(n) > 1 THEN sqrt((sum(m2) + sum(n * (mean - pooled) ^ 2)) / (sum(n) - 1)) END";
+
+}  // namespace
+
+const char* const kWeek = "to_char(date_trunc('week', hour), 'YYYY-MM-DD')";
+
+Answer<LineRow> LineRow::Fetch() {
+  using R = LineRow;
+  static const Columns<R> columns = {
+      {"l.name", [](R& r, const Field& f) { r.name = f.Text(); }},
+      {"to_char(l.last_sync_at, 'DD.MM.YYYY HH24:MI:SS')", [](R& r, const Field& f) { r.lastSync = f.Text(); }},
+      {"coalesce(now() - l.last_sync_at > interval '1 hour', true)", [](R& r, const Field& f) { r.stale = f.Bool(); }},
+      {"coalesce(sum(h.records) FILTER (WHERE h.hour >= current_date), 0)",
+       [](R& r, const Field& f) { r.today = f.Integer(); }},
+      {"coalesce(sum(h.judged) FILTER (WHERE h.hour >= current_date), 0)",
+       [](R& r, const Field& f) { r.todayJudged = f.Integer(); }},
+      {"coalesce(sum(h.good) FILTER (WHERE h.hour >= current_date), 0)",
+       [](R& r, const Field& f) { r.todayGood = f.Integer(); }},
+      {"coalesce(sum(h.records), 0)", [](R& r, const Field& f) { r.week = f.Integer(); }},
+      {"coalesce(sum(h.judged), 0)", [](R& r, const Field& f) { r.weekJudged = f.Integer(); }},
+      {"coalesce(sum(h.good), 0)", [](R& r, const Field& f) { r.weekGood = f.Integer(); }},
+      {"coalesce(sum(h.emulated), 0)", [](R& r, const Field& f) { r.weekEmulated = f.Integer(); }},
+      {"(SELECT to_char(x.last_measured, 'DD.MM.YYYY HH24:MI:SS') FROM measurement_hours x"
+       "   WHERE x.line = l.name AND x.last_measured IS NOT NULL ORDER BY x.hour DESC, x.last_measured DESC LIMIT 1)",
+       [](R& r, const Field& f) { r.lastMeasurement = f.Text(); }},
+  };
+  return columns.Fetch(
+      " FROM lines l LEFT JOIN measurement_hours h ON h.line = l.name"
+      "  AND h.hour >= date_trunc('week', current_date) AND h.hour < current_date + 1"
+      " GROUP BY l.name, l.last_sync_at ORDER BY l.name");
+}
+
+Answer<TypeRow> TypeRow::Fetch(const QByteArray& line) {
+  using R = TypeRow;
+  static const Columns<R> columns = {
+      {"bogie_type", [](R& r, const Field& f) { r.bogie = f.Text(); }},
+      {"spring_type", [](R& r, const Field& f) { r.spring = f.Text(); }},
+      {"max(bogie_name)", [](R& r, const Field& f) { r.bogieName = f.Text(); }},
+      {"max(spring_name)", [](R& r, const Field& f) { r.springName = f.Text(); }},
+      {"sum(records)", [](R& r, const Field& f) { r.records = f.Text(); }},
+  };
+  return columns.Fetch(" FROM measurement_hours WHERE ($1 = '' OR line = $1) AND hour >= current_date - 90"
+                       " GROUP BY bogie_type, spring_type HAVING sum(records) > 0 ORDER BY bogie_type, spring_type",
+                       {line});
+}
+
+Params TypeFilter::Values() const {
+  return {line, QByteArray::number(bogie), QByteArray::number(spring), IsoDate(from), IsoDate(to)};
+}
+
+Answer<TypeNames> TypeNames::Fetch(const TypeFilter& f) {
+  using R = TypeNames;
+  static const Columns<R> columns = {
+      {"max(any_bogie_name)", [](R& r, const Field& v) { r.bogie = v.Text(); }},
+      {"max(any_spring_name)", [](R& r, const Field& v) { r.spring = v.Text(); }},
+  };
+  return columns.Fetch(" FROM measurement_hours WHERE bogie_type = $1::smallint"
+                       " AND spring_type = $2::smallint AND ($3 = '' OR line = $3)",
+                       {QByteArray::number(f.bogie), QByteArray::number(f.spring), f.line});
+}
+
+Answer<FirstShifts> FirstShifts::Fetch(const TypeFilter& f, int p) {
+  using R = FirstShifts;
+  static const Columns<R> columns = {
+      {"min(d)", [](R& r, const Field& v) { r.first = QDate::fromString(QString::fromUtf8(v.Text()), Qt::ISODate); }},
+      {"max(d)", [](R& r, const Field& v) { r.last = QDate::fromString(QString::fromUtf8(v.Text()), Qt::ISODate); }},
+  };
+  return columns.Fetch(" FROM (SELECT DISTINCT date(hour) AS d" + SummaryWhere(p) + " ORDER BY 1 LIMIT 20) first",
+                       f.Values());
+}
+
+Answer<Subgroup> FetchShifts(const TypeFilter& f, int p) {
+  using R = Subgroup;
+  static const Columns<R> columns = {
+      {"g", [](R& r, const Field& v) { r.label = QString::fromUtf8(v.Text()); }},
+      {kPooledN, [](R& r, const Field& v) { r.n = v.Integer(); }},
+      {kPooledMean, [](R& r, const Field& v) { r.mean = v.Number().value_or(0); }},
+      {kPooledSd, [](R& r, const Field& v) { r.sd = v.Number(); }},
+  };
+  return columns.Fetch(PooledFrom(p, "date(hour)", {}) + " ORDER BY 1", f.Values());
+}
+
+Answer<LatestNorms> LatestNorms::Fetch(const TypeFilter& f, int p) {
+  using R = LatestNorms;
+  static const Columns<R> columns = {
+      {"p_min", [](R& r, const Field& v) { r.norms.min = v.Number(); }},
+      {"p_max", [](R& r, const Field& v) { r.norms.max = v.Number(); }},
+      {"p_tolerance", [](R& r, const Field& v) { r.norms.tolerance = v.Number(); }},
+  };
+  return columns.Fetch(SummaryWhere(p) + " AND last_judged IS NOT NULL ORDER BY last_judged DESC LIMIT 1",
+                       f.Values());
+}
+
+Answer<ValueRange> ValueRange::Fetch(const TypeFilter& f, int p) {
+  using R = ValueRange;
+  static const Columns<R> columns = {
+      {"min(lowest)", [](R& r, const Field& v) { r.lowest = v.Number(); }},
+      {"max(highest)", [](R& r, const Field& v) { r.highest = v.Number(); }},
+  };
+  return columns.Fetch(SummaryWhere(p), f.Values());
+}
+
+Answer<BinRow> BinRow::Fetch(const TypeFilter& f, int p, double lower, double upper, int bins) {
+  using R = BinRow;
+  const Columns<R> columns = {
+      {"width_bucket(p" + QByteArray::number(p) + "_value, $6::float8, $7::float8, " + QByteArray::number(bins) + ")",
+       [](R& r, const Field& v) { r.bin = v.Integer(); }},
+      {"count(*)", [](R& r, const Field& v) { r.count = v.Integer(); }},
+  };
+  Params values = f.Values();
+  values.push_back(QByteArray::number(lower, 'g', 17));
+  values.push_back(QByteArray::number(upper, 'g', 17));
+  return columns.Fetch(" FROM measurements" + Where(p) + " GROUP BY 1", values);
+}
+
+Answer<PooledRow> PooledRow::Fetch(const TypeFilter& f, int p, const QByteArray& by) {
+  using R = PooledRow;
+  static const Columns<R> columns = {
+      {"g", [](R& r, const Field& v) { r.key = v.Text(); }},
+      {"p_min", [](R& r, const Field& v) { r.norms.min = v.Number(); }},
+      {"p_max", [](R& r, const Field& v) { r.norms.max = v.Number(); }},
+      {"p_tolerance", [](R& r, const Field& v) { r.norms.tolerance = v.Number(); }},
+      {kPooledN, [](R& r, const Field& v) { r.n = v.Integer(); }},
+      {kPooledMean, [](R& r, const Field& v) { r.mean = v.Number().value_or(0); }},
+      {kPooledSd, [](R& r, const Field& v) { r.sd = v.Number(); }},
+  };
+  return columns.Fetch(PooledFrom(p, by, "p_min, p_max, p_tolerance") + " ORDER BY g, sum(n) DESC", f.Values());
+}
+
+namespace {
+
+// A stored record's columns, then its six parameters'.
+const Columns<MeasurementRow>& MeasurementColumns() {
+  using R = MeasurementRow;
+  static const Columns<R> columns = [] {
+    Columns<R> c = {
+        {"line", [](R& r, const Field& f) { r.line = f.Text(); }},
+        {"identifier", [](R& r, const Field& f) { r.identifier = f.Text(); }},
+        {"measured_at::text", [](R& r, const Field& f) { r.at = f.Text(); }},
+        {"to_char(measured_at, 'DD.MM.YYYY HH24:MI:SS')", [](R& r, const Field& f) { r.shown = f.Text(); }},
+        {"bogie_type", [](R& r, const Field& f) { r.bogie = f.Text(); }},
+        {"bogie_name", [](R& r, const Field& f) { r.bogieName = f.Text(); }},
+        {"spring_type", [](R& r, const Field& f) { r.spring = f.Text(); }},
+        {"spring_name", [](R& r, const Field& f) { r.springName = f.Text(); }},
+        {"kind", [](R& r, const Field& f) { r.kind = static_cast<int>(f.Integer()); }},
+        {"accelerated", [](R& r, const Field& f) { r.accelerated = f.Bool(); }},
+        {"emulated", [](R& r, const Field& f) { r.emulated = f.Bool(); }},
+        {"judged", [](R& r, const Field& f) { r.judged = f.Bool(); }},
+        {"spring_good", [](R& r, const Field& f) { r.springGood = f.OptionalBool(); }},
+        {"height_group", [](R& r, const Field& f) { r.heightGroup = f.Text(); }},
+        {"wagon_from", [](R& r, const Field& f) { r.wagonFrom = f.Text(); }},
+        {"wagon_to", [](R& r, const Field& f) { r.wagonTo = f.Text(); }},
+        {"source", [](R& r, const Field& f) { r.source = f.Text(); }},
+    };
+    for (int p = 1; p <= 6; ++p) {
+      const QByteArray v = "p" + QByteArray::number(p);
+      c.Add(v + "_value", [p](R& r, const Field& f) { r.params[p].value = f.Raw(); });
+      c.Add(v + "_good", [p](R& r, const Field& f) { r.params[p].good = f.OptionalBool(); });
+      c.Add(v + "_measured", [p](R& r, const Field& f) { r.params[p].measured = f.OptionalBool(); });
+      c.Add(v + "_min", [p](R& r, const Field& f) { r.params[p].min = f.Raw(); });
+      c.Add(v + "_max", [p](R& r, const Field& f) { r.params[p].max = f.Raw(); });
+      c.Add(v + "_tolerance", [p](R& r, const Field& f) { r.params[p].tolerance = f.Raw(); });
+    }
+    return c;
+  }();
+  return columns;
+}
+
+QList<QByteArray> Places(const QByteArray& array) {
+  QByteArray inner = array;
+  inner.replace('{', "").replace('}', "");
+  QList<QByteArray> out = inner.split(',');
+  while (out.size() < 7) out << "";
+  return out.mid(0, 7);
+}
+
+}  // namespace
+
+Answer<MeasurementRow> SearchMeasurements(const SearchFilter& s, int limit) {
+  return MeasurementColumns().Fetch(
+      " FROM measurements WHERE ($1 = '' OR identifier = $1)"
+      " AND ($2 = '' OR wagon_from = $2 OR wagon_to = $2)"
+      " AND ($3 = '' OR measured_at >= $3::date) AND ($4 = '' OR measured_at < $4::date + 1)"
+      " AND ($5 = '' OR line = $5) ORDER BY measured_at, line, identifier LIMIT " +
+          QByteArray::number(limit),
+      {s.id, s.wagon, IsoDate(s.from), IsoDate(s.to), s.line});
+}
+
+Answer<MeasurementRow> FindMeasurement(const QByteArray& line, const QByteArray& id, const QByteArray& at) {
+  return MeasurementColumns().Fetch(
+      " FROM measurements WHERE line = $1 AND identifier = $2 AND measured_at = $3::timestamptz", {line, id, at});
+}
+
+Answer<SetRow> SetRow::Fetch(const QByteArray& wagon) {
+  using R = SetRow;
+  static const Columns<R> columns = [] {
+    Columns<R> c = {
+        {"line", [](R& r, const Field& f) { r.line = f.Text(); }},
+        {"position", [](R& r, const Field& f) { r.position = f.Integer(); }},
+        {"to_char(set_date, 'DD.MM.YYYY')", [](R& r, const Field& f) { r.date = f.Text(); }},
+        {"bogie_number", [](R& r, const Field& f) { r.bogieNumber = f.Text(); }},
+        {"bogie_works", [](R& r, const Field& f) { r.bogieWorks = f.Text(); }},
+        {"bogie_year", [](R& r, const Field& f) { r.bogieYear = f.Text(); }},
+        {"wagon_from", [](R& r, const Field& f) { r.wagonFrom = f.Text(); }},
+        {"wagon_to", [](R& r, const Field& f) { r.wagonTo = f.Text(); }},
+    };
+    for (SetSide R::*side : {&R::left, &R::right}) {
+      const QByteArray n = side == &R::left ? "left_" : "right_";
+      c.Add(n + "number", [side](R& r, const Field& f) { (r.*side).number = f.Text(); });
+      c.Add(n + "works", [side](R& r, const Field& f) { (r.*side).works = f.Text(); });
+      c.Add(n + "year", [side](R& r, const Field& f) { (r.*side).year = f.Text(); });
+      c.Add(n + "outer::text", [side](R& r, const Field& f) { (r.*side).outer = Places(f.Text()); });
+      c.Add(n + "inner::text", [side](R& r, const Field& f) { (r.*side).inner = Places(f.Text()); });
+    }
+    return c;
+  }();
+  return columns.Fetch(" FROM sets WHERE $1 <> '' AND (wagon_from = $1 OR wagon_to = $1) ORDER BY set_date, line, position",
+                       {wagon});
+}
+
+}  // namespace depot

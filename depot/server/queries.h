@@ -1,0 +1,148 @@
+#pragma once
+// The server's queries, one struct per query: its row with the columns it
+// reads. Each runs through dbquery's Query() and answers with its rows, or
+// with the database's reason.
+
+#include <QByteArray>
+#include <QDate>
+#include <array>
+#include <optional>
+
+#include "server/dbquery.h"
+#include "server/stats.h"
+
+namespace depot {
+
+// ---------------------------------------------------------------- lines
+
+// Counts of today and of this week (from Monday) per line; emulated records
+// are counted apart and never as measured. The share good is that of the
+// judged records.
+struct LineRow {
+  QByteArray name, lastMeasurement, lastSync;
+  bool stale = true;
+  long long today = 0, todayJudged = 0, todayGood = 0;
+  long long week = 0, weekJudged = 0, weekGood = 0, weekEmulated = 0;
+  static Answer<LineRow> Fetch();
+};
+
+// The spring types a line (or every line, `line` empty) measured in the
+// last 90 days, with their records.
+struct TypeRow {
+  QByteArray bogie, spring, bogieName, springName, records;
+  static Answer<TypeRow> Fetch(const QByteArray& line);
+};
+
+// ---------------------------------------------------------------- one spring type
+
+// The records of one spring type over a period, on one line or every line.
+struct TypeFilter {
+  QByteArray line;  // empty: every line
+  int bogie = 1, spring = 1;
+  QDate from, to;
+  // $1 line or '', $2 bogie, $3 spring, $4..$5 days.
+  Params Values() const;
+};
+
+// The names the type's records carry.
+struct TypeNames {
+  QByteArray bogie, spring;
+  static Answer<TypeNames> Fetch(const TypeFilter& f);
+};
+
+// The first and last of the first 20 shifts of the period in which
+// parameter p was counted.
+struct FirstShifts {
+  QDate first, last;
+  static Answer<FirstShifts> Fetch(const TypeFilter& f, int p);
+};
+
+// Parameter p per shift (one Subgroup each, labelled by its day), pooled
+// from the hourly summaries.
+Answer<Subgroup> FetchShifts(const TypeFilter& f, int p);
+
+// The norms a record was judged by.
+struct Norms {
+  std::optional<double> min, max, tolerance;
+};
+// The norms of the latest judged record of the period: those the charts show.
+struct LatestNorms {
+  Norms norms;
+  static Answer<LatestNorms> Fetch(const TypeFilter& f, int p);
+};
+
+// The lowest and highest value of parameter p in the period.
+struct ValueRange {
+  std::optional<double> lowest, highest;
+  static Answer<ValueRange> Fetch(const TypeFilter& f, int p);
+};
+
+// The counted values of parameter p in `bins` bins of equal width from
+// `lower` to `upper` (bin 0 below, bins + 1 above).
+struct BinRow {
+  long long bin = 0, count = 0;
+  static Answer<BinRow> Fetch(const TypeFilter& f, int p, double lower, double upper, int bins);
+};
+
+// Parameter p pooled by `by` (a week or the line) and by the norms its
+// records were judged with, the most records of a group first.
+struct PooledRow {
+  QByteArray key;  // the week or the line
+  Norms norms;
+  long long n = 0;
+  double mean = 0;
+  std::optional<double> sd;
+  static Answer<PooledRow> Fetch(const TypeFilter& f, int p, const QByteArray& by);
+};
+// A week as PooledRow's `by`: its Monday.
+extern const char* const kWeek;
+
+// ---------------------------------------------------------------- records and sets
+
+// One parameter of a stored record.
+struct ParamColumns {
+  std::optional<QByteArray> value;  // the stored 32-bit value's text
+  std::optional<bool> good;
+  std::optional<bool> measured;
+  std::optional<QByteArray> min, max, tolerance;
+};
+
+// A stored measurement with the norms it was judged by.
+struct MeasurementRow {
+  QByteArray line, identifier;
+  QByteArray at;     // the stored moment, as the record's key
+  QByteArray shown;  // DD.MM.YYYY HH:MM:SS
+  QByteArray bogie, bogieName, spring, springName;
+  int kind = 0;
+  bool accelerated = false, emulated = false, judged = false;
+  std::optional<bool> springGood;
+  QByteArray heightGroup, wagonFrom, wagonTo, source;
+  std::array<ParamColumns, 7> params;  // [1..6]
+};
+
+// The search: by identifier, wagon, days and line (each empty for any),
+// oldest first, at most `limit` rows.
+struct SearchFilter {
+  QByteArray id, wagon, line;
+  QDate from, to;
+  bool Any() const { return !id.isEmpty() || !wagon.isEmpty() || from.isValid() || to.isValid(); }
+};
+Answer<MeasurementRow> SearchMeasurements(const SearchFilter& s, int limit);
+// One record by its key.
+Answer<MeasurementRow> FindMeasurement(const QByteArray& line, const QByteArray& id, const QByteArray& at);
+
+// A set of the set archive.
+struct SetSide {
+  QByteArray number, works, year;
+  QList<QByteArray> outer, inner;  // the groups of places 1..7
+};
+struct SetRow {
+  QByteArray line;
+  long long position = 0;
+  QByteArray date, bogieNumber, bogieWorks, bogieYear, wagonFrom, wagonTo;
+  SetSide left, right;
+  // The sets a wagon gave springs to or took them from, by date.
+  static Answer<SetRow> Fetch(const QByteArray& wagon);
+};
+
+}  // namespace depot

@@ -1,0 +1,194 @@
+// The search of measurements, a record's sheet and a wagon's sets, the
+// lists also as CSV.
+
+#include "server/handlers.h"
+#include "server/queries.h"
+#include "server/views.h"
+#include "quality/csv.h"
+#include "quality/measured.h"
+
+namespace depot {
+
+const char* const kParamNames[7] = {"",
+                                    "Наружный диаметр, мм",
+                                    "Высота свободная, мм",
+                                    "Неперпендикулярность, мм",
+                                    "Зазор между витками, мм",
+                                    "Остаточная деформация, мм",
+                                    "Прогиб под нагрузкой, мм"};
+
+namespace {
+
+constexpr int kSearchLimit = 5000;
+
+SearchFilter SearchOf(const Request& r) {
+  return {r.Get("id"), r.Get("wagon"), r.Get("line"), r.Date("from"), r.Date("to")};
+}
+
+// The search's rows, at most kSearchLimit; `cut` when there were more.
+Answer<MeasurementRow> Search(const SearchFilter& s, bool& cut) {
+  Answer<MeasurementRow> a;
+  if (s.Any()) a = SearchMeasurements(s, kSearchLimit + 1);
+  cut = a.ok && a.rows.size() > static_cast<size_t>(kSearchLimit);
+  if (cut) a.rows.resize(kSearchLimit);
+  return a;
+}
+
+// The measurement columns of the export, then the line.
+QList<QByteArray> MeasurementCsvColumns() { return quality::MeasurementColumns() << "Линия"; }
+
+QList<QByteArray> MeasurementCsvRow(const MeasurementRow& m) {
+  const bool judged = m.judged;
+  QList<QByteArray> f = {m.source, "", m.identifier, m.shown, m.bogie, judged ? m.bogieName : "", m.spring,
+                         judged ? m.springName : "", "", quality::KindText(m.kind, m.accelerated)};
+  for (int p = 1; p <= 6; ++p) {
+    const bool taken = quality::KindTakes(m.kind, p);
+    f << (judged ? QByteArray(kParamNames[p]) : QByteArray()) << (taken ? CsvValue(m.params[p].value) : QByteArray())
+      << (judged && taken ? Verdict(m.params[p].good) : QByteArray());
+  }
+  f << (judged ? Verdict(m.springGood) : Word(quality::kNotJudged)) << m.heightGroup << m.wagonFrom << m.wagonTo
+    << YesNo(m.emulated) << YesNo(m.accelerated) << m.line;
+  return f;
+}
+
+QByteArray RecordLink(const MeasurementRow& m) {
+  return Url("/record", {{"line", m.line}, {"id", m.identifier}, {"at", m.at}});
+}
+
+QByteArray IsoDate(const QDate& x) { return x.isValid() ? x.toString(Qt::ISODate).toUtf8() : QByteArray(); }
+
+}  // namespace
+
+void SearchCsv(const Request& r, httplib::Response& res) {
+  bool cut = false;
+  const Answer<MeasurementRow> found = Search(SearchOf(r), cut);
+  std::vector<QList<QByteArray>> out;
+  for (const MeasurementRow& m : found.rows) out.push_back(MeasurementCsvRow(m));
+  res.set_header("Content-Disposition", "attachment; filename=\"measurements.csv\"");
+  res.set_content(Csv(MeasurementCsvColumns(), out).toStdString(), "text/csv; charset=utf-8");
+}
+
+void SearchPage(const Request& r, httplib::Response& res) {
+  const SearchFilter s = SearchOf(r);
+  bool cut = false;
+  const Answer<MeasurementRow> found = Search(s, cut);
+  QByteArray body = "<form class=\"filter\" method=\"get\" action=\"/search\"><label>Идентификатор <input name=\"id\" value=\"" +
+                    Esc(s.id) + "\"></label><label>Вагон № <input name=\"wagon\" value=\"" + Esc(s.wagon) +
+                    "\"></label><label>с <input type=\"date\" name=\"from\" value=\"" + IsoDate(s.from) +
+                    "\"></label><label>по <input type=\"date\" name=\"to\" value=\"" + IsoDate(s.to) +
+                    "\"></label><label>Линия <input name=\"line\" size=\"8\" value=\"" + Esc(s.line) +
+                    "\"></label><button>Найти</button></form>";
+  if (!s.Any()) {
+    body += "<p>Задайте идентификатор, номер вагона или период.</p>";
+  } else if (!found.ok) {
+    body += ErrorLine(found.error);
+  } else {
+    const Link query = {{"id", s.id}, {"wagon", s.wagon}, {"from", IsoDate(s.from)}, {"to", IsoDate(s.to)}, {"line", s.line}};
+    body += "<p>Найдено записей: <b id=\"found\">" + QByteArray::number(found.rows.size()) + "</b>" +
+            (cut ? " (показаны первые " + QByteArray::number(kSearchLimit) + ", уточните поиск)" : "") +
+            " · <a class=\"csv\" href=\"" + Esc(Url("/search.csv", query)) + "\">Скачать CSV</a>";
+    if (!s.wagon.isEmpty())
+      body += " · <a href=\"" + Esc(Url("/sets", {{"wagon", s.wagon}})) + "\">Комплекты вагона " + Esc(s.wagon) + "</a>";
+    body += "</p><table id=\"results\"><tr><th>Линия</th><th>Идентификатор</th><th>Дата и время</th><th>Тележка</th>"
+            "<th>Пружина</th><th>Высота</th><th>Оценка</th><th>Снята с вагона</th><th>Установлена на вагон</th></tr>";
+    for (const MeasurementRow& m : found.rows) {
+      const QByteArray verdict = m.emulated ? "эмуляция" : !m.judged ? "не оценен" : Verdict(m.springGood);
+      body += "<tr><td>" + Esc(m.line) + "</td><td><a href=\"" + Esc(RecordLink(m)) + "\">" + Esc(m.identifier) +
+              "</a></td><td>" + m.shown + "</td><td>" + m.bogie + " " + Esc(m.bogieName) + "</td><td>" + m.spring +
+              " " + Esc(m.springName) + "</td><td class=\"n\">" + CsvValue(m.params[2].value) + "</td><td>" + verdict +
+              "</td><td>" + Esc(m.wagonFrom) + "</td><td>" + Esc(m.wagonTo) + "</td></tr>";
+    }
+    body += "</table>";
+  }
+  res.set_content(Page(QStringLiteral("Поиск замеров"), &r.user, body).toStdString(), "text/html; charset=utf-8");
+}
+
+void RecordPage(const Request& r, httplib::Response& res) {
+  const QByteArray at = r.Get("at");
+  Answer<MeasurementRow> found;
+  if (!at.isEmpty()) found = FindMeasurement(r.Get("line"), r.Get("id"), at);
+  QByteArray body;
+  if (!found.ok && !at.isEmpty()) {
+    body += ErrorLine(found.error);
+  } else if (found.rows.empty()) {
+    res.status = 404;
+    body += "<p>Запись не найдена.</p>";
+  } else {
+    const MeasurementRow& m = found.rows[0];
+    body += "<table class=\"sheet\"><tr><th>Линия</th><td>" + Esc(m.line) + "</td></tr><tr><th>Идентификатор</th><td>" +
+            Esc(m.identifier) + "</td></tr><tr><th>Дата и время</th><td>" + m.shown +
+            "</td></tr><tr><th>Тип тележки</th><td>" + m.bogie + " " + Esc(m.bogieName) +
+            "</td></tr><tr><th>Тип пружины</th><td>" + m.spring + " " + Esc(m.springName) +
+            "</td></tr><tr><th>Вид замера</th><td>" + (m.kind == 1 ? "быстрый" : "полный") +
+            (m.emulated ? ", эмуляция (не замер линии)" : "") + "</td></tr><tr><th>Оценка замера</th><td>" +
+            (m.judged ? Verdict(m.springGood) : QByteArray("Не оценен")) + "</td></tr><tr><th>Группа по высоте</th><td>" +
+            m.heightGroup + "</td></tr><tr><th>Снята с вагона №</th><td>" + Esc(m.wagonFrom) +
+            "</td></tr><tr><th>Установлена на вагон №</th><td>" + Esc(m.wagonTo) + "</td></tr><tr><th>Файл линии</th><td>" +
+            m.source + "</td></tr></table>";
+    body += "<h2>Параметры</h2><table id=\"params\"><tr><th>№</th><th>Параметр</th><th>Значение</th><th>Измерен линией</th>"
+            "<th>Оценка</th><th>Min</th><th>Max</th><th>E</th></tr>";
+    for (int p = 1; p <= 6; ++p) {
+      const ParamColumns& c = m.params[p];
+      body += "<tr><td>" + QByteArray::number(p) + "</td><td>" + kParamNames[p] + "</td><td class=\"n\">" +
+              CsvValue(c.value) + "</td><td>" + (c.measured ? YesNo(*c.measured) : QByteArray()) + "</td><td>" +
+              Verdict(c.good) + "</td><td class=\"n\">" + CsvValue(c.min) + "</td><td class=\"n\">" + CsvValue(c.max) +
+              "</td><td class=\"n\">" + CsvValue(c.tolerance) + "</td></tr>";
+    }
+    body += "</table><p>Нормы — те, по которым запись оценена на линии.</p>";
+    for (const QByteArray& wagon : {m.wagonFrom, m.wagonTo})
+      if (!wagon.isEmpty())
+        body += "<p><a href=\"" + Esc(Url("/sets", {{"wagon", wagon}})) + "\">Комплекты с пружинами вагона " +
+                Esc(wagon) + "</a> · <a href=\"" + Esc(Url("/search", {{"wagon", wagon}})) + "\">Замеры вагона</a></p>";
+  }
+  res.set_content(Page(QStringLiteral("Карточка замера"), &r.user, body).toStdString(), "text/html; charset=utf-8");
+}
+
+namespace {
+
+// The set export's columns, then the line.
+QList<QByteArray> SetsCsvColumns() { return quality::SetColumns() << "Линия"; }
+
+QList<QByteArray> SetsCsvRow(const SetRow& s) {
+  QList<QByteArray> f = {QByteArray::number(s.position + 1), s.date, s.bogieNumber, s.bogieWorks, s.bogieYear};
+  for (const SetSide* side : {&s.left, &s.right})
+    f << side->number << side->works << side->year << side->outer << side->inner;
+  return f << s.wagonFrom << s.wagonTo << s.line;
+}
+
+// A side frame's number and its groups: outer places / inner places.
+QByteArray Frame(const SetSide& side) {
+  return Esc(side.number + " " + side.outer.join(' ') + " / " + side.inner.join(' '));
+}
+
+}  // namespace
+
+void SetsCsv(const Request& r, httplib::Response& res) {
+  const Answer<SetRow> sets = SetRow::Fetch(r.Get("wagon"));
+  std::vector<QList<QByteArray>> out;
+  for (const SetRow& s : sets.rows) out.push_back(SetsCsvRow(s));
+  res.set_header("Content-Disposition", "attachment; filename=\"sets.csv\"");
+  res.set_content(Csv(SetsCsvColumns(), out).toStdString(), "text/csv; charset=utf-8");
+}
+
+void SetsPage(const Request& r, httplib::Response& res) {
+  const QByteArray wagon = r.Get("wagon");
+  const Answer<SetRow> sets = SetRow::Fetch(wagon);
+  QByteArray body = "<form class=\"filter\" method=\"get\" action=\"/sets\"><label>Вагон № <input name=\"wagon\" value=\"" +
+                    Esc(wagon) + "\"></label><button>Найти</button></form>";
+  if (!sets.ok) body += ErrorLine(sets.error);
+  body += "<p>Комплектов: <b id=\"found\">" + QByteArray::number(sets.rows.size()) + "</b> · <a class=\"csv\" href=\"" +
+          Esc(Url("/sets.csv", {{"wagon", wagon}})) +
+          "\">Скачать CSV</a></p><table id=\"sets\"><tr><th>Линия</th><th>Позиция</th><th>Дата</th><th>Тележка</th>"
+          "<th>Левая рама: группы наружных / внутренних</th><th>Правая рама: группы наружных / внутренних</th>"
+          "<th>Снята с вагона</th><th>Установлена на вагон</th></tr>";
+  for (const SetRow& s : sets.rows)
+    body += "<tr><td>" + Esc(s.line) + "</td><td class=\"n\">" + QByteArray::number(s.position + 1) + "</td><td>" +
+            s.date + "</td><td>" + Esc(s.bogieNumber + " " + s.bogieWorks + " " + s.bogieYear) + "</td><td>" +
+            Frame(s.left) + "</td><td>" + Frame(s.right) + "</td><td>" + Esc(s.wagonFrom) + "</td><td>" +
+            Esc(s.wagonTo) + "</td></tr>";
+  body += "</table>";
+  res.set_content(Page(QStringLiteral("Комплекты вагона ") + QString::fromUtf8(wagon), &r.user, body).toStdString(),
+                  "text/html; charset=utf-8");
+}
+
+}  // namespace depot

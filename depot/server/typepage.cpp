@@ -1,0 +1,332 @@
+// One spring type: control charts per shift, the histogram of the period and
+// the capability by week and by line, each also as CSV.
+
+#include <algorithm>
+
+#include "server/charts.h"
+#include "server/handlers.h"
+#include "server/queries.h"
+#include "server/views.h"
+#include "quality/limits.h"
+#include "sorting/heightgroup.h"
+
+namespace depot {
+
+namespace {
+
+// The page's parameters: the type and period, and the baseline the chart
+// limits come from.
+struct TypeQuery {
+  TypeFilter f;
+  QDate baseFrom, baseTo;
+  bool baseGiven = false;
+
+  explicit TypeQuery(const Request& r) {
+    f.line = r.Get("line");
+    f.bogie = r.Int("bogie", 1);
+    f.spring = r.Int("spring", 1);
+    f.to = r.Date("to");
+    if (!f.to.isValid()) f.to = QDate::currentDate();
+    f.from = r.Date("from");
+    if (!f.from.isValid() || f.from > f.to) f.from = f.to.addDays(-59);
+    baseFrom = r.Date("bfrom");
+    baseTo = r.Date("bto");
+    baseGiven = baseFrom.isValid() && baseTo.isValid() && baseFrom <= baseTo;
+    ResolveBaseline();
+  }
+  Link Query() const {
+    Link q = {{"line", f.line}, {"bogie", QByteArray::number(f.bogie)}, {"spring", QByteArray::number(f.spring)},
+              {"from", f.from.toString(Qt::ISODate).toUtf8()}, {"to", f.to.toString(Qt::ISODate).toUtf8()}};
+    if (baseGiven) {
+      q.push_back({"bfrom", baseFrom.toString(Qt::ISODate).toUtf8()});
+      q.push_back({"bto", baseTo.toString(Qt::ISODate).toUtf8()});
+    }
+    return q;
+  }
+
+ private:
+  // Without a baseline picked: the first 20 shifts of the period with a
+  // counted free height (or, for a type without one, a counted diameter), one
+  // period for both parameters, so that the page's fields and links name the
+  // period its limits come from and a reload with them shows the same.
+  void ResolveBaseline() {
+    if (baseGiven) return;
+    for (int p : {2, 1}) {
+      const Answer<FirstShifts> a = FirstShifts::Fetch(f, p);
+      if (!a.ok || a.rows.empty() || !a.rows[0].first.isValid()) continue;
+      baseFrom = a.rows[0].first;
+      baseTo = a.rows[0].last;
+      baseGiven = baseFrom.isValid() && baseTo.isValid();
+      return;
+    }
+  }
+};
+
+struct ChartData {
+  std::vector<Subgroup> groups;
+  std::vector<bool> inBase;
+  Baseline base;
+  std::vector<ChartPoint> mean, sd;
+};
+
+Answer<Subgroup> Chart(const TypeQuery& q, int p, ChartData& c) {
+  Answer<Subgroup> shifts = FetchShifts(q.f, p);
+  if (!shifts.ok) return shifts;
+  c.groups = shifts.rows;
+  std::vector<Subgroup> base;
+  for (const Subgroup& g : c.groups) {
+    const QDate d = QDate::fromString(g.label, Qt::ISODate);
+    const bool in = d >= q.baseFrom && d <= q.baseTo;
+    c.inBase.push_back(in);
+    if (in) base.push_back(g);
+  }
+  c.base = EstimateBaseline(base);
+  c.mean = MeanChart(c.groups, c.base);
+  c.sd = SdChart(c.groups, c.base);
+  return shifts;
+}
+
+QByteArray Rules(const std::vector<int>& rules) {
+  QByteArray out;
+  for (int r : rules) out += (out.isEmpty() ? "" : ",") + QByteArray::number(r);
+  return out;
+}
+
+const char* const kChartHeader =
+    "Смена;n;Среднее;СКО;ЦЛ среднего;НКГ среднего;ВКГ среднего;Правила среднего;ЦЛ СКО;НКГ СКО;"
+    "ВКГ СКО;Правила СКО;В базовом периоде";
+
+std::vector<QList<QByteArray>> ChartCsv(const ChartData& c) {
+  std::vector<QList<QByteArray>> out;
+  for (size_t i = 0; i < c.groups.size(); ++i) {
+    const Subgroup& g = c.groups[i];
+    const ChartPoint &m = c.mean[i], &s = c.sd[i];
+    const bool ml = c.base.valid, sl = c.base.valid && s.value;
+    out.push_back({g.label.toUtf8(), QByteArray::number(g.n), CsvNum(g.mean), CsvNum(g.sd),
+                   ml ? CsvNum(m.centre) : "", ml ? CsvNum(m.lower) : "", ml ? CsvNum(m.upper) : "",
+                   Rules(m.rules), sl ? CsvNum(s.centre) : "", sl ? CsvNum(s.lower) : "",
+                   sl ? CsvNum(s.upper) : "", Rules(s.rules), c.inBase[i] ? "да" : "нет"});
+  }
+  return out;
+}
+
+struct HistData {
+  double lower = 0, upper = 0;
+  std::vector<long long> counts;
+  Norms norms;
+  quality::Limits limits;
+};
+constexpr int kBins = 40;
+
+Answer<BinRow> Histogram(const TypeQuery& q, int p, HistData& h) {
+  const Answer<LatestNorms> latest = LatestNorms::Fetch(q.f, p);
+  if (latest.ok && !latest.rows.empty()) h.norms = latest.rows[0].norms;
+  h.limits = NormLimits(h.norms.min, h.norms.max, h.norms.tolerance);
+  const Answer<ValueRange> range = ValueRange::Fetch(q.f, p);
+  if (!range.ok || range.rows.empty() || !range.rows[0].lowest) return {range.ok, range.error, {}};
+  h.lower = *range.rows[0].lowest;
+  h.upper = *range.rows[0].highest;
+  // The bins cover the values and the limits.
+  if (h.limits.lower) h.lower = std::min(h.lower, *h.limits.lower);
+  if (h.limits.upper) h.upper = std::max(h.upper, *h.limits.upper);
+  const double pad = std::max((h.upper - h.lower) * 0.05, 0.01);
+  h.lower -= pad;
+  h.upper += pad;
+  const Answer<BinRow> bins = BinRow::Fetch(q.f, p, h.lower, h.upper, kBins);
+  if (!bins.ok) return bins;
+  h.counts.assign(kBins, 0);
+  for (const BinRow& b : bins.rows) h.counts[std::clamp(static_cast<int>(b.bin), 1, kBins) - 1] += b.count;
+  return bins;
+}
+
+std::vector<Marker> HistMarkers(const HistData& h, int p, int bogie) {
+  std::vector<Marker> m;
+  if (h.norms.min && quality::IsLowerLimit(*h.norms.min)) m.push_back({*h.norms.min, "Min", Marker::Norm});
+  if (h.norms.max && quality::IsUpperLimit(*h.norms.max)) m.push_back({*h.norms.max, "Max", Marker::Norm});
+  if (h.limits.lower) m.push_back({*h.limits.lower, "Min−E", Marker::Tolerance});
+  if (h.limits.upper) m.push_back({*h.limits.upper, "Max+E", Marker::Tolerance});
+  if (p == 2 && (bogie == 1 || bogie == 2)) {
+    const double shift = bogie == 2 ? 10 : 0;
+    for (int g = 1; g <= 9; ++g) {
+      m.push_back({HeightGroupLower(g) + shift, QStringLiteral("гр. %1").arg(g), Marker::Group});
+      if (g == 9) m.push_back({HeightGroupUpper(g) + shift, QString(), Marker::Group});
+    }
+  }
+  return m;
+}
+
+struct CapRow {
+  PooledRow pooled;
+  quality::Limits limits;
+  quality::Indices ix;
+};
+
+// Cp/Cpk grouped by `by` (a week or a line). Where a group's records were
+// judged with different norms, the norms of most of its records count.
+Answer<PooledRow> CapabilityBy(const TypeQuery& q, int p, const QByteArray& by, std::vector<CapRow>& out) {
+  const Answer<PooledRow> rows = PooledRow::Fetch(q.f, p, by);
+  for (const PooledRow& row : rows.rows) {
+    if (!out.empty() && out.back().pooled.key == row.key) continue;
+    CapRow c{row, NormLimits(row.norms.min, row.norms.max, row.norms.tolerance), {}};
+    c.ix = Capability(row.n, row.mean, row.sd, c.limits);
+    out.push_back(c);
+  }
+  return rows;
+}
+
+QByteArray CapabilityHeader(const char* first) {
+  return QByteArray(first) + ";Тип тележки №;Тип пружины №;Параметр №;Параметр;n;Среднее;СКО;Min;Max;E;"
+                             "НГ (Min-E);ВГ (Max+E);Cp;Cpk";
+}
+
+std::vector<QList<QByteArray>> CapabilityCsv(const TypeQuery& q, int p, const std::vector<CapRow>& rows) {
+  std::vector<QList<QByteArray>> out;
+  for (const CapRow& c : rows) {
+    const PooledRow& r = c.pooled;
+    out.push_back({r.key, QByteArray::number(q.f.bogie), QByteArray::number(q.f.spring), QByteArray::number(p),
+                   kParamNames[p], QByteArray::number(r.n), CsvNum(r.mean), CsvNum(r.sd), CsvNum(r.norms.min),
+                   CsvNum(r.norms.max), CsvNum(r.norms.tolerance), CsvNum(c.limits.lower),
+                   CsvNum(c.limits.upper), CsvNum(c.ix.cp), CsvNum(c.ix.cpk)});
+  }
+  return out;
+}
+
+QByteArray CapabilityTable(const char* first, const std::vector<CapRow>& rows) {
+  QByteArray t = QByteArray("<table><tr><th>") + first +
+                 "</th><th>n</th><th>Среднее</th><th>СКО</th><th>Cp</th><th>Cpk</th></tr>";
+  for (const CapRow& c : rows)
+    t += "<tr><td>" + Esc(c.pooled.key) + "</td><td class=\"n\">" + QByteArray::number(c.pooled.n) +
+         "</td><td class=\"n\">" + Esc(Num(c.pooled.mean, 3)) + "</td><td class=\"n\">" + Esc(Opt(c.pooled.sd, 3)) +
+         "</td><td class=\"n\">" + Esc(Opt(c.ix.cp, 2)) + "</td><td class=\"n\">" + Esc(Opt(c.ix.cpk, 2)) +
+         "</td></tr>";
+  return t + "</table>";
+}
+
+QByteArray IsoDate(const QDate& d) { return d.isValid() ? d.toString(Qt::ISODate).toUtf8() : QByteArray(); }
+
+// One parameter's section: charts, histogram, capability.
+QByteArray Section(const TypeQuery& q, int p) {
+  auto csv = [&](const char* what) {
+    Link link = q.Query();
+    link.push_back({"p", QByteArray::number(p)});
+    link.push_back({"what", what});
+    return "<a class=\"csv\" href=\"" + Esc(Url("/type.csv", link)) + "\">CSV</a>";
+  };
+  QByteArray body = "<section id=\"p" + QByteArray::number(p) + "\"><h2>" + Esc(QString::fromUtf8(kParamNames[p])) + "</h2>";
+  ChartData c;
+  const Answer<Subgroup> shifts = Chart(q, p, c);
+  if (!shifts.ok) return body + ErrorLine(shifts.error) + "</section>";
+  std::vector<QString> labels;
+  for (const Subgroup& g : c.groups) labels.push_back(g.label.mid(5));
+  body += "<p>Базовый период " + IsoDate(q.baseFrom) + " — " + IsoDate(q.baseTo) + ": ";
+  body += c.base.valid ? Esc(QStringLiteral("центр %1, σ %2 по %3 сменам")
+                                 .arg(Num(c.base.centre, 3), Num(c.base.sigma, 3))
+                                 .arg(c.base.subgroups))
+                       : QByteArray("мало данных для границ");
+  body += "</p>";
+  body += ControlChartSvg(QStringLiteral("Среднее по сменам, X̄"), labels, c.mean, c.inBase);
+  body += ControlChartSvg(QStringLiteral("СКО по сменам, s"), labels, c.sd, c.inBase);
+  QByteArray violations;
+  for (size_t i = 0; i < c.groups.size(); ++i)
+    for (const auto& [chart, pts] : {std::pair{"X̄", &c.mean}, std::pair{"s", &c.sd}})
+      if (!(*pts)[i].rules.empty())
+        violations += "<li data-shift=\"" + c.groups[i].label.toUtf8() + "\">" + c.groups[i].label.toUtf8() + ", " +
+                      chart + ": правило " + Rules((*pts)[i].rules) + "</li>";
+  body += violations.isEmpty() ? QByteArray("<p>Нарушений правил нет.</p>")
+                               : "<p>Нарушения:</p><ul class=\"violations\">" + violations + "</ul>";
+  body += "<p>" + csv("chart") + " контрольных карт</p>";
+
+  HistData h;
+  Histogram(q, p, h);
+  body += HistogramSvg(QStringLiteral("Гистограмма за период"), h.lower, h.upper, h.counts, HistMarkers(h, p, q.f.bogie));
+  body += "<p>" + csv("hist") + " гистограммы</p>";
+
+  std::vector<CapRow> weeks;
+  CapabilityBy(q, p, kWeek, weeks);
+  std::vector<QString> wl;
+  std::vector<std::optional<double>> cp, cpk;
+  for (const CapRow& w : weeks) {
+    wl.push_back(QString::fromUtf8(w.pooled.key).mid(5));
+    cp.push_back(w.ix.cp);
+    cpk.push_back(w.ix.cpk);
+  }
+  body += TrendSvg(QStringLiteral("Cp и Cpk по неделям"), wl, cp, cpk);
+  body += "<h3>По неделям</h3>" + CapabilityTable("Неделя (с понедельника)", weeks) + "<p>" + csv("weeks") + "</p>";
+  std::vector<CapRow> lines;
+  CapabilityBy(q, p, "line", lines);
+  return body + "<h3>По линиям за период</h3>" + CapabilityTable("Линия", lines) + "<p>" + csv("lines") +
+         "</p></section>";
+}
+
+}  // namespace
+
+void TypeCsv(const Request& r, httplib::Response& res) {
+  const TypeQuery q(r);
+  const int p = std::clamp(r.Int("p", 2), 1, 6);
+  const QByteArray what = r.Get("what");
+  QByteArray out;
+  bool ok = false;
+  QString error;
+  if (what == "hist") {
+    HistData h;
+    const Answer<BinRow> bins = Histogram(q, p, h);
+    ok = bins.ok;
+    error = bins.error;
+    std::vector<QList<QByteArray>> lines;
+    const double w = (h.upper - h.lower) / kBins;
+    for (size_t i = 0; i < h.counts.size(); ++i)
+      lines.push_back({CsvNum(h.lower + w * i, 4), CsvNum(h.lower + w * (i + 1), 4), QByteArray::number(h.counts[i])});
+    out = Csv("От;До;Число", lines);
+  } else if (what == "weeks" || what == "lines") {
+    std::vector<CapRow> caps;
+    const Answer<PooledRow> rows = CapabilityBy(q, p, what == "weeks" ? kWeek : "line", caps);
+    ok = rows.ok;
+    error = rows.error;
+    out = Csv(CapabilityHeader(what == "weeks" ? "Неделя" : "Линия"), CapabilityCsv(q, p, caps));
+  } else {
+    ChartData c;
+    const Answer<Subgroup> shifts = Chart(q, p, c);
+    ok = shifts.ok;
+    error = shifts.error;
+    out = Csv(kChartHeader, ChartCsv(c));
+  }
+  if (!ok) {
+    res.status = 500;
+    res.set_content(error.toStdString(), "text/plain; charset=utf-8");
+    return;
+  }
+  res.set_header("Content-Disposition", "attachment; filename=\"" + what.toStdString() + "-p" + std::to_string(p) + ".csv\"");
+  res.set_content(out.toStdString(), "text/csv; charset=utf-8");
+}
+
+void TypePage(const Request& r, httplib::Response& res) {
+  const TypeQuery q(r);
+  const Answer<TypeNames> names = TypeNames::Fetch(q.f);
+  const bool named = names.ok && !names.rows.empty();
+  const QString typeName = QStringLiteral("%1 %2 / %3 %4")
+                               .arg(q.f.bogie)
+                               .arg(named ? QString::fromUtf8(names.rows[0].bogie) : "")
+                               .arg(q.f.spring)
+                               .arg(named ? QString::fromUtf8(names.rows[0].spring) : "");
+  const QString title = QStringLiteral("Тип пружины ") + typeName +
+                        (q.f.line.isEmpty() ? QStringLiteral(" — все линии")
+                                            : QStringLiteral(" — линия ") + QString::fromUtf8(q.f.line));
+  QByteArray body =
+      "<form class=\"filter\" method=\"get\" action=\"/type\"><input type=\"hidden\" name=\"line\" value=\"" +
+      Esc(q.f.line) + "\"><input type=\"hidden\" name=\"bogie\" value=\"" + QByteArray::number(q.f.bogie) +
+      "\"><input type=\"hidden\" name=\"spring\" value=\"" + QByteArray::number(q.f.spring) +
+      "\"><label>Период с <input type=\"date\" name=\"from\" value=\"" + IsoDate(q.f.from) +
+      "\"></label><label>по <input type=\"date\" name=\"to\" value=\"" + IsoDate(q.f.to) +
+      "\"></label><label>Базовый период с <input type=\"date\" name=\"bfrom\" value=\"" + IsoDate(q.baseFrom) +
+      "\"></label><label>по <input type=\"date\" name=\"bto\" value=\"" + IsoDate(q.baseTo) +
+      "\"></label><button>Показать</button></form>";
+  body += "<p><a href=\"" +
+          Esc(Url("/type", {{"bogie", QByteArray::number(q.f.bogie)}, {"spring", QByteArray::number(q.f.spring)}})) +
+          "\">Этот тип на всех линиях</a></p>";
+  body += "<p>Правила Western Electric: 1 — точка за 3σ; 2 — две из трёх подряд за 2σ по одну сторону; "
+          "3 — четыре из пяти подряд за 1σ по одну сторону; 4 — восемь подряд по одну сторону от центра.</p>";
+  for (int p : {2, 1}) body += Section(q, p);
+  res.set_content(Page(title, &r.user, body).toStdString(), "text/html; charset=utf-8");
+}
+
+}  // namespace depot

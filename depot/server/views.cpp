@@ -1,0 +1,81 @@
+#include "server/views.h"
+
+#include <QUrl>
+
+#include "quality/csv.h"
+
+namespace depot {
+
+QByteArray Esc(const QString& s) { return s.toHtmlEscaped().toUtf8(); }
+
+QString Num(double v, int decimals) { return QString::number(v, 'f', decimals).replace('.', ','); }
+
+QString Opt(std::optional<double> v, int decimals) { return v ? Num(*v, decimals) : QStringLiteral("—"); }
+
+QString Share(long long part, long long whole) {
+  return whole > 0 ? Num(100.0 * part / whole, 1) + " %" : QStringLiteral("—");
+}
+
+QByteArray Url(const QByteArray& path, const Link& query) {
+  QByteArray out = path;
+  char sep = '?';
+  for (const auto& [k, v] : query) {
+    if (v.isEmpty()) continue;
+    out += sep + QUrl::toPercentEncoding(QString::fromUtf8(k)) + '=' + QUrl::toPercentEncoding(QString::fromUtf8(v));
+    sep = '&';
+  }
+  return out;
+}
+
+QByteArray Page(const QString& title, const QByteArray* user, const QByteArray& body) {
+  QByteArray out =
+      "<!DOCTYPE html><html lang=\"ru\"><head><meta charset=\"utf-8\"><title>" + Esc(title) +
+      " — депо</title><style>"
+      "body{font-family:sans-serif;margin:0;color:#222;background:#f6f7f9}"
+      "header{background:#234;color:#fff;padding:8px 16px;display:flex;gap:18px;align-items:center}"
+      "header a{color:#fff;text-decoration:none}header .who{margin-left:auto}"
+      "header form{display:inline}header button{background:none;border:1px solid #fff;color:#fff;cursor:pointer}"
+      "main{padding:12px 16px}table{border-collapse:collapse;background:#fff;margin:8px 0}"
+      "td,th{border:1px solid #ccc;padding:3px 8px;text-align:left}td.n{text-align:right}"
+      "tr.stale td{background:#fdd}.flag{color:#b00;font-weight:bold}.chart{display:block;margin:8px 0;border:1px solid #ccc}"
+      "form.filter{background:#fff;border:1px solid #ccc;padding:8px;margin:8px 0}form.filter label{margin-right:12px}"
+      ".err{color:#b00}.csv{font-size:90%}</style></head><body><header><b>Пружины: депо</b>";
+  if (user) {
+    out += "<a href=\"/\">Линии</a><a href=\"/search\">Поиск</a><span class=\"who\">" + Esc(*user) +
+           "</span><form method=\"post\" action=\"/logout\"><button>Выйти</button></form>";
+  }
+  return out + "</header><main><h1>" + Esc(title) + "</h1>" + body + "</main></body></html>";
+}
+
+QByteArray ErrorLine(const QString& error) {
+  return "<p class=\"err\">Ошибка базы данных: " + Esc(error) + "</p>";
+}
+
+QByteArray Csv(const QList<QByteArray>& columns, const std::vector<QList<QByteArray>>& rows) {
+  QByteArray out = QByteArray(quality::kCsvByteOrderMark.data(), quality::kCsvByteOrderMark.size()) +
+                   quality::CsvRow(columns);
+  for (const auto& row : rows) out += quality::CsvRow(row);
+  return out;
+}
+
+QByteArray Csv(const QByteArray& header, const std::vector<QList<QByteArray>>& rows) {
+  return Csv(header.split(';'), rows);
+}
+
+QByteArray CsvNum(std::optional<double> v, int decimals) { return quality::CsvNumber(v, ',', decimals); }
+
+QByteArray CsvValue(const std::optional<QByteArray>& text) {
+  if (!text) return {};
+  return quality::FloatText(text->toFloat(), ',');
+}
+
+QByteArray Word(std::string_view word) { return QByteArray(word.data(), static_cast<qsizetype>(word.size())); }
+
+QByteArray Verdict(std::optional<bool> good) {
+  if (!good) return {};
+  return Word(*good ? quality::kGood : quality::kBad);
+}
+
+QByteArray YesNo(bool yes) { return Word(yes ? quality::kYes : quality::kNo); }
+
+}  // namespace depot

@@ -1,0 +1,54 @@
+#include "sync/admin.h"
+
+#include <QRegularExpression>
+
+#include "pg/migrations.h"
+#include "pg/pg.h"
+
+namespace depot {
+
+namespace {
+constexpr const char* kProgram = "springdata";
+}  // namespace
+
+QString LineRole(const QString& name) { return QStringLiteral("kalvor_line_") + name; }
+
+bool MigrateDatabase(const QString& conninfo, QStringList& applied, QString& error) {
+  Connection db;
+  if (!db.Open(conninfo, kProgram, error)) return false;
+  return Migrate(db, applied, error);
+}
+
+bool AddLine(const QString& conninfo, const QString& name, QString& role, bool& existed,
+             QString& error) {
+  static const QRegularExpression kName(QStringLiteral("^[a-z0-9_]{1,40}$"));
+  if (!kName.match(name).hasMatch()) {
+    error = QStringLiteral("a line's name is 1 to 40 of the characters a-z, 0-9 and _, not \"%1\"")
+                .arg(name);
+    return false;
+  }
+  role = LineRole(name);
+  Connection db;
+  if (!db.Open(conninfo, kProgram, error) || !CheckSchema(db, error)) return false;
+  const QByteArray n = name.toUtf8(), rn = role.toUtf8(), q = QuoteIdentifier(rn);
+  Result r;
+  if (!db.Query("SELECT 1 FROM lines WHERE name = $1", {n}, r, error)) return false;
+  existed = r.Rows() == 1;
+  if (!db.Query("SELECT 1 FROM pg_roles WHERE rolname = $1", {rn}, r, error)) return false;
+  const bool roleExists = r.Rows() == 1;
+  const bool ok = db.Exec("BEGIN", error) &&
+                  (roleExists || db.Exec("CREATE ROLE " + q + " LOGIN", error)) &&
+                  db.Exec("GRANT kalvor_lines TO " + q, error) &&
+                  db.Query("INSERT INTO lines (name, role_name) VALUES ($1, $2) "
+                           "ON CONFLICT (name) DO NOTHING",
+                           {n, rn}, error) &&
+                  db.Exec("COMMIT", error);
+  if (!ok) {
+    QString ignored;
+    db.Exec("ROLLBACK", ignored);
+    error = QStringLiteral("cannot add line %1: %2").arg(name, error);
+  }
+  return ok;
+}
+
+}  // namespace depot

@@ -1,0 +1,229 @@
+#include "sync/sync.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFileInfo>
+#include <future>
+
+#include "database/recordfile.h"
+#include "pg/migrations.h"
+#include "pg/pg.h"
+#include "sync/admin.h"
+#include "sync/copyrows.h"
+
+namespace depot {
+
+namespace {
+
+QByteArray Check(const QByteArray& record) {
+  return QCryptographicHash::hash(record, QCryptographicHash::Md5).toHex();
+}
+
+// One record file and its columns in `lines`.
+struct Source {
+  FileKind kind;
+  QString path;
+  int recordSize;
+  qint64 position = 0;  // records already copied
+  QByteArray check;     // md5 of the last of them
+};
+
+class Sync {
+ public:
+  Sync(const SyncOptions& options, SyncReport& report) : o_(options), report_(report) {}
+
+  bool Run(QString& error) {
+    if (!db_.Open(o_.conninfo, "springdata", error)) return false;
+    if (!CheckSchema(db_, error)) return false;
+    line_ = o_.line.toUtf8();
+    Result r;
+    // One sync of a line at a time; a second one (a manual run while the
+    // timer's runs) leaves the work to the first.
+    if (!db_.Query("SELECT pg_try_advisory_lock(hashtext('kalvor_sync:' || $1))", {line_}, r, error))
+      return false;
+    if (r.Value(0, 0) != "t") {
+      report_.findings << QStringLiteral("another sync of line %1 is running; this one did nothing")
+                              .arg(o_.line);
+      return true;
+    }
+    if (!db_.Query("SELECT base_records, base_check, day_records, day_check, sets_records, "
+                   "sets_check, sets_offset FROM lines WHERE name = $1",
+                   {line_}, r, error))
+      return false;
+    if (r.Rows() != 1) {
+      error = QStringLiteral("line %1 is not in the depot database, or this login may not sync it: "
+                             "springdata db add-line %1 makes it; the sync logs in as its role %2")
+                  .arg(o_.line, LineRole(o_.line));
+      return false;
+    }
+    Source base{FileKind::Base, o_.files.base, kMeasurementRecordSize, r.Number(0, 0), r.Value(0, 1)};
+    Source day{FileKind::Day, o_.files.day, kMeasurementRecordSize, r.Number(0, 2), r.Value(0, 3)};
+    Source sets{FileKind::Sets, o_.files.sets, kSetRecordSize, r.Number(0, 4), r.Value(0, 5)};
+    setsOffset_ = r.Number(0, 6);
+    if (!db_.Exec("CREATE TEMP TABLE incoming_measurements (LIKE measurements INCLUDING DEFAULTS) "
+                  "ON COMMIT DELETE ROWS; "
+                  "CREATE TEMP TABLE incoming_sets (LIKE sets INCLUDING DEFAULTS) ON COMMIT DELETE ROWS",
+                  error))
+      return false;
+    if (!Copy(base, error) || !Copy(day, error) || !Copy(sets, error)) return false;
+    return db_.Query("UPDATE lines SET last_sync_at = now() WHERE name = $1", {line_}, error);
+  }
+
+ private:
+  // Where to begin in the file: at the position, unless the file was emptied
+  // or replaced since (shorter, or another record at the position's end).
+  bool Start(Source& s, qint64 count, QString& error) {
+    if (s.position == 0) return true;
+    bool same = s.position <= count;
+    if (same) {
+      QByteArray last;
+      if (!recfile::Read(s.path, s.recordSize, s.position - 1, 1, last, error)) return false;
+      same = Check(last) == s.check;
+    }
+    if (same) return true;
+    const QString file = QFileInfo(s.path).fileName();
+    switch (s.kind) {
+      case FileKind::Day:
+        // The shift change empties day.bin: its records are in base.bin now.
+        break;
+      case FileKind::Base:
+        report_.findings << QStringLiteral("%1 was emptied or replaced since the last sync: read again "
+                                           "from its start (records already copied stay one row each)")
+                                .arg(file);
+        break;
+      case FileKind::Sets: {
+        // A new Tel.bin goes on after the last position of the line; its sets
+        // the database holds already (a restored backup) are known by their
+        // content and not added again.
+        Result r;
+        if (!db_.Query("SELECT coalesce(max(position) + 1, 0) FROM sets WHERE line = $1", {line_}, r,
+                       error))
+          return false;
+        setsOffset_ = r.Number(0, 0);
+        report_.findings << QStringLiteral("%1 was emptied or replaced since the last sync: its sets "
+                                           "are numbered on from %2, those already copied stay one row each")
+                                .arg(file)
+                                .arg(setsOffset_);
+        break;
+      }
+    }
+    s.position = 0;
+    return true;
+  }
+
+  // The COPY rows of the records from `at` on, read and built while the
+  // batch before is in the database's hands.
+  struct Batch {
+    qint64 at = 0, n = 0, undated = 0;
+    QByteArray rows, last;
+    QString error;
+  };
+  Batch Prepare(const Source& s, qint64 at, qint64 count) {
+    Batch b;
+    b.at = at;
+    b.n = std::min<qint64>(o_.batchRecords, count - at);
+    QByteArray block;
+    if (!recfile::Read(s.path, s.recordSize, at, b.n, block, b.error)) {
+      if (b.error.isEmpty()) b.error = QStringLiteral("cannot read %1").arg(s.path);
+      return b;
+    }
+    for (qint64 k = 0; k < b.n; ++k) {
+      const char* bytes = block.constData() + k * s.recordSize;
+      if (s.kind == FileKind::Sets)
+        AppendSetRow(b.rows, line_, DecodeSetRecord(bytes), setsOffset_ + at + k);
+      else if (!AppendMeasurementRow(b.rows, line_, DecodeMeasurementRecord(bytes), s.kind, measuredAt_))
+        ++b.undated;
+    }
+    b.last = Check(block.right(s.recordSize));
+    return b;
+  }
+
+  qint64& Read(FileKind kind) {
+    return kind == FileKind::Sets ? report_.setsRead : kind == FileKind::Day ? report_.dayRead : report_.baseRead;
+  }
+
+  bool Copy(Source& s, QString& error) {
+    const std::optional<qint64> count = recfile::Count(s.path, s.recordSize, error);
+    if (!count) return false;
+    if (!Start(s, *count, error)) return false;
+    qint64 undated = 0;
+    // One batch is built at a time (the judgement is the process's one), on
+    // a worker, while this thread commits the one before; the commits, and
+    // with them the positions, follow each other as without it.
+    auto prepare = [&](qint64 at) {
+      return std::async(std::launch::async, [this, &s, at, total = *count] { return Prepare(s, at, total); });
+    };
+    std::future<Batch> next;
+    if (s.position < *count) next = prepare(s.position);
+    while (next.valid()) {
+      const Batch b = next.get();
+      if (!b.error.isEmpty()) {
+        error = b.error;
+        return false;
+      }
+      if (b.at + b.n < *count) next = prepare(b.at + b.n);
+      if (!Commit(s, b.rows, b.at + b.n, b.last, error)) return false;
+      s.position = b.at + b.n;
+      s.check = b.last;
+      undated += b.undated;
+      Read(s.kind) += b.n;
+    }
+    if (undated)
+      report_.findings << QStringLiteral("%1: %2 records have no readable date and were not copied")
+                              .arg(QDir::toNativeSeparators(s.path))
+                              .arg(undated);
+    return true;
+  }
+
+  // One batch: its rows and the new position in one transaction.
+  bool Commit(const Source& s, const QByteArray& rows, qint64 position, const QByteArray& check,
+              QString& error) {
+    const bool isSets = s.kind == FileKind::Sets;
+    const QByteArray table = isSets ? "sets" : "measurements";
+    const QByteArray& columns = isSets ? SetCopyColumns() : MeasurementCopyColumns();
+    const QByteArray name = FileKindName(s.kind);
+    Result r;
+    bool ok = db_.Exec("BEGIN", error) &&
+              db_.CopyBegin("COPY incoming_" + table + " (" + columns + ") FROM STDIN", error) &&
+              db_.CopyPut(rows, error) && db_.CopyEnd(error);
+    if (ok && !isSets)
+      ok = db_.Exec("SELECT kalvor_ensure_month(m) FROM (SELECT DISTINCT "
+                    "date_trunc('month', measured_at AT TIME ZONE 'UTC') AT TIME ZONE 'UTC' AS m "
+                    "FROM incoming_measurements) months",
+                    error);
+    ok = ok && db_.Query("INSERT INTO " + table + " (" + columns + ") SELECT " + columns +
+                             " FROM incoming_" + table + " ON CONFLICT DO NOTHING",
+                         {}, r, error);
+    const qint64 added = ok ? r.CommandRows() : 0;
+    ok = ok && db_.Query("UPDATE lines SET " + name + "_records = $2, " + name + "_check = $3, " +
+                             "sets_offset = $4, last_sync_at = now() WHERE name = $1",
+                         {line_, QByteArray::number(position), check, QByteArray::number(setsOffset_)},
+                         error) &&
+         db_.Exec("COMMIT", error);
+    if (!ok) {
+      QString ignored;
+      db_.Exec("ROLLBACK", ignored);
+      error = QStringLiteral("copying %1 into the depot database failed: %2")
+                  .arg(QFileInfo(s.path).fileName(), error);
+      return false;
+    }
+    (isSets ? report_.setsAdded : report_.measurementsAdded) += added;
+    return true;
+  }
+
+  const SyncOptions& o_;
+  SyncReport& report_;
+  Connection db_;
+  QByteArray line_;
+  qint64 setsOffset_ = 0;
+  MeasuredAt measuredAt_;
+};
+
+}  // namespace
+
+bool SyncInstallation(const SyncOptions& options, SyncReport& report, QString& error) {
+  Sync sync(options, report);
+  return sync.Run(error);
+}
+
+}  // namespace depot

@@ -1,0 +1,141 @@
+#include "quality/csv.h"
+
+#include <algorithm>
+#include <charconv>
+
+#include "quality/measured.h"
+
+namespace quality {
+
+const char* const kSetPlaces[7] = {"3К", "5К", "1", "2", "4", "6", "7"};
+
+namespace {
+
+bool NeedsQuotes(std::string_view utf8) {
+  return std::any_of(utf8.begin(), utf8.end(),
+                     [](char c) { return c == ';' || c == '"' || c == '\r' || c == '\n'; });
+}
+
+}  // namespace
+
+void AppendCsvField(std::string& out, std::string_view utf8) {
+  if (!NeedsQuotes(utf8)) {
+    out += utf8;
+    return;
+  }
+  out += '"';
+  for (const char c : utf8) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  out += '"';
+}
+
+void AppendCsvField(std::string& out, const QString& text) {
+  // The texts of a record are mostly ASCII.
+  const auto* u = reinterpret_cast<const char16_t*>(text.constData());
+  const qsizetype n = text.size();
+  if (std::all_of(u, u + n, [](char16_t c) { return c < 0x80; })) {
+    const size_t start = out.size();
+    out.resize(start + static_cast<size_t>(n));
+    std::transform(u, u + n, out.begin() + static_cast<std::ptrdiff_t>(start),
+                   [](char16_t c) { return static_cast<char>(c); });
+    if (NeedsQuotes(std::string_view(out).substr(start))) {
+      const std::string plain = out.substr(start);
+      out.resize(start);
+      AppendCsvField(out, plain);
+    }
+    return;
+  }
+  const QByteArray utf8 = text.toUtf8();
+  AppendCsvField(out, std::string_view(utf8.constData(), static_cast<size_t>(utf8.size())));
+}
+
+QByteArray CsvField(const QByteArray& utf8) {
+  std::string out;
+  AppendCsvField(out, std::string_view(utf8.constData(), static_cast<size_t>(utf8.size())));
+  return QByteArray(out.data(), static_cast<qsizetype>(out.size()));
+}
+
+QByteArray CsvRow(const QList<QByteArray>& fields) {
+  QByteArray row;
+  for (qsizetype i = 0; i < fields.size(); ++i) {
+    if (i > 0) row += ';';
+    row += CsvField(fields[i]);
+  }
+  return row + "\r\n";
+}
+
+QByteArray CsvHeader(const QList<QByteArray>& columns) {
+  return QByteArray(kCsvByteOrderMark.data(), static_cast<qsizetype>(kCsvByteOrderMark.size())) +
+         CsvRow(columns);
+}
+
+std::string_view FloatChars(float v, char decimalPoint, char (&buf)[32]) {
+  const auto res = std::to_chars(buf, buf + sizeof buf, v);
+  if (decimalPoint != '.') std::replace(buf, res.ptr, '.', decimalPoint);
+  return std::string_view(buf, static_cast<size_t>(res.ptr - buf));
+}
+
+QByteArray FloatText(float v, char decimalPoint) {
+  char buf[32];
+  const std::string_view text = FloatChars(v, decimalPoint, buf);
+  return QByteArray(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QByteArray CsvNumber(std::optional<double> v, char decimalPoint, int decimals) {
+  if (!v) return {};
+  QByteArray t =
+      decimals < 0 ? QByteArray::number(*v, 'g', 10) : QByteArray::number(*v, 'f', decimals);
+  if (decimalPoint != '.') t.replace('.', decimalPoint);
+  return t;
+}
+
+void AppendKindText(std::string& out, int kind, bool accelerated) {
+  if (accelerated) {
+    out += "ускоренный";
+  } else if (kind == 0) {
+    out += "полный";
+  } else if (kind == kFastKind) {
+    out += "быстрый";
+  } else {
+    out += std::to_string(kind);
+  }
+}
+
+QByteArray KindText(int kind, bool accelerated) {
+  std::string out;
+  AppendKindText(out, kind, accelerated);
+  return QByteArray(out.data(), static_cast<qsizetype>(out.size()));
+}
+
+QList<QByteArray> MeasurementColumns() {
+  QList<QByteArray> c = {"Файл",          "Позиция",     "Идентификатор", "Дата и время",
+                         "Тип тележки №", "Тип тележки", "Тип пружины №", "Тип пружины",
+                         "Обозначение",   "Вид замера"};
+  for (int p = 1; p <= 6; ++p) {
+    const QString n = QString::number(p);
+    c << ("Параметр " + n).toUtf8() << ("Значение " + n).toUtf8() << ("Оценка " + n).toUtf8();
+  }
+  c.append({"Оценка замера", "Группа по высоте", "Снята с вагона №", "Установлена на вагон №",
+            "Эмуляция", "Ускоренный замер"});
+  return c;
+}
+
+QList<QByteArray> SetColumns() {
+  QList<QByteArray> c = {"Позиция", "Дата комплекта", "Тележка №", "Тележка, завод",
+                         "Тележка, год"};
+  for (const char* side : {"Левая", "Правая"}) {
+    const QString s = QString::fromUtf8(side);
+    c << (s + " рама №").toUtf8() << (s + " рама, завод").toUtf8() << (s + " рама, год").toUtf8();
+    for (const char* ring : {"наружная", "внутренняя"})
+      for (const char* place : kSetPlaces)
+        c << QStringLiteral("%1 %2 %3")
+                 .arg(s, QString::fromUtf8(ring), QString::fromUtf8(place))
+                 .toUtf8();
+  }
+  c.append({"Снята с вагона №", "Установлена на вагон №"});
+  return c;
+}
+
+}  // namespace quality

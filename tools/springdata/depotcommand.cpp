@@ -1,0 +1,118 @@
+#include "depotcommand.h"
+
+#include <cstdio>
+
+#include "lib/source.h"
+#include "pg/migrations.h"
+#include "pg/pg.h"
+#include "platform/optionreader.h"
+#include "sync/admin.h"
+#include "sync/sync.h"
+
+namespace springdata {
+
+namespace {
+
+int Say(int code, const QString& message) {
+  std::fprintf(code ? stderr : stdout, "springdata: %s\n", message.toLocal8Bit().constData());
+  return code;
+}
+
+const char* const kDepotUsage =
+    "usage:\n"
+    "  springdata sync --home DIR --database CONNINFO --line NAME [--batch N] [--quiet]\n"
+    "  springdata db migrate --database CONNINFO\n"
+    "  springdata db add-line NAME --database CONNINFO\n"
+    "CONNINFO is a libpq connection string, a postgresql:// URI or a service name;\n"
+    "passwords belong in ~/.pgpass or the service file, never on the command line.\n";
+
+int DepotUsage(const QString& why) {
+  std::fprintf(stderr, "springdata: %s\n%s", qPrintable(why), kDepotUsage);
+  return 2;
+}
+
+int Migrate(const QString& conninfo) {
+  QStringList applied;
+  QString error;
+  if (!depot::MigrateDatabase(conninfo, applied, error)) return Say(1, error);
+  return Say(0, applied.isEmpty() ? QStringLiteral("the depot database is up to date (schema version %1)")
+                                        .arg(depot::LatestSchemaVersion())
+                                  : QStringLiteral("applied %1").arg(applied.join(", ")));
+}
+
+int AddLine(const QString& conninfo, const QString& lineName) {
+  QString role, error;
+  bool existed = false;
+  if (!depot::AddLine(conninfo, lineName, role, existed, error)) return Say(1, error);
+  return Say(0, existed ? QStringLiteral("line %1 exists; its role is %2").arg(lineName, role)
+                        : QStringLiteral("line %1 added; its role %2 logs in with the password "
+                                         "you give it (ALTER ROLE %2 PASSWORD ...) from ~/.pgpass")
+                              .arg(lineName, role));
+}
+
+int Sync(const QString& home, depot::SyncOptions options, bool quiet) {
+  QString error;
+  QStringList warnings;
+  if (!OpenInstallation(home, error, warnings)) return Say(1, error);
+  for (const QString& w : warnings) std::fprintf(stderr, "springdata: %s\n", qPrintable(w));
+  options.files = {BasePath(), DayPath(), TelPath()};
+  depot::SyncReport report;
+  const bool ok = depot::SyncInstallation(options, report, error);
+  for (const QString& f : report.findings) std::fprintf(stderr, "springdata: %s\n", qPrintable(f));
+  if (!ok) return Say(1, error);
+  if (!quiet)
+    Say(0, QStringLiteral("line %1: read %2 of base.bin, %3 of day.bin, %4 sets; added %5 "
+                          "measurements and %6 sets")
+               .arg(options.line)
+               .arg(report.baseRead)
+               .arg(report.dayRead)
+               .arg(report.setsRead)
+               .arg(report.measurementsAdded)
+               .arg(report.setsAdded));
+  return 0;
+}
+
+}  // namespace
+
+int RunDepotCommand(const QString& command, QStringList args) {
+  plat::OptionReader reader;
+  reader.Value("--database");
+  if (command == "sync") reader.Value("--home").Value("--line").Value("--batch").Flag("--quiet");
+  else reader.Positionals(-1);
+  QString error;
+  if (!reader.Read(args, error)) return DepotUsage(error);
+  QStringList words = reader.Positional();
+  QString sub, lineName;
+  if (command == "db") {
+    if (words.isEmpty()) return DepotUsage("db needs migrate or add-line");
+    sub = words.takeFirst();
+    if (sub != "migrate" && sub != "add-line") return DepotUsage("unknown db command " + sub);
+    if (sub == "add-line") {
+      if (words.isEmpty()) return DepotUsage("add-line needs NAME");
+      lineName = words.takeFirst();
+    }
+    if (!words.isEmpty()) return DepotUsage("unexpected argument " + words.first());
+  }
+  const QString home = reader.Get("--home"), conninfo = reader.Get("--database");
+  const QString line = reader.Get("--line"), batch = reader.Get("--batch");
+  if (conninfo.isEmpty()) return DepotUsage("--database CONNINFO is needed");
+  QByteArray completed;
+  if (!depot::CheckConninfo(conninfo, completed, error)) return DepotUsage(error);
+  if (sub == "migrate") return Migrate(conninfo);
+  if (sub == "add-line") return AddLine(conninfo, lineName);
+
+  if (home.isEmpty()) return DepotUsage("--home DIR is needed");
+  if (line.isEmpty()) return DepotUsage("--line NAME is needed");
+  depot::SyncOptions options;
+  options.conninfo = conninfo;
+  options.line = line;
+  if (!batch.isEmpty()) {
+    bool ok = false;
+    options.batchRecords = batch.toInt(&ok);
+    if (!ok || options.batchRecords < 1 || options.batchRecords > 100000)
+      return DepotUsage("--batch takes 1..100000 records");
+  }
+  return Sync(home, options, reader.Has("--quiet"));
+}
+
+}  // namespace springdata
