@@ -66,8 +66,3 @@ quality::Indices Capability(long long n, double mean, std::optional<double> sd,
 
 }  // namespace depot
 
-// The pages name the limits and indices as springdata's report does.
-namespace springdata {
-using quality::Indices;
-using quality::Limits;
-}  // namespace springdata

@@ -17,6 +17,7 @@
 
 #include "config/settings.h"
 #include "database/database.h"
+#include "link/boardtests.h"
 #include "link/camera.h"
 #include "link/camerascan.h"
 #include "link/commands.h"
@@ -24,40 +25,14 @@
 #include "platform/clock.h"
 #include "platform/cp1251.h"
 #include "platform/namedwidget.h"
-#include "platform/process.h"
 #include "screen/screen.h"
 
 TForm4* Form4 = nullptr;
 
 namespace {
 
-// CKT test board commands the terminal sends.
-constexpr uint8_t kBoardIdentify = 0x60;
-constexpr uint8_t kBoardD0 = 0x61;
-constexpr uint8_t kBoardD1 = 0x62;
-constexpr uint8_t kBoardAdcLevel = 0x64;
-constexpr uint8_t kBoardHydraulicsOutput = 0x65;
-constexpr uint8_t kBoardUpOutput = 0x66;
-constexpr uint8_t kBoardDownOutput = 0x67;
-constexpr uint8_t kBoardLirStepForward = 0x68;
-constexpr uint8_t kBoardLirForward = 0x69;
-constexpr uint8_t kBoardLirStepBack = 0x6A;
-constexpr uint8_t kBoardLirBack = 0x6B;
-constexpr uint8_t kBoardLirPause = 0x6C;
-constexpr uint8_t kBoardLir2Forward = 0x42;
-constexpr uint8_t kBoardLir2Back = 0x44;
-constexpr uint8_t kBoardLir2Setup = 0x45;
-constexpr uint8_t kBoardDev0 = 0x46;
-constexpr uint8_t kBoardDev1 = 0x47;
-
-// Pulses of one burst, the LIR pause the tests set, and the set-up value of
-// the second LIR output.
-constexpr uint8_t kBurst = 100;
-constexpr uint8_t kTestLirPause = 2;
+// The set-up value of the second LIR output.
 constexpr uint8_t kLir2Setup = 2;
-// Input bits of controller command 0x07.
-constexpr int kD0Bit = 0;
-constexpr int kD1Bit = 3;
 
 const QString kFirstMemoLine = QStringLiteral("Kalvor М версия 4.89bc");  // a fixed text
 const QString kLabelCaptions[] = {QStringLiteral("ЦК:"),
@@ -289,7 +264,8 @@ TForm4::TForm4(QWidget* parent) : QDialog(parent) {
   layout->addLayout(top, 1);
   layout->addLayout(bottom);
 
-  // Every button is one handler; Button13 ends the program whatever runs.
+  // Every button is one handler. "Завершить работу" is a line button too:
+  // it switches the press off, and waits like the others for a running test.
   const std::pair<QPushButton*, void (TForm4::*)()> handlers[] = {
       {Button1, &TForm4::Button1Click},   {Button2, &TForm4::Button2Click},
       {Button3, &TForm4::Button3Click},   {Button4, &TForm4::Button4Click},
@@ -297,8 +273,10 @@ TForm4::TForm4(QWidget* parent) : QDialog(parent) {
       {Button7, &TForm4::Button7Click},   {Button8, &TForm4::Button8Click},
       {Button9, &TForm4::Button9Click},   {Button10, &TForm4::Button10Click},
       {Button11, &TForm4::Button11Click}, {Button12, &TForm4::Button12Click},
-      {Button14, &TForm4::Button14Click}, {Button15, &TForm4::Button15Click},
-      {Button16, &TForm4::Button16Click}, {Button17, &TForm4::Button17Click},
+      {Button13, &TForm4::Button13Click}, {Button14, &TForm4::Button14Click},
+      {Button15, &TForm4::Button15Click},
+      {Button16, &TForm4::Button16Click},
+      {Button17, &TForm4::Button17Click},
       {Button18, &TForm4::Button18Click}, {Button19, &TForm4::Button19Click},
       {Button20, &TForm4::Button20Click}, {Button21, &TForm4::Button21Click},
       {Button22, &TForm4::Button22Click}, {Button23, &TForm4::Button23Click},
@@ -313,7 +291,6 @@ TForm4::TForm4(QWidget* parent) : QDialog(parent) {
     if (button != Button1 && button != Button17) lineButtons_.append(button);
     connect(button, &QPushButton::clicked, this, [this, button, h = handler] { Click(button, h); });
   }
-  connect(Button13, &QPushButton::clicked, this, &TForm4::Button13Click);
   connect(Timer1, &QTimer::timeout, this, &TForm4::Timer1Timer);
   connect(Edit1, &QLineEdit::textEdited, this, &TForm4::Edit1KeyPress);
 
@@ -474,27 +451,27 @@ void TForm4::Button2Click() {
 }
 
 void TForm4::Button3Click() {
-  ControllerCommand(kCmdHydraulics, 1);
+  ControllerCommand(kCmdHydraulics, kHydraulicsOn);
 }
 
 void TForm4::Button4Click() {
-  ControllerCommand(kCmdHydraulics, 0);
+  ControllerCommand(kCmdHydraulics, kHydraulicsOff);
 }
 
 void TForm4::Button5Click() {
-  ControllerCommand(kCmdRelayUp, 0);
+  ControllerCommand(kCmdRelayUp, kRelayRun);
 }
 
 void TForm4::Button6Click() {
-  ControllerCommand(kCmdRelayUp, 1);
+  ControllerCommand(kCmdRelayUp, kRelayStop);
 }
 
 void TForm4::Button7Click() {
-  ControllerCommand(kCmdRelayDown, 0);
+  ControllerCommand(kCmdRelayDown, kRelayRun);
 }
 
 void TForm4::Button8Click() {
-  ControllerCommand(kCmdRelayDown, 1);
+  ControllerCommand(kCmdRelayDown, kRelayStop);
 }
 
 void TForm4::Button9Click() {
@@ -532,9 +509,9 @@ void TForm4::Button12Click() {
 }
 
 void TForm4::Button13Click() {
-  // Every road out of the program gives the screen its mode back.
-  RestoreDisplayMode();
-  plat::EndProcess(0);
+  // Every road out of the program switches the press off and gives the
+  // screen its mode back.
+  EndProgram(0);
 }
 
 void TForm4::Button14Click() {
@@ -548,8 +525,8 @@ void TForm4::Button14Click() {
   Memo1->clear();
   Memo(QStringLiteral("Цикл:") + QString::number(PollCycle));
   Memo(QStringLiteral("Датчики:") + QString::number(inputs));
-  Memo(QStringLiteral("D0: ") + contact(kD0Bit));
-  Memo(QStringLiteral("D1: ") + contact(kD1Bit));
+  Memo(QStringLiteral("D0: ") + contact(kInputD0Bit));
+  Memo(QStringLiteral("D1: ") + contact(kInputD1Bit));
   Memo(QStringLiteral("АЦП:") + QString::number(adc));
   Memo(QStringLiteral("Лир=:") + QString::number(lir));
 }
@@ -589,96 +566,49 @@ void TForm4::Button18Click() {
   Memo(QStringLiteral("Замер завершен !"));
 }
 
-void TForm4::ControlTest(void (TForm4::*on)(), void (TForm4::*off)(), uint8_t boardCode,
-                         const QString& name) {
-  TestPassed = false;
-  (this->*on)();
-  Sleep(100);
-  QString marks(ReplyChar(TestBoardCommand(boardCode).R[1]));
-  (this->*off)();
-  Sleep(100);
-  marks += ReplyChar(TestBoardCommand(boardCode).R[1]);
-  TestPassed = marks == "01";
-  Memo(name + (TestPassed ? QStringLiteral(":ОК") : QStringLiteral(":ERROR")));
+BoardTestReport TForm4::Report() {
+  BoardTestReport report;
+  report.line = [this](const QString& line) { Memo(line); };
+  report.progress = [this](int value) { SetProgress(value); };
+  return report;
 }
 
 void TForm4::Button19Click() {
-  ControlTest(&TForm4::Button3Click, &TForm4::Button4Click, kBoardHydraulicsOutput,
-              QStringLiteral("Тест управления гидростанцией"));
+  TestPassed = false;
+  TestPassed = ControlOutputTest(ControlOutput::Hydraulics, Report()).passed;
 }
 
 void TForm4::Button20Click() {
-  ControlTest(&TForm4::Button5Click, &TForm4::Button6Click, kBoardUpOutput,
-              QStringLiteral("Тест управления реле UP"));
+  TestPassed = false;
+  TestPassed = ControlOutputTest(ControlOutput::RelayUp, Report()).passed;
 }
 
 void TForm4::Button21Click() {
-  ControlTest(&TForm4::Button7Click, &TForm4::Button8Click, kBoardDownOutput,
-              QStringLiteral("Тест управления реле DN"));
+  TestPassed = false;
+  TestPassed = ControlOutputTest(ControlOutput::RelayDown, Report()).passed;
 }
 
 void TForm4::Button22Click() {
   TestPassed = false;
-  TestBoardCommand(kBoardAdcLevel, 0);
-  Sleep(100);
-  QString marks = ControllerCommand(kCmdReadAdc).Value() < 10 ? "0" : "1";
-  TestBoardCommand(kBoardAdcLevel, 15);
-  Sleep(100);
-  marks += ControllerCommand(kCmdReadAdc).Value() > 150 ? "1" : "0";
-  TestPassed = marks == "01";
-  Memo(TestPassed ? QStringLiteral("Тест ADC:ОК") : QStringLiteral("Тест ADC:ERROR"));
+  TestPassed = AdcTest(Report()).passed;
 }
 
 void TForm4::Button23Click() {
   TestPassed = false;
   GroupBox4->setEnabled(false);
-  Button15Click();
-  TestBoardCommand(kBoardLirPause, kTestLirPause);
-  Sleep(100);
-  Sleep(100);
-  for (int i = 0; i < 10; ++i) {
-    TestBoardCommand(kBoardLirForward, kBurst);
-    SetProgress(10 * i);
-    Sleep(120);
-  }
-  int count = ControllerCommand(kCmdReadLir).Value();
-  Sleep(100);
-  Memo(QStringLiteral("LIR>>") + QString::number(count));
-  QString marks = count > 994 && count < 1006 ? "0" : "1";
-  SetProgress(0);
-  for (int i = 0; i < 9; ++i) {
-    TestBoardCommand(kBoardLirBack, kBurst);
-    SetProgress(10 * i);
-    Sleep(120);
-  }
-  count = ControllerCommand(kCmdReadLir).Value();
-  Sleep(100);
-  Memo(QStringLiteral("LIR<<") + QString::number(count));
-  SetProgress(0);
-  marks += count > 90 && count < 110 ? "1" : "0";
+  const BoardTestResult r = LirTest(Report());
   GroupBox4->setEnabled(true);
-  TestPassed = marks == "01";
-  Memo(TestPassed ? QStringLiteral("Тест LIR:ОК") : QStringLiteral("Тест LIR:ERROR"));
-}
-
-void TForm4::InputTest(uint8_t boardCode, int bit, const QString& name) {
-  TestPassed = false;
-  TestBoardCommand(boardCode, 0);
-  Sleep(100);
-  QString marks = (ControllerCommand(kCmdReadInputs).R3 >> bit) & 1 ? "0" : "1";
-  TestBoardCommand(boardCode, 1);
-  Sleep(100);
-  marks += (ControllerCommand(kCmdReadInputs).R3 >> bit) & 1 ? "0" : "1";
-  TestPassed = marks == "01";
-  Memo(name + (TestPassed ? QStringLiteral(":ОК") : QStringLiteral(":ERROR")));
+  TestPassed = r.passed;
 }
 
 void TForm4::Button24Click() {
-  InputTest(kBoardD0, kD0Bit, QStringLiteral("Тест D0"));
+  TestPassed = false;
+  TestPassed = InputTest(ControlInput::D0, Report()).passed;
 }
 
 void TForm4::Button25Click() {
-  InputTest(kBoardD1, kD1Bit, QStringLiteral("Тест D1"));
+  TestPassed = false;
+  TestPassed = InputTest(ControlInput::D1, Report()).passed;
 }
 
 void TForm4::Button26Click() {
@@ -699,34 +629,10 @@ void TForm4::Button27Click() {
   // Like every single test it starts by clearing TestPassed, so that the
   // automatic test never counts the test before it as this one.
   TestPassed = false;
-  Memo(QStringLiteral("Тест синхросигнала запущен."));
   GroupBox4->setEnabled(false);
-  CameraSetup(1);
-  CameraEnable("1", true);
-  // The scan starts and runs while the board turns the LIR; no wait for it.
-  ControllerCommand(kCmdScan);
-  Sleep(100);
-  Button15Click();
-  Sleep(100);
-  TestBoardCommand(kBoardLirPause, kTestLirPause);
-  for (int i = 0; i < 80; ++i) {
-    TestBoardCommand(kBoardLirForward, kBurst);
-    SetProgress(static_cast<int>(1.25 * i));
-    Sleep(120);
-  }
-  SetProgress(0);
-  TestBoardCommand(kBoardD1, 0);
-  Sleep(100);
-  // Closing D1 ends the scan.
-  TestBoardCommand(kBoardD1, 1);
-  Sleep(100);
-  ControllerLink.LastScanLength = 0;
-  CameraReadOut(1, kTerminalScanName);
-  CameraEnable("1", false);
+  const BoardTestResult r = SyncTest(kTerminalScanName, Report());
   GroupBox4->setEnabled(true);
-  const int length = ControllerLink.LastScanLength;
-  TestPassed = length > 990 && length < 1010;
-  Memo(TestPassed ? QStringLiteral("Тест синхро:ОК") : QStringLiteral("Тест синхро:ERROR"));
+  TestPassed = r.passed;
 }
 
 void TForm4::Button28Click() {
@@ -768,7 +674,7 @@ void TForm4::LirGroupPulses(uint8_t forward, uint8_t back) {
   // Only the sign of the entered number matters.
   const auto count = FieldNumber(Edit3, QStringLiteral("Импульсы ЛИР (±)"), INT_MIN, INT_MAX);
   if (!count) return;
-  TestBoardCommand(*count < 0 ? back : forward, kBurst);
+  TestBoardCommand(*count < 0 ? back : forward, kBoardBurst);
 }
 
 void TForm4::Button33Click() {
@@ -780,7 +686,7 @@ void TForm4::Button34Click() {
 }
 
 void TForm4::Button35Click() {
-  TestBoardCommand(kBoardLirPause, kTestLirPause);
+  TestBoardCommand(kBoardLirPause, kBoardTestLirPause);
   Sleep(100);
   TestBoardCommand(kBoardLir2Setup, kLir2Setup);
   Sleep(100);

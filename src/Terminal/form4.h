@@ -13,6 +13,8 @@
 #include <functional>
 #include <optional>
 
+#include "link/boardtests.h"
+
 class QCheckBox;
 class QGroupBox;
 class QLabel;
@@ -100,7 +102,7 @@ class TForm4 : public QDialog {
   void Button10Click();  // "Демо замер": the camera scan
   void Button11Click();  // "ВКЛ": camera of Edit1 on
   void Button12Click();  // "Выкл": off
-  void Button13Click();  // "Завершить работу": ends the program at once
+  void Button13Click();  // "Завершить работу": the press off, then the end
   void Button14Click();  // "Опрос датчиков"
   void Button15Click();  // "Сброс Лира"
   void Button16Click();  // "Подать усилие" (guarded)
@@ -140,10 +142,9 @@ class TForm4 : public QDialog {
   // The integer in a number field, or nothing after a message box naming
   // the field and its text (the handler then stops before any exchange).
   std::optional<int> FieldNumber(QLineEdit* field, const QString& caption, int min, int max);
-  // The three relay tests: "on" handler, board, "off" handler, board.
-  void ControlTest(void (TForm4::*on)(), void (TForm4::*off)(), uint8_t boardCode,
-                   const QString& name);
-  void InputTest(uint8_t boardCode, int bit, const QString& name);
+  // The board tests report their lines into Memo1 and their progress into
+  // ProgressBar1 as they come.
+  BoardTestReport Report();
   void LirGroupPulses(uint8_t forward, uint8_t back);
   void SetProgress(int value);
   // Runs a button's handler with every button that talks to the line

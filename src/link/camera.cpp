@@ -17,8 +17,21 @@ constexpr uint32_t kReadOutAfterMs = 500;
 
 bool Skipped(int n) { return n == kCameraSkipped || (n == 2 && Settings.Hard.Cam2off); }
 
-bool Echoed(int n) {
-  return ControllerLink.FrameLength != 0 && ControllerLink.FrameBuffer[1] == static_cast<uint8_t>(n);
+// A camera's reply counts when it came whole and names the camera and the
+// command of the request.
+bool Echoed(int n, uint8_t code) {
+  return ReplyEchoes(static_cast<uint8_t>(n), code);
+}
+
+// A read-out reply whose body holds exactly the points its header counts,
+// no more than a camera keeps: the number of points cannot be told from a
+// reply cut short or with a damaged header.
+bool ReadOutWhole() {
+  const int header = ScanHeader();
+  const int points = ScanLengthFromHeader(header);
+  return header >= kScanHeaderBase && (header - kScanHeaderBase) % kScanPointBytes == 0 &&
+         points <= kCameraMaxReadings &&
+         ControllerLink.FrameLength - 2 == kReadOutHeadBytes + kScanPointBytes * points;
 }
 
 // The exchange every set-up command makes: pause, drain, request, pause, reply.
@@ -34,18 +47,17 @@ void CameraExchange(std::initializer_list<uint8_t> body, uint32_t afterMs) {
 uint8_t Cam(int n) { return static_cast<uint8_t>(n); }
 
 // Writes one read-out file; when it can't, reports the disk error naming the
-// file (once per read-out) and keeps it in ControllerLink.DiskError.
-bool WriteCameraFile(const QString& systemPath, const QStringList& lines) {
+// file (once per read-out) and keeps it in diskError.
+bool WriteCameraFile(const QString& systemPath, const QStringList& lines, QString& diskError) {
   QString reason;
   if (plat::WriteTextLines(systemPath, lines, &reason)) return true;
   // A file that could not be rewritten must not leave the previous scan
   // behind for the profile processing to take as this one.
   QFile::remove(plat::MapPath(systemPath));
-  if (ControllerLink.DiskError.isEmpty()) {
-    ControllerLink.DiskError =
-        QStringLiteral("Ошибка записи на диск: файл %1 не записан: %2")
-            .arg(QDir::toNativeSeparators(plat::MapPath(systemPath)), reason);
-    LinkDiskError(ControllerLink.DiskError);
+  if (diskError.isEmpty()) {
+    diskError = QStringLiteral("Ошибка записи на диск: файл %1 не записан: %2")
+                    .arg(QDir::toNativeSeparators(plat::MapPath(systemPath)), reason);
+    LinkDiskError(diskError);
   }
   return false;
 }
@@ -55,7 +67,7 @@ bool WriteCameraFile(const QString& systemPath, const QStringList& lines) {
 bool CameraReset(int n) {
   if (Skipped(n)) return false;
   CameraExchange({Cam(n), kCamReset, 0, 0, 0}, kCameraAfterMs);
-  const bool ok = Echoed(n);
+  const bool ok = Echoed(n, kCamReset);
   if (!ok) LinkMessage(QStringLiteral("Ошибка сброса камеры №") + QString::number(n));
   return ok;
 }
@@ -63,7 +75,7 @@ bool CameraReset(int n) {
 bool CameraResetB(int n) {
   if (Skipped(n)) return false;
   CameraExchange({Cam(n), kCamResetB, 0, 0, 0}, kCameraAfterMs);
-  const bool ok = ControllerLink.FrameLength != 0;
+  const bool ok = Echoed(n, kCamResetB);
   if (!ok) LinkMessage(QStringLiteral("Ошибка сброса камеры №") + QString::number(n));
   return ok;
 }
@@ -72,7 +84,7 @@ bool CameraSetThreshold(int n) {
   if (Skipped(n)) return false;
   const int porog = n >= 1 && n <= 4 ? Settings.Hard.Porog[n] : 0;
   CameraExchange({Cam(n), kCamThreshold, static_cast<uint8_t>(porog & 0xFF), 0}, kCameraAfterMs);
-  const bool ok = Echoed(n);
+  const bool ok = Echoed(n, kCamThreshold);
   if (!ok) LinkMessage(QStringLiteral("Ошибка установки порога камеры №") + QString::number(n));
   return ok;
 }
@@ -83,14 +95,14 @@ bool CameraSetShutter(int n) {
   CameraExchange({Cam(n), kCamShutter, static_cast<uint8_t>(shutter & 0xFF),
                   static_cast<uint8_t>((shutter >> 8) & 0xFF), 1},
                  kCameraAfterMs);
-  const bool ok = Echoed(n);
+  const bool ok = Echoed(n, kCamShutter);
   if (!ok) LinkMessage(QStringLiteral("Ошибка установки шаттера камеры №") + QString::number(n));
   return ok;
 }
 
 bool CameraPresent(int n) {
   CameraExchange({Cam(n), kCamEnable, 0, 0}, kCameraAfterMs);
-  return Echoed(n);
+  return Echoed(n, kCamEnable);
 }
 
 void CameraEnable(const QString& camera, bool on) {
@@ -103,7 +115,7 @@ void CameraEnable(const QString& camera, bool on) {
   PutRequestBody({Cam(n), kCamEnable, static_cast<uint8_t>(on ? 1 : 0), 0, 0});
   SendRequest(kControllerPort);
   ReceiveFrame(kControllerPort);
-  ControllerLink.CameraNoReply = ControllerLink.FrameLength == 0;
+  ControllerLink.CameraNoReply = !Echoed(n, kCamEnable);
 }
 
 void CameraSetup(int n) {
@@ -152,22 +164,24 @@ bool CameraReadOut(int n, int storageIndex) {
 }
 
 bool CameraReadOut(int n, const QString& storageName) {
+  QString diskError;
+  return CameraReadOut(n, storageName, diskError);
+}
+
+bool CameraReadOut(int n, const QString& storageName, QString& diskError) {
+  diskError.clear();
   if (Skipped(n)) return false;
   CameraExchange({Cam(n), kCamReadOut, 0, 0, 0}, kReadOutAfterMs);
-  bool ok = Echoed(n);
+  const bool ok = Echoed(n, kCamReadOut) && ReadOutWhole();
   if (!ok) LinkMessage(QStringLiteral("Ошибка считывания данных с камеры №") + QString::number(n));
-  // The files are written whatever came, so that a missing reply shows as an
-  // empty profile rather than the previous scan. A file that can't be
-  // written is a disk error of its own (ControllerLink.DiskError), not a
-  // fault of the camera.
-  ControllerLink.DiskError.clear();
-  const QStringList lines = CameraProfileLines();
-  WriteCameraFile(CameraFileName(n), lines);
-  WriteCameraFile(CameraStorageFileName(storageName, n), lines);
-  // Without any reply there are no points, rather than the negative count an
-  // empty header would give.
-  ControllerLink.LastScanLength =
-      ControllerLink.FrameLength == 0 ? 0 : ScanLengthFromHeader(ScanHeader());
+  // The files are written whatever came, so that a reply that does not
+  // count shows as an empty profile rather than the previous scan or part
+  // of this one. A file that can't be written is a disk error of its own,
+  // not a fault of the camera.
+  const QStringList lines = ok ? CameraProfileLines() : QStringList();
+  WriteCameraFile(CameraFileName(n), lines, diskError);
+  WriteCameraFile(CameraStorageFileName(storageName, n), lines, diskError);
+  ControllerLink.LastScanLength = ok ? ScanLengthFromHeader(ScanHeader()) : 0;
   TerminalLine(QStringLiteral("Камера №%1   %2").arg(n).arg(ControllerLink.LastScanLength));
   return ok;
 }

@@ -12,6 +12,9 @@
 #include <QStringList>
 #include <cstdint>
 
+#include "link/commands.h"
+#include "link/framing.h"
+
 constexpr uint8_t kCamReset = 0x8A;
 constexpr uint8_t kCamResetB = 0x8D;
 constexpr uint8_t kCamThreshold = 0x84;
@@ -20,22 +23,40 @@ constexpr uint8_t kCamEnable = 0x8B;  // also the presence check, with a shorter
 constexpr uint8_t kCamReadOut = 0x8C;
 constexpr int kCameraSkipped = 12;
 
-// Each returns ok: a reply came whose first byte is the camera's number
-// (CameraResetB: any reply).
+// A read-out reply: the camera, the command, three header bytes, then four
+// bytes per point; the header is kScanHeaderBase + 4 x the number of points.
+constexpr int kReadOutHeadBytes = 5;
+constexpr int kScanPointBytes = 4;
+constexpr int kScanHeaderBase = 2048;
+// While the LIR drives a scan a camera takes one reading per
+// kLirCountsPerReading counts (the synchronisation test: 80 bursts of 100
+// pulses give 1000 readings).
+constexpr int kLirCountsPerReading = 8;
+// The most points one read-out reply can carry whole in the frame buffer; a
+// header counting more is a damaged one (the profile processing takes at
+// most its own number of them).
+constexpr int kCameraMaxReadings = (kFrameBufferSize - 2 - kReadOutHeadBytes) / kScanPointBytes;
+
+// Each returns ok: a whole reply came that names the camera's number and
+// the command.
 bool CameraReset(int n);
 bool CameraResetB(int n);
 bool CameraSetThreshold(int n);
 bool CameraSetShutter(int n);
 bool CameraPresent(int n);
-// Also writes cmr<n>.txt and its copy STORAGE\<storageIndex>-cmr<n>.txt (the
-// caller names the measurement: its position in the shift file). A file it
-// cannot write is reported as a disk error and left in
-// ControllerLink.DiskError, and does not change the ok of the exchange.
-bool CameraReadOut(int n, int storageIndex);
-// The same with the copy named STORAGE\<storageName>-cmr<n>.txt.
+// Also writes cmr<n>.txt and its copy STORAGE\<storageName>-cmr<n>.txt (the
+// caller names the measurement: its position in the shift file). Ok also
+// needs the reply to hold exactly the points its header counts, at most
+// kCameraMaxReadings; a reply that does not count writes both files empty.
+// A file that cannot be written is shown as a disk error and named in
+// diskError (empty when both were written); it does not change the ok of
+// the exchange.
+bool CameraReadOut(int n, const QString& storageName, QString& diskError);
+// The same, the disk error only shown.
 bool CameraReadOut(int n, const QString& storageName);
+bool CameraReadOut(int n, int storageIndex);
 // "2", "3" and "4" select those cameras, any other text camera 1. Sets
-// CameraNoReply when no reply came.
+// CameraNoReply when no reply counted.
 void CameraEnable(const QString& camera, bool on);
 // Reset, shutter, threshold: the set-up every caller uses before a scan.
 void CameraSetup(int n);

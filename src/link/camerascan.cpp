@@ -24,6 +24,12 @@ void CameraScan(MeasurementType type, int storageIndex, const CameraScanSteps& s
 }
 
 void CameraScan(MeasurementType type, const QString& storageName, const CameraScanSteps& steps) {
+  QString error;
+  CameraScan(type, storageName, steps, error);
+}
+
+ScanOutcome CameraScan(MeasurementType type, const QString& storageName,
+                       const CameraScanSteps& steps, QString& error) {
   const auto initialise = [&steps] {
     if (steps.initialise)
       steps.initialise();
@@ -31,7 +37,7 @@ void CameraScan(MeasurementType type, const QString& storageName, const CameraSc
       RunLineInitialisation();
   };
   const bool cameras = type == MeasurementType::Full;
-  ControllerLink.DiskError.clear();
+  error.clear();
 
   initialise();
   if (steps.scanStarts) steps.scanStarts();
@@ -43,19 +49,15 @@ void CameraScan(MeasurementType type, const QString& storageName, const CameraSc
     }
     for (int n = 1; n <= 4; ++n) CameraEnable(QString::number(n), true);
   }
-  ControllerLongCommand(kCmdScan);
+  const bool scanned = ControllerLongCommand(kCmdScan).ok;
   if (type != MeasurementType::Accelerated) {
     TerminalLine(QStringLiteral("Считывание данных."));
     if (cameras) {
-      // Every camera is read out even after a disk error, so that no file
-      // of the previous scan stays beside this one's; the first error is
-      // the one kept for the caller.
-      QString diskError;
       for (int n = 1; n <= 4; ++n) {
-        CameraReadOut(n, storageName);
-        if (diskError.isEmpty()) diskError = ControllerLink.DiskError;
+        QString diskError;
+        CameraReadOut(n, storageName, diskError);
+        if (error.isEmpty()) error = diskError;
       }
-      ControllerLink.DiskError = diskError;
     }
   }
   if (steps.readOutEnded) steps.readOutEnded();
@@ -63,4 +65,6 @@ void CameraScan(MeasurementType type, const QString& storageName, const CameraSc
     for (int n = 1; n <= 4; ++n) CameraEnable(QString::number(n), false);
   TerminalLine(QStringLiteral("Замер завершен !"));
   if (ControllerLink.TerminalAutoInit && ControllerLink.TerminalAutoInit()) initialise();
+  if (!error.isEmpty()) return ScanOutcome::DiskError;
+  return scanned ? ScanOutcome::Done : ScanOutcome::Refused;
 }

@@ -35,12 +35,24 @@ struct CameraScanSteps {
   std::function<void()> readOutEnded;
 };
 
+// How a scan ended. The exchanges of the set-up and the read-out are not
+// judged here (the profile files tell); the scan itself is: a controller
+// that does not carry out 0x0C has made no scan, whatever the cameras hold.
+enum class ScanOutcome {
+  Done,
+  Refused,    // long command 0x0C got no reply that counts
+  DiskError,  // a camera file could not be written; error names it
+};
+
 // The whole scan. The read-out files are named after the measurement
-// storageIndex (see CameraReadOut). The first file that could not be
-// written is named in ControllerLink.DiskError (empty when every file was
-// written). The exchanges' results are not judged here: the profile files
-// tell.
+// (STORAGE\<storageName>-cmr<n>.txt, see CameraReadOut). Every camera is
+// read out even after a refused scan or a disk error, so that no file of an
+// earlier scan stays beside this one's; error names the first file that
+// could not be written.
+ScanOutcome CameraScan(MeasurementType type, const QString& storageName,
+                       const CameraScanSteps& steps, QString& error);
+// The same with the copies named after the measurement storageIndex, and
+// the outcome left to the files (the terminal's and the tests' scans).
 void CameraScan(MeasurementType type, int storageIndex, const CameraScanSteps& steps = {});
-// The same with the copies named STORAGE\<storageName>-cmr<n>.txt.
 void CameraScan(MeasurementType type, const QString& storageName,
                 const CameraScanSteps& steps = {});

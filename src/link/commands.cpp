@@ -5,14 +5,17 @@
 
 namespace {
 
-ControllerReply ReadControllerReply() {
+// The reply now in the frame buffer, when it counts as the answer to `code`.
+ControllerReply ReadControllerReply(uint8_t code) {
+  const auto& L = ControllerLink;
   ControllerReply r;
-  r.ok = ControllerLink.FrameLength != 0;
-  if (r.ok) {
-    r.R1 = ControllerLink.FrameBuffer[3];
-    r.R2 = ControllerLink.FrameBuffer[4];
-    r.R3 = ControllerLink.FrameBuffer[5];
-  }
+  if (!ReplyIsComplete(kControllerReplyBody) || !ReplyEchoes(kControllerAddress, code)) return r;
+  const int value = L.FrameBuffer[4] * 256 + L.FrameBuffer[5];
+  if (!ControllerValuePossible(code, value)) return r;
+  r.ok = true;
+  r.R1 = L.FrameBuffer[3];
+  r.R2 = L.FrameBuffer[4];
+  r.R3 = L.FrameBuffer[5];
   return r;
 }
 
@@ -23,7 +26,7 @@ ControllerReply ControllerCommand(uint8_t code, uint8_t a1, uint8_t a2, uint8_t 
   PutRequestBody({kControllerAddress, code, a1, a2, a3});
   SendRequest(kControllerPort);
   ReceiveFrame(kControllerPort);
-  return ReadControllerReply();
+  return ReadControllerReply(code);
 }
 
 ControllerReply ControllerLongCommand(uint8_t code, uint8_t a1, uint8_t a2, uint8_t a3) {
@@ -36,7 +39,8 @@ ControllerReply ControllerLongCommand(uint8_t code, uint8_t a1, uint8_t a2, uint
   do {
     Delay(10);
     ReceiveFrame(kControllerPort);
-    if (ControllerLink.FrameLength != 0) return ReadControllerReply();
+    const ControllerReply r = ReadControllerReply(code);
+    if (r.ok) return r;
     ++silent;
     if (Settings.Debug.DebugMessages && ControllerLink.TerminalCaption)
       ControllerLink.TerminalCaption(QStringLiteral("Ожидание:") + QString::number(attempts - silent));
@@ -51,7 +55,7 @@ TestBoardReply TestBoardCommand(uint8_t code, uint8_t a1, uint8_t a2, uint8_t a3
   SendRequest(kTestBoardPort);
   ReceiveFrame(kTestBoardPort);
   TestBoardReply r;
-  r.ok = ControllerLink.FrameLength != 0;
+  r.ok = ReplyIsComplete(kTestBoardReplyBody);
   if (r.ok)
     for (int k = 1; k <= 5; ++k) r.R[k] = ControllerLink.FrameBuffer[k];
   return r;
@@ -63,3 +67,23 @@ ControllerReply ForceCommand(int level) {
 }
 
 int DisplacementFromRaw(int raw) { return raw > 32000 ? (~raw & 0xFFFF) : raw; }
+
+bool ControllerValuePossible(uint8_t code, int value) {
+  switch (code) {
+    case kCmdPosition:
+      return value >= kPositionCountMin && value <= kPositionCountMax;
+    case kCmdDisplacement:
+      return DisplacementFromRaw(value) <= kDisplacementCountMax;
+    case kCmdForce:
+      return value <= kDeflectionCountMax;
+    default:
+      return true;
+  }
+}
+
+void SwitchLineOff() {
+  if (Settings.Global.Emul || !PortIsOpen(kControllerPort)) return;
+  ControllerCommand(kCmdHydraulics, kHydraulicsOff);
+  ControllerCommand(kCmdRelayUp, kRelayStop);
+  ControllerCommand(kCmdRelayDown, kRelayStop);
+}

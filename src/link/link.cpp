@@ -113,6 +113,19 @@ void ReceiveFrame(int port) {
   ControllerLink.FrameComplete = r.complete;
 }
 
+bool ReplyIsComplete(int bodyLength) {
+  const auto& L = ControllerLink;
+  const int32_t body = L.FrameLength - 2;
+  if (!L.FrameComplete || body < 1) return false;
+  return bodyLength == 0 || body == bodyLength;
+}
+
+bool ReplyEchoes(uint8_t address, uint8_t code) {
+  const auto& L = ControllerLink;
+  return ReplyIsComplete() && L.FrameLength >= 4 && L.FrameBuffer[1] == address &&
+         L.FrameBuffer[2] == code;
+}
+
 void TerminalLine(const QString& text) {
   if (ControllerLink.TerminalMemo) ControllerLink.TerminalMemo(text);
 }

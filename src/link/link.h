@@ -43,10 +43,6 @@ struct TControllerLink {
   bool CktPortOpen = false;    // the test board's port opened at start-up
   bool CameraNoReply = false;  // the last camera enable/disable went unanswered
   int LastScanLength = 0;      // scan length of the last camera read out
-  // Why the last camera read-out could not write its files (naming the
-  // file), empty when both were written. A disk fault, not a camera fault:
-  // the caller stops its operation with this message.
-  QString DiskError;
 
   // Where the ports come from (tests put a fake device here); empty means
   // the real serial device of the platform.
@@ -87,6 +83,14 @@ void PutRequestBody(std::initializer_list<uint8_t> body);
 void SendRequest(int port);
 // Waits 20 ms, then reads one reply into FrameBuffer (see framing.h).
 void ReceiveFrame(int port);
+// Whether the last reply arrived whole: its end delimiter came, and its body
+// has bodyLength bytes (any length from one on when bodyLength is 0). A
+// frame cut short by silence is no reply: what the buffer holds beyond the
+// bytes that came belongs to an earlier one.
+bool ReplyIsComplete(int bodyLength = 0);
+// Whether the last reply names the device and the command of the request
+// (reply bytes 1 and 2); false for a reply that is not complete.
+bool ReplyEchoes(uint8_t address, uint8_t code);
 
 // Adds a line to the service terminal's indicator list, when there is one.
 void TerminalLine(const QString& text);

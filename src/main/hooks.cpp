@@ -7,6 +7,7 @@
 #include "Terminal/form4.h"
 #include "VRED/fvred.h"
 #include "database/database.h"
+#include "link/commands.h"
 #include "link/link.h"
 #include "mathem/profiles.h"
 #include "pages/pages.h"
@@ -50,6 +51,9 @@ void InstallHooks() {
   ScreenState.showTerminal = ShowTerminal;
   // The "!" key outside emulation, and the terminal's "Показ".
   ScreenState.showMathVis = ShowMathVisualiser;
+  // Escape, the service forms' ways out: the hydraulics and the press
+  // stopped before the program ends, where the line is attached.
+  ScreenState.beforeEnd = SwitchLineOff;
   // A new shift starts the sorting mode's spring lists empty.
   Database.ShiftChangeListener = SpringListsShiftChangeListener;
   // A clock behind the shift: the page that says so and asks how to go on.

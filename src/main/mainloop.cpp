@@ -11,7 +11,6 @@
 #include "main/program.h"
 #include "pages/pages.h"
 #include "platform/clock.h"
-#include "platform/process.h"
 #include "platform/pump.h"
 #include "rangeform/form40.h"
 #include "screen/screen.h"
@@ -46,8 +45,7 @@ void FadeIn() {
   QMessageBox box(QMessageBox::Critical, QString(kApplicationTitle),
                   text + QStringLiteral("\n\nРабота программы будет завершена."), QMessageBox::Ok);
   box.exec();
-  RestoreDisplayMode();
-  plat::EndProcess(1);
+  EndProgram(1);
 }
 
 // Key 4: the settings menu, behind the password when it is switched on. A

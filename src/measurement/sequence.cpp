@@ -64,22 +64,22 @@ void Marker(MeasurementMarker m) {
 }
 
 // An error page; in the program it does not come back.
-bool Fail(int code) {
-  Measurement.failure = QString("Ошибка %1").arg(code);
+bool Fail(int code, QString& error) {
+  error = QString("Ошибка %1").arg(code);
   if (Measurement.observer.errorPage) Measurement.observer.errorPage(code);
   return false;
 }
 
 // A fault while the press may stand on the spring: the press is raised
 // before the error page, so that the spring is not left under load.
-bool FailRaised(int code) {
+bool FailRaised(int code, QString& error) {
   ControllerLongCommand(kCmdRelayUp);
-  return Fail(code);
+  return Fail(code, error);
 }
 
 // The measurement stopped for a reason that is no fault of the line.
-bool Stop(const QString& reason) {
-  Measurement.failure = reason;
+bool Stop(const QString& reason, QString& error) {
+  error = reason;
   if (Measurement.observer.stopped) Measurement.observer.stopped(reason);
   return false;
 }
@@ -151,27 +151,27 @@ bool MathemFault() {
   return ProfileStore.faultCamera != 0 || !CoilResults.geometryFault.isEmpty();
 }
 
-bool CameraFault() {
+bool CameraFault(QString& error) {
   const int n = FaultyCamera();
   QString reason = ProfileStore.faultCamera != 0 ? ProfileStore.fault : CoilResults.geometryFault;
   if (reason.isEmpty()) reason = QString("Камера №%1: виток не найден").arg(n);
-  Fail(kCameraErrorBase + n);
-  Measurement.failure = reason;
+  Fail(kCameraErrorBase + n, error);
+  error = reason;
   return false;
 }
 
 // The mathematics as the visualiser's buttons run it: "Открыть", "Расчет
 // Диаметра", "Расчет неперп.". False when a camera's profile or table could
 // not be used: nothing computed from it may be stored.
-bool RunMathematics(MeasurementRecord& r) {
+bool RunMathematics(MeasurementRecord& r, QString& error) {
   ResetCoilResults();
   RunStepAndReport([] { LoadProfiles(0); });
-  if (MathemFault()) return CameraFault();
+  if (MathemFault()) return CameraFault(error);
   ComputeDiameter();
-  if (MathemFault() || CameraWithoutCoil()) return CameraFault();
+  if (MathemFault() || CameraWithoutCoil()) return CameraFault(error);
   Value(r, 1) = CoilResults.MeasuredDiameter;
   ComputeNonPerpendicularity();
-  if (MathemFault() || CameraWithoutCoil()) return CameraFault();
+  if (MathemFault() || CameraWithoutCoil()) return CameraFault(error);
   Value(r, 3) = CoilResults.MeasuredNonPerpendicularity;
   return true;
 }
@@ -215,7 +215,7 @@ bool MeasureEmulated(MeasurementRecord& record, int number) {
   return true;
 }
 
-bool MeasureOnLine(MeasurementRecord& record, int number) {
+bool MeasureOnLine(MeasurementRecord& record, int number, QString& error) {
   const auto& S = Settings;
   const QString identifier = MeasurementIdentifier(number);
   const int bogie = BogieInUse();
@@ -237,7 +237,7 @@ bool MeasureOnLine(MeasurementRecord& record, int number) {
 
   ScaledPause(1000);
   Stage(1, StageState::Running);
-  if (!RunLineInitialisation()) return Fail(kLineInitError);
+  if (!RunLineInitialisation()) return Fail(kLineInitError, error);
   ScaledPause(1000);
   Stage(1, StageState::Done);
   ScaledPause(1000);
@@ -250,12 +250,18 @@ bool MeasureOnLine(MeasurementRecord& record, int number) {
   int working = named ? NamedType(bogie) : 0;
   if (named && working == 0 && !byDiameter)
     return Stop(QStringLiteral("Тип пружины не выбран: у типа тележки %1 нет клавиш типов пружин")
-                    .arg(CurrentBogieType()));
+                    .arg(CurrentBogieType()),
+                error);
   if (demo && !named) working = 1 + Random(B.MaxSprings);
 
   Stage(2, StageState::Running);
-  CameraScan(type, Database.ShiftState.CurrentIndex);
-  if (!ControllerLink.DiskError.isEmpty()) return Stop(ControllerLink.DiskError);
+  QString diskError;
+  const ScanOutcome scan =
+      CameraScan(type, QString::number(Database.ShiftState.CurrentIndex), {}, diskError);
+  if (scan == ScanOutcome::DiskError) return Stop(diskError, error);
+  // No scan, no profiles of this spring: whatever the cameras' files hold
+  // is not this spring's, and the cameras are not to blame.
+  if (scan == ScanOutcome::Refused) return Fail(kScanRefusedError, error);
   Delay(50);
   Stage(2, StageState::Done);
   Stage(3, StageState::Running);
@@ -263,7 +269,7 @@ bool MeasureOnLine(MeasurementRecord& record, int number) {
   Delay(100);
 
   const bool geometry = profiles && !demo;
-  if (geometry && !RunMathematics(record)) return false;
+  if (geometry && !RunMathematics(record, error)) return false;
   if (byDiameter) {
     const RecognisedType rec = RecogniseSpringType(Value(record, 1), working);
     if (working == 0) working = rec.springType;
@@ -300,17 +306,17 @@ bool MeasureOnLine(MeasurementRecord& record, int number) {
     const bool zam19 = S.Global.Zam19;
     const bool calibrating = S.Debug.CalEnable1 && CurrentBogieType() == 1;
     if (!((zam19 && (T.prm & 1)) || calibrating)) {
-      if (!ForceCommand(l1).ok) return FailRaised(kFirstForceError);
+      if (!ForceCommand(l1).ok) return FailRaised(kFirstForceError, error);
       Delay(300);
-      if (!ForceCommand(l1).ok) return FailRaised(kFirstForceError);
+      if (!ForceCommand(l1).ok) return FailRaised(kFirstForceError, error);
       Delay(300);
     }
-    if (!ControllerCommand(kCmdResetLir).ok) return FailRaised(kLirResetError);
+    if (!ControllerCommand(kCmdResetLir).ok) return FailRaised(kLirResetError, error);
     Delay(200);
-    if (!ForceCommand(l1).ok) return FailRaised(kFirstForceError);
+    if (!ForceCommand(l1).ok) return FailRaised(kFirstForceError, error);
     Delay(300);
     const ControllerReply travel = ControllerLongCommand(kCmdDisplacement);
-    if (!travel.ok) return FailRaised(kDisplacementError);
+    if (!travel.ok) return FailRaised(kDisplacementError, error);
     double p5 = demo ? Value(record, 5) : DisplacementMm(travel.Value());
     p5 = ThresholdDisplacement(p5, T.Odf);
     if (calibrating) {
@@ -320,23 +326,23 @@ bool MeasureOnLine(MeasurementRecord& record, int number) {
     Value(record, 5) = static_cast<float>(p5);
     if (!(zam19 && (T.prm & 2))) {
       const ControllerReply second = ForceCommand(l2);
-      if (!second.ok) return FailRaised(kSecondForceError);
+      if (!second.ok) return FailRaised(kSecondForceError, error);
       if (!demo) Value(record, 6) = static_cast<float>(DeflectionMm(second.Value()));
     } else if (!demo) {
       MarkUnmeasured(record, {6});
     }
   }
 
-  if (!ControllerLongCommand(kCmdRelayUp).ok) return Fail(kPressUpError);
+  if (!ControllerLongCommand(kCmdRelayUp).ok) return Fail(kPressUpError, error);
   Delay(static_cast<uint32_t>(std::max(0, S.Hard.ups)));
   const ControllerReply height = ControllerLongCommand(kCmdPosition);
-  if (!height.ok) return Fail(kPositionError);
+  if (!height.ok) return Fail(kPositionError, error);
   if (!demo) Value(record, 2) = static_cast<float>(FreeHeightMm(height.Value()));
 
   if (!demo) ApplyCorrections(record, working);
   FillChartAndAux(record);
 
-  if (!RunLineInitialisation()) return Fail(kLineInitError);
+  if (!RunLineInitialisation()) return Fail(kLineInitError, error);
   Stage(4, StageState::Done);
   if (S.Mathem.MathVisEnable && Measurement.observer.showVisualiser)
     Measurement.observer.showVisualiser();
@@ -490,8 +496,14 @@ void ApplyCorrections(MeasurementRecord& r, int workingType) {
   correct(3);
 }
 
-bool MeasureSpring(MeasurementRecord& record, int number) {
-  Measurement.failure.clear();
+bool MeasureSpring(MeasurementRecord& record, int number, QString& error) {
+  error.clear();
   if (Measurement.observer.measuringBox) Measurement.observer.measuringBox();
-  return Settings.Global.Emul ? MeasureEmulated(record, number) : MeasureOnLine(record, number);
+  return Settings.Global.Emul ? MeasureEmulated(record, number)
+                              : MeasureOnLine(record, number, error);
+}
+
+bool MeasureSpring(MeasurementRecord& record, int number) {
+  QString error;
+  return MeasureSpring(record, number, error);
 }

@@ -44,14 +44,11 @@ struct TMeasurementObserver {
 
 struct TMeasurementState {
   TMeasurementObserver observer;
-  // Why the last measurement stopped before its record was complete; empty
-  // when it ran to its end.
-  QString failure;
 };
 
 extern TMeasurementState Measurement;
 
-// Tests: no observer, no failure.
+// Tests: no observer.
 void ResetMeasurementModule();
 
 // Error pages of the sequence.
@@ -68,6 +65,9 @@ constexpr int kPressUpError = 19;
 constexpr int kPositionError = 20;
 // The error page of camera n is kCameraErrorBase + n.
 constexpr int kCameraErrorBase = 12;
+// The controller did not carry out the camera scan (long 0x0C): no camera
+// is to blame, and nothing is stored.
+constexpr int kScanRefusedError = 21;
 
 // --- The readings of the controller's replies -------------------------------
 // p5 from the 0x0F reading: a raw value above 32000 is a negative count.
@@ -105,5 +105,7 @@ void ApplyCorrections(MeasurementRecord& record, int workingType);
 
 // One measurement, named with MeasurementIdentifier(number). True when the
 // record is complete; false when it stopped (an error page that returned,
-// a file that could not be written), with the reason in Measurement.failure.
+// a file that could not be written), with the reason in error.
+bool MeasureSpring(MeasurementRecord& record, int number, QString& error);
+// The same where the reason is not wanted (the observer has shown it).
 bool MeasureSpring(MeasurementRecord& record, int number);

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "config/settings.h"
+#include "link/commands.h"
 #include "pages/pages.h"
 #include "platform/paths.h"
 #include "platform/textfile.h"
@@ -28,6 +29,9 @@ void ShowErrorPage(int code) {
   const int off = ScreenOffsetX();
   // The service engineer finds the code in the program's output too.
   std::fprintf(stderr, "kalvor: error page %d\n", code);
+  // The operator may take a while to come: the press is stopped now, not
+  // when the program ends.
+  SwitchLineOff();
   {
     const PageGuard guard("preerror", "error");
     DisableAllKeys();

@@ -1,11 +1,13 @@
 // The shutdown page: the last page of every run but the Escape key. A sheet
 // still waiting to be printed is kept as its PDF copy. In emulation any key
 // ends the run; on the line the program waits, starts poweroff.exe when
-// [Global] PowerOFF asks for it, and ends.
+// [Global] PowerOFF asks for it, and ends. The hydraulics and the press
+// are switched off first.
 
 #include <cstdio>
 
 #include "config/settings.h"
+#include "link/commands.h"
 #include "pages/pages.h"
 #include "platform/paths.h"
 #include "platform/process.h"
@@ -35,6 +37,8 @@ void KeepUnprintedSheet() {
 
 void ShutdownPage() {
   const int off = ScreenOffsetX();
+  // The press stops before the waits and poweroff.exe, not after them.
+  SwitchLineOff();
   FillScreen(kGrey);
   DisableAllKeys();
   DrawKeyPanel();

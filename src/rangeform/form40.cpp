@@ -14,7 +14,6 @@
 #include "link/camera.h"
 #include "link/link.h"
 #include "platform/namedwidget.h"
-#include "platform/process.h"
 #include "screen/screen.h"
 
 using plat::Named;
@@ -188,9 +187,9 @@ void TForm40::Button2Click() {
 }
 
 void TForm40::Button3Click() {
-  // Every road out of the program gives the screen its mode back.
-  RestoreDisplayMode();
-  plat::EndProcess(0);
+  // Every road out of the program switches the press off and gives the
+  // screen its mode back.
+  EndProgram(0);
 }
 
 void TForm40::Button4Click() {

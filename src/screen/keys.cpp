@@ -5,7 +5,6 @@
 #include "platform/clock.h"
 #include "platform/desktop.h"
 #include "platform/paths.h"
-#include "platform/process.h"
 #include "platform/random.h"
 #include "platform/pump.h"
 #include "platform/textfile.h"
@@ -263,8 +262,7 @@ KeyCode PollKey() {
       if (ScreenState.showMathVis) ScreenState.showMathVis();
     } else if (ch.unicode() == 27) {
       FadeOut();
-      RestoreDisplayMode();
-      plat::EndProcess(0);
+      EndProgram(0);
     }
     const KeyCode code = CodeOfChar(ch);
     if (code != 0 && KeyEnabled(code)) {

@@ -61,6 +61,12 @@ void RestoreDisplayMode() {
     SetDisplayModeSize(ScreenState.startScreenSize.width(), ScreenState.startScreenSize.height());
 }
 
+void EndProgram(int code) {
+  if (ScreenState.beforeEnd) ScreenState.beforeEnd();
+  RestoreDisplayMode();
+  plat::EndProcess(code);
+}
+
 void SetupMainWindow(int layout) {
   IScreenWindow* w = ScreenState.window;
   if (w) {

@@ -80,6 +80,9 @@ struct TScreenState {
   std::function<void()> showMathVis;   // "!" : mathematics visualiser TForm30
   std::function<void()> showAssembly;  // right click in sorting: TForm2
   std::function<void()> showParameterEditor;  // limits page with " Vred": TfVred, modal
+  // Run by EndProgram before the process ends: the start-up switches the
+  // line's press off here.
+  std::function<void()> beforeEnd;
 };
 
 extern TScreenState ScreenState;
@@ -105,6 +108,9 @@ void AttachScreenWindow(IScreenWindow* window);
 void SetupMainWindow(int layout);
 void SetDisplayModeSize(int width, int height);
 void RestoreDisplayMode();  // back to the size remembered at start-up, when FullScreen
+// Every way out of the program but the shutdown page (which does the same
+// in its own order): beforeEnd, the screen mode back, the process ended.
+[[noreturn]] void EndProgram(int code);
 void RepaintScreen();
 // Fades the window out when [Visual] AlphaEnable is on (alpha 255 down to 0
 // in steps of AlphaKo every 5 ms); otherwise does nothing.

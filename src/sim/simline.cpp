@@ -9,28 +9,6 @@
 
 namespace {
 
-// Test board command codes.
-constexpr uint8_t kBoardVersion = 0x60;
-constexpr uint8_t kBoardD0 = 0x61;
-constexpr uint8_t kBoardD1 = 0x62;
-constexpr uint8_t kBoardAdc = 0x64;
-constexpr uint8_t kBoardHydraulics = 0x65;
-constexpr uint8_t kBoardUp = 0x66;
-constexpr uint8_t kBoardDown = 0x67;
-constexpr uint8_t kBoardStepForward = 0x68;
-constexpr uint8_t kBoardBurstForward = 0x69;
-constexpr uint8_t kBoardStepBack = 0x6A;
-constexpr uint8_t kBoardBurstBack = 0x6B;
-constexpr uint8_t kBoardPause = 0x6C;
-constexpr uint8_t kBoardSecondForward = 0x42;
-constexpr uint8_t kBoardSecondBack = 0x44;
-constexpr uint8_t kBoardSecondSetup = 0x45;
-constexpr uint8_t kBoardDev0 = 0x46;
-constexpr uint8_t kBoardDev1 = 0x47;
-
-constexpr int kInputD0Bit = 0x01;
-constexpr int kInputD1Bit = 0x08;
-
 uint8_t At(const QByteArray& body, int i) {
   return i < body.size() ? static_cast<uint8_t>(body[i]) : 0;
 }
@@ -260,7 +238,7 @@ bool SimLine::InputClosed(int input) const {
 }
 
 int SimLine::Inputs() const {
-  return (InputClosed(0) ? kInputD0Bit : 0) | (InputClosed(1) ? kInputD1Bit : 0);
+  return (InputClosed(0) ? 1 << kInputD0Bit : 0) | (InputClosed(1) ? 1 << kInputD1Bit : 0);
 }
 
 int SimLine::CountPulses(int pulses) {
@@ -292,7 +270,7 @@ void SimLine::MovePress(double deflection) {
 }
 
 void SimLine::EndScan(bool fromModel, uint32_t at) {
-  const int readings = std::max(0, scan_.pulses) / kPulsesPerReading;
+  const int readings = std::max(0, scan_.pulses) / kLirCountsPerReading;
   for (int n = 1; n <= 4; ++n) {
     if (!scan_.cameras[n]) continue;
     const std::vector<uint32_t> full = spring_->ScanPoints(n);
@@ -369,14 +347,14 @@ void SimLine::ControllerRequest(const QByteArray& body, uint32_t nowMs) {
       if (faults_.deadAdc && level > 0) return;
       press_.force = level;
       MovePress(spring_->Deflection(level));
-      value = std::clamp(static_cast<int>(std::lround(press_.deflection / kForceReplyMmPerCount)),
+      value = std::clamp(static_cast<int>(std::lround(press_.deflection / kDeflectionMmPerCount)),
                          0, 0xFFFF);
       delay = timing_.forceMs;
       break;
     }
     case kCmdPosition: {
       const double height = spring_->FreeHeight() - press_.deflection;
-      const double raw = kHeightZeroCount - (kHeightZeroMm - height) / kHeightMmPerCount;
+      const double raw = kPositionReferenceCount - (kPositionReferenceMm - height) / kPositionMmPerCount;
       value = std::clamp(static_cast<int>(std::lround(raw)), 0, 0xFFFF);
       break;
     }
@@ -450,7 +428,7 @@ void SimLine::BoardRequest(const QByteArray& body, uint32_t nowMs) {
   if (scan_.running && !scan_.driven) scan_.waitFromMs = nowMs;
   QByteArray reply = body.left(5);
   switch (code) {
-    case kBoardVersion:
+    case kBoardIdentify:
       reply = QByteArray("2.01") + static_cast<char>(code);
       break;
     case kBoardD0:
@@ -463,40 +441,40 @@ void SimLine::BoardRequest(const QByteArray& body, uint32_t nowMs) {
       if (!wasClosed && InputClosed(1) && scan_.running) EndScan(false, nowMs + timing_.replyMs);
       break;
     }
-    case kBoardAdc:
+    case kBoardAdcLevel:
       board_.adcLevel = a1;
       break;
-    case kBoardHydraulics:
-    case kBoardUp:
-    case kBoardDown: {
-      const bool on = code == kBoardHydraulics ? press_.hydraulics
-                      : code == kBoardUp       ? press_.up
+    case kBoardHydraulicsOutput:
+    case kBoardUpOutput:
+    case kBoardDownOutput: {
+      const bool on = code == kBoardHydraulicsOutput ? press_.hydraulics
+                      : code == kBoardUpOutput       ? press_.up
                                                : press_.down;
       reply[0] = on ? '0' : '1';
       break;
     }
-    case kBoardStepForward:
+    case kBoardLirStepForward:
       BoardPulses(1);
       break;
-    case kBoardBurstForward:
+    case kBoardLirForward:
       BoardPulses(a1);
       break;
-    case kBoardStepBack:
+    case kBoardLirStepBack:
       BoardPulses(-1);
       break;
-    case kBoardBurstBack:
+    case kBoardLirBack:
       BoardPulses(-a1);
       break;
-    case kBoardPause:
+    case kBoardLirPause:
       board_.pauseMs = a1;
       break;
-    case kBoardSecondForward:
+    case kBoardLir2Forward:
       board_.secondOutput += a1;
       break;
-    case kBoardSecondBack:
+    case kBoardLir2Back:
       board_.secondOutput -= a1;
       break;
-    case kBoardSecondSetup:
+    case kBoardLir2Setup:
       board_.secondSetup = a1;
       break;
     case kBoardDev0:

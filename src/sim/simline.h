@@ -32,7 +32,7 @@
 //
 // Camera scan. 0x0C empties the buffers of the enabled cameras and starts a
 // scan. When the test board sends LIR pulses during it, the encoder drives
-// the scan: every camera in it takes one reading per kPulsesPerReading LIR
+// the scan: every camera in it takes one reading per kLirCountsPerReading LIR
 // counts (80 bursts of 100 pulses: 1000 readings) until D1 closes, whichever
 // command closes it; the readings follow the modelled spring's profile.
 // When no board pulse has come within scanMs of the start (or of the
@@ -84,6 +84,8 @@
 #include <utility>
 #include <vector>
 
+#include "link/camera.h"
+#include "link/commands.h"
 #include "sim/simspring.h"
 
 // The devices that faults can be given to, by their linesim names.
@@ -136,17 +138,8 @@ struct SimTiming {
   uint32_t readOutMs = 10;
 };
 
-// LIR counts per camera reading while the encoder drives a scan.
-constexpr int kPulsesPerReading = 8;
-// The press's travel per LIR count, mm.
-constexpr double kLirMmPerCount = 0.0396;
-// The 0x0E reply counts the deflection in these steps, mm.
-constexpr double kForceReplyMmPerCount = 0.04;
-// The 0x11 reading: this count at a height of kHeightZeroMm, one count less
-// per kHeightMmPerCount below it.
-constexpr int kHeightZeroCount = 65535 - 8733;
-constexpr double kHeightZeroMm = 259.2;
-constexpr double kHeightMmPerCount = 0.03996;
+// The scales of the press and the cameras' readings per LIR count are the
+// link's (commands.h, camera.h): the line answers as the program reads.
 // One step of the board's ADC level, ADC units.
 constexpr int kBoardAdcStep = 16;
 

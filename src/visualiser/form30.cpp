@@ -13,7 +13,6 @@
 #include "mathem/mathobserver.h"
 #include "mathem/profiles.h"
 #include "platform/paths.h"
-#include "platform/process.h"
 #include "platform/textfile.h"
 #include "screen/screen.h"
 #include "visualiser/visualiser.h"
@@ -184,9 +183,9 @@ void TForm30::Button2Click() {
 }
 
 void TForm30::Button3Click() {
-  // Every road out of the program gives the screen its mode back.
-  RestoreDisplayMode();
-  plat::EndProcess(0);
+  // Every road out of the program switches the press off and gives the
+  // screen its mode back.
+  EndProgram(0);
 }
 
 void TForm30::Button4Click() {

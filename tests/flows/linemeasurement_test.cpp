@@ -266,19 +266,23 @@ TEST(LineMeasurement, EightMeasurementsOfAGoodWedgeSpringAreAllGood) {
       {"--diameter", "238", "--wire", "32", "--pitch", "56", "--stiffness", "220"}, 3, "-vv-vv");
 }
 
-// A reading of the press that does not come stores nothing: the error page
-// of the reading, with its text from the installation; where the press stood
-// on the spring it is raised, and nothing else is sent to the controller.
-TEST(LineMeasurement, AFailedReadingOfThePressStoresNothing) {
+// A step of the controller that does not come stores nothing: the error
+// page of the step, with its text from the installation; where the press
+// stood on the spring it is raised, then the error page switches the
+// hydraulics and both relays off, and nothing else is sent to the controller.
+// A scan the controller refuses is its own fault, not a camera's.
+TEST(LineMeasurement, AFailedStepOfTheControllerStoresNothing) {
   const struct {
     const char* code;
     int page;
     const char* says;
-    const char* after;
+    const char* raise;
   } cases[] = {{"0x11", 20, "положение пресса", ""},
-               {"0x0F", 18, "перемещение пресса", "1 F0 02"},
-               {"0x09", 17, "сброс датчика", "1 F0 02"},
-               {"0x02", 19, "Пресс не поднялся", ""}};
+               {"0x0F", 18, "перемещение пресса", "1 F0 02 00 00 00 "},
+               {"0x09", 17, "сброс датчика", "1 F0 02 00 00 00 "},
+               {"0x02", 19, "Пресс не поднялся", ""},
+               {"0x0C", 21, "Контроллер не выполнил сканирование", ""}};
+  const QString off = "1 F0 01 00 00 00 1 F0 02 01 00 00 1 F0 03 01 00 00";
   for (const auto& c : cases) {
     SCOPED_TRACE(c.code);
     const LineRun run = MeasureOnTheLine(
@@ -294,9 +298,39 @@ TEST(LineMeasurement, AFailedReadingOfThePressStoresNothing) {
     EXPECT_TRUE(run.exported.empty());
     const QStringList sent = run.requests.filter(QRegularExpression("^1 F0 "));
     const qsizetype failed =
-        sent.lastIndexOf(QRegularExpression("1 F0 " + QString(c.code).mid(2) + " .*"));
+        sent.lastIndexOf(QRegularExpression("1 F0 " + QString(c.code).mid(2) + " 00 .*"));
     ASSERT_GE(failed, 0);
-    EXPECT_EQ(sent.mid(failed + 1).join(' ').left(7), QString(c.after));
+    // The error page's and the shutdown page's.
+    EXPECT_EQ(sent.mid(failed + 1).join(' '), QString(c.raise) + off + " " + off);
+  }
+}
+
+// Replies of the controller that arrive cut short or garbled never become a
+// stored value: each run stores the undisturbed run's values, or nothing and
+// an error page.
+TEST(LineMeasurement, DamagedRepliesStoreTheUndisturbedValuesOrNothing) {
+  const QStringList spring = {"--diameter", "199"};
+  const LineRun clean = MeasureOnTheLine(spring);
+  ASSERT_EQ(clean.records.size(), 1u) << clean.run.err.toStdString();
+  QList<QStringList> faults;
+  for (const char* n : {"3", "4", "5"}) faults << QStringList{"--cut-device", "controller", n};
+  for (const char* seed : {"1", "2", "3"})
+    faults << QStringList{"--garble-device", "controller", "0.03", "--seed", seed};
+  for (const QStringList& fault : faults) {
+    SCOPED_TRACE(fault.join(' ').toStdString());
+    const LineRun run = MeasureOnTheLine(spring + fault);
+    ASSERT_TRUE(run.run.finished);
+    if (run.records.empty()) {
+      EXPECT_TRUE(run.run.err.contains("error page ")) << run.run.err.toStdString();
+      continue;
+    }
+    ASSERT_EQ(run.records.size(), 1u);
+    for (int p = 1; p <= 6; ++p) {
+      ASSERT_EQ(ParameterMeasured(run.records[0], p), ParameterMeasured(clean.records[0], p)) << p;
+      if (ParameterMeasured(clean.records[0], p)) {
+        EXPECT_FLOAT_EQ(run.records[0].Param[p].Value, clean.records[0].Param[p].Value) << p;
+      }
+    }
   }
 }
 

@@ -117,3 +117,20 @@ TEST(StartChecks, APendingSheetIsKeptAsItsCopyAtTheShutdown) {
   EXPECT_TRUE(text.out.contains(ShiftRecords(home).at(0).Identifier)) << qPrintable(text.out);
   EXPECT_GT(CountColour(home.Snap("end.png"), QRect(40, 480, 900, 24), 0x000000), 300);
 }
+
+// A line whose every reply is cut short answers nothing: the check writes
+// "X" for the controller and the cameras it asks, and ends on the error page
+// (camera 2 always passes, so code 8), never on "Линия готова к работе !".
+TEST(StartChecks, ALineOfCutRepliesIsNotReady) {
+  SimulatedLine line({"--cut", "3"});
+  ASSERT_FALSE(line.port().isEmpty());
+  FlowHome home(QString("[Global]\nEmul=0\n[Hard]\nCom=%1\n").arg(line.port()));
+  const auto r =
+      home.Play("wait 6500\nsnap check.png\nwait 25000\nsnap error.png\nkey 11\nwait 20000\n");
+  ASSERT_TRUE(r.finished);
+  EXPECT_TRUE(r.err.contains("error page 8\n")) << r.err.toStdString();
+  // "X" in red on the controller's line and camera 1's.
+  const QImage check = home.Snap("check.png");
+  for (int y : {502, 518}) EXPECT_GE(CountColour(check, QRect(370, y, 30, 16), 0xFF0000), 3) << y;
+  EXPECT_EQ(Rgb(home.Snap("error.png"), 5, 300), 0x0000FFu);
+}

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QMap>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 
 #include "flowsupport.h"
 
@@ -450,7 +451,7 @@ TEST(TerminalFlow, ALongHandlerRunsAloneAndTheScansKeepTheStoredMeasurementsFile
   EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
 
   const QString during = home.Text("during.txt");
-  for (const char* button : {"Button5", "Button10", "Button26"})
+  for (const char* button : {"Button5", "Button10", "Button13", "Button26"})
     EXPECT_TRUE(Field(during, button).endsWith("\t(disabled)")) << button << during.toStdString();
   EXPECT_EQ(Field(during, "Button1"), "Закрыть");
   const QString done = home.Text("done.txt");
@@ -469,4 +470,25 @@ TEST(TerminalFlow, ALongHandlerRunsAloneAndTheScansKeepTheStoredMeasurementsFile
     ASSERT_TRUE(f.open(QIODevice::ReadOnly)) << n;
     EXPECT_GT(f.readAll().count('\n'), 3) << n;
   }
+}
+
+// "Завершить работу" ends the program with the press switched off: after
+// "Гидростанция" the hydraulics go off and both relays stop before the end.
+TEST(TerminalFlow, EndingTheProgramSwitchesTheHydraulicsOffFirst) {
+  QTemporaryDir logDir;
+  const QString log = logDir.filePath("linesim.log");
+  SimulatedLine line({"--log", log}, true);
+  ASSERT_FALSE(line.port().isEmpty());
+  FlowHome home;
+  PointAtLine(home, line);
+  const auto r = home.Play(QString(kShown) + "press Button3\nwait 1000\npress Button13\nwait 5000\n");
+  ASSERT_TRUE(r.finished);
+  EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+  QFile f(log);
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  QStringList sent;
+  for (const QString& l : QString::fromLatin1(f.readAll()).split('\n', Qt::SkipEmptyParts))
+    if (l.section(' ', 1, 2) == "1 F0") sent << l.section(' ', 3);
+  const QStringList last = {"01 01 00 00", "01 00 00 00", "02 01 00 00", "03 01 00 00"};
+  EXPECT_EQ(sent.mid(sent.size() - 4), last) << sent.join('\n').toStdString();
 }

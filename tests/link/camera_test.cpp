@@ -61,24 +61,29 @@ TEST_F(CameraTest, SkippedCamerasSendAndWriteNothing) {
   EXPECT_EQ(line->writes.size(), 1u);
 }
 
-TEST_F(CameraTest, OkNeedsTheCamerasOwnNumberExceptForTheSecondReset) {
+TEST_F(CameraTest, OkNeedsTheCamerasOwnNumberAndCommand) {
   reply = SimLine::EncodeFrame(Bytes({1, 0x8A, 0, 0, 0}));
   EXPECT_FALSE(CameraReset(3));
-  EXPECT_TRUE(CameraResetB(3));
+  EXPECT_FALSE(CameraResetB(1));  // camera 1, but the command of the first reset
   EXPECT_FALSE(CameraSetThreshold(3));
   EXPECT_FALSE(CameraSetShutter(3));
   EXPECT_FALSE(CameraPresent(3));
   EXPECT_TRUE(CameraReset(1));
+  // A frame cut before its end delimiter is no reply.
+  reply = Bytes({0x7E, 1, 0x8A, 0, 0, 0});
+  EXPECT_FALSE(CameraReset(1));
   EXPECT_EQ(messages,
-            (std::vector<QString>{"Ошибка сброса камеры №3", "Ошибка установки порога камеры №3",
-                                  "Ошибка установки шаттера камеры №3"}));
-  // The enable command takes any reply, and notes when there is none.
+            (std::vector<QString>{"Ошибка сброса камеры №3", "Ошибка сброса камеры №1",
+                                  "Ошибка установки порога камеры №3",
+                                  "Ошибка установки шаттера камеры №3", "Ошибка сброса камеры №1"}));
+  // The enable command notes when no reply of its camera came.
+  reply = SimLine::EncodeFrame(Bytes({3, 0x8B, 0, 0, 0}));
   CameraEnable("3", true);
   EXPECT_FALSE(ControllerLink.CameraNoReply);
   reply.clear();
   CameraEnable("3", true);
   EXPECT_TRUE(ControllerLink.CameraNoReply);
-  EXPECT_EQ(messages.size(), 3u);
+  EXPECT_EQ(messages.size(), 5u);
 }
 
 TEST_F(CameraTest, CameraTimingFollowsItsPauses) {
@@ -90,12 +95,14 @@ TEST_F(CameraTest, CameraTimingFollowsItsPauses) {
 }
 
 TEST_F(CameraTest, ReadOutWritesBothFilesAndTheScanLength) {
-  reply = SimLine::EncodeFrame(Bytes({1, 0x8C, 0xA0, 0x0F, 0x01}));
+  // Two points: header 2048 + 8 = 0x808.
+  reply = SimLine::EncodeFrame(Bytes({1, 0x8C, 0x08, 0x08, 0x00, 1, 2, 3, 4, 5, 6, 7, 8}));
   EXPECT_TRUE(CameraReadOut(1, kIndex));
-  EXPECT_EQ(ControllerLink.LastScanLength, 1512);
-  EXPECT_EQ(home.read("cmr1.txt"), QByteArray("160\r\n15\r\n1\r\n"));
-  EXPECT_EQ(home.read("STORAGE/41-cmr1.txt"), QByteArray("160\r\n15\r\n1\r\n"));
-  EXPECT_EQ(memo, (std::vector<QString>{"Камера №1   1512"}));
+  EXPECT_EQ(ControllerLink.LastScanLength, 2);
+  const QByteArray lines("8\r\n8\r\n0\r\n1\r\n2\r\n3\r\n4\r\n5\r\n6\r\n7\r\n8\r\n");
+  EXPECT_EQ(home.read("cmr1.txt"), lines);
+  EXPECT_EQ(home.read("STORAGE/41-cmr1.txt"), lines);
+  EXPECT_EQ(memo, (std::vector<QString>{"Камера №1   2"}));
 
   // A body byte that came escaped is written as its value.
   reply = SimLine::EncodeFrame(Bytes({4, 0x8C, 0x04, 0x08, 0x00, 0x7E, 0x7D, 0x00, 0x00}));
@@ -116,17 +123,30 @@ TEST_F(CameraTest, ReadOutWithoutReplyEmptiesBothFiles) {
   EXPECT_EQ(messages, (std::vector<QString>{"Ошибка считывания данных с камеры №3"}));
 }
 
-TEST_F(CameraTest, ReadOutCutShortKeepsWhatArrived) {
-  // Silence after the first header byte: the bytes that came, still escaped.
-  reply = Bytes({0x7E, 0x02, 0x8C, 0xA0, 0x7D, 0x5E});
+// A read-out that does not count writes both files empty: cut short, with
+// fewer or more points than its header counts, more than a camera gives, or
+// from another camera.
+TEST_F(CameraTest, AReadOutThatDoesNotCountWritesNothingOfIt) {
+  const QByteArray replies[] = {
+      Bytes({0x7E, 0x02, 0x8C, 0x04, 0x08, 0x00, 1, 2, 3, 4}),            // no end delimiter
+      SimLine::EncodeFrame(Bytes({2, 0x8C, 0xA0, 0x0F, 0x01})),           // 1512 points, none came
+      SimLine::EncodeFrame(Bytes({2, 0x8C, 0x04, 0x08, 0x00, 1, 2, 3})),  // a point short
+      SimLine::EncodeFrame(Bytes({2, 0x8C, 0x01, 0x08, 0x00})),           // not a whole point
+      SimLine::EncodeFrame(Bytes({1, 0x8C, 0x00, 0x08, 0x00})),           // camera 1's
+  };
+  for (const QByteArray& r : replies) {
+    home.write("cmr2.txt", "1\r\n2\r\n3\r\n");
+    reply = r;
+    EXPECT_FALSE(CameraReadOut(2, kIndex)) << r.toHex().toStdString();
+    EXPECT_EQ(home.read("cmr2.txt"), QByteArray());
+    EXPECT_EQ(ControllerLink.LastScanLength, 0);
+  }
+  // The most points a reply can carry pass.
+  const int most = 2048 + 4 * kCameraMaxReadings;
+  reply = SimLine::EncodeFrame(Bytes({2, 0x8C, most & 0xFF, (most >> 8) & 0x0F, most >> 12}) +
+                               QByteArray(4 * kCameraMaxReadings, 1));
   EXPECT_TRUE(CameraReadOut(2, kIndex));
-  EXPECT_EQ(ControllerLink.FrameStatus, 106);
-  EXPECT_EQ(home.read("cmr2.txt"), QByteArray("160\r\n125\r\n94\r\n"));
-  // A wrong camera's reply is still written, but counts as a failure.
-  reply = SimLine::EncodeFrame(Bytes({1, 0x8C, 0x00, 0x08, 0x00}));
-  EXPECT_FALSE(CameraReadOut(2, kIndex));
-  EXPECT_EQ(home.read("cmr2.txt"), QByteArray("0\r\n8\r\n0\r\n"));
-  EXPECT_EQ(ControllerLink.LastScanLength, 0);
+  EXPECT_EQ(ControllerLink.LastScanLength, kCameraMaxReadings);
 }
 
 // A read-out file that can't be written is a disk error naming the file,
@@ -137,16 +157,17 @@ TEST_F(CameraTest, AnUnwritableReadOutFileIsADiskErrorNotACameraFault) {
   // STORAGE\41-cmr1.txt can't be replaced: a folder stands in its place.
   ASSERT_TRUE(QFile::remove(home.file("STORAGE/41-cmr1.txt")));
   ASSERT_TRUE(QDir(home.path()).mkpath("STORAGE/41-cmr1.txt/x"));
-  reply = SimLine::EncodeFrame(Bytes({1, 0x8C, 0xA0, 0x0F, 0x01}));
-  EXPECT_TRUE(CameraReadOut(1, 41));
-  EXPECT_EQ(home.read("cmr1.txt"), QByteArray("160\r\n15\r\n1\r\n"));
+  reply = SimLine::EncodeFrame(Bytes({1, 0x8C, 0x00, 0x08, 0x00}));
+  QString diskError;
+  EXPECT_TRUE(CameraReadOut(1, "41", diskError));
+  EXPECT_EQ(home.read("cmr1.txt"), QByteArray("0\r\n8\r\n0\r\n"));
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_TRUE(messages[0].startsWith("Ошибка записи на диск")) << qPrintable(messages[0]);
   EXPECT_TRUE(messages[0].contains("41-cmr1.txt")) << qPrintable(messages[0]);
-  EXPECT_EQ(ControllerLink.DiskError, messages[0]);
+  EXPECT_EQ(diskError, messages[0]);
   // The next read-out that can write its files clears it.
-  EXPECT_TRUE(CameraReadOut(1, 42));
-  EXPECT_TRUE(ControllerLink.DiskError.isEmpty());
+  EXPECT_TRUE(CameraReadOut(1, "42", diskError));
+  EXPECT_TRUE(diskError.isEmpty());
   EXPECT_EQ(messages.size(), 1u);
 }
 

@@ -248,9 +248,9 @@ TEST_F(LinkTest, MessagesOnlyWithDebugMessagesAndNeverWithoutAWindow) {
 TEST_F(LinkTest, FaultyLineRepliesThroughTheSimulator) {
   auto sim = std::make_shared<SimLine>(std::make_shared<SimpleSpringModel>());
   linktest::OpenSimPorts(sim);
-  // A reply cut short still counts as a reply; the status tells the difference.
+  // A reply cut short is no reply; the status tells where it stopped.
   sim->Faults().cutAfter = 4;
-  EXPECT_TRUE(ControllerCommand(kCmdPresence).ok);
+  EXPECT_FALSE(ControllerCommand(kCmdPresence).ok);
   EXPECT_EQ(ControllerLink.FrameStatus, 104);
   EXPECT_EQ(ControllerLink.FrameLength, 4);
   // Garbled replies give whatever they give, but the exchanges end.
@@ -260,6 +260,62 @@ TEST_F(LinkTest, FaultyLineRepliesThroughTheSimulator) {
   sim->Faults().garble = 0;
   EXPECT_TRUE(ControllerCommand(kCmdPresence).ok);
   EXPECT_EQ(ControllerLink.FrameStatus, 0);
+}
+
+// A controller reply counts only when it came whole, names the controller
+// and the request's command, and reads what the press can give; one that
+// does not count leaves no value, even with an earlier reply's bytes still
+// in the buffer.
+TEST_F(LinkTest, AControllerReplyCountsOnlyWhenWholeEchoedAndPossible) {
+  const auto reply = [](uint8_t address, uint8_t code, int value) {
+    return SimLine::EncodeFrame(Bytes({address, code, 0, (value >> 8) & 0xFF, value & 0xFF}));
+  };
+  const int height = 56547;  // 249 mm
+  const struct {
+    uint8_t command;
+    QByteArray reply;
+    bool ok;
+  } cases[] = {
+      {kCmdPosition, reply(0xF0, kCmdPosition, height), true},
+      {kCmdPosition, reply(0xF0, kCmdPosition, height).left(6), false},  // no end delimiter
+      {kCmdPosition, reply(0xF0, kCmdPosition, height).left(4) + Bytes({0x7E}), false},
+      {kCmdPosition, SimLine::EncodeFrame(Bytes({0xF0, kCmdPosition, 0, 0xDC, 0xE3, 0})), false},
+      {kCmdPosition, reply(0xF0, kCmdDisplacement, height), false},
+      {kCmdPosition, reply(0x01, kCmdPosition, height), false},
+      {kCmdPosition, reply(0xF0, kCmdPosition, kPositionCountMin), true},
+      {kCmdPosition, reply(0xF0, kCmdPosition, kPositionCountMin - 1), false},
+      {kCmdPosition, reply(0xF0, kCmdPosition, kPositionCountMax), true},
+      {kCmdPosition, reply(0xF0, kCmdPosition, kPositionCountMax + 1), false},
+      {kCmdDisplacement, reply(0xF0, kCmdDisplacement, kDisplacementCountMax), true},
+      {kCmdDisplacement, reply(0xF0, kCmdDisplacement, kDisplacementCountMax + 1), false},
+      {kCmdDisplacement, reply(0xF0, kCmdDisplacement, 65535 - kDisplacementCountMax), true},
+      {kCmdDisplacement, reply(0xF0, kCmdDisplacement, 65534 - kDisplacementCountMax), false},
+      {kCmdForce, reply(0xF0, kCmdForce, kDeflectionCountMax), true},
+      {kCmdForce, reply(0xF0, kCmdForce, kDeflectionCountMax + 1), false},
+      {kCmdReadAdc, reply(0xF0, kCmdReadAdc, 65535), true},
+  };
+  Settings.Hard.TimeoutCk = 2;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.reply.toHex(' ').toStdString());
+    LineAnswering(reply(0xF0, kCmdReadLir, 0x1234));
+    ASSERT_TRUE(ControllerCommand(kCmdReadLir).ok);
+    auto line = LineAnswering(c.reply);
+    const ControllerReply r = ControllerLongCommand(c.command);
+    EXPECT_EQ(r.ok, c.ok);
+    if (!c.ok) {
+      EXPECT_EQ(r.Value(), 0);
+    }
+    // The request is never sent again for a damaged reply.
+    EXPECT_EQ(line->writes.size(), 1u);
+  }
+  // The short command and the test board take the same rule on wholeness.
+  LineAnswering(reply(0xF0, kCmdPresence, 0).left(6));
+  EXPECT_FALSE(ControllerCommand(kCmdPresence).ok);
+  auto board = linktest::OpenFakePort(kTestBoardPort);
+  board->responder = [](const QByteArray&) {
+    return FakeLine::Reply{SimLine::EncodeFrame(QByteArray("2.01")), 0};
+  };
+  EXPECT_FALSE(TestBoardCommand(kBoardIdentify).ok);
 }
 
 }  // namespace

@@ -135,7 +135,8 @@ TEST_F(LineMeasurementTest, MeasuresTheModelledSpringInOrder) {
   Start(210, 252.4);
   Database.ShiftState.CurrentIndex = 4;
   MeasurementRecord r;
-  ASSERT_TRUE(MeasureSpring(r, 5)) << Measurement.failure.toStdString();
+  QString error;
+  ASSERT_TRUE(MeasureSpring(r, 5, error)) << error.toStdString();
   EXPECT_TRUE(errorPages.empty());
   EXPECT_TRUE(stopped.empty());
   EXPECT_EQ(choices, 0);
@@ -170,7 +171,8 @@ TEST_F(LineMeasurementTest, MeasuresTheModelledSpringInOrder) {
 TEST_F(LineMeasurementTest, AnOuterSpringIsRecognisedAndItsDiameterSubstituted) {
   Start(240, 250);
   MeasurementRecord r;
-  ASSERT_TRUE(MeasureSpring(r, 1)) << Measurement.failure.toStdString();
+  QString error;
+  ASSERT_TRUE(MeasureSpring(r, 1, error)) << error.toStdString();
   // d > k15: type 3, and the substitution of its diameter follows.
   EXPECT_EQ(r.SpringType, 3);
   EXPECT_GE(r.Param[1].Value, 137.5f);
@@ -186,7 +188,8 @@ TEST_F(LineMeasurementTest, UnmeasuredValuesBelongToTheStoredTypeAndAreMarked) {
   for (const auto& [diameter, type] : {std::pair{210.0, 2}, std::pair{240.0, 3}}) {
     Start(diameter, 250);
     MeasurementRecord r;
-    ASSERT_TRUE(MeasureSpring(r, 1)) << Measurement.failure.toStdString();
+    QString error;
+    ASSERT_TRUE(MeasureSpring(r, 1, error)) << error.toStdString();
     ASSERT_EQ(r.SpringType, type);
     EXPECT_GE(r.Param[4].Value, 100 * type);
     EXPECT_LE(r.Param[4].Value, 100 * type + 0.4 + 1e-3);
@@ -259,15 +262,30 @@ TEST_F(LineMeasurementTest, ASilentControllerShowsErrorPageNine) {
   EXPECT_EQ(stages.join(" "), "1:2");
 }
 
+// A scan the controller refuses is its own fault, not a camera's: the
+// mathematics does not run on the cameras' files, no force step follows.
+TEST_F(LineMeasurementTest, AScanTheControllerRefusesHasItsOwnErrorPage) {
+  Start();
+  sim->Faults().Of(SimDevice::Controller).fail.insert(kCmdScan);
+  MeasurementRecord r;
+  QString error;
+  EXPECT_FALSE(MeasureSpring(r, 1, error));
+  EXPECT_EQ(errorPages, std::vector<int>{kScanRefusedError});
+  EXPECT_TRUE(profileErrors.empty());
+  EXPECT_EQ(error, "Ошибка 21");
+  EXPECT_TRUE(Commands().filter("e@").isEmpty());
+}
+
 TEST_F(LineMeasurementTest, AnUnreadableCalibrationTableStopsWithTheCamerasErrorPage) {
   Start();
   // Camera 1 is left out of the circle by default: camera 3's table is used.
   ASSERT_TRUE(QFile::remove(home.file("Tabl1/cal3.txt")));
   MeasurementRecord r;
-  EXPECT_FALSE(MeasureSpring(r, 1));
+  QString error;
+  EXPECT_FALSE(MeasureSpring(r, 1, error));
   ASSERT_EQ(errorPages.size(), 1u);
   EXPECT_EQ(errorPages[0], kCameraErrorBase + 3);
-  EXPECT_FALSE(Measurement.failure.isEmpty());
+  EXPECT_FALSE(error.isEmpty());
   EXPECT_FALSE(Commands().contains("e@16000"));  // no force step after it
 }
 

@@ -340,8 +340,8 @@ TEST(LinesimProgram, AMeasurementsScanGivesBackTheModelledSpring) {
                          "--clock", dir.filePath("clock")});
     ASSERT_EQ(plat::FollowLineClock(dir.filePath("clock")), QString());
     ASSERT_TRUE(OpenPort(kControllerPort, line.Device("Com")));
-    CameraScan(MeasurementType::Full, 7);
-    ASSERT_TRUE(ControllerLink.DiskError.isEmpty());
+    QString error;
+    ASSERT_EQ(CameraScan(MeasurementType::Full, "7", {}, error), ScanOutcome::Done) << error.toStdString();
     LoadProfiles(0);
     ComputeDiameter();
     EXPECT_NEAR(CoilResults.MeasuredDiameter, 203.5, 0.5);

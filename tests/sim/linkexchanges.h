@@ -1,58 +1,26 @@
 #pragma once
-// The exchanges of the line's hardware tests through the program's link, in
-// the order and with the pauses they are sent, for running them against the
+// The line's hardware tests through the program's link (the service
+// terminal's tests of the link module), for running them against the
 // simulated line on whichever clock the test uses.
 
 #include <utility>
 
-#include "link/camera.h"
-#include "link/commands.h"
+#include "link/boardtests.h"
 #include "link/link.h"
-#include "platform/clock.h"
 
 namespace simtest {
 
-// The synchronisation test: a scan started without waiting, 80 bursts of
-// 100 pulses, D1 closed and opened again, camera 1 read out. Returns the
-// scan length of the read-out.
+// The synchronisation test; returns the scan length of camera 1's read-out.
 inline int SynchronisationScanLength() {
-  CameraSetup(1);
-  CameraEnable("1", true);
-  ControllerCommand(kCmdScan);
-  plat::SleepMs(100);
-  ControllerCommand(kCmdResetLir);
-  plat::SleepMs(100);
-  TestBoardCommand(0x6C, 2);
-  for (int i = 0; i < 80; ++i) {
-    TestBoardCommand(0x69, 100);
-    plat::SleepMs(120);
-  }
-  TestBoardCommand(0x62, 0);
-  plat::SleepMs(100);
-  TestBoardCommand(0x62, 1);
-  plat::SleepMs(100);
-  ControllerLink.LastScanLength = 0;
-  CameraReadOut(1, 0);
-  CameraEnable("1", false);
+  SyncTest("0");
   return ControllerLink.LastScanLength;
 }
 
-// The LIR test: the counts after 10 bursts forward and 9 back.
+// The LIR test: the counts after 10 bursts forward and 9 back, from its
+// lines "LIR>>N" and "LIR<<N".
 inline std::pair<int, int> LirCounts() {
-  ControllerCommand(kCmdResetLir);
-  TestBoardCommand(0x6C, 2);
-  plat::SleepMs(200);
-  for (int i = 0; i < 10; ++i) {
-    TestBoardCommand(0x69, 100);
-    plat::SleepMs(120);
-  }
-  const int forward = ControllerCommand(kCmdReadLir).Value();
-  plat::SleepMs(100);
-  for (int i = 0; i < 9; ++i) {
-    TestBoardCommand(0x6B, 100);
-    plat::SleepMs(120);
-  }
-  return {forward, ControllerCommand(kCmdReadLir).Value()};
+  const QStringList lines = LirTest().lines;
+  return {lines.value(0).mid(5).toInt(), lines.value(1).mid(5).toInt()};
 }
 
 }  // namespace simtest

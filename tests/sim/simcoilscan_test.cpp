@@ -50,8 +50,10 @@ class SimCoilScanTest : public ::testing::Test {
   Result Measure(const SimpleSpring& s, int storageIndex = 1) {
     sim = std::make_shared<SimLine>(MakeLineSpring(s));
     linktest::OpenSimPorts(sim);
-    CameraScan(MeasurementType::Full, storageIndex);
-    EXPECT_TRUE(ControllerLink.DiskError.isEmpty()) << ControllerLink.DiskError.toStdString();
+    QString error;
+    EXPECT_EQ(CameraScan(MeasurementType::Full, QString::number(storageIndex), {}, error),
+              ScanOutcome::Done)
+        << error.toStdString();
     LoadProfiles(0);
     ComputeDiameter();
     const float d = CoilResults.MeasuredDiameter;

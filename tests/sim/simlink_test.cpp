@@ -6,6 +6,7 @@
 
 #include "../link/fakeserial.h"
 #include "config/settings.h"
+#include "link/boardtests.h"
 #include "link/camera.h"
 #include "link/commands.h"
 #include "link/linecheck.h"
@@ -51,6 +52,27 @@ TEST_F(SimLinkTest, SynchronisationTestGetsAThousandReadings) {
   EXPECT_EQ(lir.Value(), 8000);
   // A second run starts afresh.
   EXPECT_EQ(SynchronisationScanLength(), 1000);
+}
+
+// The terminal's tests with the board pass on a sound line, with their
+// lines (their faults: the terminal's flow tests).
+TEST_F(SimLinkTest, TheBoardTestsPassOnASoundLineAndFailOnTheirFault) {
+  Start();
+  EXPECT_EQ(ControlOutputTest(ControlOutput::Hydraulics).lines,
+            QStringList{"Тест управления гидростанцией:ОК"});
+  EXPECT_TRUE(ControlOutputTest(ControlOutput::RelayUp).passed);
+  EXPECT_TRUE(ControlOutputTest(ControlOutput::RelayDown).passed);
+  EXPECT_TRUE(AdcTest().passed);
+  EXPECT_EQ(LirTest().lines, (QStringList{"LIR>>1000", "LIR<<100", "Тест LIR:ОК"}));
+  EXPECT_TRUE(InputTest(ControlInput::D0).passed);
+  EXPECT_TRUE(InputTest(ControlInput::D1).passed);
+  EXPECT_EQ(SyncTest("0").lines, (QStringList{"Тест синхросигнала запущен.", "Тест синхро:ОК"}));
+
+  // A LIR that counts 6 too many per 1000 fails at the bound.
+  SimFaults f;
+  f.lirError = 6;
+  Start(f);
+  EXPECT_EQ(LirTest().lines, (QStringList{"LIR>>1006", "LIR<<101", "Тест LIR:ERROR"}));
 }
 
 // The measurement's press steps, with its pauses and formulas.
