@@ -34,7 +34,7 @@ namespace {
 // The set-up value of the second LIR output.
 constexpr uint8_t kLir2Setup = 2;
 
-const QString kFirstMemoLine = QStringLiteral("Kalvor М версия 4.89bc");
+const QString kFirstMemoLine = QStringLiteral("Kalvor М версия 4.89bc");  // a fixed text
 const QString kLabelCaptions[] = {QStringLiteral("ЦК:"),
                                   QStringLiteral("Триангулятор1:"),
                                   QStringLiteral("Триангулятор2:"),

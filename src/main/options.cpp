@@ -1,36 +1,27 @@
 #include "main/options.h"
 
+#include "platform/optionreader.h"
+
 TProgramOptions ParseProgramOptions(const QStringList& args) {
   TProgramOptions o;
-  for (int i = 1; i < args.size(); ++i) {
-    const QString& a = args[i];
-    auto value = [&](const QString& name) -> QString {
-      if (i + 1 >= args.size()) {
-        o.error = QString("Option %1 needs a value").arg(name);
-        return QString();
-      }
-      return args[++i];
-    };
-    if (a == "--home") {
-      o.home = value(a);
-    } else if (a == "--play") {
-      o.playFile = value(a);
-    } else if (a == "--virtual-clock") {
-      o.virtualClock = true;
-    } else if (a == "--line-clock") {
-      o.lineClock = value(a);
-    } else if (a == "--now") {
-      const QString v = value(a);
-      o.now = QDateTime::fromString(v, Qt::ISODate);
-      if (!o.now.isValid() && o.error.isEmpty())
-        o.error = QString("--now wants YYYY-MM-DDTHH:MM:SS, not \"%1\"").arg(v);
-    } else if (a == "--help" || a == "-h") {
-      o.help = true;
-    } else if (a == "-platform" || a == "-display" || a == "-style" || a == "-qwindowgeometry") {
-      ++i;  // Qt's own options with a value
-    } else if (a.startsWith("--")) {
-      o.error = QString("Unknown option %1").arg(a);
-    }
+  plat::OptionReader reader;
+  reader.Value("--home").Value("--play").Flag("--virtual-clock").Value("--line-clock");
+  reader.Value("--now").Flag("--help").Flag("-h");
+  // Qt reads its own options from the same line; these four take a value.
+  for (const char* qt : {"-platform", "-display", "-style", "-qwindowgeometry"})
+    reader.Foreign(qt, 1);
+  reader.PassSingleDash().Positionals(-1);
+  if (!reader.Read(args.mid(1), o.error)) return o;
+  o.home = reader.Get("--home");
+  o.playFile = reader.Get("--play");
+  o.virtualClock = reader.Has("--virtual-clock");
+  o.lineClock = reader.Get("--line-clock");
+  o.help = reader.Has("--help") || reader.Has("-h");
+  if (reader.Has("--now")) {
+    const QString v = reader.Get("--now");
+    o.now = QDateTime::fromString(v, Qt::ISODate);
+    if (!o.now.isValid())
+      o.error = QString("--now wants YYYY-MM-DDTHH:MM:SS, not \"%1\"").arg(v);
   }
   return o;
 }

@@ -32,8 +32,6 @@ bool SetDisplayMode(int width, int height) {
   return QProcess::execute(xrandr, {"-s", QString("%1x%2").arg(width).arg(height)}) == 0;
 }
 
-void EnsureNumLock() {}
-
 void Beep() {
   if (qobject_cast<QApplication*>(QCoreApplication::instance())) QApplication::beep();
 }

@@ -1,6 +1,6 @@
 #pragma once
-// The desktop services outside drawing: the screen mode, the keyboard's
-// Num Lock and beep, the printer and opening a file with its default program.
+// The desktop services outside drawing: the screen mode, the beep, the
+// printer and opening a file with its default program.
 
 #include <QImage>
 #include <QPoint>
@@ -18,9 +18,6 @@ QSize ScreenSize();
 // pages are drawn in whatever mode results, so the outcome is only reported.
 bool SetDisplayMode(int width, int height);
 
-// The keypad keys are mapped to their digits whatever the Num Lock state, so
-// the program only asks for it to be on where the desktop lets it.
-void EnsureNumLock();
 void Beep();
 
 struct PrinterInfo {

@@ -17,8 +17,7 @@ OptionReader& OptionReader::Value(const QString& name) {
   return *this;
 }
 
-OptionReader& OptionReader::Custom(const QString& name,
-                                   std::function<QString(OptionWords&)> read) {
+OptionReader& OptionReader::Custom(const QString& name, std::function<QString(OptionWords&)> read) {
   declared_.insert(name, {Kind::Custom, 0, std::move(read)});
   return *this;
 }

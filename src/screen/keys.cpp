@@ -104,7 +104,6 @@ void DrawKeyButton(int key, int state) {
 
 void DrawKeyPanel() {
   const int off = ScreenOffsetX();
-  plat::EnsureNumLock();
   DrawPicture("panel1024.bmp", off + 1, 618);
   if (Settings.Visual.KeyLight) FillBox(off + 10, 636, off + 1018, 680, kWhite);
   for (int k = 1; k <= 13; ++k) DrawKeyButton(k, KeyEnabled(k) ? 1 : 0);
@@ -252,7 +251,8 @@ KeyCode PollKey() {
   // The emulated measurements draw from the generator: seed it from the clock.
   plat::EmulationRandom().seed(plat::TickCount());
   KeyCode result = 0;
-  plat::EnsureNumLock();
+  // Num Lock is not forced on: KeyEventChars maps the keypad keys to their
+  // digits whatever its state.
   plat::ProcessMessages();
   QChar ch = TakeKeyChar();
   if (!ch.isNull()) {

@@ -1,25 +1,13 @@
 #include "sim/simoptions.h"
 
+#include "platform/optionreader.h"
+
 #include <algorithm>
 #include <cmath>
 #include <functional>
 #include <limits>
 
 namespace {
-
-// The options' arguments as the parsers see them.
-class Arguments {
- public:
-  Arguments(const QStringList& args, int& i) : args_(args), i_(i) {}
-  std::optional<QString> Next() {
-    if (i_ + 1 >= args_.size()) return std::nullopt;
-    return args_[++i_];
-  }
-
- private:
-  const QStringList& args_;
-  int& i_;
-};
 
 std::optional<double> Real(const QString& s) {
   bool ok = false;
@@ -44,7 +32,7 @@ std::optional<int> Code(const QString& s) {
   return v;
 }
 
-using Handler = std::function<QString(Arguments&, LinesimOptions&)>;
+using Handler = std::function<QString(plat::OptionWords&, LinesimOptions&)>;
 
 struct Option {
   const char* name;
@@ -58,7 +46,7 @@ struct Option {
 template <typename T>
 Handler One(std::function<std::optional<T>(const QString&)> read,
             std::function<bool(T, LinesimOptions&)> apply, const char* takes) {
-  return [=](Arguments& a, LinesimOptions& o) -> QString {
+  return [=](plat::OptionWords& a, LinesimOptions& o) -> QString {
     const auto text = a.Next();
     const auto value = text ? read(*text) : std::nullopt;
     if (!value || !apply(*value, o)) return takes;
@@ -67,7 +55,7 @@ Handler One(std::function<std::optional<T>(const QString&)> read,
 }
 
 Handler Flag(std::function<void(LinesimOptions&)> apply) {
-  return [=](Arguments&, LinesimOptions& o) -> QString {
+  return [=](plat::OptionWords&, LinesimOptions& o) -> QString {
     apply(o);
     return {};
   };
@@ -77,7 +65,7 @@ Handler Flag(std::function<void(LinesimOptions&)> apply) {
 template <typename T>
 Handler DeviceAnd(std::function<std::optional<T>(const QString&)> read,
                   std::function<bool(T, SimDeviceFaults&)> apply, const char* takes) {
-  return [=](Arguments& a, LinesimOptions& o) -> QString {
+  return [=](plat::OptionWords& a, LinesimOptions& o) -> QString {
     const auto name = a.Next();
     const auto device = name ? SimDeviceFromName(*name) : std::nullopt;
     if (!device) return "takes a device: controller, camera1..camera4 or board";
@@ -140,7 +128,7 @@ const std::vector<Option>& Options() {
        "the body bytes in hex",
        FileName(&LinesimOptions::logFile)},
       {"--silent", "DEVICE", "DEVICE neither carries out nor answers anything",
-       [](Arguments& a, LinesimOptions& o) -> QString {
+       [](plat::OptionWords& a, LinesimOptions& o) -> QString {
          const auto name = a.Next();
          const auto device = name ? SimDeviceFromName(*name) : std::nullopt;
          if (!device) return "takes a device: controller, camera1..camera4 or board";
@@ -219,7 +207,7 @@ const std::vector<Option>& Options() {
       {"--fail-nth", "DEVICE CODE N",
        "DEVICE neither carries out nor answers its N-th request (from 1) with the command CODE; "
        "may be repeated",
-       [](Arguments& a, LinesimOptions& o) -> QString {
+       [](plat::OptionWords& a, LinesimOptions& o) -> QString {
          const auto name = a.Next();
          const auto device = name ? SimDeviceFromName(*name) : std::nullopt;
          if (!device) return "takes a device: controller, camera1..camera4 or board";
@@ -236,7 +224,7 @@ const std::vector<Option>& Options() {
          return {};
        }},
       {"--stuck-input", "d0|d1 open|closed", "the input stays so whatever the test board sets",
-       [](Arguments& a, LinesimOptions& o) -> QString {
+       [](plat::OptionWords& a, LinesimOptions& o) -> QString {
          const auto input = a.Next();
          const auto state = a.Next();
          if (!input || (*input != "d0" && *input != "d1") || !state ||
@@ -303,22 +291,13 @@ const std::vector<Option>& Options() {
 
 LinesimParse ParseLinesimOptions(const QStringList& args) {
   LinesimParse r;
-  for (int i = 0; i < args.size(); ++i) {
-    const auto& options = Options();
-    const auto it = std::find_if(options.begin(), options.end(),
-                                 [&](const Option& o) { return args[i] == o.name; });
-    if (it == options.end()) {
-      r.error = "unknown option " + args[i];
-      return r;
-    }
-    Arguments a(args, i);
-    const QString problem = it->parse(a, r.options);
-    if (!problem.isEmpty()) {
-      r.error = QString("%1 %2").arg(it->name, problem);
-      return r;
-    }
+  plat::OptionReader reader;
+  for (const Option& o : Options()) {
+    const Handler& parse = o.parse;
+    reader.Custom(o.name,
+                  [&parse, &r](plat::OptionWords& words) { return parse(words, r.options); });
   }
-  r.ok = true;
+  r.ok = reader.Read(args, r.error);
   return r;
 }
 

@@ -378,8 +378,7 @@ TEST_F(FVredTest, ClientAreaAndPicture) {
   const QImage picture = form.grab().toImage();
   EXPECT_EQ(picture.width(), 638);
   EXPECT_GT(picture.height(), 383);  // the menu bar above the client area
-  if (qEnvironmentVariableIsSet("KALVOR_KEEP_PICTURES"))
-    picture.save(QDir(qEnvironmentVariable("KALVOR_KEEP_PICTURES")).filePath("vred-form.png"));
+  testsupport::KeepPicture(picture, "vred-form.png");
 }
 
 }  // namespace

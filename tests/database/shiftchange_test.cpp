@@ -384,8 +384,7 @@ TEST_F(ShiftChangeNotice, ShownOnlyWhenRecordsAreMoved) {
   ASSERT_TRUE(CheckShiftChange());
   EXPECT_GT(BluePixels(Screen(), noticeArea), 500);
   EXPECT_EQ(Screen().pixel(8 + 5, 438 + 5) & 0xFFFFFF, kWhite);  // inside the panel box
-  const QString png = qEnvironmentVariable("KALVOR_NOTICE_PNG");
-  if (!png.isEmpty()) Screen().save(png);
+  testsupport::KeepPicture(Screen(), "shift-notice.png");
 }
 
 }  // namespace

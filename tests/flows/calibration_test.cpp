@@ -13,6 +13,7 @@
 #include "config/settings.h"
 #include "database/database.h"
 #include "flowsupport.h"
+#include "keydriver.h"
 #include "link/link.h"
 #include "pages/pages.h"
 #include "platform/clock.h"
@@ -25,10 +26,8 @@ namespace {
 
 const QRect kOutcomeArea(410, 242, 490, 258);  // where the check writes "H= "
 
-// With CALIB_GRAB_DIR set, the pages are kept there as pictures for a look.
 void Keep(const QImage& page, const QString& name) {
-  const QByteArray dir = qgetenv("CALIB_GRAB_DIR");
-  if (!dir.isEmpty()) page.save(QString::fromLocal8Bit(dir) + "/" + name + ".png");
+  testsupport::KeepPicture(page, name + ".png");
 }
 
 // The page above the status strip, which the pages redraw on their return.
@@ -71,17 +70,18 @@ class CalibrationPagesTest : public ::testing::Test {
     std::set<int> lit;
   };
   void Drive(std::vector<Step> steps, QRgb measuringColour) {
-    pending = std::move(steps);
-    plat::SetPumpHook([this, measuringColour] {
+    driver.everyTurn = [this, measuringColour] {
       measuringPixels = std::max(measuringPixels,
                                  CountColour(Screen(), QRect(480, 362, 300, 60), measuringColour));
-      if (pending.empty() || !ScreenState.keyBuffer.isEmpty()) return;
-      for (int k = 1; k <= 13; ++k)
-        if (KeyEnabled(k) != (pending.front().lit.count(k) > 0)) return;
-      pages.push_back(Screen().copy());
-      KeyCharTyped(pending.front().key);
-      pending.erase(pending.begin());
-    });
+    };
+    driver.beforeStep = [this] { pages.push_back(Screen().copy()); };
+    for (const Step& s : steps)
+      driver.Type(s.key, [lit = s.lit] {
+        for (int k = 1; k <= 13; ++k)
+          if (KeyEnabled(k) != (lit.count(k) > 0)) return false;
+        return true;
+      });
+    driver.Start();
   }
   // The check's outcome as the page draws it, over a page as it stood.
   static QImage Outcome(const QImage& page, const QString& text) {
@@ -116,7 +116,7 @@ class CalibrationPagesTest : public ::testing::Test {
 
   FlowHome home;
   QImage covered;
-  std::vector<Step> pending;
+  testsupport::KeyDriver driver;
   std::vector<QImage> pages;
   int measuringPixels = 0;
 };

@@ -19,9 +19,13 @@
 #include "platform/pump.h"
 #include "screen/screen.h"
 #include "springs/springtypes.h"
+#include "keydriver.h"
+#include "programhome.h"
 #include "testsupport.h"
 
 namespace {
+
+using testsupport::KeepPicture;
 
 // Bogie type 1 with a spring type showing all six parameters; bogie type 3
 // whose spring type shows only parameters 2 and 6.
@@ -158,18 +162,14 @@ class BrowserTest : public ::testing::Test {
   // browser's state as they stood before each key; the last entry is the
   // state after the last key but the leaving one.
   void Browse(const QString& keys) {
-    pending = keys;
-    plat::SetPumpHook([this] {
-      if (!pending.isEmpty() && ScreenState.keyBuffer.isEmpty() && KeyEnabled(13)) {
-        pages.push_back(Screen().copy());
-        states.push_back(Browser);
-        KeyCharTyped(pending[0]);
-        pending.remove(0, 1);
-      }
-    });
-    BrowseMeasurements();
-    plat::SetPumpHook({});
-    ASSERT_TRUE(pending.isEmpty());
+    testsupport::KeyDriver driver;
+    driver.beforeStep = [this] {
+      pages.push_back(Screen().copy());
+      states.push_back(Browser);
+    };
+    driver.Type(keys, [] { return KeyEnabled(13); });
+    driver.Run(BrowseMeasurements);
+    ASSERT_TRUE(driver.Done());
   }
   std::vector<int> Positions() const {
     std::vector<int> out;
@@ -177,15 +177,8 @@ class BrowserTest : public ::testing::Test {
     return out;
   }
 
-  // KALVOR_KEEP_PICTURES=DIR keeps a picture for a look by eye.
-  static void KeepPicture(const QImage& img, const QString& name) {
-    if (qEnvironmentVariableIsSet("KALVOR_KEEP_PICTURES"))
-      img.save(QDir(qEnvironmentVariable("KALVOR_KEEP_PICTURES")).filePath(name));
-  }
-
   testsupport::ScratchHome home;
   QImage covered;
-  QString pending;
   std::vector<QImage> pages;
   std::vector<TBrowserView> states;
 };

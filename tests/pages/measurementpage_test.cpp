@@ -15,6 +15,8 @@
 #include "platform/pump.h"
 #include "screen/screen.h"
 #include "springs/springtypes.h"
+#include "keydriver.h"
+#include "programhome.h"
 #include "testsupport.h"
 
 namespace {
@@ -37,14 +39,9 @@ class ViewMeasurementsTest : public ::testing::Test {
   // Types each key once the page waits for one, and keeps the page as it
   // stood before each key.
   void TypeKeys(const QString& keys) {
-    pending = keys;
-    plat::SetPumpHook([this] {
-      if (!pending.isEmpty() && ScreenState.keyBuffer.isEmpty() && inLoop()) {
-        pages.push_back(Screen().copy());
-        KeyCharTyped(pending[0]);
-        pending.remove(0, 1);
-      }
-    });
+    driver.beforeStep = [this] { pages.push_back(Screen().copy()); };
+    driver.Type(keys, inLoop);
+    driver.Start();
   }
   // The page waits in its key loop once its keys are lit.
   static bool inLoop() { return KeyEnabled(13); }
@@ -62,15 +59,9 @@ class ViewMeasurementsTest : public ::testing::Test {
     return area;
   }
 
-  // KALVOR_KEEP_PICTURES=DIR keeps the picture for a look by eye.
-  static void KeepPicture(const QImage& img) {
-    if (qEnvironmentVariableIsSet("KALVOR_KEEP_PICTURES"))
-      img.save(QDir(qEnvironmentVariable("KALVOR_KEEP_PICTURES")).filePath("view-empty.png"));
-  }
-
   testsupport::ScratchHome home;
   QImage covered;
-  QString pending;
+  testsupport::KeyDriver driver;
   std::vector<QImage> pages;
 };
 
@@ -110,7 +101,7 @@ TEST_F(ViewMeasurementsTest, AShiftWithoutMeasurementsShowsNone) {
   ViewMeasurementsPage();
   ASSERT_EQ(pages.size(), 4u);
   const QImage& page = pages[0];
-  KeepPicture(page);
+  testsupport::KeepPicture(page, "view-empty.png");
   // The empty result area with its line, no result page.
   int black = 0, green = 0;
   for (int y = kResultArea.top(); y <= kResultArea.bottom(); ++y)

@@ -14,6 +14,7 @@
 #include "platform/textfile.h"
 #include "screen/screen.h"
 #include "springs/springtypes.h"
+#include "keydriver.h"
 #include "testsupport.h"
 
 namespace {
@@ -75,20 +76,17 @@ class MenusTest : public ::testing::Test {
   // Types each key once the page waits for one, and keeps the page as it
   // stood before each key.
   void TypeKeys(const QString& keys) {
-    pending = keys;
     shown.clear();
     typedAt = -1;
-    // Each key waits for the next turn of the page's key poll (the clock has
-    // moved on), so that the page has acted on the key before.
-    plat::SetPumpHook([this] {
-      const qint64 now = plat::TickCount();  // virtual: moves only in waits
-      if (!pending.isEmpty() && ScreenState.keyBuffer.isEmpty() && now != typedAt) {
-        shown.push_back({Screen().copy(), Settings.Global.VNenable});
-        KeyCharTyped(pending[0]);
-        pending.remove(0, 1);
-        typedAt = now;
-      }
-    });
+    // Each key waits for the next turn of the page's key poll (the clock,
+    // virtual, has moved on in its wait), so that the page has acted on the
+    // key before.
+    driver.beforeStep = [this] {
+      shown.push_back({Screen().copy(), Settings.Global.VNenable});
+      typedAt = plat::TickCount();
+    };
+    driver.Type(keys, [this] { return plat::TickCount() != typedAt; });
+    driver.Start();
   }
   QStringList ModeLines() const {
     return plat::ReadTextLines(home.file("Config/tekstat.lm4")).value_or(QStringList());
@@ -104,10 +102,7 @@ class MenusTest : public ::testing::Test {
       for (int x = 896; x < 1024; ++x) out.setPixel(x, y, 0);
     return out;
   }
-  static void Keep(const QImage& img, const QString& name) {
-    if (qEnvironmentVariableIsSet("KALVOR_KEEP_PICTURES"))
-      img.save(QDir(qEnvironmentVariable("KALVOR_KEEP_PICTURES")).filePath(name));
-  }
+  static void Keep(const QImage& img, const QString& name) { testsupport::KeepPicture(img, name); }
   // The page is back as it was with its keys. The strip is drawn again over
   // itself, which thickens the edges of its lettering: left out.
   void ExpectCoveredBack() {
@@ -119,7 +114,7 @@ class MenusTest : public ::testing::Test {
 
   testsupport::ScratchHome home;
   QImage covered;
-  QString pending;
+  testsupport::KeyDriver driver;
   qint64 typedAt = -1;
   std::vector<Shown> shown;
 };

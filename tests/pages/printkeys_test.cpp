@@ -20,6 +20,8 @@
 #include "print/printsheet.h"
 #include "screen/screen.h"
 #include "springs/springtypes.h"
+#include "keydriver.h"
+#include "programhome.h"
 #include "testsupport.h"
 
 namespace {
@@ -43,12 +45,8 @@ class PrintKeysTest : public ::testing::Test {
     std::function<bool()> ready;
   };
   void Play(std::vector<Step> steps) {
-    script = std::move(steps);
-    plat::SetPumpHook([this] {
-      if (script.empty() || !ScreenState.keyBuffer.isEmpty() || !script.front().ready()) return;
-      KeyCharTyped(script.front().key);
-      script.erase(script.begin());
-    });
+    for (const Step& s : steps) script.Type(s.key, s.ready);
+    script.Start();
   }
 
   QStringList Sheets() const {
@@ -62,7 +60,7 @@ class PrintKeysTest : public ::testing::Test {
 
   testsupport::ScratchHome home;
   QStringList messages;
-  std::vector<Step> script;
+  testsupport::KeyDriver script;
 };
 
 TEST_F(PrintKeysTest, BrowserPrintsTheCurrentMeasurementAndThePeriodStatistics) {
@@ -87,7 +85,7 @@ TEST_F(PrintKeysTest, BrowserPrintsTheCurrentMeasurementAndThePeriodStatistics) 
         {'9', InBrowser},
         {'-', InBrowser}});
   BrowseMeasurements();
-  EXPECT_TRUE(script.empty());
+  EXPECT_TRUE(script.Done());
   EXPECT_EQ(PrintSheet.SheetReportCount, 0);
   EXPECT_EQ(ScreenState.pendingPrintCount, 0);
 

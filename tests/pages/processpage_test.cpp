@@ -45,11 +45,7 @@ class ProcessPageTest : public ::testing::Test {
         if ((Screen().pixel(x, y) & 0xFFFFFF) == colour) ++n;
     return n;
   }
-  // With KALVOR_KEEP_PICTURES set the pictures are kept there to be looked at.
-  static void Keep(const QString& name) {
-    const QString dir = qEnvironmentVariable("KALVOR_KEEP_PICTURES");
-    if (!dir.isEmpty()) Screen().save(dir + "/" + name);
-  }
+  static void Keep(const QString& name) { testsupport::KeepPicture(Screen(), name); }
   testsupport::ScratchHome home;
 };
 

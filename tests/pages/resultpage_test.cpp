@@ -123,11 +123,7 @@ class ResultPageTest : public ::testing::Test {
       PutShadowText(850, CellTop(r) + 2, text, 1, 1, kSilver);
     });
   }
-  static void Keep(const QString& name) {
-    // KALVOR_KEEP_PICTURES=DIR keeps the page for a look by eye.
-    if (qEnvironmentVariableIsSet("KALVOR_KEEP_PICTURES"))
-      Screen().save(QDir(qEnvironmentVariable("KALVOR_KEEP_PICTURES")).filePath(name));
-  }
+  static void Keep(const QString& name) { testsupport::KeepPicture(Screen(), name); }
 
   testsupport::ScratchHome home;
 };

@@ -16,6 +16,8 @@
 #include "platform/pump.h"
 #include "print/printsheet.h"
 #include "screen/screen.h"
+#include "keydriver.h"
+#include "programhome.h"
 #include "testsupport.h"
 
 namespace {
@@ -83,33 +85,25 @@ class SetArchiveTest : public ::testing::Test {
   // Types each key once the page waits for one, keeping the page and the
   // page's state as they stood before each key; `before` runs ahead of key i.
   void Run(const QString& keys, std::function<void(int)> before = {}) {
-    pending = keys;
-    plat::SetPumpHook([this, before] {
-      if (!pending.isEmpty() && ScreenState.keyBuffer.isEmpty() && KeyEnabled(13)) {
-        if (before) before(static_cast<int>(pages.size()));
-        pages.push_back(Screen().copy());
-        states.push_back(SetArchive);
-        KeyCharTyped(pending[0]);
-        pending.remove(0, 1);
-      }
-    });
-    SetArchivePage();
-    plat::SetPumpHook({});
-    ASSERT_TRUE(pending.isEmpty());
+    testsupport::KeyDriver driver;
+    driver.beforeStep = [this, before] {
+      if (before) before(static_cast<int>(pages.size()));
+      pages.push_back(Screen().copy());
+      states.push_back(SetArchive);
+    };
+    driver.Type(keys, [] { return KeyEnabled(13); });
+    driver.Run(SetArchivePage);
+    ASSERT_TRUE(driver.Done());
   }
   std::vector<int> Cursors() const {
     std::vector<int> out;
     for (const TSetArchiveView& s : states) out.push_back(s.cursor);
     return out;
   }
-  static void Keep(const QImage& img, const QString& name) {
-    if (qEnvironmentVariableIsSet("KALVOR_KEEP_PICTURES"))
-      img.save(QDir(qEnvironmentVariable("KALVOR_KEEP_PICTURES")).filePath(name));
-  }
+  static void Keep(const QImage& img, const QString& name) { testsupport::KeepPicture(img, name); }
 
   testsupport::ScratchHome home;
   QImage covered;
-  QString pending;
   std::vector<QImage> pages;
   std::vector<TSetArchiveView> states;
 };

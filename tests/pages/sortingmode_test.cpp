@@ -20,9 +20,13 @@
 #include "screen/screen.h"
 #include "sorting/springlists.h"
 #include "springs/springtypes.h"
+#include "keydriver.h"
+#include "programhome.h"
 #include "testsupport.h"
 
 namespace {
+
+using testsupport::KeepPicture;
 
 QRgb Rgb(const QImage& img, int x, int y) {
   return img.pixel(x, y) & 0xFFFFFF;
@@ -57,35 +61,21 @@ class SortingModeTest : public ::testing::Test {
     testsupport::ResetProgramModules();
   }
 
-  // Steps run in order from the message pump, each once the one before it
-  // was taken and its page is ready: a key once the key buffer is empty; an
-  // action (a button of the form, a look at the canvas) once its page polls.
-  struct Step {
-    std::function<bool()> ready;
-    std::function<void()> action;
-  };
-  void Keys(const QString& keys) {
-    for (QChar c : keys) steps.push_back({[] { return true; }, [c] { KeyCharTyped(c); }});
-  }
+  // Keys at once; an action (a button of the form, a look at the canvas)
+  // once its page polls.
+  void Keys(const QString& keys) { steps.Type(keys); }
   void OnSelectionPage(std::function<void()> action) {
-    steps.push_back({SelectionPageWaits, std::move(action)});
+    steps.Do(std::move(action), SelectionPageWaits);
   }
   void OnFinishedPage(std::function<void()> action) {
-    steps.push_back({FinishedPageWaits, std::move(action)});
+    steps.Do(std::move(action), FinishedPageWaits);
   }
   void Click(QPushButton* button) {
     OnSelectionPage([button] { button->click(); });
   }
   void Run(const std::function<void()>& page) {
-    plat::SetPumpHook([this] {
-      if (steps.empty() || !ScreenState.keyBuffer.isEmpty() || !steps.front().ready()) return;
-      const auto action = steps.front().action;
-      steps.pop_front();
-      action();
-    });
-    page();
-    plat::SetPumpHook({});
-    EXPECT_TRUE(steps.empty()) << steps.size() << " steps left";
+    steps.Run(page);
+    EXPECT_TRUE(steps.Done()) << steps.Left() << " steps left";
   }
   // The selection page itself polls (not one of its question boxes).
   static bool SelectionPageWaits() {
@@ -114,14 +104,9 @@ class SortingModeTest : public ::testing::Test {
     return QByteArray(1, char(qstrlen(chars))) + chars;
   }
 
-  static void KeepPicture(const QImage& img, const QString& name) {
-    if (qEnvironmentVariableIsSet("KALVOR_KEEP_PICTURES"))
-      img.save(QDir(qEnvironmentVariable("KALVOR_KEEP_PICTURES")).filePath(name));
-  }
-
   testsupport::ScratchHome home;
   std::unique_ptr<TForm2> form;
-  std::deque<Step> steps;
+  testsupport::KeyDriver steps;
   QImage covered;
 };
 
@@ -228,7 +213,7 @@ TEST_F(SortingModeTest, CancelsLeaveWithoutStoring) {
   // "Отменить подбор" after the data; "Возврат" on the selection page, also
   // with a set proposed; "Возврат" on the finished page.
   TypeBogieData();
-  steps.pop_back();
+  steps.DropLast();
   Keys("7");
   Run(SortingMode);
   TypeBogieData();

@@ -10,6 +10,7 @@
 #include "platform/pump.h"
 #include "screen/screen.h"
 #include "springs/springtypes.h"
+#include "keydriver.h"
 #include "testsupport.h"
 
 namespace {
@@ -50,14 +51,11 @@ class SpringChoiceTest : public ::testing::Test {
   // Types the keys one per turn of the message pump once the page waits,
   // keeping a picture of the page as it first stood.
   void TypeWhenShown(const QString& keys) {
-    pending = keys;
-    plat::SetPumpHook([this] {
+    driver.everyTurn = [this] {
       if (shown.isNull()) shown = Screen().copy();
-      if (!pending.isEmpty() && ScreenState.keyBuffer.isEmpty()) {
-        KeyCharTyped(pending[0]);
-        pending.remove(0, 1);
-      }
-    });
+    };
+    driver.Type(keys);
+    driver.Start();
   }
   void ExpectCallerPageBack() {
     EXPECT_TRUE(Screen() == covered);
@@ -69,7 +67,7 @@ class SpringChoiceTest : public ::testing::Test {
   testsupport::ScratchHome home;
   QImage covered;
   QImage shown;
-  QString pending;
+  testsupport::KeyDriver driver;
 };
 
 TEST_F(SpringChoiceTest, DrawsThePageAndTakesTheLowerTypeOfAKey) {
@@ -78,9 +76,7 @@ TEST_F(SpringChoiceTest, DrawsThePageAndTakesTheLowerTypeOfAKey) {
   ExpectCallerPageBack();
 
   ASSERT_FALSE(shown.isNull());
-  // KALVOR_KEEP_PICTURES=DIR keeps the picture for a look by eye.
-  if (qEnvironmentVariableIsSet("KALVOR_KEEP_PICTURES"))
-    shown.save(QDir(qEnvironmentVariable("KALVOR_KEEP_PICTURES")).filePath("mpass.png"));
+  testsupport::KeepPicture(shown, "mpass.png");
   // The dimming mesh over the work area, the white panel, the title and the
   // captions above keys 1 and 3.
   EXPECT_EQ(shown.pixel(20, 111) & 0xFFFFFF, kSilver);
@@ -110,7 +106,7 @@ TEST_F(SpringChoiceTest, CallerNeedingATypeGetsOnlyTheTypesKeys) {
   TypeWhenShown("521");
   EXPECT_EQ(ChooseSpringType(1, true), 1);
   ExpectCallerPageBack();
-  EXPECT_TRUE(pending.isEmpty());
+  EXPECT_TRUE(driver.Done());
 }
 
 TEST_F(SpringChoiceTest, NoPickableTypeReturnsAtOnceWhenATypeIsNeeded) {

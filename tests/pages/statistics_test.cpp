@@ -18,9 +18,13 @@
 #include "platform/pump.h"
 #include "screen/screen.h"
 #include "springs/springtypes.h"
+#include "keydriver.h"
+#include "programhome.h"
 #include "testsupport.h"
 
 namespace {
+
+using testsupport::KeepPicture;
 
 class StatisticsPageTest : public ::testing::Test {
  protected:
@@ -37,21 +41,18 @@ class StatisticsPageTest : public ::testing::Test {
   // Types each character once its key is lit, keeping the page as it stood
   // just before; follows the right end of the progress bar meanwhile.
   void TypeKeys(const QString& keys) {
-    pending = keys;
-    plat::SetPumpHook([this] {
+    driver.everyTurn = [this] {
       int end = 0;
       for (int x = 42; x < 760; ++x)
         if ((Screen().pixel(x, 576) & 0xFFFFFF) == kBlue) end = x + 1;
       if (end > 0 && (barEnds.empty() || barEnds.back() != end)) barEnds.push_back(end);
-      if (pending.isEmpty() || !ScreenState.keyBuffer.isEmpty()) return;
-      const QChar ch = pending[0];
-      const int key = ch == '*' ? 11 : ch == '/' ? 12 : ch == '-' ? 13 : ch.digitValue();
-      if (!KeyEnabled(key)) return;
+    };
+    driver.beforeStep = [this] {
       pages.push_back(Screen().copy());
       key7Lit.push_back(KeyEnabled(7));
-      KeyCharTyped(ch);
-      pending.remove(0, 1);
-    });
+    };
+    for (QChar c : keys) driver.Type(c, [c] { return testsupport::KeyOfCharLit(c); });
+    driver.Start();
   }
 
   // Shift records: record k is bad in parameter k % 7 (none when 0) and
@@ -103,15 +104,9 @@ class StatisticsPageTest : public ::testing::Test {
     QFile f(plat::MapPath(rel));
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(missing)");
   }
-  // KALVOR_KEEP_PICTURES=DIR keeps the page for a look by eye.
-  static void KeepPicture(const QImage& img, const QString& name) {
-    if (qEnvironmentVariableIsSet("KALVOR_KEEP_PICTURES"))
-      img.save(QDir(qEnvironmentVariable("KALVOR_KEEP_PICTURES")).filePath(name));
-  }
-
   testsupport::ScratchHome home;
   QImage covered;
-  QString pending;
+  testsupport::KeyDriver driver;
   std::vector<QImage> pages;
   std::vector<int> barEnds;
   std::vector<bool> key7Lit;

@@ -11,6 +11,7 @@
 #include "platform/pump.h"
 #include "screen/screen.h"
 #include "springs/springtypes.h"
+#include "keydriver.h"
 #include "testsupport.h"
 
 namespace {
@@ -73,17 +74,12 @@ class StripTest : public ::testing::Test {
   }
   // Types the keys one per turn of the message pump once the page waits.
   void TypeWhenShown(const QString& keys) {
-    pending = keys;
-    plat::SetPumpHook([this] {
-      if (!pending.isEmpty() && ScreenState.keyBuffer.isEmpty()) {
-        KeyCharTyped(pending[0]);
-        pending.remove(0, 1);
-      }
-    });
+    driver.Type(keys);
+    driver.Start();
   }
 
   testsupport::ScratchHome home;
-  QString pending;
+  testsupport::KeyDriver driver;
 };
 
 TEST_F(StripTest, PicturesFollowTheModeAndThePrinterSetting) {
@@ -177,7 +173,7 @@ TEST_F(StripTest, MeasurementNumberBoxTakesAtMostEightDigits) {
   for (const auto& c : cases) {
     TypeWhenShown(c.keys);
     EXPECT_EQ(MeasurementNumberPage(), c.result) << c.keys.toStdString();
-    EXPECT_TRUE(pending.isEmpty());
+    EXPECT_TRUE(driver.Done());
     EXPECT_TRUE(Screen() == covered);
     EXPECT_TRUE(KeyEnabled(5));
     EXPECT_FALSE(KeyEnabled(13));

@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include "platform/optionreader.h"
+
+#include <gtest/gtest.h>
 
 namespace {
 
@@ -42,10 +42,8 @@ TEST(OptionReader, ReadsFlagsValuesCustomAndPositionalWords) {
 
 TEST(OptionReader, WrongWordsAreNamed) {
   const std::vector<std::pair<QStringList, QString>> cases = {
-      {{"--bogus"}, "unknown option --bogus"},
-      {{"-x"}, "unknown option -x"},
-      {{"--out"}, "--out needs a value"},
-      {{"--pair", "x"}, "--pair takes two words"},
+      {{"--bogus"}, "unknown option --bogus"}, {{"-x"}, "unknown option -x"},
+      {{"--out"}, "--out needs a value"},      {{"--pair", "x"}, "--pair takes two words"},
       {{"a", "b"}, "unexpected argument b"},
   };
   for (const auto& [words, message] : cases) {

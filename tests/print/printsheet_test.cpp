@@ -20,6 +20,7 @@
 #include "print/printsheet.h"
 #include "screen/screen.h"
 #include "springs/springtypes.h"
+#include "programhome.h"
 #include "testsupport.h"
 
 namespace {
@@ -86,11 +87,10 @@ class PrintSheetTest : public ::testing::Test {
     const auto m = QRegularExpression("Pages:\\s+(\\d+)").match(r.out);
     return m.hasMatch() ? m.captured(1).toInt() : -1;
   }
-  // KALVOR_KEEP_PICTURES=DIR keeps a picture for a look by eye.
+  // A sheet is kept at a size that shows the whole page on a screen.
   static void Keep(const QImage& img, const QString& name) {
-    if (qEnvironmentVariableIsSet("KALVOR_KEEP_PICTURES"))
-      img.scaled(1000, 1400, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
-          .save(QDir(qEnvironmentVariable("KALVOR_KEEP_PICTURES")).filePath(name));
+    testsupport::KeepPicture(
+        img.scaled(1000, 1400, Qt::IgnoreAspectRatio, Qt::SmoothTransformation), name);
   }
 
   testsupport::ScratchHome home;

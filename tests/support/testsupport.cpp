@@ -5,16 +5,7 @@
 #include <QFileInfo>
 #include <QProcess>
 
-#include "config/settings.h"
-#include "database/database.h"
-#include "measurement/judgement.h"
-#include "measurement/sequence.h"
 #include "platform/paths.h"
-#include "platform/pump.h"
-#include "print/printsheet.h"
-#include "screen/screen.h"
-#include "sorting/springlists.h"
-#include "springs/springtypes.h"
 
 namespace testsupport {
 
@@ -69,27 +60,9 @@ bool MakeInstallation(const QString& dir) {
   return r.finished && r.exitCode == 0;
 }
 
-bool OpenProgramHome(const QString& dir) {
-  if (!MakeInstallation(dir)) return false;
-  plat::SetHome(dir);
-  ResetProgramModules();
-  LoadSettings();
-  InitScreenModule();  // the page offset follows the settings
-  Settings.Debug.KeyPressDelay = 0;
-  LoadSpringTypes();
-  return true;
-}
-
-void ResetProgramModules() {
-  plat::SetPumpHook({});
-  ResetPrintSheet();
-  ResetAvailableSprings();
-  ResetScreenModule();
-  ResetJudgement();
-  ResetMeasurementModule();
-  ResetDatabaseModule();
-  ResetSpringTypesModule();
-  ResetSettingsModule();
+void KeepPicture(const QImage& img, const QString& name) {
+  const QString dir = qEnvironmentVariable("KALVOR_KEEP_PICTURES");
+  if (!dir.isEmpty()) img.save(QDir(dir).filePath(name));
 }
 
 }  // namespace testsupport

@@ -1,6 +1,9 @@
 #pragma once
-// Shared helpers of the tests: scratch folders, running the program.
+// Shared helpers of every test program: scratch folders, running the
+// program and the tools, keeping pictures. They use the platform layer only;
+// programhome.h and keydriver.h serve the tests that reach further.
 
+#include <QImage>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -28,15 +31,6 @@ class ScratchHome {
 // Writes a complete installation folder with the mkinstall tool.
 bool MakeInstallation(const QString& dir);
 
-// A complete installation at dir made the program's home, every module of
-// the program afresh, the settings and the bogie file loaded as the start-up
-// loads them, and keys taken without delay: what a page meets after the
-// start-up. False when the installation could not be written.
-bool OpenProgramHome(const QString& dir);
-// Every module of the program back to its state before the start-up, and
-// no pump hook (a test's TearDown).
-void ResetProgramModules();
-
 struct RunResult {
   int exitCode = -1;
   bool finished = false;
@@ -50,5 +44,9 @@ RunResult Run(const QString& program, const QStringList& args, int timeoutMs = 1
 // The environment entries that run a program under the fault-injection
 // library (tests/support/faultfs.cpp) with its KALVOR_FAULT_* `settings`.
 QStringList FaultEnvironment(const QStringList& settings);
+
+// With KALVOR_KEEP_PICTURES=DIR, keeps `img` as DIR/name for a look by eye;
+// nothing otherwise.
+void KeepPicture(const QImage& img, const QString& name);
 
 }  // namespace testsupport

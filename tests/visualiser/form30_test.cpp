@@ -36,10 +36,8 @@ class Form30Test : public MathemTest {
     ASSERT_TRUE(WriteModelledScan(spring, LayoutFromSettings(), cal));
   }
   static QRgb Pixel(int x, int y) { return Visualiser.image.pixel(x, y) & 0xFFFFFF; }
-  // Saves a picture of the form for a look by eye when MATHEM_GRAB_DIR is set.
   static void Keep(QWidget& w, const QString& name) {
-    const QByteArray dir = qgetenv("MATHEM_GRAB_DIR");
-    if (!dir.isEmpty()) w.grab().save(QDir(QString::fromLocal8Bit(dir)).filePath(name));
+    testsupport::KeepPicture(w.grab().toImage(), name);
   }
   ModelCalibration cal;
   SpringModel spring;

@@ -27,6 +27,7 @@
 #include "config/settings.h"
 #include "database/database.h"
 #include "platform/clock.h"
+#include "platform/optionreader.h"
 #include "platform/paths.h"
 #include "springs/springtypes.h"
 
@@ -59,20 +60,15 @@ int Fail(const QString& message) {
 
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
-  QStringList args = app.arguments().mid(1);
-  QString home, dieAt;
-  int slowMs = -1;
-  QDateTime now;
-  while (!args.isEmpty() && args.first().startsWith("--")) {
-    const QString opt = args.takeFirst();
-    if (args.isEmpty()) return Usage();
-    const QString value = args.takeFirst();
-    if (opt == "--home") home = value;
-    else if (opt == "--now") now = QDateTime::fromString(value, Qt::ISODate);
-    else if (opt == "--slow") slowMs = value.toInt();
-    else if (opt == "--die-at") dieAt = value;
-    else return Usage();
-  }
+  plat::OptionReader reader;
+  reader.Value("--home").Value("--now").Value("--slow").Value("--die-at");
+  reader.OptionsFirst().Positionals(-1);
+  QString error;
+  if (!reader.Read(app.arguments().mid(1), error)) return Usage();
+  const QString home = reader.Get("--home"), dieAt = reader.Get("--die-at");
+  const int slowMs = reader.Has("--slow") ? reader.Get("--slow").toInt() : -1;
+  const QDateTime now = QDateTime::fromString(reader.Get("--now"), Qt::ISODate);
+  QStringList args = reader.Positional();
   if (home.isEmpty() || args.isEmpty()) return Usage();
   plat::SetHome(home);
   if (now.isValid()) plat::UseVirtualClock(now);

@@ -10,6 +10,7 @@
 
 #include "installation.h"
 #include "pictures.h"
+#include "platform/optionreader.h"
 #include "platform/paths.h"
 #include "platform/textfile.h"
 
@@ -37,30 +38,25 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
   QGuiApplication app(argc, argv);
 
-  QString dir, sheet;
-  bool force = false;
-  const QStringList args = app.arguments().mid(1);
-  for (int i = 0; i < args.size(); ++i) {
-    const QString& a = args[i];
-    if (a == "--force") {
-      force = true;
-    } else if (a == "--contact-sheet" && i + 1 < args.size()) {
-      sheet = args[++i];
-    } else if (a == "--help" || a == "-h") {
-      std::fputs(kUsage, stdout);
-      return 0;
-    } else if (a.startsWith("-") || !dir.isEmpty()) {
-      Print(stderr, "mkinstall: unexpected argument " + a);
-      std::fputs(kUsage, stderr);
-      return 2;
-    } else {
-      dir = a;
-    }
-  }
-  if (dir.isEmpty()) {
+  plat::OptionReader reader;
+  reader.Flag("--force").Value("--contact-sheet").Flag("--help").Flag("-h").Positionals(1);
+  QString error;
+  if (!reader.Read(app.arguments().mid(1), error)) {
+    Print(stderr, "mkinstall: " + error);
     std::fputs(kUsage, stderr);
     return 2;
   }
+  if (reader.Has("--help") || reader.Has("-h")) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  if (reader.Positional().isEmpty()) {
+    std::fputs(kUsage, stderr);
+    return 2;
+  }
+  const QString dir = reader.Positional().first();
+  const QString sheet = reader.Get("--contact-sheet");
+  const bool force = reader.Has("--force");
 
   const TInstallResult r = WriteInstallation(dir, force);
   if (r.refused) {

@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "lib/backup.h"
-#include "lib/options.h"
+#include "platform/optionreader.h"
 
 namespace {
 
@@ -33,24 +33,23 @@ int Usage(const QString& why) {
 }  // namespace
 
 int RunBackupCommand(const QString& command, QStringList args) {
-  QMap<QString, QString> o;
+  plat::OptionReader reader;
+  reader.Flag("--help").Flag("-h");
   const QStringList valued = command == "backup" ? QStringList{"--home", "--to", "--keep"}
                                                  : QStringList{"--home", "--from"};
-  if (const QString wrong =
-          springdata::ReadOptions(args, {"--help", "-h"}, valued, &o, " for " + command);
-      !wrong.isEmpty())
-    return Usage(wrong);
-  if (o.contains("--help") || o.contains("-h")) {
+  for (const QString& name : valued) reader.Value(name);
+  if (QString wrong; !reader.Read(args, wrong)) return Usage(wrong + " for " + command);
+  if (reader.Has("--help") || reader.Has("-h")) {
     std::fputs(kBackupUsage, stdout);
     return 0;
   }
-  for (auto it = o.cbegin(); it != o.cend(); ++it)
-    if (it.value().isEmpty()) return Usage(it.key() + " needs a value");
-  const QString home = o.value("--home"), to = o.value("--to"), from = o.value("--from");
+  for (const QString& name : valued)
+    if (reader.Has(name) && reader.Get(name).isEmpty()) return Usage(name + " needs a value");
+  const QString home = reader.Get("--home"), to = reader.Get("--to"), from = reader.Get("--from");
   bool ok = true;
-  const int keep = o.contains("--keep") ? o.value("--keep").toInt(&ok) : 30;
+  const int keep = reader.Has("--keep") ? reader.Get("--keep").toInt(&ok) : 30;
   if (!ok || keep < 1)
-    return Usage("--keep takes a number of backups from 1, not " + o.value("--keep"));
+    return Usage("--keep takes a number of backups from 1, not " + reader.Get("--keep"));
   QStringList said;
   QString error;
   bool done = false;

@@ -24,8 +24,8 @@
 #include "lib/capabilityreport.h"
 #include "depotcommand.h"
 #include "lib/exportwriter.h"
-#include "lib/options.h"
 #include "lib/source.h"
+#include "platform/optionreader.h"
 
 using namespace springdata;
 
@@ -131,20 +131,18 @@ int main(int argc, char** argv) {
   if (command != "export" && command != "sets" && command != "capability")
     return Usage("unknown command " + command);
 
-  QMap<QString, QString> o;
-  if (const QString wrong = springdata::ReadOptions(
-          args, {"--quiet"},
-          {"--home", "--files", "--from", "--to", "--bogie", "--spring", "--format", "--out",
-           "--decimal-point"},
-          &o);
-      !wrong.isEmpty())
-    return Usage(wrong);
-  const QString home = o.value("--home"), files = o.value("--files", "both");
-  const QString from = o.value("--from"), to = o.value("--to");
-  const QString bogie = o.value("--bogie"), spring = o.value("--spring");
-  const QString format = o.value("--format", "csv"), out = o.value("--out");
-  const QString point = o.value("--decimal-point", ",");
-  const bool quiet = o.contains("--quiet");
+  plat::OptionReader reader;
+  reader.Flag("--quiet");
+  for (const char* valued : {"--home", "--files", "--from", "--to", "--bogie", "--spring",
+                             "--format", "--out", "--decimal-point"})
+    reader.Value(valued);
+  if (QString wrong; !reader.Read(args, wrong)) return Usage(wrong);
+  const QString home = reader.Get("--home"), files = reader.Get("--files", "both");
+  const QString from = reader.Get("--from"), to = reader.Get("--to");
+  const QString bogie = reader.Get("--bogie"), spring = reader.Get("--spring");
+  const QString format = reader.Get("--format", "csv"), out = reader.Get("--out");
+  const QString point = reader.Get("--decimal-point", ",");
+  const bool quiet = reader.Has("--quiet");
   if (home.isEmpty()) return Usage("--home DIR is needed");
   if (files != "base" && files != "day" && files != "both")
     return Usage("--files takes base, day or both");
