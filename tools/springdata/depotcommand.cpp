@@ -26,6 +26,9 @@ const char* const kDepotUsage =
     "CONNINFO is a libpq connection string, a postgresql:// URI or a service name;\n"
     "passwords belong in ~/.pgpass or the service file, never on the command line.\n";
 
+// The exit code of a sync that found another sync of its line at work.
+constexpr int kLineHeld = 3;
+
 int DepotUsage(const QString& why) {
   std::fprintf(stderr, "springdata: %s\n%s", qPrintable(why), kDepotUsage);
   return 2;
@@ -60,6 +63,7 @@ int Sync(const QString& home, depot::SyncOptions options, bool quiet) {
   const bool ok = depot::SyncInstallation(options, report, error);
   for (const QString& f : report.findings) std::fprintf(stderr, "springdata: %s\n", qPrintable(f));
   if (!ok) return Say(1, error);
+  if (report.held) return kLineHeld;
   if (!quiet)
     Say(0, QStringLiteral("line %1: read %2 of base.bin, %3 of day.bin, %4 sets; added %5 "
                           "measurements and %6 sets")
