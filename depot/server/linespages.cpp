@@ -34,7 +34,6 @@ void LinesCsv(const Request&, httplib::Response& res) {
 void LinesPage(const Request& r, httplib::Response& res) {
   const Answer<LineRow> lines = LineRow::Fetch();
   QByteArray body;
-  if (!lines.ok) body += ErrorLine(lines.error);
   body += "<table id=\"lines\"><tr><th>Линия</th><th>Сегодня</th><th>Годных сегодня</th><th>За неделю</th>"
           "<th>Годных за неделю</th><th>Эмуляция за неделю</th><th>Последний замер</th>"
           "<th>Последняя синхронизация</th></tr>";
@@ -59,7 +58,6 @@ void TypesPage(const Request& r, httplib::Response& res) {
   const QByteArray line = r.Get("line");
   const Answer<TypeRow> types = TypeRow::Fetch(line);
   QByteArray body;
-  if (!types.ok) body += ErrorLine(types.error);
   body += "<table><tr><th>Тип тележки</th><th>Тип пружины</th><th>Замеров за 90 дней</th></tr>";
   for (const TypeRow& t : types.rows) {
     const QByteArray link = Url("/type", {{"line", line}, {"bogie", t.bogie}, {"spring", t.spring}});

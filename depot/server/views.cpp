@@ -47,10 +47,6 @@ QByteArray Page(const QString& title, const QByteArray* user, const QByteArray& 
   return out + "</header><main><h1>" + Esc(title) + "</h1>" + body + "</main></body></html>";
 }
 
-QByteArray ErrorLine(const QString& error) {
-  return "<p class=\"err\">Ошибка базы данных: " + Esc(error) + "</p>";
-}
-
 QByteArray Csv(const QList<QByteArray>& columns, const std::vector<QList<QByteArray>>& rows) {
   QByteArray out = QByteArray(quality::kCsvByteOrderMark.data(), quality::kCsvByteOrderMark.size()) +
                    quality::CsvRow(columns);
