@@ -51,6 +51,9 @@ void LinesPage(const Request& r, httplib::Response& res) {
   body += "</table><p class=\"csv\"><a href=\"/lines.csv\">Скачать CSV</a> · "
           "<a href=\"/types\">Типы пружин на всех линиях</a></p>"
           "<p>Эмулированные записи не считаются замерами. Доля годных — среди оценённых записей.</p>";
+  const Answer<DatabaseZone> zone = DatabaseZone::Fetch();
+  body += "<p>Дни, недели и смены — по часовому поясу базы данных: <b id=\"zone\">" +
+          Esc(zone.rows.empty() ? QByteArray() : zone.rows[0].name) + "</b>.</p>";
   res.set_content(Page(QStringLiteral("Линии"), &r.user, body).toStdString(), "text/html; charset=utf-8");
 }
 

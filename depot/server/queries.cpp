@@ -71,6 +71,12 @@ Answer<LineRow> LineRow::Fetch() {
       " GROUP BY l.name, l.last_sync_at ORDER BY l.name");
 }
 
+Answer<DatabaseZone> DatabaseZone::Fetch() {
+  static const Columns<DatabaseZone> columns = {
+      {"current_setting('TimeZone')", [](DatabaseZone& r, const Field& f) { r.name = f.Text(); }}};
+  return columns.Fetch({});
+}
+
 Answer<TypeRow> TypeRow::Fetch(const QByteArray& line) {
   using R = TypeRow;
   static const Columns<R> columns = {

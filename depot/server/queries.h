@@ -26,6 +26,12 @@ struct LineRow {
   static Answer<LineRow> Fetch();
 };
 
+// The time zone the database counts days, weeks and shifts in.
+struct DatabaseZone {
+  QByteArray name;
+  static Answer<DatabaseZone> Fetch();
+};
+
 // The spring types a line (or every line, `line` empty) measured in the
 // last 90 days, with their records.
 struct TypeRow {

@@ -3,6 +3,7 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
+#include <QTimeZone>
 #include <future>
 
 #include "database/recordfile.h"
@@ -14,6 +15,15 @@
 namespace depot {
 
 namespace {
+
+// Two zones that keep the same offset from UTC over the year around now.
+bool SameZone(const QTimeZone& a, const QTimeZone& b) {
+  if (!a.isValid() || !b.isValid()) return false;
+  const QDateTime now = QDateTime::currentDateTimeUtc();
+  for (int month = -6; month <= 6; ++month)
+    if (a.offsetFromUtc(now.addMonths(month)) != b.offsetFromUtc(now.addMonths(month))) return false;
+  return true;
+}
 
 QByteArray Check(const QByteArray& record) {
   return QCryptographicHash::hash(record, QCryptographicHash::Md5).toHex();
@@ -37,6 +47,16 @@ class Sync {
     if (!CheckSchema(db_, error)) return false;
     line_ = o_.line.toUtf8();
     Result r;
+    // The line's local times become moments here, and the page counts days
+    // and shifts in the database's zone: the two must be one zone.
+    if (!db_.Query("SELECT current_setting('TimeZone')", {}, r, error)) return false;
+    if (!SameZone(QTimeZone(r.Value(0, 0)), QTimeZone::systemTimeZone())) {
+      error = QStringLiteral("the line's time zone %1 differs from the depot database's %2: its shifts "
+                             "would be counted in other days; run the sync in the database's zone, or set "
+                             "the database's with springdata db migrate --time-zone")
+                  .arg(QString::fromUtf8(QTimeZone::systemTimeZoneId()), r.Text(0, 0));
+      return false;
+    }
     // The line's lock below is the session's: a sync that stops talking (its
     // PC lost power, its process frozen) must not keep it. The database ends
     // a session of this sync that sits idle, in a transaction or not, for

@@ -14,6 +14,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QTimeZone>
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -194,7 +195,8 @@ class DepotWeb : public ::testing::Test {
     ASSERT_TRUE(server.Exec("SELECT pg_reload_conf()", error));
 
     const QString admin = Conninfo("depotweb", "kalvor_admin");
-    ASSERT_EQ(Springdata({"db", "migrate", "--database", admin}).exitCode, 0);
+    ASSERT_EQ(Springdata({"db", "migrate", "--database", admin, "--time-zone",
+                          QString::fromUtf8(QTimeZone::systemTimeZoneId())}).exitCode, 0);
     ASSERT_TRUE(server.Exec("GRANT kalvor_reader TO web_ivanov", error)) << qPrintable(error);
     MakeLines();
     for (const char* line : {"l1", "l2"}) {
@@ -396,6 +398,8 @@ TEST_F(DepotWeb, PagesInTheBrowser) {
   EXPECT_EQ(rows[0][3].toString(), "");
   EXPECT_EQ(rows[1][3].toString(), "stale");
   EXPECT_EQ(csv[2][10], "да");
+  EXPECT_EQ(browser.Eval("document.querySelector('#zone').textContent").toString(),
+            QString::fromUtf8(QTimeZone::systemTimeZoneId()));
 
   // The spring type: the shift planted ten shifts ago breaks rule 1 first,
   // the baseline breaks none; the chart's CSV says the same.

@@ -21,7 +21,7 @@ int Say(int code, const QString& message) {
 const char* const kDepotUsage =
     "usage:\n"
     "  springdata sync --home DIR --database CONNINFO --line NAME [--batch N] [--quiet]\n"
-    "  springdata db migrate --database CONNINFO\n"
+    "  springdata db migrate --database CONNINFO [--time-zone ZONE]\n"
     "  springdata db add-line NAME --database CONNINFO\n"
     "CONNINFO is a libpq connection string, a postgresql:// URI or a service name;\n"
     "passwords belong in ~/.pgpass or the service file, never on the command line.\n";
@@ -34,10 +34,10 @@ int DepotUsage(const QString& why) {
   return 2;
 }
 
-int Migrate(const QString& conninfo) {
+int Migrate(const QString& conninfo, const QString& timeZone) {
   QStringList applied;
   QString error;
-  if (!depot::MigrateDatabase(conninfo, applied, error)) return Say(1, error);
+  if (!depot::MigrateDatabase(conninfo, timeZone, applied, error)) return Say(1, error);
   return Say(0, applied.isEmpty() ? QStringLiteral("the depot database is up to date (schema version %1)")
                                         .arg(depot::LatestSchemaVersion())
                                   : QStringLiteral("applied %1").arg(applied.join(", ")));
@@ -81,6 +81,7 @@ int Sync(const QString& home, depot::SyncOptions options, bool quiet) {
 int RunDepotCommand(const QString& command, QStringList args) {
   plat::OptionReader reader;
   reader.Value("--database");
+  if (command == "db") reader.Value("--time-zone");
   if (command == "sync") reader.Value("--home").Value("--line").Value("--batch").Flag("--quiet");
   else reader.Positionals(-1);
   QString error;
@@ -102,7 +103,7 @@ int RunDepotCommand(const QString& command, QStringList args) {
   if (conninfo.isEmpty()) return DepotUsage("--database CONNINFO is needed");
   QByteArray completed;
   if (!depot::CheckConninfo(conninfo, completed, error)) return DepotUsage(error);
-  if (sub == "migrate") return Migrate(conninfo);
+  if (sub == "migrate") return Migrate(conninfo, reader.Get("--time-zone"));
   if (sub == "add-line") return AddLine(conninfo, lineName);
 
   if (home.isEmpty()) return DepotUsage("--home DIR is needed");
