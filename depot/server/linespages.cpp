@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cmath>
 
 #include "server/handlers.h"
@@ -61,11 +62,18 @@ void TypesPage(const Request& r, httplib::Response& res) {
   const QByteArray line = r.Get("line");
   const Answer<TypeRow> types = TypeRow::Fetch(line);
   QByteArray body;
-  body += "<table><tr><th>Тип тележки</th><th>Тип пружины</th><th>Замеров за 90 дней</th></tr>";
+  body += QByteArray("<table><tr><th>Тип тележки</th><th>Тип пружины</th><th>Замеров за 90 дней</th>") +
+          (line.isEmpty() ? "<th>Линии</th>" : "") + "</tr>";
   for (const TypeRow& t : types.rows) {
-    const QByteArray link = Url("/type", {{"line", line}, {"bogie", t.bogie}, {"spring", t.spring}});
+    // A type number the lines name differently leads to its lines only.
+    const bool apart = std::count_if(types.rows.begin(), types.rows.end(), [&](const TypeRow& o) {
+                         return o.bogie == t.bogie && o.spring == t.spring;
+                       }) > 1;
+    const QByteArray link =
+        Url("/type", {{"line", line.isEmpty() && apart ? t.lines : line}, {"bogie", t.bogie}, {"spring", t.spring}});
     body += "<tr><td>" + t.bogie + " " + Esc(t.bogieName) + "</td><td><a href=\"" + Esc(link) + "\">" + t.spring +
-            " " + Esc(t.springName) + "</a></td><td class=\"n\">" + t.records + "</td></tr>";
+            " " + Esc(t.springName) + "</a></td><td class=\"n\">" + t.records + "</td>" +
+            (line.isEmpty() ? "<td class=\"lines\">" + Esc(t.lines) + "</td>" : QByteArray()) + "</tr>";
   }
   body += "</table>";
   const QString title = line.isEmpty() ? QStringLiteral("Типы пружин: все линии")

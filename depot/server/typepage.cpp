@@ -2,6 +2,7 @@
 // the capability by week and by line, each also as CSV.
 
 #include <algorithm>
+#include <map>
 
 #include "server/charts.h"
 #include "server/handlers.h"
@@ -262,10 +263,20 @@ QByteArray Section(const TypeQuery& q, int p) {
          "</p></section>";
 }
 
+// The lines of the filter by how they name the type (LineNaming).
+std::map<QByteArray, QList<QByteArray>> Namings(const TypeQuery& q) {
+  std::map<QByteArray, QList<QByteArray>> groups;
+  if (q.f.line.isEmpty() || q.f.line.contains(','))
+    for (const LineNaming& n : LineNaming::Fetch(q.f).rows) groups[n.naming] << n.line;
+  return groups;
+}
+
 }  // namespace
 
 void TypeCsv(const Request& r, httplib::Response& res) {
   const TypeQuery q(r);
+  if (Namings(q).size() > 1)
+    throw Refusal{400, QStringLiteral("Линии называют этот тип по-разному: их замеры не сводятся вместе")};
   const int p = r.Int("p", 2, 1, 6);
   const QByteArray what = r.Get("what");
   QByteArray out;
@@ -300,8 +311,9 @@ void TypePage(const Request& r, httplib::Response& res) {
                                .arg(q.f.spring)
                                .arg(named ? QString::fromUtf8(names.rows[0].spring) : "");
   const QString title = QStringLiteral("Тип пружины ") + typeName +
-                        (q.f.line.isEmpty() ? QStringLiteral(" — все линии")
-                                            : QStringLiteral(" — линия ") + QString::fromUtf8(q.f.line));
+                        (q.f.line.isEmpty()      ? QStringLiteral(" — все линии")
+                         : q.f.line.contains(',') ? QStringLiteral(" — линии ") + QString::fromUtf8(q.f.line).replace(',', ", ")
+                                                 : QStringLiteral(" — линия ") + QString::fromUtf8(q.f.line));
   QByteArray body =
       "<form class=\"filter\" method=\"get\" action=\"/type\"><input type=\"hidden\" name=\"line\" value=\"" +
       Esc(q.f.line) + "\"><input type=\"hidden\" name=\"bogie\" value=\"" + QByteArray::number(q.f.bogie) +
@@ -316,6 +328,25 @@ void TypePage(const Request& r, httplib::Response& res) {
           "\">Этот тип на всех линиях</a></p>";
   body += "<p>Правила Western Electric: 1 — точка за 3σ; 2 — две из трёх подряд за 2σ по одну сторону; "
           "3 — четыре из пяти подряд за 1σ по одну сторону; 4 — восемь подряд по одну сторону от центра.</p>";
+  {
+    // Lines pool only where their bogie files name the type alike, with the
+    // same norms; lines that differ are shown apart.
+    const auto groups = Namings(q);
+    if (groups.size() > 1) {
+      body += "<p class=\"err\">Линии называют этот тип по-разному или судят его по разным нормам; "
+              "их замеры не сводятся вместе:</p><ul id=\"apart\">";
+      for (const auto& [naming, lines] : groups) {
+        Link link = q.Query();
+        link[0].second = lines.join(',');
+        body += "<li><a href=\"" + Esc(Url("/type", link)) + "\">" + Esc(lines.join(", ")) + "</a>: " + Esc(naming) +
+                "</li>";
+      }
+      res.set_content(Page(title, &r.user, body + "</ul>").toStdString(), "text/html; charset=utf-8");
+      return;
+    }
+    if (!groups.empty())
+      body += "<p id=\"pooled\">Сведены линии: " + Esc(groups.begin()->second.join(", ")) + "</p>";
+  }
   for (int p : {2, 1}) body += Section(q, p);
   res.set_content(Page(title, &r.user, body).toStdString(), "text/html; charset=utf-8");
 }

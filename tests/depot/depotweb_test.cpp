@@ -565,4 +565,20 @@ TEST_F(DepotWeb, SurvivesItsDatabaseAndItsVisitors) {
   for (int fd : slow) close(fd);
 }
 
+// Lines pool a spring type only where their bogie files name it alike:
+// named apart, the all-lines pages show each line's own.
+TEST_F(DepotWeb, SpringsNamedApartAreNotPooled) {
+  const QByteArray cookie = SignIn("web_ivanov", "secret-1");
+  EXPECT_TRUE(Http("/type?bogie=1&spring=1", cookie).body.contains("id=\"pooled\">Сведены линии: l1, l2</p>"));
+  QString error;
+  ASSERT_TRUE(db.Exec("UPDATE measurements SET spring_name = 'Пружина Б' WHERE line = 'l2'", error)) << qPrintable(error);
+  const QByteArray apart = Http("/type?bogie=1&spring=1", cookie).body;
+  EXPECT_TRUE(apart.contains("<ul id=\"apart\">") && !apart.contains("id=\"p2\"")) << apart.constData();
+  EXPECT_TRUE(apart.contains("href=\"/type?line=l2&amp;bogie=1&amp;spring=1")) << apart.constData();
+  EXPECT_EQ(Http("/type.csv?bogie=1&spring=1&what=chart", cookie).status, 400);
+  const QByteArray types = Http("/types", cookie).body;
+  EXPECT_TRUE(types.contains("<td class=\"lines\">l1</td>") && types.contains("<td class=\"lines\">l2</td>"));
+  EXPECT_TRUE(Http("/type?line=l2&bogie=1&spring=1", cookie).body.contains("id=\"p2\""));
+}
+
 }  // namespace
