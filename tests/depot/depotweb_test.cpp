@@ -112,9 +112,9 @@ class Browser {
   }
   QString Path() { return Eval("location.pathname").toString(); }
   // A picture of the whole page, `height` pixels high.
-  bool Screenshot(const QString& file, int height) {
+  bool Screenshot(const QString& file, int height, int width = 1280) {
     Send("Emulation.setDeviceMetricsOverride",
-         {{"width", 1280}, {"height", height}, {"deviceScaleFactor", 1}, {"mobile", false}});
+         {{"width", width}, {"height", height}, {"deviceScaleFactor", 1}, {"mobile", false}});
     const QJsonObject r = Send("Page.captureScreenshot", {{"format", "png"}});
     QFile f(file);
     return f.open(QIODevice::WriteOnly) &&
@@ -297,11 +297,11 @@ class DepotWeb : public ::testing::Test {
   QString Fetch(const QString& path) {
     return browser.Eval("fetch('" + path + "').then(r => r.text())").toString();
   }
-  void Shot(const QString& name, int height) {
+  void Shot(const QString& name, int height, int width = 1280) {
     const QString dir = qEnvironmentVariableIsSet("KALVOR_UPDATE_SCREENS")
                             ? QStringLiteral(KALVOR_SOURCE_DIR "/docs/screens")
                             : scratch.path();
-    EXPECT_TRUE(browser.Screenshot(dir + "/depot-" + name + ".png", height));
+    EXPECT_TRUE(browser.Screenshot(dir + "/depot-" + name + ".png", height, width));
   }
 
   // An HTTP request by curl: the status, the header and the body.
@@ -449,6 +449,16 @@ TEST_F(DepotWeb, PagesInTheBrowser) {
   Shot("sets", 420);
   EXPECT_EQ(browser.Eval("document.querySelector('#found').textContent").toString(), "1");
   EXPECT_EQ(ParseCsv(Fetch("/sets.csv?wagon=12345678")).size(), 2);
+
+  // A tablet's 800 px and a laptop's 1366: charts scale, tables scroll in
+  // their box, no page scrolls sideways.
+  for (const auto& [path, name] : {std::pair{typePath, "type"}, std::pair{QString("/search?wagon=12345678"), "search"}})
+    for (int width : {800, 1366}) {
+      ASSERT_TRUE(browser.Go(Url(path)));
+      Shot(QStringLiteral("%1-%2").arg(name).arg(width), 1400, width);
+      EXPECT_LE(browser.Eval("document.documentElement.scrollWidth").toInt(), width) << qPrintable(path);
+      EXPECT_LE(browser.Eval("document.querySelector('table').getBoundingClientRect().right").toDouble(), width);
+    }
 
   // Signed out, the pages lead to the sign-in again.
   ASSERT_TRUE(browser.Load([&] { browser.Eval("document.querySelector('header form button').click()"); }));
