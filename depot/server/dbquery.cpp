@@ -1,5 +1,7 @@
 #include "server/dbquery.h"
 
+#include <cstdio>
+
 #include "pg/pg.h"
 
 namespace depot {
@@ -26,15 +28,25 @@ std::optional<double> Field::Number() const {
 void SetDatabase(const std::string& conninfo) { g_conninfo = conninfo; }
 
 Rows Query(const QByteArray& sql, const Params& params) {
-  Rows out;
-  if (!ThreadConnection(out.error)) return out;
   std::vector<QByteArray> values;
   for (const auto& p : params) values.push_back(!p ? QByteArray() : p->isNull() ? QByteArray("") : *p);
   Result res;
-  if (!t_conn.Query(sql, values, res, out.error)) {
-    if (!t_conn.Healthy()) t_conn.Close();
-    return out;
+  QString error;
+  // Every page only reads, so a statement that failed (most often on a
+  // connection the database's restart broke) may run again, once, on a
+  // fresh connection.
+  bool ok = false;
+  for (int attempt = 0; attempt < 2 && !ok; ++attempt) {
+    if (attempt > 0) t_conn.Close();
+    ok = ThreadConnection(error) && t_conn.Query(sql, values, res, error);
   }
+  if (!ok) {
+    t_conn.Close();
+    std::fprintf(stderr, "kalvor-depot: query failed twice: %s [%s]\n", qPrintable(error),
+                 sql.left(120).constData());
+    throw Refusal{503, QStringLiteral("База данных недоступна, повторите через минуту")};
+  }
+  Rows out;
   const int n = res.Rows(), f = res.Columns();
   out.rows.resize(n);
   for (int r = 0; r < n; ++r) {

@@ -15,6 +15,15 @@
 
 namespace depot {
 
+// Why a request gets no page of its own: a parameter that does not read
+// (400) or a database that failed twice (503). Thrown by Query() and by
+// the parameter readers of handlers.h; the route table answers it with the
+// message on the page frame, so no page and no CSV goes out half made.
+struct Refusal {
+  int status;
+  QString message;
+};
+
 using Params = std::vector<std::optional<QByteArray>>;
 
 // One value of a row as the database sends it; empty for NULL.
@@ -33,24 +42,25 @@ class Field {
   const std::optional<QByteArray>& v_;
 };
 
-// The rows of one statement, or why there are none.
+// The rows of one statement.
 struct Rows {
   bool ok = false;
-  QString error;
   std::vector<std::vector<std::optional<QByteArray>>> rows;
 };
 
 // Sets the connection string the workers use (call once before serving).
 void SetDatabase(const std::string& conninfo);
 // Runs one parameterised statement on this thread's connection, opening or
-// reopening it as needed. Every query of the server runs here.
+// reopening it as needed. Every query of the server runs here. A statement
+// that fails runs once more on a fresh connection; failing again, the
+// reason goes to standard error (the server's log) and the request ends
+// with a Refusal (handlers.h) of 503: no database text reaches a page.
 Rows Query(const QByteArray& sql, const Params& params = {});
 
 // A query's answer: its rows read into `Row`s.
 template <class Row>
 struct Answer {
   bool ok = false;
-  QString error;
   std::vector<Row> rows;
 };
 
@@ -73,7 +83,7 @@ class Columns {
   // Runs "SELECT <columns> <rest>" and reads its rows.
   Answer<Row> Fetch(const QByteArray& rest, const Params& params = {}) const {
     Rows rows = Query("SELECT " + Select() + rest, params);
-    Answer<Row> out{rows.ok, rows.error, {}};
+    Answer<Row> out{rows.ok, {}};
     for (const auto& values : rows.rows) {
       Row row{};
       for (size_t c = 0; c < list_.size() && c < values.size(); ++c) list_[c].second(row, Field(values[c]));

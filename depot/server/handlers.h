@@ -10,6 +10,8 @@
 #include <QDate>
 #include <QString>
 
+#include "server/dbquery.h"
+
 namespace depot {
 
 // A request of a signed-in engineer.
@@ -20,15 +22,15 @@ struct Request {
     return http.has_param(key) ? QByteArray::fromStdString(http.get_param_value(key)).trimmed()
                                : QByteArray();
   }
-  QDate Date(const char* key) const {
-    return QDate::fromString(QString::fromUtf8(Get(key)), Qt::ISODate);
-  }
-  int Int(const char* key, int fallback) const {
-    bool ok = false;
-    const int v = Get(key).toInt(&ok);
-    return ok ? v : fallback;
-  }
+  // A day as YYYY-MM-DD; an invalid date when the parameter is absent or
+  // empty, a Refusal when it is not a day.
+  QDate Date(const char* key) const;
+  // A whole number in lo..hi; `fallback` when absent or empty, a Refusal
+  // when it is anything else.
+  int Int(const char* key, int fallback, int lo, int hi) const;
 };
+// Refuses a period whose start lies after its end.
+void CheckPeriod(const QDate& from, const QDate& to);
 
 using Handler = void (*)(const Request&, httplib::Response&);
 

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cmath>
 
 #include "server/handlers.h"
@@ -34,7 +35,6 @@ void LinesCsv(const Request&, httplib::Response& res) {
 void LinesPage(const Request& r, httplib::Response& res) {
   const Answer<LineRow> lines = LineRow::Fetch();
   QByteArray body;
-  if (!lines.ok) body += ErrorLine(lines.error);
   body += "<table id=\"lines\"><tr><th>Линия</th><th>Сегодня</th><th>Годных сегодня</th><th>За неделю</th>"
           "<th>Годных за неделю</th><th>Эмуляция за неделю</th><th>Последний замер</th>"
           "<th>Последняя синхронизация</th></tr>";
@@ -52,6 +52,9 @@ void LinesPage(const Request& r, httplib::Response& res) {
   body += "</table><p class=\"csv\"><a href=\"/lines.csv\">Скачать CSV</a> · "
           "<a href=\"/types\">Типы пружин на всех линиях</a></p>"
           "<p>Эмулированные записи не считаются замерами. Доля годных — среди оценённых записей.</p>";
+  const Answer<DatabaseZone> zone = DatabaseZone::Fetch();
+  body += "<p>Дни, недели и смены — по часовому поясу базы данных: <b id=\"zone\">" +
+          Esc(zone.rows.empty() ? QByteArray() : zone.rows[0].name) + "</b>.</p>";
   res.set_content(Page(QStringLiteral("Линии"), &r.user, body).toStdString(), "text/html; charset=utf-8");
 }
 
@@ -59,12 +62,18 @@ void TypesPage(const Request& r, httplib::Response& res) {
   const QByteArray line = r.Get("line");
   const Answer<TypeRow> types = TypeRow::Fetch(line);
   QByteArray body;
-  if (!types.ok) body += ErrorLine(types.error);
-  body += "<table><tr><th>Тип тележки</th><th>Тип пружины</th><th>Замеров за 90 дней</th></tr>";
+  body += QByteArray("<table><tr><th>Тип тележки</th><th>Тип пружины</th><th>Замеров за 90 дней</th>") +
+          (line.isEmpty() ? "<th>Линии</th>" : "") + "</tr>";
   for (const TypeRow& t : types.rows) {
-    const QByteArray link = Url("/type", {{"line", line}, {"bogie", t.bogie}, {"spring", t.spring}});
+    // A type number the lines name differently leads to its lines only.
+    const bool apart = std::count_if(types.rows.begin(), types.rows.end(), [&](const TypeRow& o) {
+                         return o.bogie == t.bogie && o.spring == t.spring;
+                       }) > 1;
+    const QByteArray link =
+        Url("/type", {{"line", line.isEmpty() && apart ? t.lines : line}, {"bogie", t.bogie}, {"spring", t.spring}});
     body += "<tr><td>" + t.bogie + " " + Esc(t.bogieName) + "</td><td><a href=\"" + Esc(link) + "\">" + t.spring +
-            " " + Esc(t.springName) + "</a></td><td class=\"n\">" + t.records + "</td></tr>";
+            " " + Esc(t.springName) + "</a></td><td class=\"n\">" + t.records + "</td>" +
+            (line.isEmpty() ? "<td class=\"lines\">" + Esc(t.lines) + "</td>" : QByteArray()) + "</tr>";
   }
   body += "</table>";
   const QString title = line.isEmpty() ? QStringLiteral("Типы пружин: все линии")

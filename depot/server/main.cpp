@@ -2,6 +2,7 @@
 //
 //   kalvor-depot serve --database CONNINFO [--listen HOST:PORT]
 //                      [--engineers-role ROLE] [--secure-cookies]
+//                      [--rights-check SECONDS]
 
 #include <malloc.h>
 
@@ -18,7 +19,7 @@ int Usage(const QString& why) {
   if (!why.isEmpty()) std::fprintf(stderr, "kalvor-depot: %s\n", qPrintable(why));
   std::fprintf(stderr,
                "usage: kalvor-depot serve --database CONNINFO [--listen HOST:PORT] "
-               "[--engineers-role ROLE] [--secure-cookies]\n");
+               "[--engineers-role ROLE] [--secure-cookies] [--rights-check SECONDS]\n");
   return 2;
 }
 
@@ -38,7 +39,7 @@ int main(int argc, char** argv) {
   QStringList words;
   for (int i = 1; i < argc; ++i) words << QString::fromLocal8Bit(argv[i]);
   plat::OptionReader reader;
-  reader.Value("--database").Value("--listen").Value("--engineers-role").Flag("--secure-cookies").Positionals(1);
+  reader.Value("--database").Value("--listen").Value("--engineers-role").Flag("--secure-cookies").Value("--rights-check").Positionals(1);
   QString error;
   if (!reader.Read(words, error)) return Usage(error);
   if (reader.Positional() != QStringList{"serve"}) return Usage({});
@@ -48,6 +49,11 @@ int main(int argc, char** argv) {
     return Usage("--listen takes HOST:PORT");
   if (reader.Has("--engineers-role")) o.engineersRole = reader.Get("--engineers-role").toStdString();
   o.secureCookies = reader.Has("--secure-cookies");
+  if (reader.Has("--rights-check")) {
+    bool ok = false;
+    o.rightsCheckSeconds = reader.Get("--rights-check").toInt(&ok);
+    if (!ok || o.rightsCheckSeconds < 1 || o.rightsCheckSeconds > 60) return Usage("--rights-check takes 1..60 seconds");
+  }
   if (o.database.empty()) return Usage("--database CONNINFO is needed");
   // Every worker thread of the server would otherwise keep a heap of its own
   // as large as the largest page it built (a search of 5 000 records).

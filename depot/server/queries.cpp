@@ -13,7 +13,7 @@ QByteArray IsoDate(const QDate& d) { return d.isValid() ? d.toString(Qt::ISODate
 // the parameter.
 QByteArray Where(int p) {
   const QByteArray v = "p" + QByteArray::number(p);
-  QByteArray w = " WHERE ($1 = '' OR line = $1) AND bogie_type = $2::smallint AND spring_type = $3::smallint"
+  QByteArray w = " WHERE ($1 = '' OR line = ANY(string_to_array($1, ','))) AND bogie_type = $2::smallint AND spring_type = $3::smallint"
                  " AND measured_at >= $4::date AND measured_at < $5::date + 1 AND NOT emulated"
                  " AND " + v + "_measured IS NOT FALSE AND " + v + "_value IS NOT NULL";
   if (!quality::KindTakes(quality::kFastKind, p)) w += " AND kind <> " + QByteArray::number(quality::kFastKind);
@@ -22,7 +22,7 @@ QByteArray Where(int p) {
 
 // The same rows in the hourly summary of parameter p.
 QByteArray SummaryWhere(int p) {
-  return " FROM measurement_param_hours WHERE ($1 = '' OR line = $1) AND bogie_type = $2::smallint"
+  return " FROM measurement_param_hours WHERE ($1 = '' OR line = ANY(string_to_array($1, ','))) AND bogie_type = $2::smallint"
          " AND spring_type = $3::smallint AND param = " + QByteArray::number(p) +
          " AND hour >= $4::date AND hour < $5::date + 1";
 }
@@ -71,17 +71,29 @@ Answer<LineRow> LineRow::Fetch() {
       " GROUP BY l.name, l.last_sync_at ORDER BY l.name");
 }
 
+Answer<DatabaseZone> DatabaseZone::Fetch() {
+  static const Columns<DatabaseZone> columns = {
+      {"current_setting('TimeZone')", [](DatabaseZone& r, const Field& f) { r.name = f.Text(); }}};
+  return columns.Fetch({});
+}
+
 Answer<TypeRow> TypeRow::Fetch(const QByteArray& line) {
   using R = TypeRow;
   static const Columns<R> columns = {
       {"bogie_type", [](R& r, const Field& f) { r.bogie = f.Text(); }},
       {"spring_type", [](R& r, const Field& f) { r.spring = f.Text(); }},
-      {"max(bogie_name)", [](R& r, const Field& f) { r.bogieName = f.Text(); }},
-      {"max(spring_name)", [](R& r, const Field& f) { r.springName = f.Text(); }},
+      {"bogie_name", [](R& r, const Field& f) { r.bogieName = f.Text(); }},
+      {"spring_name", [](R& r, const Field& f) { r.springName = f.Text(); }},
       {"sum(records)", [](R& r, const Field& f) { r.records = f.Text(); }},
+      {"string_agg(line, ',' ORDER BY line)", [](R& r, const Field& f) { r.lines = f.Text(); }},
   };
-  return columns.Fetch(" FROM measurement_hours WHERE ($1 = '' OR line = $1) AND hour >= current_date - 90"
-                       " GROUP BY bogie_type, spring_type HAVING sum(records) > 0 ORDER BY bogie_type, spring_type",
+  // Each line's names first: lines whose bogie files name a type alike pool.
+  return columns.Fetch(" FROM (SELECT line, bogie_type, spring_type, max(bogie_name) AS bogie_name,"
+                       " max(spring_name) AS spring_name, sum(records) AS records FROM measurement_hours"
+                       " WHERE ($1 = '' OR line = $1) AND hour >= current_date - 90"
+                       " GROUP BY line, bogie_type, spring_type) per_line"
+                       " GROUP BY bogie_type, spring_type, bogie_name, spring_name HAVING sum(records) > 0"
+                       " ORDER BY bogie_type, spring_type, bogie_name, spring_name",
                        {line});
 }
 
@@ -96,8 +108,27 @@ Answer<TypeNames> TypeNames::Fetch(const TypeFilter& f) {
       {"max(any_spring_name)", [](R& r, const Field& v) { r.spring = v.Text(); }},
   };
   return columns.Fetch(" FROM measurement_hours WHERE bogie_type = $1::smallint"
-                       " AND spring_type = $2::smallint AND ($3 = '' OR line = $3)",
+                       " AND spring_type = $2::smallint AND ($3 = '' OR line = ANY(string_to_array($3, ',')))",
                        {QByteArray::number(f.bogie), QByteArray::number(f.spring), f.line});
+}
+
+Answer<LineNaming> LineNaming::Fetch(const TypeFilter& f) {
+  using R = LineNaming;
+  static const Columns<R> columns = {
+      {"n.line", [](R& r, const Field& v) { r.line = v.Text(); }},
+      {"concat_ws(' / ', n.bogie_name, n.spring_name, k.norms)", [](R& r, const Field& v) { r.naming = v.Text(); }},
+  };
+  return columns.Fetch(
+      " FROM (SELECT line, max(bogie_name) AS bogie_name, max(spring_name) AS spring_name FROM measurement_hours"
+      "  WHERE ($1 = '' OR line = ANY(string_to_array($1, ','))) AND bogie_type = $2::smallint"
+      "  AND spring_type = $3::smallint AND hour >= $4::date AND hour < $5::date + 1 AND records > 0"
+      "  GROUP BY line) n"
+      " LEFT JOIN (SELECT line, string_agg(DISTINCT param || ': ' || concat_ws('..', p_min, p_max) || ' E ' ||"
+      "  coalesce(p_tolerance::text, ''), ', ') AS norms FROM measurement_param_hours"
+      "  WHERE ($1 = '' OR line = ANY(string_to_array($1, ','))) AND bogie_type = $2::smallint"
+      "  AND spring_type = $3::smallint AND hour >= $4::date AND hour < $5::date + 1 AND param IN (1, 2)"
+      "  GROUP BY line) k ON k.line = n.line ORDER BY n.line",
+      f.Values());
 }
 
 Answer<FirstShifts> FirstShifts::Fetch(const TypeFilter& f, int p) {

@@ -26,10 +26,18 @@ struct LineRow {
   static Answer<LineRow> Fetch();
 };
 
+// The time zone the database counts days, weeks and shifts in.
+struct DatabaseZone {
+  QByteArray name;
+  static Answer<DatabaseZone> Fetch();
+};
+
 // The spring types a line (or every line, `line` empty) measured in the
 // last 90 days, with their records.
+// Lines whose bogie files name a type differently are rows of their own,
+// each with its lines.
 struct TypeRow {
-  QByteArray bogie, spring, bogieName, springName, records;
+  QByteArray bogie, spring, bogieName, springName, records, lines;
   static Answer<TypeRow> Fetch(const QByteArray& line);
 };
 
@@ -37,7 +45,7 @@ struct TypeRow {
 
 // The records of one spring type over a period, on one line or every line.
 struct TypeFilter {
-  QByteArray line;  // empty: every line
+  QByteArray line;  // empty: every line; lines apart by commas
   int bogie = 1, spring = 1;
   QDate from, to;
   // $1 line or '', $2 bogie, $3 spring, $4..$5 days.
@@ -48,6 +56,14 @@ struct TypeFilter {
 struct TypeNames {
   QByteArray bogie, spring;
   static Answer<TypeNames> Fetch(const TypeFilter& f);
+};
+
+// How each line of the filter names the type in the period: its bogie and
+// spring names and the norms of parameters 1 and 2 its records were judged
+// by. Only lines that name it alike may be pooled.
+struct LineNaming {
+  QByteArray line, naming;
+  static Answer<LineNaming> Fetch(const TypeFilter& f);
 };
 
 // The first and last of the first 20 shifts of the period in which

@@ -1,6 +1,8 @@
 // The search of measurements, a record's sheet and a wagon's sets, the
 // lists also as CSV.
 
+#include <QRegularExpression>
+
 #include "server/handlers.h"
 #include "server/queries.h"
 #include "server/views.h"
@@ -22,7 +24,19 @@ namespace {
 constexpr int kSearchLimit = 5000;
 
 SearchFilter SearchOf(const Request& r) {
-  return {r.Get("id"), r.Get("wagon"), r.Get("line"), r.Date("from"), r.Date("to")};
+  const SearchFilter s{r.Get("id"), r.Get("wagon"), r.Get("line"), r.Date("from"), r.Date("to")};
+  CheckPeriod(s.from, s.to);
+  return s;
+}
+
+// A record's key moment as the pages link it (measured_at::text).
+void CheckMoment(const QByteArray& at) {
+  static const QRegularExpression kMoment(
+      QStringLiteral("^(\\d{4}-\\d\\d-\\d\\d) (\\d\\d:\\d\\d:\\d\\d)(\\.\\d{1,6})?([+-]\\d\\d(:\\d\\d){0,2})?$"));
+  const QRegularExpressionMatch m = kMoment.match(QString::fromUtf8(at));
+  if (!m.hasMatch() || !QDate::fromString(m.captured(1), Qt::ISODate).isValid() ||
+      !QTime::fromString(m.captured(2), Qt::ISODate).isValid())
+    throw Refusal{400, QStringLiteral("Неверный момент записи «%1»").arg(QString::fromUtf8(at))};
 }
 
 // The search's rows, at most kSearchLimit; `cut` when there were more.
@@ -80,8 +94,6 @@ void SearchPage(const Request& r, httplib::Response& res) {
                     "\"></label><button>Найти</button></form>";
   if (!s.Any()) {
     body += "<p>Задайте идентификатор, номер вагона или период.</p>";
-  } else if (!found.ok) {
-    body += ErrorLine(found.error);
   } else {
     const Link query = {{"id", s.id}, {"wagon", s.wagon}, {"from", IsoDate(s.from)}, {"to", IsoDate(s.to)}, {"line", s.line}};
     body += "<p>Найдено записей: <b id=\"found\">" + QByteArray::number(found.rows.size()) + "</b>" +
@@ -106,11 +118,12 @@ void SearchPage(const Request& r, httplib::Response& res) {
 void RecordPage(const Request& r, httplib::Response& res) {
   const QByteArray at = r.Get("at");
   Answer<MeasurementRow> found;
-  if (!at.isEmpty()) found = FindMeasurement(r.Get("line"), r.Get("id"), at);
+  if (!at.isEmpty()) {
+    CheckMoment(at);
+    found = FindMeasurement(r.Get("line"), r.Get("id"), at);
+  }
   QByteArray body;
-  if (!found.ok && !at.isEmpty()) {
-    body += ErrorLine(found.error);
-  } else if (found.rows.empty()) {
+  if (found.rows.empty()) {
     res.status = 404;
     body += "<p>Запись не найдена.</p>";
   } else {
@@ -175,7 +188,6 @@ void SetsPage(const Request& r, httplib::Response& res) {
   const Answer<SetRow> sets = SetRow::Fetch(wagon);
   QByteArray body = "<form class=\"filter\" method=\"get\" action=\"/sets\"><label>Вагон № <input name=\"wagon\" value=\"" +
                     Esc(wagon) + "\"></label><button>Найти</button></form>";
-  if (!sets.ok) body += ErrorLine(sets.error);
   body += "<p>Комплектов: <b id=\"found\">" + QByteArray::number(sets.rows.size()) + "</b> · <a class=\"csv\" href=\"" +
           Esc(Url("/sets.csv", {{"wagon", wagon}})) +
           "\">Скачать CSV</a></p><table id=\"sets\"><tr><th>Линия</th><th>Позиция</th><th>Дата</th><th>Тележка</th>"

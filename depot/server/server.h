@@ -14,6 +14,7 @@ struct ServeOptions {
   int port = 8080;
   std::string engineersRole = "kalvor_reader";  // who may sign in
   bool secureCookies = false;  // always mark cookies Secure (behind TLS)
+  int rightsCheckSeconds = 60;  // how often a session's role is looked at again
 };
 
 // Serves until the process is stopped; false (with a message on standard

@@ -15,9 +15,16 @@ QByteArray LoginForm(const QByteArray& next, const QString& error);
 QByteArray SafeNext(const QByteArray& next);
 
 // Connects as `user` with `password` over the server's connection string and
-// checks that the role belongs to `engineersRole`. Empty on success, else
-// the reason shown to the engineer.
+// checks that the role may read the page (MayReadPage). Empty on success,
+// else the reason shown to the engineer; `status` is 403 for a refusal and
+// 503 when the database cannot be reached.
 QString CheckEngineer(const std::string& conninfo, const QByteArray& user, const QByteArray& password,
-                      const QByteArray& engineersRole);
+                      const QByteArray& engineersRole, int& status);
+
+// Whether `role` may still read the page: it may log in, is a member of
+// `engineersRole`, and is none of the database's own roles (a superuser,
+// the server's reader, a line's role). Asked on the server's connection; a
+// database that fails ends the request (Query()).
+bool MayReadPage(const QByteArray& role, const QByteArray& engineersRole);
 
 }  // namespace depot

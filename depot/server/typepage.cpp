@@ -2,6 +2,7 @@
 // the capability by week and by line, each also as CSV.
 
 #include <algorithm>
+#include <map>
 
 #include "server/charts.h"
 #include "server/handlers.h"
@@ -14,6 +15,9 @@ namespace depot {
 
 namespace {
 
+// A bogie's or spring's type number: the database keeps it as a smallint.
+constexpr int kMaxType = 32767;
+
 // The page's parameters: the type and period, and the baseline the chart
 // limits come from.
 struct TypeQuery {
@@ -23,15 +27,17 @@ struct TypeQuery {
 
   explicit TypeQuery(const Request& r) {
     f.line = r.Get("line");
-    f.bogie = r.Int("bogie", 1);
-    f.spring = r.Int("spring", 1);
+    f.bogie = r.Int("bogie", 1, 1, kMaxType);
+    f.spring = r.Int("spring", 1, 1, kMaxType);
     f.to = r.Date("to");
     if (!f.to.isValid()) f.to = QDate::currentDate();
     f.from = r.Date("from");
-    if (!f.from.isValid() || f.from > f.to) f.from = f.to.addDays(-59);
+    if (!f.from.isValid()) f.from = f.to.addDays(-59);
+    CheckPeriod(f.from, f.to);
     baseFrom = r.Date("bfrom");
     baseTo = r.Date("bto");
-    baseGiven = baseFrom.isValid() && baseTo.isValid() && baseFrom <= baseTo;
+    CheckPeriod(baseFrom, baseTo);
+    baseGiven = baseFrom.isValid() && baseTo.isValid();
     ResolveBaseline();
   }
   Link Query() const {
@@ -123,7 +129,7 @@ Answer<BinRow> Histogram(const TypeQuery& q, int p, HistData& h) {
   if (latest.ok && !latest.rows.empty()) h.norms = latest.rows[0].norms;
   h.limits = NormLimits(h.norms.min, h.norms.max, h.norms.tolerance);
   const Answer<ValueRange> range = ValueRange::Fetch(q.f, p);
-  if (!range.ok || range.rows.empty() || !range.rows[0].lowest) return {range.ok, range.error, {}};
+  if (range.rows.empty() || !range.rows[0].lowest) return {range.ok, {}};
   h.lower = *range.rows[0].lowest;
   h.upper = *range.rows[0].highest;
   // The bins cover the values and the limits.
@@ -214,8 +220,7 @@ QByteArray Section(const TypeQuery& q, int p) {
   };
   QByteArray body = "<section id=\"p" + QByteArray::number(p) + "\"><h2>" + Esc(QString::fromUtf8(kParamNames[p])) + "</h2>";
   ChartData c;
-  const Answer<Subgroup> shifts = Chart(q, p, c);
-  if (!shifts.ok) return body + ErrorLine(shifts.error) + "</section>";
+  Chart(q, p, c);
   std::vector<QString> labels;
   for (const Subgroup& g : c.groups) labels.push_back(g.label.mid(5));
   body += "<p>Базовый период " + IsoDate(q.baseFrom) + " — " + IsoDate(q.baseTo) + ": ";
@@ -258,20 +263,26 @@ QByteArray Section(const TypeQuery& q, int p) {
          "</p></section>";
 }
 
+// The lines of the filter by how they name the type (LineNaming).
+std::map<QByteArray, QList<QByteArray>> Namings(const TypeQuery& q) {
+  std::map<QByteArray, QList<QByteArray>> groups;
+  if (q.f.line.isEmpty() || q.f.line.contains(','))
+    for (const LineNaming& n : LineNaming::Fetch(q.f).rows) groups[n.naming] << n.line;
+  return groups;
+}
+
 }  // namespace
 
 void TypeCsv(const Request& r, httplib::Response& res) {
   const TypeQuery q(r);
-  const int p = std::clamp(r.Int("p", 2), 1, 6);
+  if (Namings(q).size() > 1)
+    throw Refusal{400, QStringLiteral("Линии называют этот тип по-разному: их замеры не сводятся вместе")};
+  const int p = r.Int("p", 2, 1, 6);
   const QByteArray what = r.Get("what");
   QByteArray out;
-  bool ok = false;
-  QString error;
   if (what == "hist") {
     HistData h;
-    const Answer<BinRow> bins = Histogram(q, p, h);
-    ok = bins.ok;
-    error = bins.error;
+    Histogram(q, p, h);
     std::vector<QList<QByteArray>> lines;
     const double w = (h.upper - h.lower) / kBins;
     for (size_t i = 0; i < h.counts.size(); ++i)
@@ -279,21 +290,12 @@ void TypeCsv(const Request& r, httplib::Response& res) {
     out = Csv("От;До;Число", lines);
   } else if (what == "weeks" || what == "lines") {
     std::vector<CapRow> caps;
-    const Answer<PooledRow> rows = CapabilityBy(q, p, what == "weeks" ? kWeek : "line", caps);
-    ok = rows.ok;
-    error = rows.error;
+    CapabilityBy(q, p, what == "weeks" ? kWeek : "line", caps);
     out = Csv(CapabilityHeader(what == "weeks" ? "Неделя" : "Линия"), CapabilityCsv(q, p, caps));
   } else {
     ChartData c;
-    const Answer<Subgroup> shifts = Chart(q, p, c);
-    ok = shifts.ok;
-    error = shifts.error;
+    Chart(q, p, c);
     out = Csv(kChartHeader, ChartCsv(c));
-  }
-  if (!ok) {
-    res.status = 500;
-    res.set_content(error.toStdString(), "text/plain; charset=utf-8");
-    return;
   }
   res.set_header("Content-Disposition", "attachment; filename=\"" + what.toStdString() + "-p" + std::to_string(p) + ".csv\"");
   res.set_content(out.toStdString(), "text/csv; charset=utf-8");
@@ -309,8 +311,9 @@ void TypePage(const Request& r, httplib::Response& res) {
                                .arg(q.f.spring)
                                .arg(named ? QString::fromUtf8(names.rows[0].spring) : "");
   const QString title = QStringLiteral("Тип пружины ") + typeName +
-                        (q.f.line.isEmpty() ? QStringLiteral(" — все линии")
-                                            : QStringLiteral(" — линия ") + QString::fromUtf8(q.f.line));
+                        (q.f.line.isEmpty()      ? QStringLiteral(" — все линии")
+                         : q.f.line.contains(',') ? QStringLiteral(" — линии ") + QString::fromUtf8(q.f.line).replace(',', ", ")
+                                                 : QStringLiteral(" — линия ") + QString::fromUtf8(q.f.line));
   QByteArray body =
       "<form class=\"filter\" method=\"get\" action=\"/type\"><input type=\"hidden\" name=\"line\" value=\"" +
       Esc(q.f.line) + "\"><input type=\"hidden\" name=\"bogie\" value=\"" + QByteArray::number(q.f.bogie) +
@@ -325,6 +328,25 @@ void TypePage(const Request& r, httplib::Response& res) {
           "\">Этот тип на всех линиях</a></p>";
   body += "<p>Правила Western Electric: 1 — точка за 3σ; 2 — две из трёх подряд за 2σ по одну сторону; "
           "3 — четыре из пяти подряд за 1σ по одну сторону; 4 — восемь подряд по одну сторону от центра.</p>";
+  {
+    // Lines pool only where their bogie files name the type alike, with the
+    // same norms; lines that differ are shown apart.
+    const auto groups = Namings(q);
+    if (groups.size() > 1) {
+      body += "<p class=\"err\">Линии называют этот тип по-разному или судят его по разным нормам; "
+              "их замеры не сводятся вместе:</p><ul id=\"apart\">";
+      for (const auto& [naming, lines] : groups) {
+        Link link = q.Query();
+        link[0].second = lines.join(',');
+        body += "<li><a href=\"" + Esc(Url("/type", link)) + "\">" + Esc(lines.join(", ")) + "</a>: " + Esc(naming) +
+                "</li>";
+      }
+      res.set_content(Page(title, &r.user, body + "</ul>").toStdString(), "text/html; charset=utf-8");
+      return;
+    }
+    if (!groups.empty())
+      body += "<p id=\"pooled\">Сведены линии: " + Esc(groups.begin()->second.join(", ")) + "</p>";
+  }
   for (int p : {2, 1}) body += Section(q, p);
   res.set_content(Page(title, &r.user, body).toStdString(), "text/html; charset=utf-8");
 }

@@ -29,15 +29,17 @@ QByteArray Url(const QByteArray& path, const Link& query) {
 
 QByteArray Page(const QString& title, const QByteArray* user, const QByteArray& body) {
   QByteArray out =
-      "<!DOCTYPE html><html lang=\"ru\"><head><meta charset=\"utf-8\"><title>" + Esc(title) +
+      "<!DOCTYPE html><html lang=\"ru\"><head><meta charset=\"utf-8\"><meta name=\"viewport\" content=\"width=device-width\"><title>" + Esc(title) +
       " — депо</title><style>"
       "body{font-family:sans-serif;margin:0;color:#222;background:#f6f7f9}"
-      "header{background:#234;color:#fff;padding:8px 16px;display:flex;gap:18px;align-items:center}"
+      "header{background:#234;color:#fff;padding:8px 16px;display:flex;flex-wrap:wrap;gap:18px;align-items:center}"
       "header a{color:#fff;text-decoration:none}header .who{margin-left:auto}"
       "header form{display:inline}header button{background:none;border:1px solid #fff;color:#fff;cursor:pointer}"
-      "main{padding:12px 16px}table{border-collapse:collapse;background:#fff;margin:8px 0}"
+      "main{padding:12px 16px}table{border-collapse:collapse;background:#fff;margin:8px 0;"
+      "display:block;overflow-x:auto;max-width:fit-content}"
       "td,th{border:1px solid #ccc;padding:3px 8px;text-align:left}td.n{text-align:right}"
-      "tr.stale td{background:#fdd}.flag{color:#b00;font-weight:bold}.chart{display:block;margin:8px 0;border:1px solid #ccc}"
+      "tr.stale td{background:#fdd}.flag{color:#b00;font-weight:bold}.chart{display:block;margin:8px 0;border:1px solid #ccc;"
+      "max-width:100%;height:auto;box-sizing:border-box}"
       "form.filter{background:#fff;border:1px solid #ccc;padding:8px;margin:8px 0}form.filter label{margin-right:12px}"
       ".err{color:#b00}.csv{font-size:90%}</style></head><body><header><b>Пружины: депо</b>";
   if (user) {
@@ -45,10 +47,6 @@ QByteArray Page(const QString& title, const QByteArray* user, const QByteArray& 
            "</span><form method=\"post\" action=\"/logout\"><button>Выйти</button></form>";
   }
   return out + "</header><main><h1>" + Esc(title) + "</h1>" + body + "</main></body></html>";
-}
-
-QByteArray ErrorLine(const QString& error) {
-  return "<p class=\"err\">Ошибка базы данных: " + Esc(error) + "</p>";
 }
 
 QByteArray Csv(const QList<QByteArray>& columns, const std::vector<QList<QByteArray>>& rows) {

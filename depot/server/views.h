@@ -30,8 +30,6 @@ QByteArray Url(const QByteArray& path, const Link& query);
 // The page: header bar (with the signed-in `user` and the sign-out button
 // when there is one), the title and the body.
 QByteArray Page(const QString& title, const QByteArray* user, const QByteArray& body);
-// A failed query's reason on the page.
-QByteArray ErrorLine(const QString& error);
 
 // A CSV file for spreadsheets as the quality rules write it (springdata's
 // export alike): UTF-8 with its mark, ";" between fields, CRLF line ends.

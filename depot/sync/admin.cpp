@@ -19,6 +19,39 @@ bool MigrateDatabase(const QString& conninfo, QStringList& applied, QString& err
   return Migrate(db, applied, error);
 }
 
+bool MigrateDatabase(const QString& conninfo, const QString& timeZone, QStringList& applied,
+                     QString& error) {
+  Connection db;
+  if (!db.Open(conninfo, kProgram, error)) return false;
+  Result r;
+  if (timeZone.isEmpty()) {
+    if (!db.Query("SELECT EXISTS (SELECT FROM pg_db_role_setting s JOIN pg_database d ON d.oid = s.setdatabase, "
+                  "unnest(s.setconfig) c WHERE d.datname = current_database() AND s.setrole = 0 "
+                  "AND c ILIKE 'timezone=%')",
+                  {}, r, error))
+      return false;
+    if (r.Value(0, 0) != "t") {
+      error = QStringLiteral("the depot database's time zone is not set, and a guess would count the "
+                             "shifts in the wrong days: give --time-zone ZONE, the zone of the lines "
+                             "(as Europe/Moscow)");
+      return false;
+    }
+  } else {
+    const QByteArray zone = timeZone.toUtf8();
+    if (!db.Query("SELECT current_database() FROM pg_timezone_names WHERE name = $1", {zone}, r, error))
+      return false;
+    if (r.Rows() == 0) {
+      error = QStringLiteral("unknown time zone \"%1\": give a name of the tz database, as Europe/Moscow")
+                  .arg(timeZone);
+      return false;
+    }
+    // The name is one of the database's own zones: no quote in it.
+    if (!db.Exec("ALTER DATABASE " + QuoteIdentifier(r.Value(0, 0)) + " SET timezone TO '" + zone + "'", error))
+      return false;
+  }
+  return Migrate(db, applied, error);
+}
+
 bool AddLine(const QString& conninfo, const QString& name, QString& role, bool& existed,
              QString& error) {
   static const QRegularExpression kName(QStringLiteral("^[a-z0-9_]{1,40}$"));

@@ -3,6 +3,7 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
+#include <QTimeZone>
 #include <future>
 
 #include "database/recordfile.h"
@@ -14,6 +15,15 @@
 namespace depot {
 
 namespace {
+
+// Two zones that keep the same offset from UTC over the year around now.
+bool SameZone(const QTimeZone& a, const QTimeZone& b) {
+  if (!a.isValid() || !b.isValid()) return false;
+  const QDateTime now = QDateTime::currentDateTimeUtc();
+  for (int month = -6; month <= 6; ++month)
+    if (a.offsetFromUtc(now.addMonths(month)) != b.offsetFromUtc(now.addMonths(month))) return false;
+  return true;
+}
 
 QByteArray Check(const QByteArray& record) {
   return QCryptographicHash::hash(record, QCryptographicHash::Md5).toHex();
@@ -37,11 +47,36 @@ class Sync {
     if (!CheckSchema(db_, error)) return false;
     line_ = o_.line.toUtf8();
     Result r;
+    // The line's local times become moments here, and the page counts days
+    // and shifts in the database's zone: the two must be one zone.
+    if (!db_.Query("SELECT current_setting('TimeZone')", {}, r, error)) return false;
+    if (!SameZone(QTimeZone(r.Value(0, 0)), QTimeZone::systemTimeZone())) {
+      error = QStringLiteral("the line's time zone %1 differs from the depot database's %2: its shifts "
+                             "would be counted in other days; run the sync in the database's zone, or set "
+                             "the database's with springdata db migrate --time-zone")
+                  .arg(QString::fromUtf8(QTimeZone::systemTimeZoneId()), r.Text(0, 0));
+      return false;
+    }
+    // The line's lock below is the session's: a sync that stops talking (its
+    // PC lost power, its process frozen) must not keep it. The database ends
+    // a session of this sync that sits idle, in a transaction or not, for
+    // o_.silenceSeconds, and over TCP one whose peer is gone (keepalive
+    // probes after 10 s of silence, every 5 s, 3 unanswered ones end it;
+    // unacknowledged data the same after o_.silenceSeconds).
+    const QByteArray silence = QByteArray::number(o_.silenceSeconds * 1000);
+    if (!db_.Query("SELECT set_config('idle_in_transaction_session_timeout', $1, false), "
+                   "set_config('idle_session_timeout', $1, false), "
+                   "set_config('tcp_keepalives_idle', '10', false), "
+                   "set_config('tcp_keepalives_interval', '5', false), "
+                   "set_config('tcp_keepalives_count', '3', false), "
+                   "set_config('tcp_user_timeout', $1, false)",
+                   {silence}, r, error))
+      return false;
     // One sync of a line at a time; a second one (a manual run while the
     // timer's runs) leaves the work to the first.
-    if (!db_.Query("SELECT pg_try_advisory_lock(hashtext('kalvor_sync:' || $1))", {line_}, r, error))
-      return false;
+    if (!TryLock(silence, r, error)) return false;
     if (r.Value(0, 0) != "t") {
+      report_.held = true;
       report_.findings << QStringLiteral("another sync of line %1 is running; this one did nothing")
                               .arg(o_.line);
       return true;
@@ -70,6 +105,26 @@ class Sync {
   }
 
  private:
+  // Takes the line's lock, when free, into r's one value. A sync frozen in
+  // the midst of a COPY is no idle session: the database waits for its rows
+  // for ever. The next sync ends such a holder (the same role may) once it
+  // has been silent for the silence time, and tries again.
+  bool TryLock(const QByteArray& silenceMs, Result& r, QString& error) {
+    const QByteArray lock = "SELECT pg_try_advisory_lock(hashtext('kalvor_sync:' || $1))";
+    if (!db_.Query(lock, {line_}, r, error)) return false;
+    if (r.Value(0, 0) == "t") return true;
+    Result ended;
+    if (!db_.Query("SELECT count(pg_terminate_backend(a.pid, 5000)) FROM pg_locks l JOIN pg_stat_activity a "
+                   "ON a.pid = l.pid WHERE l.locktype = 'advisory' AND l.granted AND l.objsubid = 1 "
+                   "AND ((l.classid::bigint << 32) | l.objid::bigint) = hashtext('kalvor_sync:' || $1)::bigint "
+                   "AND a.state = 'active' AND a.query ILIKE 'COPY%' "
+                   "AND a.state_change < now() - $2::bigint * interval '1 millisecond'",
+                   {line_, silenceMs}, ended, error))
+      return false;
+    if (ended.Number(0, 0) == 0) return true;
+    return db_.Query(lock, {line_}, r, error);
+  }
+
   // Where to begin in the file: at the position, unless the file was emptied
   // or replaced since (shorter, or another record at the position's end).
   bool Start(Source& s, qint64 count, QString& error) {

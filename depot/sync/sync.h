@@ -29,6 +29,10 @@ struct SyncOptions {
   QString line;
   RecordFiles files;
   int batchRecords = 5000;
+  // A session of the sync silent this long is ended by the database, and
+  // with it the line's lock (the sync between two batches is idle for
+  // milliseconds).
+  int silenceSeconds = 20;
 };
 
 struct SyncReport {
@@ -37,6 +41,8 @@ struct SyncReport {
   // A file emptied or replaced since the last run, records without a
   // readable date (not copied), another sync of the line at work.
   QStringList findings;
+  // Another sync of the line held it: this run did nothing.
+  bool held = false;
 };
 
 // Copies the line's record files into the database. False with `error` when

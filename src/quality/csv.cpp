@@ -16,9 +16,44 @@ bool NeedsQuotes(std::string_view utf8) {
                      [](char c) { return c == ';' || c == '"' || c == '\r' || c == '\n'; });
 }
 
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// A number as the CSVs write them: a sign, digits with one decimal point or
+// comma, an exponent.
+bool IsNumber(std::string_view t) {
+  size_t i = !t.empty() && (t[0] == '-' || t[0] == '+') ? 1 : 0;
+  int digits = 0;
+  for (; i < t.size() && IsDigit(t[i]); ++i) ++digits;
+  if (i < t.size() && (t[i] == ',' || t[i] == '.'))
+    for (++i; i < t.size() && IsDigit(t[i]); ++i) ++digits;
+  if (digits == 0) return false;
+  if (i < t.size() && (t[i] == 'e' || t[i] == 'E')) {
+    if (++i < t.size() && (t[i] == '-' || t[i] == '+')) ++i;
+    if (i == t.size() || !IsDigit(t[i])) return false;
+    while (i < t.size() && IsDigit(t[i])) ++i;
+  }
+  return i == t.size();
+}
+
+// A text a spreadsheet would run as a formula.
+bool IsFormula(std::string_view t) {
+  if (t.empty()) return false;
+  switch (t[0]) {
+    case '=': case '@': case '\t': case '\r': return true;
+    case '+': case '-': return !IsNumber(t);
+    default: return false;
+  }
+}
+
 }  // namespace
 
 void AppendCsvField(std::string& out, std::string_view utf8) {
+  // A text that reads as a formula is written as text: a quote before it.
+  if (IsFormula(utf8)) {
+    const std::string quoted = "'" + std::string(utf8);
+    AppendCsvField(out, std::string_view(quoted));
+    return;
+  }
   if (!NeedsQuotes(utf8)) {
     out += utf8;
     return;
@@ -40,7 +75,8 @@ void AppendCsvField(std::string& out, const QString& text) {
     out.resize(start + static_cast<size_t>(n));
     std::transform(u, u + n, out.begin() + static_cast<std::ptrdiff_t>(start),
                    [](char16_t c) { return static_cast<char>(c); });
-    if (NeedsQuotes(std::string_view(out).substr(start))) {
+    const std::string_view added = std::string_view(out).substr(start);
+    if (NeedsQuotes(added) || IsFormula(added)) {
       const std::string plain = out.substr(start);
       out.resize(start);
       AppendCsvField(out, plain);

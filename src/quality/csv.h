@@ -3,7 +3,10 @@
 // export and from the depot's page: UTF-8 with a byte-order mark, ";"
 // between fields, CRLF at the end of every row, fields quoted as RFC 4180
 // does (a field holding ";", a quote, CR or LF is put in quotes, its quotes
-// doubled), numbers with a decimal comma unless told otherwise. The column
+// doubled), numbers with a decimal comma unless told otherwise. A field a
+// spreadsheet would run as a formula (one starting with "=", "@", a tab, a
+// carriage return, or "+" or "-" when it is not a number) gets a "'" before
+// it, so that it stays the text it is. The column
 // sets of the measurement and set exports and the words of their fields
 // stand here once.
 

@@ -6,8 +6,10 @@
 
 #include <QRegularExpression>
 
+#include "quality/csv.h"
 #include "server/charts.h"
 #include "server/sessions.h"
+#include "server/signin.h"
 #include "server/stats.h"
 
 using namespace depot;
@@ -126,4 +128,27 @@ TEST(DepotSessions, RandomTokensThatEnd) {
   EXPECT_FALSE(expired.User(c));
   EXPECT_EQ(CookieValue("a=1; kalvor_session=xyz; b=2", "kalvor_session"), "xyz");
   EXPECT_EQ(CookieValue("kalvor_sessionx=1", "kalvor_session"), "");
+}
+
+TEST(DepotVisitors, FormulasStayTextNextStaysHomeAndFailuresAreCounted) {
+  // One field writer for the page's CSVs and springdata's export.
+  for (const char* formula : {"=1+2", "=HYPERLINK(\"x\",\"y\")", "@SUM(1)", "+A1", "-2+3", "\tx", "\rx", "-"})
+    EXPECT_EQ(quality::CsvField(formula).replace('"', "").left(2), QByteArray("'") + formula[0]) << formula;
+  for (const char* plain : {"-1,5", "+7", "-2.5e-3", "12", "a=b", ""}) EXPECT_EQ(quality::CsvField(plain), plain);
+  std::string row;
+  quality::AppendCsvField(row, QStringLiteral("=1+2;3"));  // narrowed in place, then quoted
+  EXPECT_EQ(row, "\"'=1+2;3\"");
+
+  EXPECT_EQ(SafeNext("/search?wagon=1"), "/search?wagon=1");
+  for (const char* evil : {"/\t/evil.example", "/\n", "//evil.example", "/\\evil", "http://x", "/a b", "/\x7f"})
+    EXPECT_EQ(SafeNext(evil), "/") << evil;
+
+  SignInLimit limit(5);
+  for (int i = 0; i < 5; ++i) {
+    EXPECT_EQ(limit.Wait("10.0.0.1", "ivanov"), 0);
+    limit.Failed("10.0.0.1", "ivanov");
+  }
+  EXPECT_GT(limit.Wait("10.0.0.1", "petrov"), 55);  // the address
+  EXPECT_GT(limit.Wait("10.0.0.2", "IVANOV"), 55);  // the name
+  EXPECT_EQ(limit.Wait("10.0.0.2", "petrov"), 0);
 }

@@ -10,6 +10,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTime>
+#include <QRegularExpression>
 #include <gtest/gtest.h>
 
 #include <charconv>
@@ -30,7 +31,12 @@ using namespace springdata;
 
 namespace {
 
-QByteArray Field(const QByteArray& f) {
+QByteArray Field(QByteArray f) {
+  // A text a spreadsheet would run as a formula stays text.
+  static const QRegularExpression kNumber(QStringLiteral("^[+-]?(\\d+([.,]\\d*)?|[.,]\\d+)([eE][+-]?\\d+)?$"));
+  if (!f.isEmpty() && (QByteArray("=@\t\r").contains(f[0]) ||
+                       (QByteArray("+-").contains(f[0]) && !kNumber.match(QString::fromUtf8(f)).hasMatch())))
+    f.prepend('\'');
   if (!f.contains(';') && !f.contains('"') && !f.contains('\r') && !f.contains('\n')) return f;
   QByteArray q = f;
   q.replace("\"", "\"\"");

@@ -21,20 +21,23 @@ int Say(int code, const QString& message) {
 const char* const kDepotUsage =
     "usage:\n"
     "  springdata sync --home DIR --database CONNINFO --line NAME [--batch N] [--quiet]\n"
-    "  springdata db migrate --database CONNINFO\n"
+    "  springdata db migrate --database CONNINFO [--time-zone ZONE]\n"
     "  springdata db add-line NAME --database CONNINFO\n"
     "CONNINFO is a libpq connection string, a postgresql:// URI or a service name;\n"
     "passwords belong in ~/.pgpass or the service file, never on the command line.\n";
+
+// The exit code of a sync that found another sync of its line at work.
+constexpr int kLineHeld = 3;
 
 int DepotUsage(const QString& why) {
   std::fprintf(stderr, "springdata: %s\n%s", qPrintable(why), kDepotUsage);
   return 2;
 }
 
-int Migrate(const QString& conninfo) {
+int Migrate(const QString& conninfo, const QString& timeZone) {
   QStringList applied;
   QString error;
-  if (!depot::MigrateDatabase(conninfo, applied, error)) return Say(1, error);
+  if (!depot::MigrateDatabase(conninfo, timeZone, applied, error)) return Say(1, error);
   return Say(0, applied.isEmpty() ? QStringLiteral("the depot database is up to date (schema version %1)")
                                         .arg(depot::LatestSchemaVersion())
                                   : QStringLiteral("applied %1").arg(applied.join(", ")));
@@ -60,6 +63,7 @@ int Sync(const QString& home, depot::SyncOptions options, bool quiet) {
   const bool ok = depot::SyncInstallation(options, report, error);
   for (const QString& f : report.findings) std::fprintf(stderr, "springdata: %s\n", qPrintable(f));
   if (!ok) return Say(1, error);
+  if (report.held) return kLineHeld;
   if (!quiet)
     Say(0, QStringLiteral("line %1: read %2 of base.bin, %3 of day.bin, %4 sets; added %5 "
                           "measurements and %6 sets")
@@ -77,6 +81,7 @@ int Sync(const QString& home, depot::SyncOptions options, bool quiet) {
 int RunDepotCommand(const QString& command, QStringList args) {
   plat::OptionReader reader;
   reader.Value("--database");
+  if (command == "db") reader.Value("--time-zone");
   if (command == "sync") reader.Value("--home").Value("--line").Value("--batch").Flag("--quiet");
   else reader.Positionals(-1);
   QString error;
@@ -98,7 +103,7 @@ int RunDepotCommand(const QString& command, QStringList args) {
   if (conninfo.isEmpty()) return DepotUsage("--database CONNINFO is needed");
   QByteArray completed;
   if (!depot::CheckConninfo(conninfo, completed, error)) return DepotUsage(error);
-  if (sub == "migrate") return Migrate(conninfo);
+  if (sub == "migrate") return Migrate(conninfo, reader.Get("--time-zone"));
   if (sub == "add-line") return AddLine(conninfo, lineName);
 
   if (home.isEmpty()) return DepotUsage("--home DIR is needed");

@@ -4,7 +4,7 @@
 // was done.
 //
 //   springdata sync --home DIR --database CONNINFO --line NAME [--batch N] [--quiet]
-//   springdata db migrate --database CONNINFO
+//   springdata db migrate --database CONNINFO [--time-zone ZONE]
 //   springdata db add-line NAME --database CONNINFO
 
 #include <QString>
