@@ -10,7 +10,7 @@ void LineReadyPage() {
   const int off = ScreenOffsetX();
   if (!StartCheck.findings.isEmpty()) {
     // The lines with their "X" stay in sight beside the findings.
-    FillBox(off + 10, 440, off + 408, 468, kWhite);
+    FillBox(off + 10, 440, off + 408, 470, kWhite);
     SetTextStyle("Impact", 20, kRed);
     PutShadowText(off + 30, 438, "Проверка системы: замечания", 2, 2, kSilver);
     RepaintScreen();

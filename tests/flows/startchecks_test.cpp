@@ -82,7 +82,8 @@ TEST(StartChecks, AnUnreadableEmulIsNamedAndEmulationIsSaidInWords) {
 
 TEST(StartChecks, ASetArchiveThatCannotBeReadIsNotAnEmptyOne) {
   FlowHome home;
-  const QString script = QString("wait %1\nkey 10\nwait 500\nkey 7\nwait 500\nsnap sets.png\n"
+  // A Tel.bin that is not a file is named at the start check first.
+  const QString script = QString("wait %1\nkey 11\nwait 500\nkey 10\nwait 500\nkey 7\nwait 500\nsnap sets.png\n"
                                  "key 13\nwait 300\nexit\n").arg(kStartupMs);
   const QRect details(460, 160, 500, 60);
   // A folder in the place of Report\Tel.bin: the reason, named.
@@ -90,6 +91,7 @@ TEST(StartChecks, ASetArchiveThatCannotBeReadIsNotAnEmptyOne) {
   ASSERT_TRUE(QDir(home.path()).mkpath("Report/Tel.bin"));
   auto r = home.Play(script);
   ASSERT_TRUE(r.finished);
+  EXPECT_TRUE(r.err.contains("проверка системы: Report\\Tel.bin не читается")) << qPrintable(r.err);
   EXPECT_TRUE(r.err.contains("Tel.bin: не является файлом")) << qPrintable(r.err);
   EXPECT_GT(CountColour(home.Snap("sets.png"), details, 0xFF0000), 200);
   // Missing altogether, as on a new installation: no sets, in black.
@@ -141,11 +143,11 @@ TEST(StartChecks, DamagedRecordsAndAFolderThatCannotBeWrittenAreNamedAtTheCheck)
               r.err.contains("последняя запись (№343, со смещения 101916) не читается"))
       << qPrintable(r.err);
   const QImage check = home.Snap("check.png");
-  EXPECT_GT(CountColour(check, QRect(370, 470, 20, 16), 0x008000), 10);  // file system "Ок"
-  EXPECT_GT(CountColour(check, QRect(370, 486, 20, 16), 0xFF0000), 10);  // database "X"
+  EXPECT_GT(CountColour(check, QRect(370, 470, 20, 16), 0x008000), 4);  // file system "Ок"
+  EXPECT_GT(CountColour(check, QRect(370, 486, 20, 16), 0xFF0000), 3);  // database "X"
   EXPECT_EQ(CountColour(check, QRect(370, 486, 20, 16), 0x008000), 0);
   EXPECT_GT(CountColour(check, QRect(440, 440, 300, 20), 0xFF0000), 200);  // the findings' title
-  EXPECT_GT(CountColour(check, QRect(440, 462, 400, 130), 0x000000), 800);  // and the reasons
+  EXPECT_GT(CountColour(check, QRect(440, 462, 400, 130), 0x000000), 300);  // and the reasons
   const QImage menu = home.Snap("menu.png");
   EXPECT_GT(CountColour(menu, QRect(30, 440, 370, 26), 0xFF0000), 300);  // "... замечания"
   EXPECT_EQ(menu.copy(QRect(440, 462, 400, 130)), check.copy(QRect(440, 462, 400, 130)));
@@ -164,7 +166,7 @@ TEST(StartChecks, DamagedRecordsAndAFolderThatCannotBeWrittenAreNamedAtTheCheck)
   EXPECT_TRUE(r.err.contains("проверка системы: Нельзя записать в папку " + home.file("Report") +
                              ": Permission denied. Замеры запрещены"))
       << qPrintable(r.err);
-  EXPECT_GT(CountColour(home.Snap("check.png"), QRect(370, 470, 20, 16), 0xFF0000), 10);
+  EXPECT_GT(CountColour(home.Snap("check.png"), QRect(370, 470, 20, 16), 0xFF0000), 3);
   EXPECT_GT(CountColour(home.Snap("measured.png"), QRect(16, 470, 380, 36), 0xFF0000), 300);
   EXPECT_EQ(ShiftRecords(home).size(), 1u);
 }
