@@ -147,6 +147,7 @@ TEST_F(SortingModeTest, ASetEnteredByKeysAndTheFormIsStoredAsProposed) {
                    [&] { saved = Screen().copy(); }});
   Run(SortingMode);
   ASSERT_FALSE(saved.isNull());
+  KeepPicture(saved, "sorting-saved.png");
   EXPECT_GT(CountColour(saved, QRect(40, 533, 500, 28), kGreen), 500);  // "Комплект сохранен ..."
   EXPECT_GT(CountColour(saved, QRect(40, 565, 400, 18), kBlack), 100);  // the file and the count
 
