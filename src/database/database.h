@@ -143,8 +143,8 @@ QString DatabaseStartupReport();
 
 // --- What the start check asks of the installation -----------------------
 // The free space the installation folder keeps for the line to work: a
-// shift's camera files under STORAGE\ (about 100 KB a measurement), the
-// page pictures, the sheets' PDF copies and the records, with room to spare.
+// shift's camera files under STORAGE\, the page pictures, the sheets' PDF
+// copies and the records, with room to spare.
 constexpr qint64 kMinFreeSpace = 100LL * 1024 * 1024;
 // Whether the program can write where it writes: a file made and removed
 // again in the working folder and in Report, Config, Temp, STORAGE and
