@@ -21,7 +21,6 @@
 #include "platform/inifile.h"
 #include "platform/namedwidget.h"
 #include "platform/paths.h"
-#include "platform/process.h"
 #include "screen/fonts.h"
 #include "screen/screen.h"
 #include "springs/springtypes.h"
@@ -60,6 +59,19 @@ QLineEdit* Field(QWidget* parent, const char* name, int left, int top, int width
 
 // The highest set-point the controller takes: it is sent as 16 bits.
 constexpr int kMaxPressure = 65535;
+
+// What a norm of the line can be. The six parameters are lengths of a
+// spring in millimetres (diameter, free height, non-perpendicularity, coil
+// gap, set, deflection): a limit outside 0..2000 mm is a typo (1e39, a minus
+// sign) that would let every spring pass or none. A correction multiplies by
+// 0.1..10 and adds at most the measuring range either way.
+struct NormRange {
+  double low, high;
+  const char* unit;
+};
+constexpr NormRange kLimitRange{0, 2000, " мм"};
+constexpr NormRange kMulRange{0.1, 10, ""};
+constexpr NormRange kAddRange{-2000, 2000, " мм"};
 
 // Whether the key already holds this value in the file, so that saving
 // leaves its text as it stands (an untouched field rewrites nothing).
@@ -312,6 +324,7 @@ bool TfVred::Button1Click() {
   const QString prefix = QString("P%1").arg(SelectedParameter());
   const std::array<std::pair<QLineEdit*, const char*>, 4> reals{
       {{Edit3, "Max"}, {Edit4, "Min"}, {Edit5, "Mul"}, {Edit6, "Add"}}};
+  const std::array<NormRange, 4> ranges{kLimitRange, kLimitRange, kMulRange, kAddRange};
   std::array<double, 4> values{};
   for (int i = 0; i < 4; ++i) {
     const auto& [edit, suffix] = reals[i];
@@ -321,8 +334,13 @@ bool TfVred::Button1Click() {
       Message(message);
       return false;
     }
-    if (i == 1 && *value > values[0]) {
-      Message(message + " Минимальное значение больше максимального (" + prefix + "max " +
+    if (const NormRange r = ranges[i]; !(*value >= r.low && *value <= r.high)) {
+      Message(message + QString(" Допустимо от %1 до %2%3.")
+                            .arg(plat::FormatFloat(r.low), plat::FormatFloat(r.high), r.unit));
+      return false;
+    }
+    if (i == 1 && *value >= values[0]) {
+      Message(message + " Минимальное значение не меньше максимального (" + prefix + "max " +
               plat::FormatFloat(values[0]) + ").");
       return false;
     }
@@ -342,9 +360,9 @@ void TfVred::N6Click() {
 }
 
 void TfVred::N7Click() {
-  // Every road out of the program gives the screen its mode back.
-  RestoreDisplayMode();
-  plat::EndProcess(0);
+  // Every road out of the program switches the press off and gives the
+  // screen its mode back.
+  EndProgram(0);
 }
 
 void ShowParameterEditor() {

@@ -13,8 +13,9 @@
 //
 // A save checks every field first and writes nothing when one is refused:
 // a field that is not a number, a pressure outside 0..65535 (the controller
-// takes 16 bits), a lower limit above the upper one, or a choice the file
-// does not hold. The keys are then written in one replacement of the whole
+// takes 16 bits), a limit outside 0..2000 mm, a multiplier outside 0.1..10,
+// an addend outside -2000..2000 mm, a lower limit not below the upper one,
+// or a choice the file does not hold. The keys are then written in one replacement of the whole
 // file through a new file renamed over the old one, so a power cut leaves
 // the old file or the new one, never half of either; a key whose value the
 // file already holds keeps its text. After a save the spring-type table is

@@ -3,9 +3,15 @@
 
 #include "database/database.h"
 
+#include <QDir>
+#include <QFile>
+#include <cstdio>
+
 #include "config/settings.h"
 #include "database/dbfiles.h"
 #include "database/recordfile.h"
+#include "platform/clock.h"
+#include "platform/cp1251.h"
 #include "platform/inifile.h"
 #include "platform/paths.h"
 
@@ -45,9 +51,37 @@ bool ReadOne(const QString& path, int recordSize, int i, QByteArray& bytes) {
 
 bool AppendOne(const QString& path, int recordSize, const QByteArray& bytes) {
   Database.LastError.clear();
-  if (!recfile::Append(path, recordSize, bytes, Database.LastError)) return false;
+  QString unused;
+  const qint64 before = recfile::FileSize(path, unused).value_or(0);
+  const bool appended = recfile::Append(path, recordSize, bytes, Database.LastError);
+  // The append writes over a broken tail, and a failed one cuts the file
+  // back to its whole records: either way the tail is gone once the file
+  // ends on a whole record.
+  if (const qint64 tail = before % recordSize; tail > 0) {
+    const auto after = recfile::FileSize(path, unused);
+    if (after && *after % recordSize == 0) LogDropped(path, before - tail, tail, kBrokenTail);
+  }
+  if (!appended) return false;
   Written();
   return true;
+}
+
+void LogDropped(const QString& path, qint64 offset, qint64 count, const QString& why) {
+  QString name = QDir::toNativeSeparators(path);
+  if (path == BasePath()) name = kBaseFile;
+  if (path == DayPath()) name = kDayFile;
+  if (path == TelPath()) name = kTelFile;
+  const QString line =
+      QStringLiteral("%1: отброшено %2 байт со смещения %3 (%4)").arg(name).arg(count).arg(offset).arg(why);
+  Database.Dropped << line;
+  std::fprintf(stderr, "kalvor: %s\n", line.toLocal8Bit().constData());
+  QFile log(plat::MapPath(kDroppedLogFile));
+  const QByteArray text = plat::ToCp1251(
+      plat::CurrentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss ")) + line + "\r\n");
+  if (!log.open(QIODevice::WriteOnly | QIODevice::Append) || log.write(text) != text.size() ||
+      !log.flush())
+    std::fprintf(stderr, "kalvor: %s\n",
+                 recfile::IoError(log.fileName(), log.errorString()).toLocal8Bit().constData());
 }
 
 bool ClearFile(const QString& path) {

@@ -13,6 +13,7 @@
 
 #include <QDate>
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <vector>
 
@@ -99,6 +100,9 @@ struct TDatabase {
   // append, a cut, a block of a copy, a state file, the journal, its removal).
   // Tests stop the program here to model a power cut between two writes.
   std::function<void()> WriteProbe;
+  // Bytes of the record files this run dropped (a broken tail cut away),
+  // one line each as logged, for the start check to name.
+  QStringList Dropped;
 };
 
 extern TDatabase Database;
@@ -136,6 +140,29 @@ QString DatabaseStartupError();
 // journal that did not match the files), for the start page; empty when
 // nothing.
 QString DatabaseStartupReport();
+
+// --- What the start check asks of the installation -----------------------
+// The free space the installation folder keeps for the line to work: a
+// shift's camera files under STORAGE\, the page pictures, the sheets' PDF
+// copies and the records, with room to spare.
+constexpr qint64 kMinFreeSpace = 100LL * 1024 * 1024;
+// Whether the program can write where it writes: a file made and removed
+// again in the working folder and in Report, Config, Temp, STORAGE and
+// texts. False with the first folder that refuses and the system's reason.
+bool InstallationFolderWritable(QString& error);
+// At least `minimum` bytes free on the file system of the working folder.
+bool InstallationHasFreeSpace(qint64 minimum, QString& error);
+// Report\base.bin, day.bin and Tel.bin: each a whole number of records
+// whose last record is readable. False with one line per damaged file,
+// naming it, what is wrong and what will be done with it.
+bool RecordFilesWhole(QString& error);
+
+// Bytes that are no whole record (the tail a power cut left in a record
+// file) are dropped by the next write to that file: each drop is written to
+// standard error and as a line to this log, "YYYY-MM-DD HH:MM:SS FILE:
+// отброшено N байт со смещения OFFSET (WHY)", and kept in Database.Dropped.
+inline const QString kDroppedLogFile = QStringLiteral("Report\\dropped.log");
+
 // Tests: forget all state (paths are bound again on the next operation).
 void ResetDatabaseModule();
 

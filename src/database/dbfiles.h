@@ -29,6 +29,12 @@ bool ReadOne(const QString& path, int recordSize, int i, QByteArray& bytes);
 bool AppendOne(const QString& path, int recordSize, const QByteArray& bytes);
 bool ClearFile(const QString& path);
 
+// The bytes [offset, offset + count) of a record file were dropped: said on
+// standard error, logged in Report\dropped.log and kept for the start check.
+void LogDropped(const QString& path, qint64 offset, qint64 count, const QString& why);
+// What a broken tail is called in the log.
+inline const QString kBrokenTail = QStringLiteral("неполная запись в конце файла");
+
 // "Ошибка в файле F, строка N: ..."
 QString LineError(const QString& file, int line, const QString& what);
 // Integer line `line` (1-based) of a text file; fails naming the file and line.

@@ -201,3 +201,57 @@ SetRecord DecodeSetRecord(const char* rec) {
   r.WagonTo = GetRecordText(rec, o::WagonTo, o::WagonChars);
   return r;
 }
+
+namespace {
+
+bool LengthFits(const char* rec, int offset, int chars, QString& error) {
+  const int length = GetU8(rec, offset);
+  if (length <= chars) return true;
+  error = QStringLiteral("длина текста со смещения %1 равна %2, больше %3").arg(offset).arg(length).arg(chars);
+  return false;
+}
+
+}  // namespace
+
+bool MeasurementBytesReadable(const char* data, QString& error) {
+  namespace m = measurement_offset;
+  if (!LengthFits(data, m::Identifier, m::IdentifierChars, error) ||
+      !LengthFits(data, m::WagonFrom, m::WagonChars, error) ||
+      !LengthFits(data, m::WagonTo, m::WagonChars, error))
+    return false;
+  // Days up to 31 December 9999.
+  const double date = GetF64(data, m::Date);
+  if (!(date >= 0 && date <= 2958465)) {
+    error = QStringLiteral("дата %1 не день календаря").arg(date);
+    return false;
+  }
+  if (GetU8(data, m::Kind) > 1) {
+    error = QStringLiteral("вид замера %1").arg(GetU8(data, m::Kind));
+    return false;
+  }
+  for (int p = 1; p <= 6; ++p) {
+    const int mode = GetU8(data, m::FirstSlot + slot_offset::Size * (p - 1) + slot_offset::JudgeMode);
+    if (mode > 2) {
+      error = QStringLiteral("способ оценки параметра %1 равен %2").arg(p).arg(mode);
+      return false;
+    }
+  }
+  return true;
+}
+
+bool SetBytesReadable(const char* data, QString& error) {
+  namespace s = set_offset;
+  for (int offset : {s::BogieNumber, s::BogieWorks, s::BogieYear, s::LeftNumber, s::LeftWorks,
+                     s::LeftYear, s::RightNumber, s::RightWorks, s::RightYear, s::Date})
+    if (!LengthFits(data, offset, s::TextChars, error)) return false;
+  if (!LengthFits(data, s::WagonFrom, s::WagonChars, error) ||
+      !LengthFits(data, s::WagonTo, s::WagonChars, error))
+    return false;
+  for (int offset : {s::LeftOuter, s::LeftInner, s::RightOuter, s::RightInner})
+    for (int k = 0; k < 7; ++k)
+      if (GetU8(data, offset + k) > 9) {
+        error = QStringLiteral("группа %1 со смещения %2").arg(GetU8(data, offset + k)).arg(offset + k);
+        return false;
+      }
+  return true;
+}

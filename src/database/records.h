@@ -151,6 +151,13 @@ QByteArray EncodeSetRecord(const SetRecord& r);
 MeasurementRecord DecodeMeasurementRecord(const char* data);
 SetRecord DecodeSetRecord(const char* data);
 
+// Whether the record_size bytes at `data` can be a record of the line: every
+// length byte within its area, the date a day of the calendar (or 0), the
+// kind and the judge modes among those the line writes, the groups 0..9.
+// False with what is wrong in `error`.
+bool MeasurementBytesReadable(const char* data, QString& error);
+bool SetBytesReadable(const char* data, QString& error);
+
 // A length-prefixed text field of `chars` characters at `offset`.
 void PutRecordText(QByteArray& rec, int offset, int chars, const QString& text);
 QString GetRecordText(const char* rec, int offset, int chars);

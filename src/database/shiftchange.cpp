@@ -174,12 +174,16 @@ std::optional<bool> BaseHoldsJournalledRecords(const Journal& j) {
 }
 
 // Copies the `count` records of day.bin behind the first `baseLength` bytes
-// of base.bin, then empties day.bin.
-bool MoveShiftRecords(qint64 baseLength, qint64 count) {
+// of base.bin, then empties day.bin. What base.bin holds beyond baseLength
+// is dropped and logged as `beyondWhy`; a broken tail of day.bin as one.
+bool MoveShiftRecords(qint64 baseLength, qint64 count, const QString& beyondWhy) {
   QString& err = Database.LastError;
-  // Whatever an interrupted copy left behind the old end goes first.
+  const auto baseSize = recfile::FileSize(BasePath(), err);
+  const auto daySize = recfile::FileSize(DayPath(), err);
+  if (!baseSize || !daySize) return false;
   if (!recfile::Truncate(BasePath(), baseLength, err)) return false;
   Written();
+  if (*baseSize > baseLength) LogDropped(BasePath(), baseLength, *baseSize - baseLength, beyondWhy);
   const auto progress = [count](qint64 done) {
     Probe(ShiftChangeStep::Copying, done, count);
     Written();
@@ -189,6 +193,8 @@ bool MoveShiftRecords(qint64 baseLength, qint64 count) {
   Probe(ShiftChangeStep::Copied, count, count);
   if (!recfile::Truncate(DayPath(), 0, err)) return false;
   Written();
+  if (*daySize > count * kRecord)
+    LogDropped(DayPath(), count * kRecord, *daySize - count * kRecord, kBrokenTail);
   Probe(ShiftChangeStep::ShiftCleared, count, count);
   return true;
 }
@@ -291,7 +297,10 @@ bool dbfiles::RecoverShiftChange() {
       return SetJournalAside(QStringLiteral("Report\\base.bin короче, чем перед переносом"));
     if (j.checked && *baseSize > j.baseLength + j.count * kRecord)
       return SetJournalAside(QStringLiteral("Report\\base.bin длиннее, чем после переноса"));
-    if (!MoveShiftRecords(j.baseLength, dayCount)) return false;
+    // Whatever an interrupted copy left behind the old end goes first.
+    if (!MoveShiftRecords(j.baseLength, dayCount,
+                          QStringLiteral("остаток прерванного переноса смены, переносится заново")))
+      return false;
   } else if (j.checked) {
     // day.bin is empty: the copy must be complete.
     const auto holds = BaseHoldsJournalledRecords(j);
@@ -345,7 +354,7 @@ bool CheckShiftChange() {
     j.hash = RecordsHash(records);
     if (!WriteJournal(j)) return false;
     Probe(ShiftChangeStep::JournalWritten, 0, n);
-    if (!MoveShiftRecords(j.baseLength, n)) return false;
+    if (!MoveShiftRecords(j.baseLength, n, kBrokenTail)) return false;
   }
   if (!CommitNewShift(today.day(), today.month())) return false;
   if (n == 0) return true;

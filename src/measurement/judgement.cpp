@@ -13,7 +13,9 @@ TJudgement Judgement;
 void JudgeMeasurement(const MeasurementRecord& record) {
   Judgement = TJudgement{};
   const SpringType* type = RecordSpringType(record);
-  if (!type) return;
+  // A type the bogie file gives no norms for is not judged: zero limits
+  // would call every spring bad.
+  if (!type || !type->MissingNorms.isEmpty()) return;
 
   for (int p = 1; p <= 6; ++p) {
     const ParameterSlot& slot = record.Param[p];

@@ -20,7 +20,7 @@ struct TJudgement {
   std::array<bool, 7> Verdicts{};
   bool SpringGood = false;  // all six verdicts good
   // False when the record names a bogie type or spring type that the loaded
-  // table does not hold: nothing was judged, every verdict and SpringGood are
+  // table does not hold, or one the bogie file gives no norms for: nothing was judged, every verdict and SpringGood are
   // false, and the pages show the record as not judged.
   bool Judged = false;
 };
@@ -40,6 +40,7 @@ extern TJudgement Judgement;
 //
 // The bogie type must lie within 1..MaxChNum of the table and the spring type
 // within 1..MaxSprings of that bogie type (each within the table's room),
+// and the file must give that spring type its norms (MissingNorms empty),
 // otherwise the record is not judged.
 void JudgeMeasurement(const MeasurementRecord& record);
 

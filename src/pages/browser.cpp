@@ -37,20 +37,26 @@ void BrowserKey11(int count) { ShowPeriodStatistics(count); }
 
 // --- Drawing ------------------------------------------------------------------
 
-void DrawBrowserKeys() {
+// Without a record to move to, search, print or count, only the date
+// range, the pending sheet and the return act, and only they are lit.
+void DrawBrowserKeys(bool records) {
+  struct Caption {
+    int key;
+    const char* line1;
+    const char* line2;
+    bool needsRecord;
+  };
+  static const Caption kCaptions[] = {
+      {1, "", "Вниз", true},           {2, "Страница", "вниз", true},
+      {4, "Поиск", "", true},          {5, "Диап.", "дат", false},
+      {7, "Вверх", "", true},          {8, "Страница", "вверх", true},
+      {9, "Новый", "лист", false},     {10, "Печать", "замера", true},
+      {11, "Выдача", "статистики", true}, {13, "Возврат", "", false}};
   DisableAllKeys();
-  for (int key : {1, 2, 4, 5, 7, 8, 9, 10, 11, 13}) EnableKey(key);
+  for (const Caption& c : kCaptions) EnableKey(c.key, records || !c.needsRecord);
   DrawKeyPanel();
-  DrawKeyCaption("", "Вниз", 1);
-  DrawKeyCaption("Страница", "вниз", 2);
-  DrawKeyCaption("Поиск", "", 4);
-  DrawKeyCaption("Диап.", "дат", 5);
-  DrawKeyCaption("Вверх", "", 7);
-  DrawKeyCaption("Страница", "вверх", 8);
-  DrawKeyCaption("Новый", "лист", 9);
-  DrawKeyCaption("Печать", "замера", 10);
-  DrawKeyCaption("Выдача", "статистики", 11);
-  DrawKeyCaption("Возврат", "", 13);
+  for (const Caption& c : kCaptions)
+    if (records || !c.needsRecord) DrawKeyCaption(c.line1, c.line2, c.key);
 }
 
 // The count below the list and the black frame around it. While the list is
@@ -82,7 +88,7 @@ void DrawWagonNumbers(const MeasurementRecord& record) {
 // none.
 void PutRecordLine(const QString& text) {
   SetTextStyle("Courier", 12, kBlack);
-  PutText(ScreenOffsetX() + 70, 550, text);
+  PutWrappedText(ScreenOffsetX() + 70, 550, 370, 13, 3, text);
 }
 
 // --- Keys -----------------------------------------------------------------------
@@ -174,7 +180,7 @@ void RedrawBrowser() {
   Browser.row = 0;
   SetFontBold(false);
   FillBox(x + 100, 200, x + 320, 520, kWhite);
-  FillBox(x + 62, 550, x + 350, 572, kWhite);
+  FillBox(x + 62, 550, x + 440, 590, kWhite);
   FillBox(x + 452, 466, x + 829, 549, kWhite);
   FillBox(x + 444, 174, x + 1003, 387, kWhite);
 
@@ -292,7 +298,7 @@ void BrowseMeasurements() {
     Browser.count = MeasurementCount();
     Browser.current = std::max(0, Browser.count - 1);
     DrawPageTitle(2);
-    DrawBrowserKeys();
+    DrawBrowserKeys(Browser.count > 0);
     RedrawBrowser();
     for (;;) {
       const KeyCode key = PollKey();

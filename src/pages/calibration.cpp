@@ -71,8 +71,7 @@ void ShowCalibrateFault(const QString& text) {
   ClearInstructions();
   SetFontBold(false);
   SetTextStyle("Times New Roman", 21, kRed);
-  const QStringList lines = text.split('\n');
-  for (int i = 0; i < lines.size(); ++i) PutText(ScreenOffsetX() + 410, 362 + 26 * i, lines[i]);
+  PutWrappedText(ScreenOffsetX() + 410, 362, 490, 26, 5, text);
   fprintf(stderr, "kalvor: %s\n", qPrintable(QString(text).replace('\n', ' ')));
   WaitForReturnKey();
 }

@@ -18,9 +18,17 @@ void DrawTyped(int x, int y, const QString& typed) {
   PutText(x + 52, y + 80, typed + "_");
 }
 
+// Why the digits typed are refused, beside the field where a hint would be.
+void ShowRefusal(int x, int y, const QString& reason) {
+  FillBox(x + 245, y + 76, x + 440, y + 128, kWhite);
+  SetTextStyle("Time News Roman", 10, kRed);
+  PutWrappedText(x + 250, y + 80, 185, 15, 3, reason);
+}
+
 }  // namespace
 
-QString EnterDigits(const QString& prompt, int y, int maximum, const QString& hint) {
+QString EnterDigits(const QString& prompt, int y, int maximum, const QString& hint,
+                    DigitsCheck accept) {
   const int x = ScreenOffsetX();
   const PageGuard guard("111");
   EnableAllKeys();
@@ -53,6 +61,12 @@ QString EnterDigits(const QString& prompt, int y, int maximum, const QString& hi
     key = PollKey();
     LastKey() = key;
     if (key == 11 && typed.isEmpty()) {
+      key = 0;
+      continue;
+    }
+    if (QString reason; key == 11 && accept && !accept(typed, reason)) {
+      ShowRefusal(x, y, reason);
+      RepaintScreen();
       key = 0;
       continue;
     }

@@ -1,6 +1,7 @@
 // The page "Сортировка пружин завершена": the assembled set of both side
 // frames as it will be stored, before the operator saves it.
 
+#include "database/database.h"
 #include "database/records.h"
 #include "pages/pages.h"
 #include "screen/screen.h"
@@ -56,6 +57,20 @@ void DrawFinishedSet(const SetRecord& record) {
   DrawSideGroups(x, 384, record.Right);
 }
 
+void ShowSetSaved() {
+  const int x = ScreenOffsetX();
+  DrawPanelBox(x + 30, 530, x + 1000, 590);
+  SetFontBold(false);
+  SetTextStyle("Impact", 20, kGreen);
+  PutShadowText(x + 40, 533, QStringLiteral("Комплект сохранен в архиве комплектов"), 1, 1, kSilver);
+  SetTextStyle("Times New Roman", 12, kBlack);
+  PutText(x + 40, 565, QStringLiteral("%1, комплектов в архиве: %2").arg(kTelFile).arg(SetCount()));
+  DisableAllKeys();
+  DrawKeyPanel();
+  RepaintScreen();
+  Pause(kSetSavedMs);
+}
+
 int FinishedSetPage(const SetRecord& record, const QString& notStored) {
   const int x = ScreenOffsetX();
   TitleBar("Сортировка пружин завершена", 21, kBlue);
@@ -67,7 +82,7 @@ int FinishedSetPage(const SetRecord& record, const QString& notStored) {
     SetTextStyle("Times New Roman", 12, kRed);
     PutText(x + 40, 535, QStringLiteral("Комплект не сохранен:"));
     SetFontColour(kBlack);
-    PutText(x + 40, 555, notStored);
+    PutWrappedText(x + 40, 553, 950, 16, 2, notStored);
   }
   DisableAllKeys();
   for (int k : {1, 5, 11}) EnableKey(k);

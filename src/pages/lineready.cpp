@@ -1,5 +1,6 @@
 // The line-ready page: "Линия готова к работе !" in the box where the check
 // of the line wrote its lines; in emulation, that the line is not there.
+// After a check that found something the lines stay, under a red title.
 
 #include "config/settings.h"
 #include "pages/pages.h"
@@ -7,6 +8,14 @@
 
 void LineReadyPage() {
   const int off = ScreenOffsetX();
+  if (!StartCheck.findings.isEmpty()) {
+    // The lines with their "X" stay in sight beside the findings.
+    FillBox(off + 10, 440, off + 408, 470, kWhite);
+    SetTextStyle("Impact", 20, kRed);
+    PutShadowText(off + 30, 438, "Проверка системы: замечания", 2, 2, kSilver);
+    RepaintScreen();
+    return;
+  }
   DrawPanelBox(off + 8, 438, off + 410, 603);
   SetTextStyle("Impact", 32, kBlue);
   PutShadowText(off + 146, 450, "Линия", 2, 2, kSilver);

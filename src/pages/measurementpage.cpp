@@ -152,11 +152,14 @@ void ShowShiftCounter() {
 }
 
 bool RunMeasurement() {
-  // A shift change that failed may leave the move of the shift in doubt:
-  // nothing may go into the shift file then.
-  if (!CheckShiftChange()) {
+  // A measurement whose camera files, shift state and record cannot be
+  // written is not begun. A shift change that failed may leave the move of
+  // the shift in doubt: nothing may go into the shift file then.
+  QString reason;
+  const bool writable = InstallationFolderWritable(reason);
+  if (!writable || !CheckShiftChange()) {
     // The process page clears the shift change's notice from under the box.
-    const QString reason = DatabaseError();
+    if (writable) reason = DatabaseError();
     DrawProcessPage();
     ShowMeasurementStopped(reason);
     DrawMeasurementKeys(Entry::Measuring);

@@ -25,14 +25,26 @@ extern const char* const kMakerLines[3];
 extern const char* const kEmulationText;
 
 // --- System-check page (systemcheck.cpp) -------------------------------------
-// Draws the check box and runs the check of the line; a failure ends in the
-// error page, so it returns true.
+// Draws the check box and runs the check: the file system (the folders the
+// program writes take a file; kMinFreeSpace free) and the database (whole
+// record files, bytes dropped, norms for every spring type), both also in
+// emulation, then the line's devices. A failed device check or
+// initialisation ends in the error page; what the file system and database
+// checks find is written "X", listed beside the box and on standard error,
+// and the operator goes on to the menu with key 11. Returns true.
 bool SystemCheckPage();
+// What the last check found, one line each; empty when every line passed.
+struct TStartCheck {
+  QStringList findings;
+};
+extern TStartCheck StartCheck;
 // The error page a failed check of the line leads to, from the results of
 // the controller and cameras 1..4 (true = passed).
 int SystemCheckErrorCode(bool controller, const std::array<bool, 5>& camera);
 
 // --- Line-ready page (lineready.cpp) -----------------------------------------
+// "Линия готова к работе !" over the check box; after a check with findings
+// the box keeps its lines and says that there are findings.
 void LineReadyPage();
 
 // --- Main menu (mainmenu.cpp) ------------------------------------------------
@@ -232,9 +244,12 @@ struct SideFrameSet;
 // selection page, the finished set and its saving into Report\Tel.bin.
 void SortingMode();
 // The digit-entry box at height y: at most `maximum` digits; "Далее" takes
-// them once one is typed. Empty when the operator cancelled. A hint, when
-// given, stands beside the field.
-QString EnterDigits(const QString& prompt, int y, int maximum, const QString& hint = QString());
+// them once one is typed and `accept`, when given, agrees; otherwise its
+// reason stands beside the field and the entry goes on. Empty when the
+// operator cancelled. A hint, when given, stands beside the field.
+using DigitsCheck = bool (*)(const QString& typed, QString& error);
+QString EnterDigits(const QString& prompt, int y, int maximum, const QString& hint = QString(),
+                    DigitsCheck accept = nullptr);
 // The selection page of one side frame with its subtitle: true when the
 // operator accepted a proposed set ("Продолжить"), false on "Возврат".
 // The record gives the bogie's data shown on the page.
@@ -256,6 +271,10 @@ void TakeProposedSet(SideFrameSet& side);
 // could not be stored, when given, in a box below. Returns key 1 (enter
 // again), 5 (save) or 11 (leave).
 int FinishedSetPage(const SetRecord& record, const QString& notStored = QString());
+// On the finished page: the set is stored, with the archive's count; the
+// page stays for kSetSavedMs with no key lit before the mode ends.
+void ShowSetSaved();
+constexpr int kSetSavedMs = 3000;
 // The data and the groups of both side frames on the finished page.
 void DrawFinishedSet(const SetRecord& record);
 

@@ -69,17 +69,9 @@ void ShowMeasurementStopped(const QString& text) {
   DrawPanelBox(off + 8, 464, off + 420, 604);
   SetTextStyle("Impact", 24, kRed);
   PutShadowText(off + 60, 470, "Замер не выполнен", 1, 1, kSilver);
-  // The reason names a file: written small, broken into lines of the box.
+  // The reason names a file: written small, in the lines of the box.
   SetTextStyle("Arial", 10, kBlack);
-  QString rest = text;
-  int y = 510;
-  while (!rest.isEmpty() && y < 590) {
-    int n = rest.size();
-    while (n > 1 && TextWidth(rest.left(n)) > 396) --n;
-    PutText(off + 16, y, rest.left(n));
-    rest = rest.mid(n);
-    y += 16;
-  }
+  PutWrappedText(off + 16, 510, 396, 16, 5, text);
   RepaintScreen();
 }
 

@@ -99,9 +99,9 @@ void ShowResultPage(const MeasurementRecord& record, ResultShown shown) {
     SetTextStyle("Impact", 24, kRed);
     PutResultText(x + 26, 510, "Параметры замера: БРАК");
   }
+  // The measurement is stored before its page is drawn: the count holds it.
   SetTextStyle("Impact", 24, kGreen);
-  PutResultText(x + 16, 554,
-                "Всего замеров за смену:" + QString::number(ShiftMeasurementCount() + 1));
+  PutResultText(x + 16, 554, "Всего замеров за смену:" + QString::number(ShiftMeasurementCount()));
 
   const std::vector<int> rows = ListedParameters(record);
   for (int r = 1; r <= static_cast<int>(rows.size()); ++r) {

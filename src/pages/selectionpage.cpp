@@ -3,6 +3,8 @@
 // the set the line proposes from them. The assembly form fills the lists
 // with ready-made sets while this page is open.
 
+#include <optional>
+
 #include "config/settings.h"
 #include "database/records.h"
 #include "pages/pages.h"
@@ -75,23 +77,38 @@ class QuestionBox {
   PageGuard guard_;
 };
 
-SpringKind AskKind() {
+// Key 13 cancels the type and the group questions.
+constexpr int kCancelKey = 13;
+
+void EnableCancel() {
+  EnableKey(kCancelKey);
+  DrawKeyPanel();
+  DrawKeyCaption("", "Отмена", kCancelKey);
+}
+
+// The kind of spring, or none after "Отмена".
+std::optional<SpringKind> AskKind() {
   QuestionBox box("ptype", "Введите тип пружины");
   EnableKey(3);
   EnableKey(5);
-  DrawKeyPanel();
+  EnableCancel();
   DrawKeyCaption("Внутренняя", "пружина", 3);
   DrawKeyCaption("Наружняя", "пружина", 5);
   RepaintScreen();
-  return QuestionBox::WaitKey() == 3 ? SpringKind::Inner : SpringKind::Outer;
+  const KeyCode key = QuestionBox::WaitKey();
+  if (key == kCancelKey) return std::nullopt;
+  return key == 3 ? SpringKind::Inner : SpringKind::Outer;
 }
 
-int AskGroup() {
+// The group 1..9, or none after "Отмена".
+std::optional<int> AskGroup() {
   QuestionBox box("pgroup", "Введите группу пружины");
   for (int k = 1; k <= 9; ++k) EnableKey(k);
-  DrawKeyPanel();
+  EnableCancel();
   RepaintScreen();
-  return QuestionBox::WaitKey();
+  const KeyCode key = QuestionBox::WaitKey();
+  if (key == kCancelKey) return std::nullopt;
+  return key;
 }
 
 // The number of springs of one group: 1 to 31, 0 after "Отмена".
@@ -272,17 +289,15 @@ bool SelectionPage(const QString& subtitle, const SetRecord& record) {
         accepted = true;
         break;
       }
-      if (key == 3) {
-        const SpringKind kind = AskKind();
-        const int group = AskGroup();
-        AppendSprings(kind, group, 1);  // nothing beyond the list's capacity
-      } else if (key == 4) {
-        const SpringKind kind = AskKind();
-        const int group = AskGroup();
-        const int n = AskNumber();
+      if (key == 3 || key == 4) {
+        const auto kind = AskKind();
+        const auto group = kind ? AskGroup() : std::nullopt;
+        if (group && key == 3) AppendSprings(*kind, *group, 1);  // nothing beyond the capacity
         // A group is taken whole, and only while the list then stays below
         // its capacity.
-        if (n > 0 && SpringCount(kind) + n < kSpringListCapacity) AppendSprings(kind, group, n);
+        if (const int n = group && key == 4 ? AskNumber() : 0;
+            n > 0 && SpringCount(*kind) + n < kSpringListCapacity)
+          AppendSprings(*kind, *group, n);
       } else if (key == 5) {
         if (AskNewSet()) ResetAvailableSprings();
       } else {

@@ -6,6 +6,7 @@
 
 #include "database/database.h"
 #include "pages/pages.h"
+#include "platform/clock.h"
 #include "screen/pageguard.h"
 #include "screen/screen.h"
 #include "sorting/springlists.h"
@@ -16,27 +17,44 @@ const QString kHint = QStringLiteral("Для нецифровых значени
 // A works number that is not digits is entered as "00" and kept as this.
 const QString kNoWorksNumber = QStringLiteral("____");
 
+enum class Kind { Number, Year, Works };  // a works number takes "00" for none
+
 struct Question {
   const char* prompt;
   int y;
   int maximum;
-  bool works;  // a works number: the hint, and "00" for a plant without digits
+  Kind kind;
   QString SetRecord::*bogie;
   QString SideFrameSet::*side;
   bool right;
 };
 
 const Question kQuestions[] = {
-    {"Введите номер тележки", 90, 12, false, &SetRecord::BogieNumber, nullptr, false},
-    {"Введите год выпуска тележки", 100, 4, false, &SetRecord::BogieYear, nullptr, false},
-    {"Введите завод изготовитель тележки", 110, 4, true, &SetRecord::BogieWorks, nullptr, false},
-    {"Введите номер левой боковины", 200, 11, false, nullptr, &SideFrameSet::Number, false},
-    {"Введите год выпуска левой боковины", 210, 4, false, nullptr, &SideFrameSet::Year, false},
-    {"Введите завод изгот. левой боковины", 220, 4, true, nullptr, &SideFrameSet::Works, false},
-    {"Введите номер правой боковины", 270, 11, false, nullptr, &SideFrameSet::Number, true},
-    {"Введите год выпуска правой боковины", 280, 4, false, nullptr, &SideFrameSet::Year, true},
-    {"Введите завод изгот. правой боковины", 290, 4, true, nullptr, &SideFrameSet::Works, true},
+    {"Введите номер тележки", 90, 12, Kind::Number, &SetRecord::BogieNumber, nullptr, false},
+    {"Введите год выпуска тележки", 100, 4, Kind::Year, &SetRecord::BogieYear, nullptr, false},
+    {"Введите завод изготовитель тележки", 110, 4, Kind::Works, &SetRecord::BogieWorks, nullptr,
+     false},
+    {"Введите номер левой боковины", 200, 11, Kind::Number, nullptr, &SideFrameSet::Number, false},
+    {"Введите год выпуска левой боковины", 210, 4, Kind::Year, nullptr, &SideFrameSet::Year, false},
+    {"Введите завод изгот. левой боковины", 220, 4, Kind::Works, nullptr, &SideFrameSet::Works,
+     false},
+    {"Введите номер правой боковины", 270, 11, Kind::Number, nullptr, &SideFrameSet::Number, true},
+    {"Введите год выпуска правой боковины", 280, 4, Kind::Year, nullptr, &SideFrameSet::Year, true},
+    {"Введите завод изгот. правой боковины", 290, 4, Kind::Works, nullptr, &SideFrameSet::Works,
+     true},
 };
+
+// The first year a bogie or side frame of the line's wagons was made in.
+constexpr int kFirstYear = 1950;
+
+// A year of manufacture: four digits from kFirstYear to this year.
+bool YearAccepted(const QString& typed, QString& error) {
+  const int thisYear = plat::CurrentDateTime().date().year();
+  const int year = typed.toInt();
+  if (typed.size() == 4 && year >= kFirstYear && year <= thisYear) return true;
+  error = QStringLiteral("Допустим год от %1 до %2").arg(kFirstYear).arg(thisYear);
+  return false;
+}
 
 QString& Field(SetRecord& record, const Question& q) {
   if (q.bogie) return record.*q.bogie;
@@ -90,14 +108,16 @@ bool EnterBogieData(SetRecord& record) {
   int q = 0;
   while (q < kCount) {
     const Question& question = kQuestions[q];
-    const QString typed = EnterDigits(QString::fromUtf8(question.prompt), question.y,
-                                      question.maximum, question.works ? kHint : QString());
+    const bool works = question.kind == Kind::Works;
+    const QString typed =
+        EnterDigits(QString::fromUtf8(question.prompt), question.y, question.maximum,
+                    works ? kHint : QString(), question.kind == Kind::Year ? YearAccepted : nullptr);
     if (typed.isEmpty()) {
       if (q == 0) return false;
       --q;
       Field(record, kQuestions[q]).clear();
     } else {
-      Field(record, question) = question.works && typed == "00" ? kNoWorksNumber : typed;
+      Field(record, question) = works && typed == "00" ? kNoWorksNumber : typed;
       ++q;
     }
     DrawBogieData(record);
@@ -158,7 +178,10 @@ void SortingMode() {
         record.Date = MakeSetDate();
         record.WagonFrom = Database.ShiftState.WagonFrom;
         record.WagonTo = Database.ShiftState.WagonTo;
-        if (AppendSet(record)) break;
+        if (AppendSet(record)) {
+          ShowSetSaved();
+          break;
+        }
         // Not stored: the page stays with the reason, so the operator can
         // try again or leave.
         notStored = DatabaseError();

@@ -72,7 +72,7 @@ void ShowStatisticsFailure(const QString& reason) {
   SetTextStyle("Impact", 14, kRed);
   PutText(off + 42, 518, "Статистика не выдана:");
   SetTextStyle("Times New Roman", 12, kBlack);
-  PutText(off + 42, 550, reason);
+  PutWrappedText(off + 42, 550, 720, 16, 3, reason);
 }
 
 // Key 7: the statistics report of the variant onto the print sheet, from

@@ -134,9 +134,14 @@ void PutShadowText(int x, int y, const QString& text, int dx, int dy, QRgb shado
 int TextWidth(const QString& text);
 int TextHeight(const QString& text);
 // The text broken into lines no wider than `width` in the current font: at
-// blanks, and inside a word that is wider on its own; each line break of
-// the text starts a new line.
+// blanks; a word wider than a line on its own (a file's path) after one of
+// "/\-_.,:" where it has one, else where it must be; each line break of the
+// text starts a new line.
 QStringList WrapText(const QString& text, int width);
+// The text wrapped to `width` and written from (x, y) in the current font,
+// a line every `lineHeight` pixels, at most `maxLines` of them; a text that
+// does not fit ends in "...". Returns the number of lines written.
+int PutWrappedText(int x, int y, int width, int lineHeight, int maxLines, const QString& text);
 void ShadeWorkArea();
 // The silver ground of a page over the whole work area, from the canvas's
 // left edge down to the key panel, so that nothing of the page before (the

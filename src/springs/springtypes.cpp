@@ -54,6 +54,23 @@ void ReadParameter(const plat::IniFile& ini, const QString& section, int p, Spri
   P.Add = ini.ReadFloat(section, k + "Add", 0);
 }
 
+// A limit key the file leaves out is no limit (Max 1000, Min -1000); a type
+// whose section, parameters or limits are all missing has no norms at all,
+// and zero limits of the parameters beyond Nparam would reject every spring.
+QString MissingNorms(const plat::IniFile& ini, const QString& section, int nparam) {
+  if (!ini.HasSection(section)) return QString("нет раздела [%1]").arg(section);
+  if (nparam < kJudgedParameters)
+    return QString("[%1] Nparam=%2: нет параметров %3..%4")
+        .arg(section)
+        .arg(nparam)
+        .arg(nparam + 1)
+        .arg(kJudgedParameters);
+  for (int p = 1; p <= kJudgedParameters; ++p)
+    if (ini.HasKey(section, QString("P%1Max").arg(p)) || ini.HasKey(section, QString("P%1Min").arg(p)))
+      return QString();
+  return QString("в [%1] нет ни одного P<n>Max и P<n>Min").arg(section);
+}
+
 void ReadSpringType(const plat::IniFile& ini, const QString& section, SpringType& S,
                     QStringList& report) {
   S.Tip = ini.ReadInteger(section, "Tip", 1);
@@ -75,6 +92,7 @@ void ReadSpringType(const plat::IniFile& ini, const QString& section, SpringType
   S.PrVisible = ini.ReadBool(section, "PrVisible", false);
   S.prm = ini.ReadInteger(section, "prm", 0);
   for (int p = 1; p <= S.Nparam; ++p) ReadParameter(ini, section, p, S.parameters[p]);
+  S.MissingNorms = MissingNorms(ini, section, S.Nparam);
 }
 
 void ReadTable(const plat::IniFile& ini, TSpringTypeTable& table, QStringList& report) {
@@ -135,6 +153,18 @@ const SpringType* RecordSpringType(const MeasurementRecord& record) {
 
 QString SpringTypesLoadReport() {
   return SpringTypesState.loadReport;
+}
+
+QStringList SpringTypesWithoutNorms() {
+  QStringList lines;
+  const TSpringTypeTable& table = SpringTypeTable();
+  for (int b = 1; b <= std::min<int>(table.MaxChNum, kMaxBogieTypes); ++b) {
+    const BogieType& B = table[b];
+    for (int s = 1; s <= std::min<int>(B.MaxSprings, kMaxSpringTypes); ++s)
+      if (const SpringType& S = B.springTypes[s]; !S.MissingNorms.isEmpty())
+        lines << QString("т.%1 %2: %3").arg(B.Name, S.AltName, S.MissingNorms);
+  }
+  return lines;
 }
 
 void ResetSpringTypesModule() {

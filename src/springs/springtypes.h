@@ -13,6 +13,7 @@
 // the file's counts, so entries beyond them keep what they held before.
 
 #include <QString>
+#include <QStringList>
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -23,6 +24,8 @@ struct MeasurementRecord;
 constexpr int kMaxBogieTypes = 16;
 constexpr int kMaxSpringTypes = 8;
 constexpr int kMaxParameters = 10;
+// A measurement record holds and is judged on parameters 1..6.
+constexpr int kJudgedParameters = 6;
 // Texts of the file are kept up to this many characters.
 constexpr int kMaxSpringText = 255;
 
@@ -63,6 +66,10 @@ struct SpringType {
   bool PrVisible = false;
   int32_t prm = 0;  // bit 0: skip the strong stage, bit 1: the weak one (with Zam19)
   std::array<SpringParameter, kMaxParameters + 1> parameters{};  // [1..10]
+  // What the file lacks for this type to be judged, empty when nothing: its
+  // section, parameters 1..6 (Nparam below 6 leaves the rest at zero limits)
+  // or any limit of them. Its measurements are not judged.
+  QString MissingNorms;
 
   bool operator==(const SpringType&) const = default;
 };
@@ -127,6 +134,10 @@ void LoadSpringTypes();
 // The same from a file given by its file-system path.
 void LoadSpringTypesFrom(const QString& mappedPath);
 QString SpringTypesLoadReport();
+// The spring types of the table that the file gives no norms for, one line
+// each ("т.18-100 Внутренняя: нет раздела [Spring2]"); empty when every type
+// listed has them.
+QStringList SpringTypesWithoutNorms();
 
 // Tests: an all-zero table and no report (the bogie type in use belongs to
 // the database module's reset).

@@ -38,7 +38,7 @@ const char* kFile =
     "P2Name=Высота\r\nP2Max=255\r\nP2Min=246\r\nP2Mul=1.02\r\nP2Add=-0.25\r\nP2Analiz=1\r\n"
     "P3Name=Неперпенд.\r\nP3Max=5\r\nP3Min=0\r\nP3Mul=1\r\nP3Add=0\r\n"
     "P4Name=Зазор\r\nP5Name=Осадка\r\nP6Name=Прогиб\r\n"
-    "[Spring2]\r\nName=Внутренняя\r\nAltName=В1\r\nAdc3=800\r\nAdc1=200\r\nE=0.5\r\nNparam=2\r\n"
+    "[Spring2]\r\nName=Внутренняя\r\nAltName=В1\r\nAdc3=800\r\nAdc1=200\r\nE=0.5\r\nNparam=6\r\n"
     "P1Name=Диаметр\r\nP1Max=20\r\nP1Min=10\r\nP1Analiz=1\r\n"
     "P2Name=Высота\r\nP2Max=255\r\nP2Min=246\r\nP2Analiz=1\r\n"
     "[Spring3]\r\nName=Третья\r\nAltName=Т1\r\n"
@@ -155,10 +155,10 @@ TEST_F(FVredTest, SaveWritesIntoTheChosenSectionAndTheNextJudgementUsesIt) {
   form.Button1->click();
   EXPECT_TRUE(boxes.texts.isEmpty()) << boxes.texts.join('|').toStdString();
   const QString expected = QString(kFile).replace(
-      "AltName=В1\r\nAdc3=800\r\nAdc1=200\r\nE=0.5\r\nNparam=2\r\n"
+      "AltName=В1\r\nAdc3=800\r\nAdc1=200\r\nE=0.5\r\nNparam=6\r\n"
       "P1Name=Диаметр\r\nP1Max=20\r\nP1Min=10\r\nP1Analiz=1\r\n"
       "P2Name=Высота\r\nP2Max=255\r\nP2Min=246\r\nP2Analiz=1\r\n",
-      "AltName=В1\r\nAdc3=850\r\nAdc1=210\r\nE=0.5\r\nNparam=2\r\n"
+      "AltName=В1\r\nAdc3=850\r\nAdc1=210\r\nE=0.5\r\nNparam=6\r\n"
       "P1Name=Диаметр\r\nP1Max=20\r\nP1Min=10\r\nP1Analiz=1\r\n"
       "P2Name=Высота\r\nP2Max=260.1\r\nP2Min=100\r\nP2Analiz=1\r\nP2Mul=0.1\r\nP2Add=-0.5\r\n");
   EXPECT_EQ(FileText(), expected);
@@ -195,7 +195,15 @@ TEST_F(FVredTest, ARefusedFieldIsNamedAndNothingIsWritten) {
       {"Edit3", "20,5", "RadioButton6", "Неверное P1max значение !"},
       {"Edit4", "nan", "RadioButton7", "Неверное P2min значение !"},
       {"Edit4", "256", "RadioButton7",
-       "Неверное P2min значение ! Минимальное значение больше максимального (P2max 255.5)."},
+       "Неверное P2min значение ! Минимальное значение не меньше максимального (P2max 255.5)."},
+      {"Edit3", "0", "RadioButton6",
+       "Неверное P1min значение ! Минимальное значение не меньше максимального (P1max 0)."},
+      // Norms no spring can have: every spring would pass, or none.
+      {"Edit3", "1e39", "RadioButton6", "Неверное P1max значение ! Допустимо от 0 до 2000 мм."},
+      {"Edit6", "-1e38", "RadioButton6", "Неверное P1add значение ! Допустимо от -2000 до 2000 мм."},
+      {"Edit4", "-0.0000001", "RadioButton6",
+       "Неверное P1min значение ! Допустимо от 0 до 2000 мм."},
+      {"Edit5", "0", "RadioButton7", "Неверное P2mul значение ! Допустимо от 0.1 до 10."},
       {"Edit5", "1.0.2", "RadioButton7", "Неверное P2mul значение !"},
       {"Edit6", "inf", "RadioButton8", "Неверное P3add значение !"},
   };
@@ -210,7 +218,7 @@ TEST_F(FVredTest, ARefusedFieldIsNamedAndNothingIsWritten) {
     form.Edit1->setText("1201");
     form.Edit2->setText("301");
     form.Edit3->setText(QString::number(form.Edit3->text().toDouble() + 0.5));
-    form.Edit4->setText(QString::number(form.Edit4->text().toDouble() - 0.5));
+    form.Edit4->setText(QString::number(form.Edit4->text().toDouble() + 0.25));
     form.Edit5->setText(QString::number(form.Edit5->text().toDouble() + 0.5));
     form.Edit6->setText(QString::number(form.Edit6->text().toDouble() + 0.5));
     form.findChild<QLineEdit*>(c.field)->setText(c.text);

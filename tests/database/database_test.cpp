@@ -4,6 +4,9 @@
 
 #include <QFile>
 
+#include <limits>
+
+#include "platform/cp1251.h"
 #include "platform/textfile.h"
 
 namespace {
@@ -66,6 +69,61 @@ TEST_F(RecordFiles, FilesWithABrokenTailHoldTheirWholeRecords) {
   EXPECT_EQ(SetCount(), 0);
   ASSERT_TRUE(AppendSet(SetRecord()));
   EXPECT_EQ(home->read("Report/Tel.bin").size(), 206);
+
+  // Each dropped tail is logged with the file, the offset and the count.
+  const QStringList expected = {
+      "Report\\base.bin: отброшено 100 байт со смещения 596 (неполная запись в конце файла)",
+      "Report\\Tel.bin: отброшено 150 байт со смещения 0 (неполная запись в конце файла)"};
+  EXPECT_EQ(Database.Dropped, expected);
+  EXPECT_EQ(QString::fromLatin1(home->read("Report/dropped.log")).count("2009-03-05 10:00:00 "), 2);
+  EXPECT_EQ(plat::FromCp1251(home->read("Report/dropped.log")),
+            "2009-03-05 10:00:00 " + expected[0] + "\r\n2009-03-05 10:00:00 " + expected[1] + "\r\n");
+}
+
+// What the start check finds in the record files: a broken tail and what
+// will be done with it, a last record no line writes, and whole files.
+TEST_F(RecordFiles, TheStartCheckNamesDamagedFilesAndWhatWillBeDone) {
+  QString found;
+  EXPECT_TRUE(RecordFilesWhole(found)) << qPrintable(found);  // none there: empty
+  ASSERT_TRUE(AppendShiftMeasurement(Numbered(1)));
+  ASSERT_TRUE(AppendSet(SetRecord()));
+  EXPECT_TRUE(RecordFilesWhole(found)) << qPrintable(found);
+  home->write("Report/day.bin", home->read("Report/day.bin") + QByteArray(149, 'x'));
+  QByteArray noise(102400, '\0');
+  for (int i = 0; i < noise.size(); ++i) noise[i] = static_cast<char>((i * 7919 + 13) % 251);
+  home->write("Report/base.bin", noise);
+  EXPECT_FALSE(RecordFilesWhole(found));
+  const QStringList lines = found.split('\n');
+  ASSERT_EQ(lines.size(), 2) << qPrintable(found);
+  EXPECT_TRUE(lines[0].startsWith("Report\\base.bin: в конце 186 байт неполной записи (со смещения "
+                                  "102214), они будут отброшены при следующей записи в файл; "
+                                  "последняя запись (№343, со смещения 101916) не читается: "))
+      << qPrintable(lines[0]);
+  EXPECT_EQ(lines[1], "Report\\day.bin: в конце 149 байт неполной записи (со смещения 298), они "
+                      "будут отброшены при следующей записи в файл");
+  // A set with a group no sorting gives.
+  QByteArray set = home->read("Report/Tel.bin");
+  set[96] = 12;
+  home->write("Report/Tel.bin", set);
+  home->write("Report/base.bin", QByteArray());
+  EXPECT_FALSE(RecordFilesWhole(found));
+  EXPECT_TRUE(found.contains("Report\\Tel.bin: последняя запись (№1, со смещения 0) не читается: "
+                             "группа 12 со смещения 96")) << qPrintable(found);
+}
+
+// The installation's folders must take a file and the disk must have room.
+TEST_F(RecordFiles, TheInstallationFolderIsTriedForWritingAndRoom) {
+  QString reason;
+  EXPECT_FALSE(InstallationFolderWritable(reason));  // no Temp folder in this home
+  EXPECT_TRUE(reason.startsWith("Нельзя записать в папку " + home->file("Temp") +
+                                ": No such file or directory")) << qPrintable(reason);
+  for (const char* folder : {"Temp", "STORAGE", "texts"}) QDir(home->path()).mkpath(folder);
+  EXPECT_TRUE(InstallationFolderWritable(reason)) << qPrintable(reason);
+  EXPECT_EQ(QDir(home->file("Report")).entryList(QDir::Files | QDir::Hidden), QStringList());
+  EXPECT_TRUE(InstallationHasFreeSpace(1, reason));
+  EXPECT_FALSE(InstallationHasFreeSpace(std::numeric_limits<qint64>::max(), reason));
+  EXPECT_TRUE(reason.contains("свободно ") && reason.contains(" МБ, нужно не меньше "))
+      << qPrintable(reason);
 }
 
 TEST_F(RecordFiles, MissingFolderIsReportedNotCreated) {

@@ -184,9 +184,17 @@ TEST_F(ShiftChange, TheShiftsYearComesFromTheRecords) {
 TEST_F(ShiftChange, ABrokenTailOfTheDatabaseIsOverwrittenByTheMove) {
   Fill(2, 3);
   home->write("Report/base.bin", home->read("Report/base.bin") + QByteArray(77, 'z'));
+  home->write("Report/day.bin", home->read("Report/day.bin") + QByteArray(149, 'y'));
   WriteShift(1, 1);
   ASSERT_EQ(InitDatabaseModule(), QString());
   ASSERT_TRUE(CheckShiftChange());
+  // Both broken tails are gone, and each is logged.
+  EXPECT_EQ(Database.Dropped,
+            QStringList({"Report\\base.bin: отброшено 77 байт со смещения 596 (неполная запись в "
+                         "конце файла)",
+                         "Report\\day.bin: отброшено 149 байт со смещения 894 (неполная запись в "
+                         "конце файла)"}));
+  EXPECT_EQ(home->read("Report/day.bin").size(), 0);
   ExpectDatabaseHolds(5);
 }
 
@@ -212,6 +220,8 @@ TEST_F(ShiftChange, AMoveThatFailedEarlierInThisRunIsFinishedBeforeTheNextCheck)
   ASSERT_TRUE(CheckShiftChange()) << qPrintable(DatabaseError());
   EXPECT_FALSE(JournalExists());
   EXPECT_EQ(Database.ShiftState.Day, 5);
+  EXPECT_EQ(Database.Dropped, QStringList("Report\\base.bin: отброшено 447 байт со смещения 596 "
+                                          "(остаток прерванного переноса смены, переносится заново)"));
   ExpectDatabaseHolds(5);
 }
 

@@ -82,7 +82,8 @@ TEST(StartChecks, AnUnreadableEmulIsNamedAndEmulationIsSaidInWords) {
 
 TEST(StartChecks, ASetArchiveThatCannotBeReadIsNotAnEmptyOne) {
   FlowHome home;
-  const QString script = QString("wait %1\nkey 10\nwait 500\nkey 7\nwait 500\nsnap sets.png\n"
+  // A Tel.bin that is not a file is named at the start check first.
+  const QString script = QString("wait %1\nkey 11\nwait 500\nkey 10\nwait 500\nkey 7\nwait 500\nsnap sets.png\n"
                                  "key 13\nwait 300\nexit\n").arg(kStartupMs);
   const QRect details(460, 160, 500, 60);
   // A folder in the place of Report\Tel.bin: the reason, named.
@@ -90,6 +91,7 @@ TEST(StartChecks, ASetArchiveThatCannotBeReadIsNotAnEmptyOne) {
   ASSERT_TRUE(QDir(home.path()).mkpath("Report/Tel.bin"));
   auto r = home.Play(script);
   ASSERT_TRUE(r.finished);
+  EXPECT_TRUE(r.err.contains("проверка системы: Report\\Tel.bin не читается")) << qPrintable(r.err);
   EXPECT_TRUE(r.err.contains("Tel.bin: не является файлом")) << qPrintable(r.err);
   EXPECT_GT(CountColour(home.Snap("sets.png"), details, 0xFF0000), 200);
   // Missing altogether, as on a new installation: no sets, in black.
@@ -133,4 +135,55 @@ TEST(StartChecks, ALineOfCutRepliesIsNotReady) {
   const QImage check = home.Snap("check.png");
   for (int y : {502, 518}) EXPECT_GE(CountColour(check, QRect(370, y, 30, 16), 0xFF0000), 3) << y;
   EXPECT_EQ(Rgb(home.Snap("error.png"), 5, 300), 0x0000FFu);
+}
+
+// The start check looks at the files: a base.bin of random bytes is named
+// with what is wrong ("X" on the database line, the reason beside the box,
+// standard error), the operator goes on with key 11, and nothing of the file
+// is changed; a folder the program cannot write is named too, and measuring
+// is refused while it stays so.
+TEST(StartChecks, DamagedRecordsAndAFolderThatCannotBeWrittenAreNamedAtTheCheck) {
+  FlowHome home;
+  QByteArray noise(100 * 1024, '\0');
+  quint32 seed = 12345;
+  for (char& c : noise) c = static_cast<char>((seed = seed * 1103515245u + 12345u) >> 24);
+  QFile base(home.file("Report/base.bin"));
+  ASSERT_TRUE(base.open(QIODevice::WriteOnly) && base.write(noise) == noise.size());
+  base.close();
+  const QString script = "wait 13000\nsnap check.png\nkey 2\nkey 11\nwait 1000\nsnap menu.png\n"
+                         "key 2\nwait 10000\nsnap measured.png\nexit\n";
+  auto r = home.Play(script);
+  ASSERT_TRUE(r.finished);
+  EXPECT_EQ(r.exitCode, 0) << qPrintable(r.err);
+  EXPECT_TRUE(r.err.contains("проверка системы: Report\\base.bin: в конце 186 байт неполной "
+                             "записи (со смещения 102214)") &&
+              r.err.contains("последняя запись (№343, со смещения 101916) не читается"))
+      << qPrintable(r.err);
+  const QImage check = home.Snap("check.png");
+  EXPECT_GT(CountColour(check, QRect(370, 470, 20, 16), 0x008000), 4);  // file system "Ок"
+  EXPECT_GT(CountColour(check, QRect(370, 486, 20, 16), 0xFF0000), 3);  // database "X"
+  EXPECT_EQ(CountColour(check, QRect(370, 486, 20, 16), 0x008000), 0);
+  EXPECT_GT(CountColour(check, QRect(440, 440, 300, 20), 0xFF0000), 200);  // the findings' title
+  EXPECT_GT(CountColour(check, QRect(440, 462, 400, 130), 0x000000), 300);  // and the reasons
+  const QImage menu = home.Snap("menu.png");
+  EXPECT_GT(CountColour(menu, QRect(30, 440, 370, 26), 0xFF0000), 300);  // "... замечания"
+  EXPECT_EQ(menu.copy(QRect(440, 462, 400, 130)), check.copy(QRect(440, 462, 400, 130)));
+  // Key 2 before key 11 did nothing; then the measurement went into the
+  // shift, and base.bin is as it was.
+  EXPECT_EQ(ShiftRecords(home).size(), 1u);
+  EXPECT_EQ(Bytes(home, "Report/base.bin"), noise);
+
+  // Report read-only to the program: named at the check, and no measurement.
+  ASSERT_TRUE(QFile::setPermissions(home.file("Report"), QFile::ReadOwner | QFile::ExeOwner));
+  home.RunAsOrdinaryUser(true);
+  r = home.Play(script);
+  ASSERT_TRUE(QFile::setPermissions(home.file("Report"),
+                                    QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+  ASSERT_TRUE(r.finished);
+  EXPECT_TRUE(r.err.contains("проверка системы: Нельзя записать в папку " + home.file("Report") +
+                             ": Permission denied. Замеры запрещены"))
+      << qPrintable(r.err);
+  EXPECT_GT(CountColour(home.Snap("check.png"), QRect(370, 470, 20, 16), 0xFF0000), 3);
+  EXPECT_GT(CountColour(home.Snap("measured.png"), QRect(16, 470, 380, 36), 0xFF0000), 300);
+  EXPECT_EQ(ShiftRecords(home).size(), 1u);
 }

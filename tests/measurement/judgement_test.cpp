@@ -12,7 +12,7 @@ namespace {
 // Bogie type 1 holds two spring types, bogie type 2 the first of them again.
 // Spring type 1: E 0.5, diameter 10..20, height 246..255, non-perpendicularity
 // 0..5 not analysed, coil gap 10..16, set 0..2, deflection 44..54.
-// Spring type 2: E 0.3, diameter 10.1..20 and nothing else in the file.
+// Spring type 2: E 0.3, diameter 10.1..20 and no other limit in the file.
 const char* kFile =
     "[Global]\r\nMaxChNum=2\r\n"
     "[Chassie1]\r\nName=18-100\r\nMaxSprings=2\r\nSpring1=1\r\nSpring2=2\r\n"
@@ -24,7 +24,7 @@ const char* kFile =
     "P4Max=16\r\nP4Min=10\r\nP4Analiz=1\r\n"
     "P5Max=2\r\nP5Min=0\r\nP5Analiz=1\r\n"
     "P6Max=54\r\nP6Min=44\r\nP6Analiz=1\r\n"
-    "[Spring2]\r\nE=0.3\r\nNparam=1\r\nP1Max=20\r\nP1Min=10.1\r\nP1Analiz=1\r\n";
+    "[Spring2]\r\nE=0.3\r\nNparam=6\r\nP1Max=20\r\nP1Min=10.1\r\nP1Analiz=1\r\n";
 
 class JudgementTest : public ::testing::Test {
  protected:
@@ -91,12 +91,27 @@ TEST_F(JudgementTest, ValueIsComparedWithTheLimitsSummedInDoublePrecision) {
   r.Param[1].Value = 20.31f;
   JudgeMeasurement(r);
   EXPECT_FALSE(Judgement.Verdicts[1]);
-  // Parameters the file does not give have Max = Min = 0: only values within
-  // the tolerance of 0 pass.
+  // Limits the file does not give are its defaults, no limit.
   r.Param[1].Value = 15.0f;
   JudgeMeasurement(r);
-  EXPECT_FALSE(Judgement.Verdicts[2]);  // 250 against 0 +- 0.3
+  EXPECT_TRUE(Judgement.SpringGood);
+}
+
+// A spring type the bogie file gives no norms for (a file cut inside its
+// section, or no bogie file at all) is not judged: never "bad" on zero limits.
+TEST_F(JudgementTest, ATypeWithoutNormsIsNotJudged) {
+  home.write("chassie.ini", plat::ToCp1251(QString(kFile).replace(
+                                "[Spring2]\r\nE=0.3\r\nNparam=6", "[Spring2]\r\nE=0.3\r\nNpa")));
+  LoadSpringTypes();
+  MeasurementRecord r = GoodRecord();
+  r.SpringType = 2;
+  JudgeMeasurement(r);
+  EXPECT_FALSE(Judgement.Judged);
   EXPECT_FALSE(Judgement.SpringGood);
+  Settings.Params.ChassieIniFilename = "Не назначен";
+  LoadSpringTypes();
+  JudgeMeasurement(GoodRecord());
+  EXPECT_FALSE(Judgement.Judged);
 }
 
 TEST_F(JudgementTest, PresetVerdictStandsForOtherJudgeModes) {

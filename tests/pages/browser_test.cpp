@@ -511,6 +511,12 @@ TEST_F(BrowserTest, AnEmptyDatabaseListsNothingAndReadsNothing) {
   EXPECT_EQ(WithoutCorner(pages.at(9)), WithoutCorner(page));
   EXPECT_FALSE(Database.RecordFilter.On);
   EXPECT_EQ(Screen(), covered);
+  // Only the keys that act are lit: the date range, the sheet, the return.
+  for (int k = 1; k <= 13; ++k) {
+    Screen() = page.copy();
+    DrawKeyButton(k, k == 5 || k == 9 || k == 13 ? 1 : 0);
+    EXPECT_EQ(Screen(), page) << "key " << k;
+  }
 }
 
 // A million records: the thumb keeps its length and still runs from the top

@@ -23,6 +23,13 @@ namespace {
 
 const QRect kResultArea(437, 121, 567, 482);
 
+int Count(const QImage& img, const QRect& r, QRgb colour) {
+  int n = 0;
+  for (int y = r.top(); y <= r.bottom(); ++y)
+    for (int x = r.left(); x <= r.right(); ++x) n += (img.pixel(x, y) & 0xFFFFFF) == colour;
+  return n;
+}
+
 class ViewMeasurementsTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -121,6 +128,20 @@ TEST_F(ViewMeasurementsTest, AShiftWithoutMeasurementsShowsNone) {
   EXPECT_EQ(pages[3].copy(below), page.copy(below));
   EXPECT_GE(Database.ShiftState.CurrentIndex, 0);
   EXPECT_EQ(Screen(), covered);
+}
+
+// The result page of the shift's first measurement counts the record just
+// stored: "Всего замеров за смену:1", as the shift counter writes it.
+TEST_F(ViewMeasurementsTest, TheFirstMeasurementOfTheShiftCountsOne) {
+  TypeKeys("-");
+  MeasurementPage();
+  ASSERT_EQ(ShiftMeasurementCount(), 1);
+  ASSERT_EQ(pages.size(), 1u);
+  const QRect count(8, 555, 412, 49);
+  Screen() = pages[0].copy();
+  ShowShiftCounter();
+  EXPECT_EQ(pages[0].copy(count), Screen().copy(count));
+  EXPECT_GT(Count(pages[0], count, kGreen), 300);
 }
 
 }  // namespace

@@ -124,10 +124,17 @@ TEST_F(SortingModeTest, ASetEnteredByKeysAndTheFormIsStoredAsProposed) {
   Click(form->Button1);
   Click(form->Button7);
   Keys("/");
-  QImage finished;
+  QImage finished, saved;
   OnFinishedPage([&] { finished = Screen().copy(); });
   Keys("5");
+  // The page says the set is stored before the mode ends, no key lit.
+  steps.push_back({[] { return !KeyEnabled(1) && !KeyEnabled(5) && !KeyEnabled(13); },
+                   [&] { saved = Screen().copy(); }});
   Run(SortingMode);
+  ASSERT_FALSE(saved.isNull());
+  KeepPicture(saved, "sorting-saved.png");
+  EXPECT_GT(CountColour(saved, QRect(40, 533, 500, 28), kGreen), 500);  // "Комплект сохранен ..."
+  EXPECT_GT(CountColour(saved, QRect(40, 565, 400, 18), kBlack), 100);  // the file and the count
 
   // The calling page and its keys are back.
   EXPECT_EQ(Screen(), covered);
@@ -230,6 +237,30 @@ TEST_F(SortingModeTest, CancelsLeaveWithoutStoring) {
   EXPECT_EQ(Screen(), covered);
 }
 
+// A year of manufacture is four digits from 1950 to this year: "1", a year
+// to come and 1949 are refused beside the field, and the entry goes on.
+TEST_F(SortingModeTest, AYearOfManufactureOutsideItsRangeIsRefused) {
+  Keys("12*1*");
+  QImage refused;
+  steps.push_back({[] { return CountColour(Screen(), QRect(250, 180, 185, 45), kRed) > 50; },
+                   [&] { refused = Screen().copy(); }});
+  Keys("/2027*////1949*////1950*00*");
+  Keys("3*2026*5*4*2000*7*0");
+  Click(form->Button1);
+  Keys("/");
+  Click(form->Button1);
+  Keys("/5");
+  Run(SortingMode);
+  ASSERT_FALSE(refused.isNull());
+  KeepPicture(refused, "sorting-year-refused.png");
+  SetRecord r;
+  ASSERT_TRUE(ReadSet(0, r));
+  EXPECT_EQ(r.BogieNumber, "12");
+  EXPECT_EQ(r.BogieYear, "1950");
+  EXPECT_EQ(r.Left.Year, "2026");
+  EXPECT_EQ(r.Right.Year, "2000");
+}
+
 TEST_F(SortingModeTest, ContinueNeedsAProposalAndEnteringAgainStartsOver) {
   TypeBogieData();
   Keys("/");  // no set yet: "Продолжить" does nothing
@@ -288,6 +319,16 @@ TEST_F(SelectionPageTest, TheNumberOfAGroupRunsFrom1To31AndCancelAddsNothing) {
   ExpectCounts(0, 0);
   Keys("*");
   EXPECT_FALSE(RunPage());
+}
+
+// Key 13 cancels the type and the group questions: nothing is added.
+TEST_F(SelectionPageTest, TheTypeAndGroupQuestionsCancelWithKey13) {
+  Keys("3-" "35-" "43-" "4-");
+  ExpectCounts(0, 0);
+  Keys("35" "7");
+  ExpectCounts(1, 0);
+  Keys("*");
+  RunPage();
 }
 
 TEST_F(SelectionPageTest, AListTakesNoMoreThan190ByKeysOrByTheForm) {

@@ -144,6 +144,30 @@ TEST_F(SpringTypesTest, MissingFileGivesDefaultsAndSaysWhy) {
   EXPECT_TRUE(SpringTypesLoadReport().isEmpty());
 }
 
+// A type is judged only on norms the file gives: a missing limit key is no
+// limit, but a missing section, parameters left out by Nparam (their limits
+// would be zero) or no limit at all leave the type without norms.
+TEST_F(SpringTypesTest, TypesWithoutNormsAreNamed) {
+  Load("[Global]\r\nMaxChNum=1\r\n"
+       "[Chassie1]\r\nName=18-100\r\nMaxSprings=4\r\nSpring1=1\r\nSpring2=2\r\n"
+       "Spring3=3\r\nSpring4=4\r\n"
+       "[Spring1]\r\nAltName=А\r\nNparam=6\r\nP2Max=255\r\n"
+       "[Spring2]\r\nAltName=Б\r\nNparam=6\r\nP1Name=Диаметр\r\n"
+       "[Spring4]\r\nAltName=Г\r\nNparam=2\r\nP1Max=20\r\nP1Min=10\r\n");
+  EXPECT_TRUE(SpringTypeTable()[1].springTypes[1].MissingNorms.isEmpty());
+  EXPECT_EQ(SpringTypesWithoutNorms(),
+            QStringList({"т.18-100 Б: в [Spring2] нет ни одного P<n>Max и P<n>Min",
+                         "т.18-100 -: нет раздела [Spring3]",
+                         "т.18-100 Г: [Spring4] Nparam=2: нет параметров 3..6"}));
+  // A bogie file cut inside a section, or none at all.
+  Load("[Global]\r\nMaxChNum=1\r\n[Chassie1]\r\nName=18-100\r\nMaxSprings=1\r\n"
+       "[Spring1]\r\nAltName=А\r\nE=0");
+  EXPECT_EQ(SpringTypesWithoutNorms(), QStringList("т.18-100 А: [Spring1] Nparam=0: нет параметров 1..6"));
+  Settings.Params.ChassieIniFilename = "Не назначен";
+  LoadSpringTypes();
+  EXPECT_EQ(SpringTypesWithoutNorms(), QStringList("т.- -: нет раздела [Spring1]"));
+}
+
 TEST_F(SpringTypesTest, ReloadKeepsEntriesBeyondTheNewCounts) {
   Load(kTwoBogies);
   const TSpringTypeTable before = SpringTypeTable();
