@@ -128,8 +128,8 @@ TEST_F(SortingModeTest, ASetEnteredByKeysAndTheFormIsStoredAsProposed) {
   OnFinishedPage([&] { finished = Screen().copy(); });
   Keys("5");
   // The page says the set is stored before the mode ends, no key lit.
-  steps.push_back({[] { return !KeyEnabled(1) && !KeyEnabled(5) && !KeyEnabled(13); },
-                   [&] { saved = Screen().copy(); }});
+  steps.Do([&] { saved = Screen().copy(); },
+           [] { return !KeyEnabled(1) && !KeyEnabled(5) && !KeyEnabled(13); });
   Run(SortingMode);
   ASSERT_FALSE(saved.isNull());
   KeepPicture(saved, "sorting-saved.png");
@@ -242,8 +242,8 @@ TEST_F(SortingModeTest, CancelsLeaveWithoutStoring) {
 TEST_F(SortingModeTest, AYearOfManufactureOutsideItsRangeIsRefused) {
   Keys("12*1*");
   QImage refused;
-  steps.push_back({[] { return CountColour(Screen(), QRect(250, 180, 185, 45), kRed) > 50; },
-                   [&] { refused = Screen().copy(); }});
+  steps.Do([&] { refused = Screen().copy(); },
+           [] { return CountColour(Screen(), QRect(250, 180, 185, 45), kRed) > 50; });
   Keys("/2027*////1949*////1950*00*");
   Keys("3*2026*5*4*2000*7*0");
   Click(form->Button1);
