@@ -314,7 +314,7 @@ TEST_F(Depot, ASyncFrozenMidRunFreesItsLineWithinTheSilenceTime) {
   std::vector<MeasurementRecord> base;
   for (int n = 1; n <= 3000; ++n) base.push_back(Record(n));
   Append("base.bin", base);
-  const QStringList args = {"sync", "--home", home.path(), "--database", Line("l1"), "--line", "l1", "--batch", "20"};
+  const QStringList args = {"sync", "--home", home.path(), "--database", Line("l1"), "--line", "l1", "--batch", "20", "--silence", "5"};
   QProcess frozen;
   frozen.start(KALVOR_SPRINGDATA, args);
   ASSERT_TRUE(frozen.waitForStarted());

@@ -20,7 +20,7 @@ int Say(int code, const QString& message) {
 
 const char* const kDepotUsage =
     "usage:\n"
-    "  springdata sync --home DIR --database CONNINFO --line NAME [--batch N] [--quiet]\n"
+    "  springdata sync --home DIR --database CONNINFO --line NAME [--batch N] [--silence S] [--quiet]\n"
     "  springdata db migrate --database CONNINFO [--time-zone ZONE]\n"
     "  springdata db add-line NAME --database CONNINFO\n"
     "CONNINFO is a libpq connection string, a postgresql:// URI or a service name;\n"
@@ -82,7 +82,7 @@ int RunDepotCommand(const QString& command, QStringList args) {
   plat::OptionReader reader;
   reader.Value("--database");
   if (command == "db") reader.Value("--time-zone");
-  if (command == "sync") reader.Value("--home").Value("--line").Value("--batch").Flag("--quiet");
+  if (command == "sync") reader.Value("--home").Value("--line").Value("--batch").Value("--silence").Flag("--quiet");
   else reader.Positionals(-1);
   QString error;
   if (!reader.Read(args, error)) return DepotUsage(error);
@@ -116,6 +116,12 @@ int RunDepotCommand(const QString& command, QStringList args) {
     options.batchRecords = batch.toInt(&ok);
     if (!ok || options.batchRecords < 1 || options.batchRecords > 100000)
       return DepotUsage("--batch takes 1..100000 records");
+  }
+  if (const QString silence = reader.Get("--silence"); !silence.isEmpty()) {
+    bool ok = false;
+    options.silenceSeconds = silence.toInt(&ok);
+    if (!ok || options.silenceSeconds < 1 || options.silenceSeconds > 600)
+      return DepotUsage("--silence takes 1..600 seconds");
   }
   return Sync(home, options, reader.Has("--quiet"));
 }
