@@ -132,7 +132,7 @@ void RecordPage(const Request& r, httplib::Response& res) {
             Esc(m.identifier) + "</td></tr><tr><th>Дата и время</th><td>" + m.shown +
             "</td></tr><tr><th>Тип тележки</th><td>" + m.bogie + " " + Esc(m.bogieName) +
             "</td></tr><tr><th>Тип пружины</th><td>" + m.spring + " " + Esc(m.springName) +
-            "</td></tr><tr><th>Вид замера</th><td>" + (m.kind == 1 ? "быстрый" : "полный") +
+            "</td></tr><tr><th>Вид замера</th><td>" + quality::KindText(m.kind, m.accelerated) +
             (m.emulated ? ", эмуляция (не замер линии)" : "") + "</td></tr><tr><th>Оценка замера</th><td>" +
             (m.judged ? Verdict(m.springGood) : QByteArray("Не оценен")) + "</td></tr><tr><th>Группа по высоте</th><td>" +
             m.heightGroup + "</td></tr><tr><th>Снята с вагона №</th><td>" + Esc(m.wagonFrom) +
