@@ -56,7 +56,6 @@ Rows Query(const QByteArray& sql, const Params& params) {
       else out.rows[r].emplace_back(res.Value(r, k));
     }
   }
-  out.ok = true;
   return out;
 }
 

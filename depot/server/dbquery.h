@@ -42,9 +42,8 @@ class Field {
   const std::optional<QByteArray>& v_;
 };
 
-// The rows of one statement.
+// The rows of one statement (a statement that failed never returns).
 struct Rows {
-  bool ok = false;
   std::vector<std::vector<std::optional<QByteArray>>> rows;
 };
 
@@ -60,7 +59,6 @@ Rows Query(const QByteArray& sql, const Params& params = {});
 // A query's answer: its rows read into `Row`s.
 template <class Row>
 struct Answer {
-  bool ok = false;
   std::vector<Row> rows;
 };
 
@@ -83,7 +81,7 @@ class Columns {
   // Runs "SELECT <columns> <rest>" and reads its rows.
   Answer<Row> Fetch(const QByteArray& rest, const Params& params = {}) const {
     Rows rows = Query("SELECT " + Select() + rest, params);
-    Answer<Row> out{rows.ok, {}};
+    Answer<Row> out;
     for (const auto& values : rows.rows) {
       Row row{};
       for (size_t c = 0; c < list_.size() && c < values.size(); ++c) list_[c].second(row, Field(values[c]));

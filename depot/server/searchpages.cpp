@@ -43,7 +43,7 @@ void CheckMoment(const QByteArray& at) {
 Answer<MeasurementRow> Search(const SearchFilter& s, bool& cut) {
   Answer<MeasurementRow> a;
   if (s.Any()) a = SearchMeasurements(s, kSearchLimit + 1);
-  cut = a.ok && a.rows.size() > static_cast<size_t>(kSearchLimit);
+  cut = a.rows.size() > static_cast<size_t>(kSearchLimit);
   if (cut) a.rows.resize(kSearchLimit);
   return a;
 }

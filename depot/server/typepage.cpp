@@ -59,7 +59,7 @@ struct TypeQuery {
     if (baseGiven) return;
     for (int p : {2, 1}) {
       const Answer<FirstShifts> a = FirstShifts::Fetch(f, p);
-      if (!a.ok || a.rows.empty() || !a.rows[0].first.isValid()) continue;
+      if (a.rows.empty() || !a.rows[0].first.isValid()) continue;
       baseFrom = a.rows[0].first;
       baseTo = a.rows[0].last;
       baseGiven = baseFrom.isValid() && baseTo.isValid();
@@ -75,10 +75,8 @@ struct ChartData {
   std::vector<ChartPoint> mean, sd;
 };
 
-Answer<Subgroup> Chart(const TypeQuery& q, int p, ChartData& c) {
-  Answer<Subgroup> shifts = FetchShifts(q.f, p);
-  if (!shifts.ok) return shifts;
-  c.groups = shifts.rows;
+void Chart(const TypeQuery& q, int p, ChartData& c) {
+  c.groups = FetchShifts(q.f, p).rows;
   std::vector<Subgroup> base;
   for (const Subgroup& g : c.groups) {
     const QDate d = QDate::fromString(g.label, Qt::ISODate);
@@ -89,7 +87,6 @@ Answer<Subgroup> Chart(const TypeQuery& q, int p, ChartData& c) {
   c.base = EstimateBaseline(base);
   c.mean = MeanChart(c.groups, c.base);
   c.sd = SdChart(c.groups, c.base);
-  return shifts;
 }
 
 QByteArray Rules(const std::vector<int>& rules) {
@@ -124,12 +121,12 @@ struct HistData {
 };
 constexpr int kBins = 40;
 
-Answer<BinRow> Histogram(const TypeQuery& q, int p, HistData& h) {
+void Histogram(const TypeQuery& q, int p, HistData& h) {
   const Answer<LatestNorms> latest = LatestNorms::Fetch(q.f, p);
-  if (latest.ok && !latest.rows.empty()) h.norms = latest.rows[0].norms;
+  if (!latest.rows.empty()) h.norms = latest.rows[0].norms;
   h.limits = NormLimits(h.norms.min, h.norms.max, h.norms.tolerance);
   const Answer<ValueRange> range = ValueRange::Fetch(q.f, p);
-  if (range.rows.empty() || !range.rows[0].lowest) return {range.ok, {}};
+  if (range.rows.empty() || !range.rows[0].lowest) return;
   h.lower = *range.rows[0].lowest;
   h.upper = *range.rows[0].highest;
   // The bins cover the values and the limits.
@@ -139,10 +136,8 @@ Answer<BinRow> Histogram(const TypeQuery& q, int p, HistData& h) {
   h.lower -= pad;
   h.upper += pad;
   const Answer<BinRow> bins = BinRow::Fetch(q.f, p, h.lower, h.upper, kBins);
-  if (!bins.ok) return bins;
   h.counts.assign(kBins, 0);
   for (const BinRow& b : bins.rows) h.counts[std::clamp(static_cast<int>(b.bin), 1, kBins) - 1] += b.count;
-  return bins;
 }
 
 std::vector<Marker> HistMarkers(const HistData& h, int p, int bogie) {
@@ -169,15 +164,14 @@ struct CapRow {
 
 // Cp/Cpk grouped by `by` (a week or a line). Where a group's records were
 // judged with different norms, the norms of most of its records count.
-Answer<PooledRow> CapabilityBy(const TypeQuery& q, int p, const QByteArray& by, std::vector<CapRow>& out) {
-  const Answer<PooledRow> rows = PooledRow::Fetch(q.f, p, by);
-  for (const PooledRow& row : rows.rows) {
+void CapabilityBy(const TypeQuery& q, int p, const QByteArray& by, std::vector<CapRow>& out) {
+  const Answer<PooledRow> pooled = PooledRow::Fetch(q.f, p, by);
+  for (const PooledRow& row : pooled.rows) {
     if (!out.empty() && out.back().pooled.key == row.key) continue;
     CapRow c{row, NormLimits(row.norms.min, row.norms.max, row.norms.tolerance), {}};
     c.ix = Capability(row.n, row.mean, row.sd, c.limits);
     out.push_back(c);
   }
-  return rows;
 }
 
 QByteArray CapabilityHeader(const char* first) {
@@ -304,7 +298,7 @@ void TypeCsv(const Request& r, httplib::Response& res) {
 void TypePage(const Request& r, httplib::Response& res) {
   const TypeQuery q(r);
   const Answer<TypeNames> names = TypeNames::Fetch(q.f);
-  const bool named = names.ok && !names.rows.empty();
+  const bool named = !names.rows.empty();
   const QString typeName = QStringLiteral("%1 %2 / %3 %4")
                                .arg(q.f.bogie)
                                .arg(named ? QString::fromUtf8(names.rows[0].bogie) : "")

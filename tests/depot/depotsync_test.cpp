@@ -475,11 +475,16 @@ TEST_F(Depot, TheSummariesAgreeWithTheRows) {
   // The page's query on a thread of its own, so that it opens its own connection.
   auto shifts = [&](const char* line, int p) {
     depot::Answer<depot::Subgroup> a;
+    bool answered = false;
     std::thread([&] {
       depot::SetDatabase(Admin().toStdString());
-      a = depot::FetchShifts({line, 1, 1, QDate(2026, 3, 5), QDate(2026, 3, 5)}, p);
+      try {
+        a = depot::FetchShifts({line, 1, 1, QDate(2026, 3, 5), QDate(2026, 3, 5)}, p);
+        answered = true;
+      } catch (const depot::Refusal&) {
+      }
     }).join();
-    EXPECT_TRUE(a.ok);
+    EXPECT_TRUE(answered);
     EXPECT_EQ(a.rows.size(), 1u);
     return a.rows.empty() ? depot::Subgroup{} : a.rows[0];
   };
