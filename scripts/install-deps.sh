@@ -12,7 +12,8 @@ cups cups-client cups-bsd printer-driver-cups-pdf poppler-utils
 libpq-dev postgresql-15
 libcpp-httplib-dev chromium
 xvfb xdotool x11-utils
-debhelper dpkg-dev fakeroot lintian"
+debhelper dpkg-dev fakeroot lintian equivs
+libcurl4-openssl-dev python3-aiosmtpd nginx-light stress-ng"
 
 missing=""
 for p in $PACKAGES; do
