@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "server/alarms.h"
 #include "server/handlers.h"
 #include "server/queries.h"
 #include "server/views.h"
@@ -52,6 +53,7 @@ void LinesPage(const Request& r, httplib::Response& res) {
   body += "</table><p class=\"csv\"><a href=\"/lines.csv\">Скачать CSV</a> · "
           "<a href=\"/types\">Типы пружин на всех линиях</a></p>"
           "<p>Эмулированные записи не считаются замерами. Доля годных — среди оценённых записей.</p>";
+  body += RecentAlarmsHtml();
   const Answer<DatabaseZone> zone = DatabaseZone::Fetch();
   body += "<p>Дни, недели и смены — по часовому поясу базы данных: <b id=\"zone\">" +
           Esc(zone.rows.empty() ? QByteArray() : zone.rows[0].name) + "</b>.</p>";

@@ -3,6 +3,7 @@
 //   kalvor-depot serve --database CONNINFO [--listen HOST:PORT]
 //                      [--engineers-role ROLE] [--secure-cookies]
 //                      [--rights-check SECONDS]
+//   kalvor-depot alarms --database CONNINFO --smtp URL --to ADDRESSES ... (server/alarms.h)
 
 #include <malloc.h>
 
@@ -12,6 +13,7 @@
 #include <string>
 
 #include "platform/optionreader.h"
+#include "server/alarms.h"
 #include "server/server.h"
 
 namespace {
@@ -38,6 +40,7 @@ bool ReadListen(const std::string& v, depot::ServeOptions& o) {
 int main(int argc, char** argv) {
   QStringList words;
   for (int i = 1; i < argc; ++i) words << QString::fromLocal8Bit(argv[i]);
+  if (!words.isEmpty() && words[0] == "alarms") return depot::AlarmsCommand(words.mid(1));
   plat::OptionReader reader;
   reader.Value("--database").Value("--listen").Value("--engineers-role").Flag("--secure-cookies").Value("--rights-check").Positionals(1);
   QString error;
