@@ -35,13 +35,12 @@ QByteArray PooledFrom(int p, const QByteArray& by, const QByteArray& extra) {
   return " FROM (SELECT " + by + " AS g" + more + ", n, mean, m2, sum(n * mean) OVER w / sum(n) OVER w AS pooled" +
          SummaryWhere(p) + " WINDOW w AS (PARTITION BY " + by + more + ")) hours GROUP BY g" + more;
 }
-// Count, mean and sample deviation (null for one value) of a pooled group.
+}  // namespace
+
 const char* const kPooledN = "sum(n)";
 const char* const kPooledMean = "sum(n * mean) / sum(n)";
 const char* const kPooledSd =
     "CASE WHEN sum(n) > 1 THEN sqrt((sum(m2) + sum(n * (mean - pooled) ^ 2)) / (sum(n) - 1)) END";
-
-}  // namespace
 
 const char* const kWeek = "to_char(date_trunc('week', hour), 'YYYY-MM-DD')";
 
@@ -199,6 +198,62 @@ Answer<PooledRow> PooledRow::Fetch(const TypeFilter& f, int p, const QByteArray&
   return columns.Fetch(PooledFrom(p, by, "p_min, p_max, p_tolerance") + " ORDER BY g, sum(n) DESC", f.Values());
 }
 
+Answer<Subgroup> FetchPeriodValues(const TypeFilter& f, int p) {
+  using R = Subgroup;
+  static const Columns<R> columns = {
+      {kPooledN, [](R& r, const Field& v) { r.n = v.Integer(); }},
+      {kPooledMean, [](R& r, const Field& v) { r.mean = v.Number().value_or(0); }},
+      {kPooledSd, [](R& r, const Field& v) { r.sd = v.Number(); }},
+  };
+  return columns.Fetch(PooledFrom(p, "param", {}), f.Values());
+}
+
+Answer<RejectedValues> RejectedValues::Fetch(const TypeFilter& f) {
+  using R = RejectedValues;
+  static const Columns<R> columns = {
+      {"v.param", [](R& r, const Field& x) { r.param = static_cast<int>(x.Integer()); }},
+      {"v.value", [](R& r, const Field& x) { r.value = x.Text().toFloat(); }},
+      {"v.lo", [](R& r, const Field& x) { r.min = x.Text().toFloat(); }},
+      {"v.hi", [](R& r, const Field& x) { r.max = x.Text().toFloat(); }},
+      {"v.tol", [](R& r, const Field& x) { r.tolerance = x.Text().toFloat(); }},
+      {"count(*)", [](R& r, const Field& x) { r.count = x.Integer(); }},
+  };
+  QByteArray fast;  // the parameters the quick measurement skips
+  for (int p = 1; p <= 6; ++p)
+    if (!quality::KindTakes(quality::kFastKind, p)) fast += (fast.isEmpty() ? "" : ", ") + QByteArray::number(p);
+  QByteArray values;
+  for (int p = 1; p <= 6; ++p) {
+    const QByteArray c = "m.p" + QByteArray::number(p);
+    values += (p > 1 ? ", (" : "(") + QByteArray::number(p) + ", " + c + "_value, " + c + "_measured, " + c + "_min, " +
+              c + "_max, " + c + "_tolerance)";
+  }
+  return columns.Fetch(
+      " FROM measurements m CROSS JOIN LATERAL (VALUES " + values + ") v(param, value, measured, lo, hi, tol)"
+      " WHERE ($1 = '' OR m.line = ANY(string_to_array($1, ','))) AND m.bogie_type = $2::smallint"
+      " AND m.spring_type = $3::smallint AND m.measured_at >= $4::date AND m.measured_at < $5::date + 1"
+      " AND NOT m.emulated AND m.judged AND m.spring_good IS FALSE AND v.measured IS NOT FALSE"
+      " AND v.value IS NOT NULL AND v.lo IS NOT NULL AND v.hi IS NOT NULL AND v.tol IS NOT NULL" +
+          (fast.isEmpty() ? QByteArray() : " AND (v.param NOT IN (" + fast + ") OR m.kind <> " +
+                                               QByteArray::number(quality::kFastKind) + ")") +
+          " GROUP BY 1, 2, 3, 4, 5",
+      f.Values());
+}
+
+Answer<RejectedWeek> RejectedWeek::Fetch(const QByteArray& lines, int bogie, int spring, const QDate& from,
+                                         const QDate& to) {
+  using R = RejectedWeek;
+  static const Columns<R> columns = {
+      {kWeek, [](R& r, const Field& f) { r.week = f.Text(); }},
+      {"line", [](R& r, const Field& f) { r.line = f.Text(); }},
+      {"sum(judged)", [](R& r, const Field& f) { r.judged = f.Integer(); }},
+      {"sum(judged - good)", [](R& r, const Field& f) { r.rejected = f.Integer(); }},
+  };
+  return columns.Fetch(" FROM measurement_hours WHERE ($1 = '' OR line = ANY(string_to_array($1, ',')))"
+                       " AND ($2::int = 0 OR bogie_type = $2::smallint AND spring_type = $3::smallint)"
+                       " AND hour >= $4::date AND hour < $5::date + 1 GROUP BY 1, 2 ORDER BY 1, 2",
+                       {lines, QByteArray::number(bogie), QByteArray::number(spring), IsoDate(from), IsoDate(to)});
+}
+
 namespace {
 
 // A stored record's columns, then its six parameters'.
@@ -253,9 +308,10 @@ Answer<MeasurementRow> SearchMeasurements(const SearchFilter& s, int limit) {
       " FROM measurements WHERE ($1 = '' OR identifier = $1)"
       " AND ($2 = '' OR wagon_from = $2 OR wagon_to = $2)"
       " AND ($3 = '' OR measured_at >= $3::date) AND ($4 = '' OR measured_at < $4::date + 1)"
-      " AND ($5 = '' OR line = $5) ORDER BY measured_at, line, identifier LIMIT " +
-          QByteArray::number(limit),
-      {s.id, s.wagon, IsoDate(s.from), IsoDate(s.to), s.line});
+      " AND ($5 = '' OR line = $5) AND ($6::int = 0 OR bogie_type = $6::smallint AND spring_type = $7::smallint)"
+      " ORDER BY measured_at, line, identifier LIMIT " + QByteArray::number(limit),
+      {s.id, s.wagon, IsoDate(s.from), IsoDate(s.to), s.line, QByteArray::number(s.bogie),
+       QByteArray::number(s.spring)});
 }
 
 Answer<MeasurementRow> FindMeasurement(const QByteArray& line, const QByteArray& id, const QByteArray& at) {

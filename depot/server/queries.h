@@ -112,6 +112,35 @@ struct PooledRow {
 };
 // A week as PooledRow's `by`: its Monday.
 extern const char* const kWeek;
+// Count, mean and sample deviation (null for one value) of hours of the
+// summary pooled by a GROUP BY, each hour with its group's pooled mean in
+// the column "pooled".
+extern const char* const kPooledN;
+extern const char* const kPooledMean;
+extern const char* const kPooledSd;
+
+// Parameter p over the whole period, pooled from the hourly summaries.
+Answer<Subgroup> FetchPeriodValues(const TypeFilter& f, int p);
+
+// The values of parameter p of the rejected records of the period
+// (judged, not good), counted by value and the norms they were judged with,
+// so that the quality rules tell which failed.
+struct RejectedValues {
+  int param = 0;
+  float value = 0;
+  float min = 0, max = 0, tolerance = 0;
+  long long count = 0;
+  static Answer<RejectedValues> Fetch(const TypeFilter& f);
+};
+
+// The judged and rejected records per week (its Monday) and line of the
+// days from..to, on the lines of `lines` (empty: every line), of one type
+// (bogie 0: every type).
+struct RejectedWeek {
+  QByteArray week, line;
+  long long judged = 0, rejected = 0;
+  static Answer<RejectedWeek> Fetch(const QByteArray& lines, int bogie, int spring, const QDate& from, const QDate& to);
+};
 
 // ---------------------------------------------------------------- records and sets
 
@@ -136,11 +165,12 @@ struct MeasurementRow {
   std::array<ParamColumns, 7> params;  // [1..6]
 };
 
-// The search: by identifier, wagon, days and line (each empty for any),
+// The search: by identifier, wagon, days, line and type (each empty for any),
 // oldest first, at most `limit` rows.
 struct SearchFilter {
   QByteArray id, wagon, line;
   QDate from, to;
+  int bogie = 0, spring = 0;  // the type, 0 for any
   bool Any() const { return !id.isEmpty() || !wagon.isEmpty() || from.isValid() || to.isValid(); }
 };
 Answer<MeasurementRow> SearchMeasurements(const SearchFilter& s, int limit);
