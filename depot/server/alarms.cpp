@@ -6,16 +6,17 @@
 
 #include "pg/pg.h"
 #include "platform/optionreader.h"
-#include "server/handlers.h"
-#include "server/queries.h"
+#include "server/attention.h"
+#include "server/dbquery.h"
 #include "server/views.h"
 
 namespace depot {
 
 namespace {
 
-// The period the type page charts by default, ending on the pass's day.
-constexpr int kPeriodDays = 60;
+// The period the lines page judges its matrix over by default: the alarms
+// say what its cells say.
+constexpr int kPeriodDays = 30;
 
 // An alarm as a rule finds it; raised when the table does not hold it yet.
 struct Candidate {
@@ -27,128 +28,42 @@ struct Candidate {
   QByteArray chart;  // path and query of the page that shows it
 };
 
-// A line's spring type measured in the period.
-struct WatchedType {
-  QByteArray line;
-  int bogie = 0, spring = 0;
-  static Answer<WatchedType> Fetch(const QDate& from) {
-    using R = WatchedType;
-    static const Columns<R> columns = {
-        {"line", [](R& r, const Field& f) { r.line = f.Text(); }},
-        {"bogie_type", [](R& r, const Field& f) { r.bogie = static_cast<int>(f.Integer()); }},
-        {"spring_type", [](R& r, const Field& f) { r.spring = static_cast<int>(f.Integer()); }},
-    };
-    return columns.Fetch(" FROM measurement_hours WHERE hour >= $1::date AND bogie_type IS NOT NULL"
-                         " AND spring_type IS NOT NULL GROUP BY 1, 2, 3 HAVING sum(records) > 0 ORDER BY 1, 2, 3",
-                         {from.toString(Qt::ISODate).toUtf8()});
-  }
-};
-
-// The judged and good springs of a line's type per shift.
-struct ShiftJudged {
-  QDate shift;
-  long long judged = 0, good = 0;
-  static Answer<ShiftJudged> Fetch(const TypeFilter& f) {
-    using R = ShiftJudged;
-    static const Columns<R> columns = {
-        {"date(hour)", [](R& r, const Field& v) { r.shift = QDate::fromString(QString::fromUtf8(v.Text()), Qt::ISODate); }},
-        {"sum(judged)", [](R& r, const Field& v) { r.judged = v.Integer(); }},
-        {"sum(good)", [](R& r, const Field& v) { r.good = v.Integer(); }},
-    };
-    return columns.Fetch(" FROM measurement_hours WHERE line = $1 AND bogie_type = $2::smallint"
-                         " AND spring_type = $3::smallint AND hour >= $4::date AND hour < $5::date + 1"
-                         " GROUP BY 1 HAVING sum(judged) > 0 ORDER BY 1",
-                         f.Values());
-  }
-};
-
-QString ParamName(int p) { return p == 2 ? QStringLiteral("свободной высоте") : QStringLiteral("наружному диаметру"); }
 QByteArray Iso(const QDate& d) { return d.toString(Qt::ISODate).toUtf8(); }
 
-// The type page of the chart, the baseline given, the shift marked.
-QByteArray ChartLink(const TypeFilter& f, const QDate& bfrom, const QDate& bto, const QDate& shift, int p) {
-  Link q = {{"line", f.line}, {"bogie", QByteArray::number(f.bogie)}, {"spring", QByteArray::number(f.spring)},
-            {"from", Iso(f.from)}, {"to", Iso(f.to)}};
-  if (bfrom.isValid() && bto.isValid()) {
-    q.push_back({"bfrom", Iso(bfrom)});
-    q.push_back({"bto", Iso(bto)});
+// The type page of the cell's chart over the period, its baseline given and
+// the shift marked.
+QByteArray ChartLink(const Cell& c, const AttentionQuery& q, const QDate& shift, int p) {
+  Link link = {{"line", c.line}, {"bogie", QByteArray::number(c.bogie)}, {"spring", QByteArray::number(c.spring)},
+               {"from", Iso(q.from)}, {"to", Iso(q.to)}};
+  if (c.baseFrom.isValid() && c.baseTo.isValid()) {
+    link.push_back({"bfrom", Iso(c.baseFrom)});
+    link.push_back({"bto", Iso(c.baseTo)});
   }
-  q.push_back({"shift", Iso(shift)});
-  return Url("/type", q) + (p ? "#p" + QByteArray::number(p) : QByteArray());
+  link.push_back({"shift", Iso(shift)});
+  return Url("/type", link) + (p ? "#p" + QByteArray::number(p) : QByteArray());
 }
 
-QString RuleList(const std::vector<int>& rules) {
-  QStringList s;
-  for (int r : rules) s << QString::number(r);
-  return s.join(", ");
-}
-
-// The three rules of one line's type over the period `f`, with the type
-// page's baseline: the first 20 shifts of the free height (else diameter).
-void TypeCandidates(const TypeFilter& f, std::vector<Candidate>& out) {
-  QDate bfrom, bto;
-  for (int p : {2, 1}) {
-    const Answer<FirstShifts> first = FirstShifts::Fetch(f, p);
-    if (first.rows.empty() || !first.rows[0].first.isValid()) continue;
-    bfrom = first.rows[0].first;
-    bto = first.rows[0].last;
-    break;
-  }
-  for (int p : {2, 1}) {
-    const std::vector<Subgroup> groups = FetchShifts(f, p).rows;
-    std::vector<Subgroup> base;
-    for (const Subgroup& g : groups) {
-      const QDate d = QDate::fromString(g.label, Qt::ISODate);
-      if (d >= bfrom && d <= bto) base.push_back(g);
+// The alarms of the lines page's statuses: every rule a cell breaks in its
+// last shifts (once per shift), a month's Cpk below 1,33 (once per month) and
+// a share rejected at twice the baseline's (red; once per last shift).
+void StatusCandidates(const QDate& today, std::vector<Candidate>& out) {
+  const AttentionQuery q{today.addDays(1 - kPeriodDays), today, {}, {}};
+  for (const Cell& c : Attention(q))
+    for (const Reason& r : c.reasons) {
+      Candidate a{c.line, c.bogie, c.spring, r.param, {}, r.shift, r.text, {}};
+      if (r.kind == Reason::Rules) {
+        a.rule = "rules";
+      } else if (r.kind == Reason::Capability) {
+        a.rule = "cpk";
+        a.shift = QDate(today.year(), today.month(), 1);
+      } else if (r.kind == Reason::Rejected && r.status == Status::Red) {
+        a.rule = "rejected";
+      } else {
+        continue;
+      }
+      a.chart = ChartLink(c, q, a.rule == "cpk" ? today : a.shift, r.param);
+      out.push_back(std::move(a));
     }
-    const std::vector<ChartPoint> chart = MeanChart(groups, EstimateBaseline(base));
-    for (size_t i = groups.size() > kRecentShifts ? groups.size() - kRecentShifts : 0; i < groups.size(); ++i) {
-      if (chart[i].rules.empty()) continue;
-      const QDate shift = QDate::fromString(groups[i].label, Qt::ISODate);
-      out.push_back({f.line, f.bogie, f.spring, p, "rules", shift,
-                     QStringLiteral("%1 %2 по %3: среднее смены %4 при центре %5")
-                         .arg(chart[i].rules.size() > 1 ? QStringLiteral("нарушены правила") : QStringLiteral("нарушено правило"),
-                              RuleList(chart[i].rules), ParamName(p), Num(groups[i].mean, 3), Num(chart[i].centre, 3)),
-                     ChartLink(f, bfrom, bto, shift, p)});
-    }
-    // This month's capability, pooled as the type page pools a week.
-    TypeFilter month = f;
-    month.from = QDate(f.to.year(), f.to.month(), 1);
-    const Answer<PooledRow> pooled = PooledRow::Fetch(month, p, "'month'");
-    if (!pooled.rows.empty() && pooled.rows[0].n >= kCpkMinimum) {
-      const PooledRow& r = pooled.rows[0];
-      const quality::Indices ix = Capability(r.n, r.mean, r.sd, NormLimits(r.norms.min, r.norms.max, r.norms.tolerance));
-      if (ix.cpk && *ix.cpk < kCpkAlarm)
-        out.push_back({f.line, f.bogie, f.spring, p, "cpk", month.from,
-                       QStringLiteral("Cpk за месяц %1 ниже 1,33 по %2 (n = %3)")
-                           .arg(Num(*ix.cpk, 2), ParamName(p))
-                           .arg(r.n),
-                       ChartLink(f, bfrom, bto, f.to, p)});
-    }
-  }
-  // The share rejected of the recent shifts against the baseline's.
-  const std::vector<ShiftJudged> shifts = ShiftJudged::Fetch(f).rows;
-  long long baseJudged = 0, baseGood = 0;
-  for (const ShiftJudged& s : shifts)
-    if (s.shift >= bfrom && s.shift <= bto) {
-      baseJudged += s.judged;
-      baseGood += s.good;
-    }
-  if (baseJudged == 0) return;
-  const double baseShare = double(baseJudged - baseGood) / baseJudged;
-  for (size_t i = shifts.size() > kRecentShifts ? shifts.size() - kRecentShifts : 0; i < shifts.size(); ++i) {
-    const ShiftJudged& s = shifts[i];
-    const long long rejected = s.judged - s.good;
-    const double share = double(rejected) / s.judged;
-    if (rejected < kRejectedMinimum || share <= kRejectedFactor * baseShare) continue;
-    out.push_back({f.line, f.bogie, f.spring, 0, "rejected", s.shift,
-                   QStringLiteral("брак смены %1 % (%2 из %3), вдвое выше базового %4 %")
-                       .arg(Num(100 * share, 1))
-                       .arg(rejected)
-                       .arg(s.judged)
-                       .arg(Num(100 * baseShare, 1)),
-                   ChartLink(f, bfrom, bto, s.shift, 0)});
-  }
 }
 
 QByteArray NowParam(const AlarmOptions& o) {
@@ -242,15 +157,7 @@ bool AlarmPass(Connection& db, const AlarmOptions& o, PassResult& result, QStrin
   const QDate today = o.now.isValid() ? o.now.toLocalTime().date() : QDate::currentDate();
   std::vector<Candidate> found;
   try {
-    for (const WatchedType& t : WatchedType::Fetch(today.addDays(1 - kPeriodDays)).rows) {
-      TypeFilter f;
-      f.line = t.line;
-      f.bogie = t.bogie;
-      f.spring = t.spring;
-      f.from = today.addDays(1 - kPeriodDays);
-      f.to = today;
-      TypeCandidates(f, found);
-    }
+    StatusCandidates(today, found);
   } catch (const Refusal&) {
     error = QStringLiteral("the database did not answer the rules' queries");
     return false;

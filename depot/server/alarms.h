@@ -5,14 +5,11 @@
 // sent. A mail server that does not answer delays the mail, never loses the
 // alarm: it stays unsent in the table and is tried again on the next pass.
 //
-// The rules, per line, spring type and parameter (free height, diameter):
-//  * the X̄ chart of one of the last kRecentShifts shifts breaks a Western
-//    Electric rule (the chart the type page draws: the last 60 days, limits
-//    from the baseline of their first 20 shifts);
-//  * this month's Cpk below 1,33 (with at least kCpkMinimum values);
-//  * the share rejected of one of those shifts more than twice that of the
-//    baseline, with at least kRejectedMinimum springs rejected;
-// and per line: no sync for an hour.
+// The rules are the lines page's statuses (attention.h), per line, spring
+// type and parameter over the matrix's period: a Western Electric rule
+// broken in the last shifts, this month's Cpk below 1,33, the share rejected
+// of the last shifts at twice the baseline's; and per line: no sync for an
+// hour.
 
 #include <QByteArray>
 #include <QDateTime>
@@ -26,11 +23,7 @@ namespace depot {
 
 class Connection;
 
-constexpr int kRecentShifts = 5;
-constexpr double kCpkAlarm = 1.33;
-constexpr long long kCpkMinimum = 30;
-constexpr double kRejectedFactor = 2.0;
-constexpr long long kRejectedMinimum = 3;
+// A line not synced for this long raises its alarm.
 constexpr int kStaleMinutes = 60;
 
 struct AlarmOptions {

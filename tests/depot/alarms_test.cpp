@@ -123,7 +123,7 @@ TEST_F(Alarms, DriftingShiftMailsOnceAndAMailServerDownDelaysTheMail) {
   EXPECT_TRUE(mails[0].contains("X-Rcpt: engineer@depot.example")) << qPrintable(mails[0]);
   EXPECT_TRUE(mails[0].contains("Линия: l1")) << qPrintable(mails[0]);
   EXPECT_TRUE(mails[0].contains("Смена: " + QDate::currentDate().toString("dd.MM.yyyy"))) << qPrintable(mails[0]);
-  EXPECT_TRUE(mails[0].contains("нарушено правило 1 по свободной высоте")) << qPrintable(mails[0]);
+  EXPECT_TRUE(mails[0].contains("Правило: X̄ высоты: правило 1")) << qPrintable(mails[0]);
   EXPECT_TRUE(mails[0].contains(QRegularExpression("Карта: https://depot\\.example/type\\?line=l1&bogie=1&spring=1&"
                                                    "\\S*shift=" + today + "#p2")))
       << qPrintable(mails[0]);
