@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "pg/migrations.h"
 #include "pg/pg.h"
 #include "platform/optionreader.h"
 #include "server/attention.h"
@@ -171,7 +172,9 @@ int RunAlarms(const AlarmOptions& o) {
   while (true) {
     QString error;
     PassResult result;
-    const bool ok = (db.Healthy() || db.Open(QString::fromStdString(o.database), "kalvor-depot alarms", error)) &&
+    // A database of another schema version says so at every pass.
+    const bool ok = (db.Healthy() || (db.Open(QString::fromStdString(o.database), "kalvor-depot alarms", error) &&
+                                      CheckSchema(db, error))) &&
                     AlarmPass(db, o, result, error);
     if (ok)
       std::fprintf(stderr, "kalvor-depot alarms: %d raised, %d mailed, %d waiting for the mail server\n",

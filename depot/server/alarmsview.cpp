@@ -43,7 +43,7 @@ QByteArray RecentAlarmsHtml() {
                                                 : "не отправлено, почта не отвечает (попыток: " +
                                                     QByteArray::number(a.attempts) + ")";
     out += QByteArray("<tr") + (a.sentAt.isEmpty() ? " class=\"unsent\"" : "") + "><td>" + a.raised + "</td><td>" +
-           Esc(a.line) + "</td><td>" + Esc(a.type) + "</td><td>" + (a.shift.isEmpty() ? "—" : a.shift) +
+           Esc(a.line) + "</td><td>" + (a.type.isEmpty() ? "—" : Esc(a.type)) + "</td><td>" + (a.shift.isEmpty() ? "—" : a.shift) +
            "</td><td><a href=\"" + Esc(a.chart) + "\">" + Esc(a.cause) + "</a></td><td>" + mail + "</td></tr>";
   }
   return out + "</table>";
