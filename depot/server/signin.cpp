@@ -28,9 +28,10 @@ QByteArray SafeNext(const QByteArray& next) {
 
 namespace {
 
-// $1 the role, $2 the engineers' role.
+// $1 the role, $2 the engineers' role. The database's own logins (the
+// server's and the alarms service's) are no engineers.
 const char* const kMayRead =
-    "SELECT coalesce((SELECT r.rolcanlogin AND NOT r.rolsuper AND r.rolname NOT IN ('kalvor_reader', $2)"
+    "SELECT coalesce((SELECT r.rolcanlogin AND NOT r.rolsuper AND r.rolname NOT IN ('kalvor_reader', 'kalvor_alarms', $2)"
     " AND (r.rolvaliduntil IS NULL OR r.rolvaliduntil > now())"
     " AND NOT pg_has_role(r.oid, 'kalvor_lines', 'MEMBER') AND pg_has_role(r.oid, e.oid, 'MEMBER')"
     " FROM pg_roles r, pg_roles e WHERE r.rolname = $1 AND e.rolname = $2), false)";
