@@ -5,18 +5,30 @@
 #include <QFile>
 #include <QLocale>
 #include <QUuid>
+#include <algorithm>
 #include <mutex>
 
 namespace depot {
 
 namespace {
 
-// A header text outside ASCII as an encoded word (RFC 2047).
+// A header text outside ASCII as encoded words (RFC 2047), each at most 75
+// characters and whole characters, on folded lines.
 QByteArray HeaderText(const QString& text) {
   const QByteArray utf8 = text.toUtf8();
-  for (char c : utf8)
-    if (static_cast<unsigned char>(c) >= 0x80) return "=?UTF-8?B?" + utf8.toBase64() + "?=";
-  return utf8;
+  if (std::all_of(utf8.begin(), utf8.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) return utf8;
+  QByteArray out, chunk;
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    const qsizetype n = text[i].isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+    const QByteArray c = text.mid(i, n).toUtf8();
+    i += n - 1;
+    if (chunk.size() + c.size() > 45) {
+      out += (out.isEmpty() ? "" : "\r\n ") + ("=?UTF-8?B?" + chunk.toBase64() + "?=");
+      chunk.clear();
+    }
+    chunk += c;
+  }
+  return out + (out.isEmpty() ? "" : "\r\n ") + "=?UTF-8?B?" + chunk.toBase64() + "?=";
 }
 
 QByteArray Angle(const QByteArray& address) { return "<" + address.trimmed() + ">"; }

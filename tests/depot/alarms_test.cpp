@@ -121,6 +121,9 @@ TEST_F(Alarms, DriftingShiftMailsOnceAndAMailServerDownDelaysTheMail) {
   ASSERT_EQ(mails.size(), 1);
   const QString today = QDate::currentDate().toString(Qt::ISODate);
   EXPECT_TRUE(mails[0].contains("X-Rcpt: engineer@depot.example")) << qPrintable(mails[0]);
+  EXPECT_TRUE(mails[0].contains("X-Subject-Text: Kalvor, линия l1: нарушение правил Western Electric, тип 1/1, смена " +
+                                QDate::currentDate().toString("dd.MM.yyyy")))
+      << qPrintable(mails[0]);
   EXPECT_TRUE(mails[0].contains("Линия: l1")) << qPrintable(mails[0]);
   EXPECT_TRUE(mails[0].contains("Смена: " + QDate::currentDate().toString("dd.MM.yyyy"))) << qPrintable(mails[0]);
   EXPECT_TRUE(mails[0].contains("Правило: X̄ высоты: правило 1")) << qPrintable(mails[0]);

@@ -1,8 +1,11 @@
 # An SMTP server for the tests: every message it accepts goes into DIR as
 # the file N.eml (N counting on from the files there, so that a restarted
 # server keeps the order), with its envelope's recipients in a first line
-# X-Rcpt and then as received, written whole by a rename.
+# X-Rcpt, its subject as a reader sees it in X-Subject-Text, and then as
+# received, written whole by a rename.
 #   /usr/bin/python3 smtpsink.py PORT DIR
+import email
+import email.header
 import os
 import sys
 import time
@@ -19,6 +22,9 @@ class Sink:
         path = os.path.join(self.folder, "%04d.eml" % (count + 1))
         with open(path + ".part", "wb") as f:
             f.write(("X-Rcpt: %s\r\n" % ",".join(envelope.rcpt_tos)).encode())
+            message = email.message_from_bytes(envelope.content)
+            subject = str(email.header.make_header(email.header.decode_header(message["Subject"])))
+            f.write(("X-Subject-Text: %s\r\n" % subject).encode())
             f.write(envelope.content if isinstance(envelope.content, bytes) else envelope.content.encode())
         os.rename(path + ".part", path)
         return "250 OK"
