@@ -20,6 +20,7 @@
 
 #include "browser.h"
 #include "database/recordfile.h"
+#include "database/records.h"
 #include "pg/pg.h"
 #include "platform/clock.h"
 #include "testsupport.h"
@@ -55,13 +56,14 @@ MeasurementRecord Spring(const QString& id, int n, const QString& wagon) {
 
 class Railway : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    b = {scratch->filePath("b"), QString(KALVOR_PG_PORT).toInt() + 1};
-    centre = {scratch->filePath("c"), QString(KALVOR_PG_PORT).toInt() + 2};
+  // Beside the tests' cluster, whose folder is open to its owner.
+  void SetUp() override {
+    b = {KALVOR_PG_HOST "-b", QString(KALVOR_PG_PORT).toInt() + 1};
+    centre = {KALVOR_PG_HOST "-c", QString(KALVOR_PG_PORT).toInt() + 2};
     ASSERT_TRUE(ClusterCommand({"start", b.host, QString::number(b.port)}));
     ASSERT_TRUE(ClusterCommand({"start", centre.host, QString::number(centre.port)}));
   }
-  static void TearDownTestSuite() {
+  void TearDown() override {
     ClusterCommand({"stop", b.host});
     ClusterCommand({"stop", centre.host});
   }
@@ -94,9 +96,9 @@ class Railway : public ::testing::Test {
   // The rows of one depot, counted and summed up as text, at that depot or
   // at the centre.
   QByteArray Fingerprint(const Site& s, const QString& code) {
-    return Value(s, "SELECT (SELECT count(*) || ' ' || md5(string_agg(m::text, '|' ORDER BY identifier, measured_at))"
-                    " FROM measurements m WHERE depot = '" + code.toUtf8() + "') || ' / ' ||"
-                    " (SELECT count(*) || ' ' || md5(string_agg(t::text, '|' ORDER BY position))"
+    return Value(s, "SELECT (SELECT count(*) || ' ' || coalesce(md5(string_agg(m::text, '|' ORDER BY identifier, "
+                    "measured_at)), '') FROM measurements m WHERE depot = '" + code.toUtf8() + "') || ' / ' ||"
+                    " (SELECT count(*) || ' ' || coalesce(md5(string_agg(t::text, '|' ORDER BY position)), '')"
                     " FROM sets t WHERE depot = '" + code.toUtf8() + "')");
   }
 
