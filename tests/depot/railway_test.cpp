@@ -137,6 +137,21 @@ TEST_F(Railway, DepotsReplicateIntoTheCentreExactlyOnceAndTheCentralPageShowsThe
     Springdata({"db", "add-line", "l1", "--database", site->Conninfo("kalvor_admin")});
     Springdata({"db", "publish", "--database", site->Conninfo("kalvor_admin")});
   }
+  // A depot stamped only after it has rows gives them its code.
+  {
+    depot::Connection server;
+    QString error;
+    ASSERT_TRUE(server.Open(b.Conninfo("kalvor_admin", "postgres"), "test", error));
+    ASSERT_TRUE(server.Exec("CREATE DATABASE unstamped", error)) << qPrintable(error);
+    const QString admin = b.Conninfo("kalvor_admin", "unstamped");
+    Springdata({"db", "migrate", "--database", admin, "--time-zone", zone});
+    depot::Connection c;
+    ASSERT_TRUE(c.Open(admin, "test", error) && c.Exec("INSERT INTO lines (name, role_name) VALUES ('x', 'x')", error));
+    Springdata({"db", "migrate", "--database", admin, "--depot", "late"});
+    depot::Result r;
+    ASSERT_TRUE(c.Query("SELECT string_agg(depot, ',') FROM lines", {}, r, error));
+    EXPECT_EQ(r.Value(0, 0), "late");
+  }
   // The code is given once; a line's role cannot name another depot.
   EXPECT_NE(testsupport::Run(KALVOR_SPRINGDATA, {"db", "migrate", "--database", a.Conninfo("kalvor_admin"),
                                                  "--depot", "z"}).exitCode, 0);
