@@ -132,8 +132,17 @@ $$;
 
 CREATE TRIGGER measurements_note_rows AFTER INSERT OR UPDATE OR DELETE ON measurements
   FOR EACH ROW EXECUTE FUNCTION kalvor_note_rows();
+-- One deferred call a transaction does it all: only the transaction's
+-- first noted row queues it, so a copy of a million rows queues one event,
+-- not a million.
+CREATE FUNCTION kalvor_first_noted_row() RETURNS boolean
+LANGUAGE sql VOLATILE AS $$
+  SELECT current_setting('kalvor.summarised_xact', true) IS DISTINCT FROM pg_current_xact_id()::text
+     AND set_config('kalvor.summarised_xact', pg_current_xact_id()::text, false) IS NOT NULL
+$$;
 CREATE CONSTRAINT TRIGGER measurements_summarise_noted AFTER INSERT OR UPDATE OR DELETE ON measurements
-  DEFERRABLE INITIALLY DEFERRED FOR EACH ROW EXECUTE FUNCTION kalvor_summarise_noted();
+  DEFERRABLE INITIALLY DEFERRED FOR EACH ROW WHEN (kalvor_first_noted_row())
+  EXECUTE FUNCTION kalvor_summarise_noted();
 
 ALTER TABLE lines ENABLE ALWAYS TRIGGER lines_own_depot;
 ALTER TABLE sets ENABLE ALWAYS TRIGGER sets_own_depot;
