@@ -20,8 +20,9 @@ namespace bench {
 
 class Cluster {
  public:
-  explicit Cluster(int port)
-      : dir_(QStringLiteral("/tmp/kalvor-bench-pg-%1").arg(getpid())), port_(port) {
+  // `name` tells apart several clusters of one benchmark.
+  explicit Cluster(int port, const QString& name = {})
+      : dir_(QStringLiteral("/tmp/kalvor-bench-pg-%1%2").arg(getpid()).arg(name)), port_(port) {
     ok_ = Script({"start", dir_, QString::number(port_)});
   }
   ~Cluster() { Script({"stop", dir_}); }

@@ -19,6 +19,8 @@ struct MigrationFile {
 // Every migration, in order of version.
 const std::vector<MigrationFile>& MigrationFiles();
 int MigrationVersion(const MigrationFile& file);
+// The railway centre's schema over the depot's (depot/sql/central).
+const char* CentralSchemaSql();
 // The version the programs of this build expect.
 int LatestSchemaVersion();
 

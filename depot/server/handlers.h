@@ -48,6 +48,12 @@ void RecordPage(const Request& r, httplib::Response& res);
 void SetsPage(const Request& r, httplib::Response& res);
 void SetsCsv(const Request& r, httplib::Response& res);
 
+// railwaypages.cpp: the home page (the depots at the railway's centre, the
+// lines at a depot), the depots at a glance, a wagon in every depot.
+void HomePage(const Request& r, httplib::Response& res);
+void DepotsPage(const Request& r, httplib::Response& res);
+void WagonPage(const Request& r, httplib::Response& res);
+
 // The names of parameters 1..6 in the order the measurement fills them.
 extern const char* const kParamNames[7];
 

@@ -4,6 +4,7 @@
 #include "server/alarms.h"
 #include "server/handlers.h"
 #include "server/queries.h"
+#include "server/railwayqueries.h"
 #include "server/views.h"
 
 namespace depot {
@@ -34,15 +35,19 @@ void LinesCsv(const Request&, httplib::Response& res) {
 }
 
 void LinesPage(const Request& r, httplib::Response& res) {
-  const Answer<LineRow> lines = LineRow::Fetch();
+  const QByteArray depotCode = r.Get("depot");
+  const Answer<LineRow> lines = LineRow::Fetch(depotCode);
+  // At the centre lines of several depots may share a name.
+  const bool central = IsCentral();
   QByteArray body;
   body += "<table id=\"lines\"><tr><th>Линия</th><th>Сегодня</th><th>Годных сегодня</th><th>За неделю</th>"
           "<th>Годных за неделю</th><th>Эмуляция за неделю</th><th>Последний замер</th>"
           "<th>Последняя синхронизация</th></tr>";
   for (const LineRow& l : lines.rows) {
     body += QByteArray("<tr") + (l.stale ? " class=\"stale\"" : "") + " data-line=\"" + Esc(l.name) +
-            "\"><td><a href=\"" + Esc(Url("/types", {{"line", l.name}})) + "\">" + Esc(l.name) +
-            "</a></td><td class=\"n today\">" + QByteArray::number(l.today) + "</td><td class=\"n\">" +
+            "\"" + (central ? " data-depot=\"" + Esc(l.depot) + "\"" : QByteArray()) + "><td><a href=\"" +
+            Esc(Url("/types", {{"line", l.name}})) + "\">" + (central ? Esc(l.depot) + " · " : QByteArray()) +
+            Esc(l.name) + "</a></td><td class=\"n today\">" + QByteArray::number(l.today) + "</td><td class=\"n\">" +
             Esc(Share(l.todayGood, l.todayJudged)) + "</td><td class=\"n week\">" +
             QByteArray::number(l.week) + "</td><td class=\"n\">" + Esc(Share(l.weekGood, l.weekJudged)) +
             "</td><td class=\"n\">" + QByteArray::number(l.weekEmulated) + "</td><td>" +
@@ -57,7 +62,9 @@ void LinesPage(const Request& r, httplib::Response& res) {
   const Answer<DatabaseZone> zone = DatabaseZone::Fetch();
   body += "<p>Дни, недели и смены — по часовому поясу базы данных: <b id=\"zone\">" +
           Esc(zone.rows.empty() ? QByteArray() : zone.rows[0].name) + "</b>.</p>";
-  res.set_content(Page(QStringLiteral("Линии"), &r.user, body).toStdString(), "text/html; charset=utf-8");
+  const QString title = depotCode.isEmpty() ? QStringLiteral("Линии")
+                                            : QStringLiteral("Линии депо ") + QString::fromUtf8(depotCode);
+  res.set_content(Page(title, &r.user, body).toStdString(), "text/html; charset=utf-8");
 }
 
 void TypesPage(const Request& r, httplib::Response& res) {

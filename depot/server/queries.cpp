@@ -44,9 +44,10 @@ const char* const kPooledSd =
 
 const char* const kWeek = "to_char(date_trunc('week', hour), 'YYYY-MM-DD')";
 
-Answer<LineRow> LineRow::Fetch() {
+Answer<LineRow> LineRow::Fetch(const QByteArray& depot) {
   using R = LineRow;
   static const Columns<R> columns = {
+      {"l.depot", [](R& r, const Field& f) { r.depot = f.Text(); }},
       {"l.name", [](R& r, const Field& f) { r.name = f.Text(); }},
       {"to_char(l.last_sync_at, 'DD.MM.YYYY HH24:MI:SS')", [](R& r, const Field& f) { r.lastSync = f.Text(); }},
       {"coalesce(now() - l.last_sync_at > interval '1 hour', true)", [](R& r, const Field& f) { r.stale = f.Bool(); }},
@@ -61,13 +62,15 @@ Answer<LineRow> LineRow::Fetch() {
       {"coalesce(sum(h.good), 0)", [](R& r, const Field& f) { r.weekGood = f.Integer(); }},
       {"coalesce(sum(h.emulated), 0)", [](R& r, const Field& f) { r.weekEmulated = f.Integer(); }},
       {"(SELECT to_char(x.last_measured, 'DD.MM.YYYY HH24:MI:SS') FROM measurement_hours x"
-       "   WHERE x.line = l.name AND x.last_measured IS NOT NULL ORDER BY x.hour DESC, x.last_measured DESC LIMIT 1)",
+       "   WHERE x.depot = l.depot AND x.line = l.name AND x.last_measured IS NOT NULL ORDER BY x.hour DESC, x.last_measured DESC LIMIT 1)",
        [](R& r, const Field& f) { r.lastMeasurement = f.Text(); }},
   };
   return columns.Fetch(
-      " FROM lines l LEFT JOIN measurement_hours h ON h.line = l.name"
+      " FROM lines l LEFT JOIN measurement_hours h ON h.depot = l.depot AND h.line = l.name"
       "  AND h.hour >= date_trunc('week', current_date) AND h.hour < current_date + 1"
-      " GROUP BY l.name, l.last_sync_at ORDER BY l.name");
+      " WHERE $1 = '' OR l.depot = $1"
+      " GROUP BY l.depot, l.name, l.last_sync_at ORDER BY l.name, l.depot",
+      {depot});
 }
 
 Answer<DatabaseZone> DatabaseZone::Fetch() {

@@ -17,13 +17,14 @@ namespace depot {
 
 // Counts of today and of this week (from Monday) per line; emulated records
 // are counted apart and never as measured. The share good is that of the
-// judged records.
+// judged records. At the railway's centre lines of one depot (`depot`
+// empty: of every depot).
 struct LineRow {
-  QByteArray name, lastMeasurement, lastSync;
+  QByteArray depot, name, lastMeasurement, lastSync;
   bool stale = true;
   long long today = 0, todayJudged = 0, todayGood = 0;
   long long week = 0, weekJudged = 0, weekGood = 0, weekEmulated = 0;
-  static Answer<LineRow> Fetch();
+  static Answer<LineRow> Fetch(const QByteArray& depot = {});
 };
 
 // The time zone the database counts days, weeks and shifts in.

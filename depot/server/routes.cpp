@@ -27,7 +27,8 @@ struct Route {
 
 // Every page but the sign-in.
 const Route kRoutes[] = {
-    {"/", LinesPage},           {"/lines.csv", LinesCsv},   {"/types", TypesPage},
+    {"/", HomePage},            {"/lines", LinesPage},      {"/wagon", WagonPage},
+    {"/lines.csv", LinesCsv},   {"/types", TypesPage},
     {"/type", TypePage},        {"/type.csv", TypeCsv},     {"/search", SearchPage},
     {"/search.csv", SearchCsv}, {"/record", RecordPage},    {"/sets", SetsPage},
     {"/sets.csv", SetsCsv},

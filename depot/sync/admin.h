@@ -17,6 +17,38 @@ bool MigrateDatabase(const QString& conninfo, QStringList& applied, QString& err
 bool MigrateDatabase(const QString& conninfo, const QString& timeZone, QStringList& applied,
                      QString& error);
 
+// The same, and the depot's code: `depotCode` (1..20 of a-z, 0-9 and _)
+// stamps a depot not stamped yet and gives its rows the code; a depot
+// stamped with another code is refused; empty keeps what is stored. A
+// central database takes no code.
+bool MigrateDatabase(const QString& conninfo, const QString& timeZone, const QString& depotCode,
+                     QStringList& applied, QString& error);
+
+// The railway's central database: the depot migrations, then the central
+// schema (once); the time zone as for a depot. A stamped depot is refused.
+bool MigrateCentral(const QString& conninfo, const QString& timeZone, QStringList& applied,
+                    QString& error);
+
+// Publishes a stamped depot for the centre: the publication kalvor_railway
+// of measurements (through its partitioned root), sets and lines, and the
+// replication role kalvor_replication. A role made now gets a new random
+// `password` (empty when the role existed and keeps its own). `findings`
+// says what of the server's settings puts the depot at risk.
+bool PublishDepot(const QString& conninfo, QString& password, QStringList& findings,
+                  QString& error);
+
+// Subscribes the centre to the depot `code` at `from` (a libpq conninfo the
+// centre's server connects with; its password in that server's ~/.pgpass):
+// its role kalvor_depot_CODE, the subscription of that name owned by it
+// (initial copy, then streaming). `recopy` drops the subscription and the
+// depot's rows at the centre first and copies the depot again (a depot
+// whose replication slot was lost). A subscribed depot is left as it is.
+bool SubscribeDepot(const QString& conninfo, const QString& code, const QString& from, bool recopy,
+                    bool& existed, QString& error);
+
+// The role at the centre that a depot's rows are applied as.
+QString DepotRole(const QString& code);
+
 // Makes the line's role kalvor_line_NAME (LOGIN, no password; member of
 // kalvor_lines) and its `lines` row. NAME is 1..40 of a-z, 0-9 and _.
 // Adding a line that exists changes nothing.

@@ -4,9 +4,12 @@
 #   pg-cluster.sh start DIR PORT   initdb into DIR (made anew), start the server
 #                                   on the Unix socket DIR/.s.PGSQL.PORT only
 #   pg-cluster.sh stop DIR         stop the server at once and remove DIR
+#   pg-cluster.sh halt DIR         stop the server (fast shutdown), keep DIR
+#   pg-cluster.sh resume DIR PORT  start a halted cluster again
 #
 # The superuser is kalvor_admin, every role logs in over the socket without a
-# password (trust), and nothing listens on TCP. PostgreSQL refuses to run as
+# password (trust), and nothing listens on TCP. WAL is logical, so that a
+# cluster can publish to another one (the railway tests). PostgreSQL refuses to run as
 # root, so under root the cluster belongs to an unprivileged user: nobody, or
 # kalvor-pgtest made for it where nobody does not exist (KALVOR_PG_USER
 # chooses another).
@@ -32,7 +35,7 @@ as_owner() {
   fi
 }
 
-[ $# -ge 2 ] || { echo "usage: pg-cluster.sh start DIR PORT | stop DIR" >&2; exit 2; }
+[ $# -ge 2 ] || { echo "usage: pg-cluster.sh start|resume DIR PORT | stop|halt DIR" >&2; exit 2; }
 CMD=$1
 DIR=$2
 BIN=$(bindir)
@@ -52,6 +55,12 @@ stop() {
   rm -rf "$DIR"
 }
 
+run_server() {
+  as_owner "$BIN/pg_ctl" -D "$DIR/data" -l "$DIR/server.log" -w -t 60 start \
+    -o "-p $PORT -c listen_addresses= -c unix_socket_directories=$DIR -c fsync=off -c full_page_writes=off -c shared_buffers=64MB -c max_connections=40 -c wal_level=logical -c max_slot_wal_keep_size=1GB -c max_logical_replication_workers=8" \
+    >/dev/null || { cat "$DIR/server.log" >&2; exit 1; }
+}
+
 case "$CMD" in
   start)
     [ $# -eq 3 ] || { echo "usage: pg-cluster.sh start DIR PORT" >&2; exit 2; }
@@ -65,10 +74,16 @@ case "$CMD" in
     # The socket folder must be open to the test programs, which may run as
     # another user than the cluster's owner.
     chmod 711 "$DIR"
-    as_owner "$BIN/pg_ctl" -D "$DIR/data" -l "$DIR/server.log" -w -t 60 start \
-      -o "-p $PORT -c listen_addresses= -c unix_socket_directories=$DIR -c fsync=off -c full_page_writes=off -c shared_buffers=64MB -c max_connections=40" \
-      >/dev/null || { cat "$DIR/server.log" >&2; exit 1; }
+    run_server
     echo "pg-cluster.sh: cluster running in $DIR, port $PORT"
+    ;;
+  halt)
+    as_owner "$BIN/pg_ctl" -D "$DIR/data" -m fast -w stop >/dev/null
+    ;;
+  resume)
+    [ $# -eq 3 ] || { echo "usage: pg-cluster.sh resume DIR PORT" >&2; exit 2; }
+    PORT=$3
+    run_server
     ;;
   stop)
     stop

@@ -21,8 +21,10 @@ int Say(int code, const QString& message) {
 const char* const kDepotUsage =
     "usage:\n"
     "  springdata sync --home DIR --database CONNINFO --line NAME [--batch N] [--silence S] [--quiet]\n"
-    "  springdata db migrate --database CONNINFO [--time-zone ZONE]\n"
+    "  springdata db migrate --database CONNINFO [--time-zone ZONE] [--depot CODE | --central]\n"
     "  springdata db add-line NAME --database CONNINFO\n"
+    "  springdata db publish --database ADMIN\n"
+    "  springdata db subscribe --database CENTRE --depot CODE --from CONNINFO [--recopy]\n"
     "CONNINFO is a libpq connection string, a postgresql:// URI or a service name;\n"
     "passwords belong in ~/.pgpass or the service file, never on the command line.\n";
 
@@ -34,10 +36,12 @@ int DepotUsage(const QString& why) {
   return 2;
 }
 
-int Migrate(const QString& conninfo, const QString& timeZone) {
+int Migrate(const QString& conninfo, const QString& timeZone, const QString& depotCode, bool central) {
   QStringList applied;
   QString error;
-  if (!depot::MigrateDatabase(conninfo, timeZone, applied, error)) return Say(1, error);
+  if (central ? !depot::MigrateCentral(conninfo, timeZone, applied, error)
+              : !depot::MigrateDatabase(conninfo, timeZone, depotCode, applied, error))
+    return Say(1, error);
   return Say(0, applied.isEmpty() ? QStringLiteral("the depot database is up to date (schema version %1)")
                                         .arg(depot::LatestSchemaVersion())
                                   : QStringLiteral("applied %1").arg(applied.join(", ")));
@@ -51,6 +55,30 @@ int AddLine(const QString& conninfo, const QString& lineName) {
                         : QStringLiteral("line %1 added; its role %2 logs in with the password "
                                          "you give it (ALTER ROLE %2 PASSWORD ...) from ~/.pgpass")
                               .arg(lineName, role));
+}
+
+int Publish(const QString& conninfo) {
+  QString password, error;
+  QStringList findings;
+  if (!depot::PublishDepot(conninfo, password, findings, error)) return Say(1, error);
+  for (const QString& f : findings) std::fprintf(stderr, "springdata: %s\n", qPrintable(f));
+  return Say(0, password.isEmpty()
+                    ? QStringLiteral("the depot is published as kalvor_railway; the role kalvor_replication "
+                                     "keeps its password")
+                    : QStringLiteral("the depot is published as kalvor_railway; the role kalvor_replication "
+                                     "logs in with the password %1 (shown this once: put it into the "
+                                     "centre server's ~/.pgpass)")
+                          .arg(password));
+}
+
+int Subscribe(const QString& conninfo, const QString& code, const QString& from, bool recopy) {
+  QString error;
+  bool existed = false;
+  if (!depot::SubscribeDepot(conninfo, code, from, recopy, existed, error)) return Say(1, error);
+  return Say(0, existed && !recopy
+                    ? QStringLiteral("depot %1 is subscribed already (--recopy copies it anew)").arg(code)
+                    : QStringLiteral("depot %1 subscribed as %2: its rows are being copied, then streamed")
+                          .arg(code, depot::DepotRole(code)));
 }
 
 int Sync(const QString& home, depot::SyncOptions options, bool quiet) {
@@ -81,7 +109,8 @@ int Sync(const QString& home, depot::SyncOptions options, bool quiet) {
 int RunDepotCommand(const QString& command, QStringList args) {
   plat::OptionReader reader;
   reader.Value("--database");
-  if (command == "db") reader.Value("--time-zone");
+  if (command == "db")
+    reader.Value("--time-zone").Value("--depot").Value("--from").Flag("--central").Flag("--recopy");
   if (command == "sync") reader.Value("--home").Value("--line").Value("--batch").Value("--silence").Flag("--quiet");
   else reader.Positionals(-1);
   QString error;
@@ -89,9 +118,10 @@ int RunDepotCommand(const QString& command, QStringList args) {
   QStringList words = reader.Positional();
   QString sub, lineName;
   if (command == "db") {
-    if (words.isEmpty()) return DepotUsage("db needs migrate or add-line");
+    if (words.isEmpty()) return DepotUsage("db needs migrate, add-line, publish or subscribe");
     sub = words.takeFirst();
-    if (sub != "migrate" && sub != "add-line") return DepotUsage("unknown db command " + sub);
+    if (!QStringList{"migrate", "add-line", "publish", "subscribe"}.contains(sub))
+      return DepotUsage("unknown db command " + sub);
     if (sub == "add-line") {
       if (words.isEmpty()) return DepotUsage("add-line needs NAME");
       lineName = words.takeFirst();
@@ -103,8 +133,19 @@ int RunDepotCommand(const QString& command, QStringList args) {
   if (conninfo.isEmpty()) return DepotUsage("--database CONNINFO is needed");
   QByteArray completed;
   if (!depot::CheckConninfo(conninfo, completed, error)) return DepotUsage(error);
-  if (sub == "migrate") return Migrate(conninfo, reader.Get("--time-zone"));
+  const QString depotCode = reader.Get("--depot");
+  if (sub == "migrate") {
+    if (reader.Has("--central") && !depotCode.isEmpty())
+      return DepotUsage("--depot and --central exclude each other");
+    return Migrate(conninfo, reader.Get("--time-zone"), depotCode, reader.Has("--central"));
+  }
   if (sub == "add-line") return AddLine(conninfo, lineName);
+  if (sub == "publish") return Publish(conninfo);
+  if (sub == "subscribe") {
+    if (depotCode.isEmpty() || reader.Get("--from").isEmpty())
+      return DepotUsage("subscribe needs --depot CODE and --from CONNINFO");
+    return Subscribe(conninfo, depotCode, reader.Get("--from"), reader.Has("--recopy"));
+  }
 
   if (home.isEmpty()) return DepotUsage("--home DIR is needed");
   if (line.isEmpty()) return DepotUsage("--line NAME is needed");

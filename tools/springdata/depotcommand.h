@@ -4,8 +4,10 @@
 // was done.
 //
 //   springdata sync --home DIR --database CONNINFO --line NAME [--batch N] [--quiet]
-//   springdata db migrate --database CONNINFO [--time-zone ZONE]
+//   springdata db migrate --database CONNINFO [--time-zone ZONE] [--depot CODE | --central]
 //   springdata db add-line NAME --database CONNINFO
+//   springdata db publish --database ADMIN
+//   springdata db subscribe --database CENTRE --depot CODE --from CONNINFO [--recopy]
 
 #include <QString>
 #include <QStringList>

@@ -5,7 +5,7 @@
 //   springdata sets       --home DIR [--from DAY] [--to DAY] [--format csv|jsonl] [--out FILE]
 //   springdata capability --home DIR [filter] --out FOLDER
 //   springdata sync       --home DIR --database CONNINFO --line NAME
-//   springdata db migrate|add-line NAME --database CONNINFO   (depotcommand.h)
+//   springdata db migrate|add-line|publish|subscribe ... --database CONNINFO   (depotcommand.h)
 //
 // Exit codes: 0 done (findings such as a broken file tail or unknown types
 // are reported on standard error), 1 a folder, file or type that cannot be
@@ -37,7 +37,7 @@ const char* const kUsage =
     "  springdata sets       --home DIR [--from DAY] [--to DAY] [--format csv|jsonl] [--out FILE]\n"
     "  springdata capability --home DIR [FILTER] --out FOLDER\n"
     "  springdata sync       --home DIR --database CONNINFO --line NAME\n"
-    "  springdata db migrate|add-line NAME --database CONNINFO\n"
+    "  springdata db migrate|add-line|publish|subscribe ... --database CONNINFO\n"
     "  springdata backup|restore|verify ...   (springdata backup --help)\n"
     "FILTER:\n"
     "  --files base|day|both   record files to read (default both: base.bin, then day.bin)\n"

@@ -1,0 +1,277 @@
+// A railway of two depots replicated into a central database, on three
+// private clusters with logical WAL: depot a on the tests' cluster, depot b
+// and the centre on clusters of their own (the next two ports). Lines of
+// both depots sync; the centre holds every row exactly once, also after it
+// was away while the depots went on; a depot's role at the centre cannot
+// write another depot's rows; the central page in Chromium.
+
+#include <QDate>
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimeZone>
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include "browser.h"
+#include "database/recordfile.h"
+#include "database/records.h"
+#include "pg/pg.h"
+#include "platform/clock.h"
+#include "testsupport.h"
+
+namespace {
+
+const QString kCluster = QStringLiteral(KALVOR_SOURCE_DIR "/tests/support/pg-cluster.sh");
+
+struct Site {
+  QString host;
+  int port;
+  QString Conninfo(const QString& user, const QString& db = "railway") const {
+    return QStringLiteral("host=%1 port=%2 dbname=%3 user=%4").arg(host).arg(port).arg(db, user);
+  }
+};
+
+bool ClusterCommand(const QStringList& args) {
+  const auto r = testsupport::Run("sh", QStringList{kCluster} + args, 120000);
+  return r.exitCode == 0;
+}
+
+// A spring of the given line measured today, `n` minutes after midnight.
+MeasurementRecord Spring(const QString& id, int n, const QString& wagon) {
+  MeasurementRecord r;
+  r.Identifier = id;
+  r.BogieType = 1;
+  r.SpringType = 1;
+  r.Date = plat::DateTimeToDays(QDateTime(QDate::currentDate(), QTime(0, 0).addSecs(60 * n)));
+  for (int p = 1; p <= 6; ++p) r.Param[p].Value = 10.0f + p + n % 7;
+  r.WagonFrom = wagon;
+  return r;
+}
+
+class Railway : public ::testing::Test {
+ protected:
+  // Beside the tests' cluster, whose folder is open to its owner.
+  void SetUp() override {
+    b = {KALVOR_PG_HOST "-b", QString(KALVOR_PG_PORT).toInt() + 1};
+    centre = {KALVOR_PG_HOST "-c", QString(KALVOR_PG_PORT).toInt() + 2};
+    ASSERT_TRUE(ClusterCommand({"start", b.host, QString::number(b.port)}));
+    ASSERT_TRUE(ClusterCommand({"start", centre.host, QString::number(centre.port)}));
+  }
+  void TearDown() override {
+    ClusterCommand({"stop", b.host});
+    ClusterCommand({"stop", centre.host});
+  }
+
+  testsupport::RunResult Springdata(const QStringList& args) {
+    auto r = testsupport::Run(KALVOR_SPRINGDATA, args);
+    EXPECT_EQ(r.exitCode, 0) << qPrintable(args.join(' ')) << ": " << qPrintable(r.err);
+    return r;
+  }
+
+  QByteArray Value(const Site& s, const QByteArray& sql) {
+    depot::Connection c;
+    depot::Result r;
+    QString error;
+    EXPECT_TRUE(c.Open(s.Conninfo("kalvor_admin"), "test", error) && c.Query(sql, {}, r, error)) << qPrintable(error);
+    return r.Value(0, 0);
+  }
+
+  void Append(const QString& home, const char* file, const std::vector<MeasurementRecord>& rs) {
+    QByteArray bytes;
+    for (const auto& r : rs) bytes += EncodeMeasurementRecord(r);
+    QString error;
+    ASSERT_TRUE(recfile::Append(home + "/Report/" + file, kMeasurementRecordSize, bytes, error)) << qPrintable(error);
+  }
+
+  void Sync(const Site& s, const QString& home) {
+    Springdata({"sync", "--home", home, "--database", s.Conninfo("kalvor_line_l1"), "--line", "l1", "--quiet"});
+  }
+
+  // The rows of one depot, counted and summed up as text, at that depot or
+  // at the centre.
+  QByteArray Fingerprint(const Site& s, const QString& code) {
+    return Value(s, "SELECT (SELECT count(*) || ' ' || coalesce(md5(string_agg(m::text, '|' ORDER BY identifier, "
+                    "measured_at)), '') FROM measurements m WHERE depot = '" + code.toUtf8() + "') || ' / ' ||"
+                    " (SELECT count(*) || ' ' || coalesce(md5(string_agg(t::text, '|' ORDER BY position)), '')"
+                    " FROM sets t WHERE depot = '" + code.toUtf8() + "')");
+  }
+
+  // Polls until the centre holds what both depots hold; the time it took.
+  qint64 CatchUp(int timeoutMs) {
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < timeoutMs) {
+      if (Fingerprint(centre, "a") == Fingerprint(a, "a") && Fingerprint(centre, "b") == Fingerprint(b, "b"))
+        return t.elapsed();
+      QThread::msleep(200);
+    }
+    return -1;
+  }
+
+  static inline QTemporaryDir* scratch = new QTemporaryDir;
+  static inline Site a{KALVOR_PG_HOST, QString(KALVOR_PG_PORT).toInt()}, b, centre;
+};
+
+TEST_F(Railway, DepotsReplicateIntoTheCentreExactlyOnceAndTheCentralPageShowsThem) {
+  const QString zone = QString::fromUtf8(QTimeZone::systemTimeZoneId());
+  std::map<QString, QString> homes;
+  for (auto [site, code] : {std::pair{&a, "a"}, std::pair{&b, "b"}, std::pair{&centre, "c"}}) {
+    depot::Connection server;
+    QString error;
+    ASSERT_TRUE(server.Open(site->Conninfo("kalvor_admin", "postgres"), "test", error)) << qPrintable(error);
+    // A subscription of an earlier run holds its slot at depot a's cluster.
+    server.Exec("SELECT pg_drop_replication_slot(slot_name) FROM pg_replication_slots WHERE NOT active", error);
+    ASSERT_TRUE(server.Exec("DROP DATABASE IF EXISTS railway WITH (FORCE)", error)) << qPrintable(error);
+    ASSERT_TRUE(server.Exec("CREATE DATABASE railway", error)) << qPrintable(error);
+    if (site == &centre) continue;
+    homes[code] = scratch->filePath(QStringLiteral("home_") + code);
+    ASSERT_TRUE(testsupport::MakeInstallation(homes[code]));
+    // Both depots have a line l1; the centre keeps them apart.
+    Springdata({"db", "migrate", "--database", site->Conninfo("kalvor_admin"), "--time-zone", zone, "--depot", code});
+    Springdata({"db", "add-line", "l1", "--database", site->Conninfo("kalvor_admin")});
+    Springdata({"db", "publish", "--database", site->Conninfo("kalvor_admin")});
+  }
+  // A depot stamped only after it has rows gives them its code.
+  {
+    depot::Connection server;
+    QString error;
+    ASSERT_TRUE(server.Open(b.Conninfo("kalvor_admin", "postgres"), "test", error));
+    ASSERT_TRUE(server.Exec("CREATE DATABASE unstamped", error)) << qPrintable(error);
+    const QString admin = b.Conninfo("kalvor_admin", "unstamped");
+    Springdata({"db", "migrate", "--database", admin, "--time-zone", zone});
+    depot::Connection c;
+    ASSERT_TRUE(c.Open(admin, "test", error) && c.Exec("INSERT INTO lines (name, role_name) VALUES ('x', 'x')", error));
+    Springdata({"db", "migrate", "--database", admin, "--depot", "late"});
+    depot::Result r;
+    ASSERT_TRUE(c.Query("SELECT string_agg(depot, ',') FROM lines", {}, r, error));
+    EXPECT_EQ(r.Value(0, 0), "late");
+  }
+  // The code is given once; a line's role cannot name another depot.
+  EXPECT_NE(testsupport::Run(KALVOR_SPRINGDATA, {"db", "migrate", "--database", a.Conninfo("kalvor_admin"),
+                                                 "--depot", "z"}).exitCode, 0);
+  {
+    depot::Connection line;
+    QString error;
+    ASSERT_TRUE(line.Open(a.Conninfo("kalvor_line_l1"), "test", error));
+    EXPECT_FALSE(line.Exec("INSERT INTO measurements (depot, line, identifier, measured_at) "
+                           "VALUES ('b', 'l1', 'x', now())", error));
+  }
+  std::vector<MeasurementRecord> recordsA, recordsB;
+  for (int n = 0; n < 40; ++n) recordsA.push_back(Spring(QStringLiteral("A-%1").arg(n), n, "11112222"));
+  for (int n = 0; n < 25; ++n) recordsB.push_back(Spring(QStringLiteral("B-%1").arg(n), n, n < 3 ? "99887766" : "3"));
+  Append(homes["a"], "base.bin", recordsA);
+  Append(homes["b"], "base.bin", recordsB);
+  SetRecord set;
+  set.BogieNumber = "Т-5";
+  set.Date = QDate::currentDate().toString("ddMMyyyy");
+  set.WagonTo = "99887766";
+  QString error;
+  ASSERT_TRUE(recfile::Append(homes["b"] + "/Report/Tel.bin", kSetRecordSize, EncodeSetRecord(set), error));
+  Sync(a, homes["a"]);
+  Sync(b, homes["b"]);
+
+  Springdata({"db", "migrate", "--database", centre.Conninfo("kalvor_admin"), "--time-zone", zone, "--central"});
+  for (auto [site, code] : {std::pair{&a, "a"}, std::pair{&b, "b"}})
+    Springdata({"db", "subscribe", "--database", centre.Conninfo("kalvor_admin"), "--depot", code, "--from",
+                site->Conninfo("kalvor_replication")});
+  ASSERT_GE(CatchUp(60000), 0) << Fingerprint(centre, "a").constData() << " " << Fingerprint(centre, "b").constData();
+  EXPECT_TRUE(Fingerprint(centre, "b").startsWith("25 ")) << Fingerprint(centre, "b").constData();
+
+  // The centre is away: both depots sync more and change shift (day.bin
+  // emptied into base.bin: the same rows, not new ones).
+  ASSERT_TRUE(ClusterCommand({"halt", centre.host}));
+  std::vector<MeasurementRecord> dayA, dayB;
+  for (int n = 40; n < 60; ++n) dayA.push_back(Spring(QStringLiteral("A-%1").arg(n), n, "11112222"));
+  for (int n = 25; n < 35; ++n) dayB.push_back(Spring(QStringLiteral("B-%1").arg(n), n, "3"));
+  Append(homes["a"], "day.bin", dayA);
+  Append(homes["b"], "day.bin", dayB);
+  Sync(a, homes["a"]);
+  Sync(b, homes["b"]);
+  Append(homes["a"], "base.bin", dayA);
+  Append(homes["b"], "base.bin", dayB);
+  ASSERT_TRUE(QFile::resize(homes["a"] + "/Report/day.bin", 0) && QFile::resize(homes["b"] + "/Report/day.bin", 0));
+  Sync(a, homes["a"]);
+  Sync(b, homes["b"]);
+  ASSERT_TRUE(ClusterCommand({"resume", centre.host, QString::number(centre.port)}));
+  const qint64 caughtUp = CatchUp(60000);
+  ASSERT_GE(caughtUp, 0) << Fingerprint(centre, "a").constData() << " vs " << Fingerprint(a, "a").constData();
+  std::fprintf(stderr, "the centre caught up in %lld ms\n", static_cast<long long>(caughtUp));
+  EXPECT_TRUE(Fingerprint(centre, "a").startsWith("60 ")) << Fingerprint(centre, "a").constData();
+  // The summaries of the centre count every row once.
+  EXPECT_EQ(Value(centre, "SELECT sum(records) FROM measurement_hours"), "95");
+
+  // Depot a's role at the centre (the one its rows are applied as) cannot
+  // write rows of depot b.
+  {
+    depot::Connection c;
+    depot::Result r;
+    ASSERT_TRUE(c.Open(centre.Conninfo("kalvor_admin"), "test", error) && c.Exec("SET ROLE kalvor_depot_a", error));
+    EXPECT_FALSE(c.Query("INSERT INTO measurements (depot, line, identifier, measured_at) VALUES ('b', 'l1', 'x', now())",
+                         {}, r, error));
+    EXPECT_EQ(r.State(), "42501") << qPrintable(error);
+  }
+
+  // The page over the railway, read by an engineer of the centre.
+  Value(centre, "CREATE ROLE railway_engineer LOGIN IN ROLE kalvor_reader");
+  const int port = 19000 + getpid() % 1000;
+  QProcess server;
+  server.start(KALVOR_DEPOT, {"serve", "--database", centre.Conninfo("kalvor_reader"), "--listen",
+                              QStringLiteral("127.0.0.1:%1").arg(port)});
+  ASSERT_TRUE(server.waitForStarted());
+  testsupport::Browser browser;
+  ASSERT_TRUE(browser.Start(scratch->filePath("profile")));
+  const QString site = QStringLiteral("http://127.0.0.1:%1").arg(port);
+  bool up = false;
+  for (int i = 0; i < 100 && !up; ++i) {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<uint16_t>(port));
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    up = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+    close(fd);
+    if (!up) QThread::msleep(100);
+  }
+  ASSERT_TRUE(up);
+  ASSERT_TRUE(browser.Go(site + "/"));
+  ASSERT_TRUE(browser.Load([&] {
+    browser.Eval("document.querySelector('[name=user]').value = 'railway_engineer';"
+                 "document.querySelector('[name=password]').value = 'x';"
+                 "document.querySelector('#signin').click()");
+  }));
+  const QJsonArray rows = browser.Eval(
+      "[...document.querySelectorAll('#depots tr[data-depot]')].map(tr => [tr.dataset.depot,"
+      " tr.querySelector('.lines').textContent, tr.querySelector('.today').textContent,"
+      " tr.querySelector('.week').textContent, tr.className])").toArray();
+  ASSERT_EQ(rows.size(), 2) << qPrintable(browser.Eval("document.body.innerText").toString());
+  for (const QJsonValue& row : rows) {
+    const QByteArray code = row[0].toString().toUtf8();
+    const QByteArray counts = Value(centre, "SELECT (SELECT count(*) FROM lines WHERE depot = '" + code + "') || ' ' ||"
+                                            " count(*) FILTER (WHERE measured_at >= current_date) || ' ' ||"
+                                            " count(*) FILTER (WHERE measured_at >= date_trunc('week', current_date))"
+                                            " FROM measurements WHERE depot = '" + code + "' AND NOT emulated");
+    EXPECT_EQ(QStringList({row[1].toString(), row[2].toString(), row[3].toString()}).join(' '), QString(counts));
+    EXPECT_EQ(row[4].toString(), "") << "a depot heard from just now is not flagged";
+  }
+  browser.Screenshot(scratch->filePath("railway-depots.png"), 400);
+  if (qEnvironmentVariableIsSet("KALVOR_UPDATE_SCREENS"))
+    browser.Screenshot(KALVOR_SOURCE_DIR "/docs/screens/depot-railway.png", 400);
+
+  // A wagon measured in depot b is found from the centre.
+  ASSERT_TRUE(browser.Go(site + "/wagon?wagon=99887766"));
+  const QJsonArray found = browser.Eval(
+      "[...document.querySelectorAll('#wagonrecords tr[data-depot], #wagonsets tr[data-depot]')]"
+      ".map(tr => tr.dataset.depot)").toArray();
+  EXPECT_EQ(found.size(), 4);  // three springs taken from it, one set fitted to it
+  for (const QJsonValue& d : found) EXPECT_EQ(d.toString(), "b");
+  server.kill();
+  server.waitForFinished();
+}
+
+}  // namespace
