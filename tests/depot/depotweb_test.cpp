@@ -227,8 +227,9 @@ class DepotWeb : public ::testing::Test {
       if (!listening) QThread::msleep(100);
     }
     ASSERT_TRUE(listening) << qPrintable(depotServer.readAllStandardError());
-    ASSERT_TRUE(browser.Start(scratch.filePath("profile")));
+    // The browser starts only in the tests that use it (StartBrowser).
   }
+  void StartBrowser() { ASSERT_TRUE(browser.Start(scratch.filePath("profile"))); }
   void TearDown() override {
     std::fprintf(stderr, "server %s, exit %d: %s\n", depotServer.state() == QProcess::Running ? "running" : "ended",
                  depotServer.exitCode(), depotServer.readAllStandardError().constData());
@@ -351,6 +352,7 @@ class DepotWeb : public ::testing::Test {
 };
 
 TEST_F(DepotWeb, PagesInTheBrowser) {
+  ASSERT_NO_FATAL_FAILURE(StartBrowser());
   const QString day9 = QDate::currentDate().addDays(-9).toString(Qt::ISODate);
   const QString typePath = QStringLiteral("/type?line=l1&bogie=1&spring=1&from=%1&to=%2&bfrom=%3&bto=%4")
                                .arg(QDate::currentDate().addDays(-29).toString(Qt::ISODate),
