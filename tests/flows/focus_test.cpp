@@ -123,7 +123,7 @@ TEST(KeyboardFocus, AfterEachServiceWindowClosesTheKeypadReachesTheMainWindow) {
   // Each "ready" dump is the moment the test acts; the dump after it shows
   // the page the key led to.
   const QString script =
-      "realtime\nwait 3000\ngrab terminal.png\n"
+      "wait 3000\ngrab terminal.png\nrealtime\n"
       "press Button17\nwait 1500\ndump vis.txt\nwait 300\nclose\nwait 1000\n"
       "dump back.txt\npress Button1\nwait 3000\ndump ready1.txt\nwait 1500\ndump key1.txt\nexit\n";
   QRect visualiser;
