@@ -43,7 +43,6 @@ struct TPlayback {
   QElapsedTimer real;           // wait steps after a realtime step count real time
   qint64 realNotBefore = 0;
   uint32_t lastTimerTick = 0;   // the program's clock at the harness timer's last turn
-  qint64 lastTimerReal = 0;     // the real time (of `real`) at that turn
 };
 
 TPlayback Playback;
@@ -190,22 +189,12 @@ void TimerTick() {
   // on the clock or the line), the form idles: jump to the next step's
   // moment, so that a wait in front of a form costs no real time. After a
   // realtime step the clock runs with real time there instead, for scripts
-  // that watch a form's own timers: by the real time since the last turn,
-  // so that it keeps pace when a turn comes late (a loaded machine, a poll
-  // of the line in between) and a wait step lasts its milliseconds, not a
-  // multiple of them.
-  const qint64 real = Playback.real.elapsed();
+  // that watch a form's own timers.
   if (plat::IsVirtualClock() && QApplication::activeModalWidget()) {
     const bool idle = plat::TickCount() == Playback.lastTimerTick;
-    uint32_t step = 10;
-    if (Playback.formsRealTime)
-      step = static_cast<uint32_t>(std::clamp<qint64>(real - Playback.lastTimerReal, 1, 1000));
-    else if (idle)
-      step = IdleJumpMs();
-    plat::AdvanceVirtualClock(step);
+    plat::AdvanceVirtualClock(idle && !Playback.formsRealTime ? IdleJumpMs() : 10);
   }
   Playback.lastTimerTick = plat::TickCount();
-  Playback.lastTimerReal = real;
   plat::RunPumpHook();
 }
 
