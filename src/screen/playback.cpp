@@ -88,7 +88,10 @@ bool RunStep(const PlaybackStep& s) {
     CanvasMouseDown(button, s.args.value(0).toInt(), s.args.value(1).toInt());
   } else if (v == "wait") {
     Playback.notBefore = plat::TickCount() + static_cast<uint32_t>(s.args.value(0).toUInt());
-    Playback.realNotBefore = Playback.real.elapsed() + s.args.value(0).toUInt();
+    // Only a wait after a realtime step lasts in real time too; one before
+    // it must not hold the steps that follow the realtime step.
+    Playback.realNotBefore =
+        Playback.formsRealTime ? Playback.real.elapsed() + s.args.value(0).toUInt() : 0;
   } else if (v == "snap") {
     const QString path = plat::MapPath(s.rest);
     QString reason;

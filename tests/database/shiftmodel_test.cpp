@@ -282,29 +282,33 @@ void PrintFigures(const char* what, const Figures& f) {
       f.crashesInStart);
 }
 
+// The lives are a seeded sample: a fault of the move or of its recovery
+// shows within the first few dozen of them, and the figures below keep the
+// sample from thinning out the crashes that matter (inside a move, during a
+// start).
 TEST(ShiftModel, NoRecordIsLostOrDoubledWhenOperationsAreAbandonedAfterAnyWrite) {
   Figures f;
-  for (uint32_t seed = 1; seed <= 3000 && !::testing::Test::HasFailure(); ++seed) {
+  for (uint32_t seed = 1; seed <= 600 && !::testing::Test::HasFailure(); ++seed) {
     SCOPED_TRACE(seed);
     LineModel model(seed, f);
     model.Run(30, false);
     ++f.sequences;
   }
   PrintFigures("abandoned", f);
-  EXPECT_GT(f.crashesInShiftChange, 1000);
+  EXPECT_GT(f.crashesInShiftChange, 400);
   EXPECT_GT(f.crashesInStart, 100);
 }
 
 TEST(ShiftModel, NoRecordIsLostOrDoubledWhenTheProcessIsKilledAfterAnyWrite) {
   Figures f;
-  for (uint32_t seed = 1; seed <= 400 && !::testing::Test::HasFailure(); ++seed) {
+  for (uint32_t seed = 1; seed <= 100 && !::testing::Test::HasFailure(); ++seed) {
     SCOPED_TRACE(seed);
     LineModel model(100000 + seed, f);
     model.Run(25, true);
     ++f.sequences;
   }
   PrintFigures("killed", f);
-  EXPECT_GT(f.crashes, 400);
+  EXPECT_GT(f.crashes, 200);
 }
 
 }  // namespace

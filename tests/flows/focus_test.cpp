@@ -65,6 +65,18 @@ class XServer {
     }
     return r;
   }
+  // The window once the X server shows it, which it does a moment after the
+  // program has shown it: an empty rectangle when it has not within `ms`.
+  QRect WaitForWindow(const QString& title, int ms = 3000) const {
+    QElapsedTimer t;
+    t.start();
+    QRect r = Window(title);
+    while (r.isEmpty() && t.elapsed() < ms) {
+      QThread::msleep(50);
+      r = Window(title);
+    }
+    return r;
+  }
 
  private:
   QProcess proc_;
@@ -123,12 +135,12 @@ TEST(KeyboardFocus, AfterEachServiceWindowClosesTheKeypadReachesTheMainWindow) {
   // Each "ready" dump is the moment the test acts; the dump after it shows
   // the page the key led to.
   const QString script =
-      "realtime\nwait 3000\ngrab terminal.png\n"
+      "wait 3000\ngrab terminal.png\nrealtime\n"
       "press Button17\nwait 1500\ndump vis.txt\nwait 300\nclose\nwait 1000\n"
       "dump back.txt\npress Button1\nwait 3000\ndump ready1.txt\nwait 1500\ndump key1.txt\nexit\n";
   QRect visualiser;
   PlayOnX(x, home, script,
-          {{"vis.txt", [&] { visualiser = x.Window("Визуализатор"); }},
+          {{"vis.txt", [&] { visualiser = x.WaitForWindow("Визуализатор"); }},
            // Key 8 of the main menu: the wagon numbers, whose keys are 1, 7 and 13.
            {"ready1.txt", [&] { x.Tool({"key", "KP_8"}); }}});
   EXPECT_TRUE(home.Text("back.txt").startsWith("TForm4")) << home.Text("back.txt").toStdString();
@@ -160,15 +172,15 @@ TEST(KeyboardFocus, ServiceWindowsLieOnTheScreenAndGiveTheKeypadBack) {
     QProcessEnvironment env = x.Env();
     const QString script =
         "realtime\nwait 300\ndump form40.txt\nwait 300\npress Button2\nrealtime off\n"
-        "wait 13000\nkey 2\nwait 10000\nkey 7\nwait 300\nkey 9\nwait 1000\n"
-        "realtime\npress OK\nwait 500\nsnap before1.png\ndump ready1.txt\nwait 800\n"
+        "wait 13000\nkey 2\nwait 10000\nkey 7\nwait 300\nkey 9\n"
+        "realtime\nwait 1000\npress OK\nwait 500\nsnap before1.png\ndump ready1.txt\nwait 800\n"
         "snap key1.png\nkey 4\nwait 300\nkey 5\nwait 500\ndump editor.txt\nwait 300\nclose\n"
         "wait 500\nsnap before2.png\ndump ready2.txt\nwait 800\nsnap key2.png\nexit\n";
     qputenv("CUPS_SERVER", "/nonexistent/kalvor-cups.sock");
     PlayOnX(x, home, script,
-            {{"form40.txt", [&] { range = x.Window("Дальномер"); }},
+            {{"form40.txt", [&] { range = x.WaitForWindow("Дальномер"); }},
              {"ready1.txt", [&] { x.Tool({"key", "KP_Subtract"}); }},
-             {"editor.txt", [&] { editor = x.Window("Редактор параметров"); }},
+             {"editor.txt", [&] { editor = x.WaitForWindow("Редактор параметров"); }},
              {"ready2.txt", [&] { x.Tool({"key", "KP_Multiply"}); }}},
             {"--now", "2026-12-06T10:00:00"});
     qunsetenv("CUPS_SERVER");
@@ -190,11 +202,11 @@ TEST(KeyboardFocus, ServiceWindowsLieOnTheScreenAndGiveTheKeypadBack) {
     QString script = "wait 13000\nkey 13\nwait 500\n";
     // The bogie's data; each third answer is a year of manufacture.
     for (int i = 0; i < 9; ++i) script += i % 3 == 1 ? "type 2000*\nwait 500\n" : "type 1*\nwait 500\n";
-    script += "key 10\nwait 500\nclick 500 400 right\nrealtime\nwait 500\ndump form2.txt\n"
+    script += "key 10\nrealtime\nwait 500\nclick 500 400 right\nwait 500\ndump form2.txt\n"
               "wait 300\ntype *\nwait 800\ndump left.txt\nwait 300\nexit\n";
     bool goneAfter = false;
     PlayOnX(x, home, script,
-            {{"form2.txt", [&] { assembly = x.Window("Сборка"); }},
+            {{"form2.txt", [&] { assembly = x.WaitForWindow("Сборка"); }},
              {"left.txt", [&] { goneAfter = x.Window("Сборка").isEmpty(); }}});
     EXPECT_TRUE(goneAfter) << "the assembly form stayed after the sorting mode ended";
   }

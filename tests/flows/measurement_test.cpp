@@ -9,7 +9,6 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QSet>
-#include <QThread>
 #include <cmath>
 
 #include "config/settings.h"
@@ -299,35 +298,40 @@ TEST(MeasurementFlow, AFailedShiftChangeAbandonsTheMeasurement) {
   EXPECT_EQ(Stages(home, failed), "1111");                                // no stage started
 }
 
-// A series of emulated measurements killed (SIGKILL) at random moments and
-// started again, round after round: the shift file holds whole records
-// only, each measurement once and numbered in its order, and the shift
-// state names the last measurement or the one that was under way.
+// A series of emulated measurements killed (SIGKILL) and started again,
+// round after round: each round kills the program at one chosen write of its
+// record and state files (every write, sync and rename under Report and
+// Config counts; a measurement makes five: the state's temporary file
+// written, synced, renamed, the record written, synced). The moments are
+// each of the first ten, so every step of the first measurement and of one
+// over a shift that holds records, then a seeded sample of later ones, each
+// round starting from what the kill before left. After each kill the
+// shift file holds whole records only, each measurement once and numbered in
+// its order, and the shift state names the last measurement or the one that
+// was under way.
 TEST(MeasurementFlow, AKillAtAnyMomentLeavesWholeRecordsEachOnce) {
   FlowHome home("[Global]\nTurbo=20\n");
   WriteShiftState(home);
   QString script = QString("wait %1\nkey 2\n").arg(kStartupMs);
-  for (int i = 0; i < 60; ++i) script += "wait 500\nkey 1\n";
-  script += "exit\n";
-  QFile f(home.file("series.play"));
-  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-  f.write(script.toUtf8());
-  f.close();
-  const QStringList args = {"--home",    home.path(),       "-platform",
-                            "offscreen", "--virtual-clock", "--now",
-                            kNow,        "--play",          home.file("series.play")};
+  for (int i = 0; i < 3; ++i) script += "wait 500\nkey 1\n";
+  script += "wait 500\nexit\n";
 
+  std::vector<int> moments;
+  for (int n = 1; n <= 10; ++n) moments.push_back(n);
   QRandomGenerator rng(20261206);
+  for (int k = 0; k < 3; ++k) moments.push_back(rng.bounded(11, 21));
   size_t last = 0;
   int grown = 0;
-  for (int round = 0; round < 10; ++round) {
-    SCOPED_TRACE(round);
-    QProcess p;
-    p.start(KALVOR_EXE, args);
-    ASSERT_TRUE(p.waitForStarted());
-    QThread::msleep(rng.bounded(150, 1500));
-    p.kill();
-    p.waitForFinished();
+  for (int moment : moments) {
+    SCOPED_TRACE(moment);
+    home.InjectFaults({"KALVOR_FAULT_PATH=" + home.path() + "/Report/*:" + home.path() +
+                           "/Config/*",
+                       "KALVOR_FAULT_OPS=write,fsync,rename", "KALVOR_FAULT_KILL=1",
+                       QString("KALVOR_FAULT_NTH=%1").arg(moment)});
+    const auto run = home.Play(script, {"--now", kNow});
+    ASSERT_TRUE(run.finished);
+    // Four measurements make twenty writes: every moment comes.
+    EXPECT_EQ(run.exitCode, -1) << run.err.toStdString();
 
     QByteArray raw;
     const auto records = ShiftRecords(home, &raw);
@@ -349,6 +353,7 @@ TEST(MeasurementFlow, AKillAtAnyMomentLeavesWholeRecordsEachOnce) {
       EXPECT_TRUE(index == n - 1 || index == n) << index << " with " << n << " records";
     }
   }
+  home.InjectFaults({});
   // The kills came during the measurements, not only before them.
   EXPECT_GE(grown, 3);
   // A run to its end goes on with the next number.

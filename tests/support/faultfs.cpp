@@ -5,10 +5,10 @@
 //   LD_PRELOAD=build/tests/libkalvor_faultfs.so KALVOR_FAULT_PATH='*/Config/now.txt*' kalvor ...
 //
 // Variables (read once, at the first intercepted call):
-//   KALVOR_FAULT_PATH   fnmatch(3) pattern of the absolute path; required, without it nothing
-//                       fails. The path of a descriptor is what /proc/self/fd shows, so a
-//                       temporary file beside the target ("now.txt.Ab12Cd") matches
-//                       "*/now.txt*".
+//   KALVOR_FAULT_PATH   fnmatch(3) pattern of the absolute path, or several separated by ':';
+//                       required, without it nothing fails. The path of a descriptor is what
+//                       /proc/self/fd shows, so a temporary file beside the target
+//                       ("now.txt.Ab12Cd") matches "*/now.txt*".
 //   KALVOR_FAULT_OPS    comma list of the operations that fail (default "write"):
 //                       open   open, open64, openat, openat64, creat, mkstemp, mkostemp
 //                       write  write, pwrite, pwrite64, writev, pwritev
@@ -21,6 +21,9 @@
 //   KALVOR_FAULT_AFTER  writes: how many bytes of the armed writes still go through; the
 //                       write that crosses the limit is cut short there, as on a disk that
 //                       fills up, and the next one fails. Default 0.
+//   KALVOR_FAULT_KILL   1: the armed call kills the process (SIGKILL) instead of failing, as
+//                       a crash or a power cut at that moment: nothing of the call reaches
+//                       the disk (but the part of a write that AFTER lets through).
 //   KALVOR_FAULT_LOG    a file to which one line is appended per failure made:
 //                       "<operation> <path> <errno>".
 //
@@ -32,6 +35,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <fnmatch.h>
+#include <signal.h>
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -55,6 +59,7 @@ struct Config {
   int err = ENOSPC;
   long nth = 1;
   long long after = 0;
+  bool kill = false;
   const char* log = nullptr;
 };
 
@@ -100,20 +105,37 @@ const Config& Get() {
     if (const char* n = getenv("KALVOR_FAULT_NTH")) config.nth = atol(n) > 0 ? atol(n) : 1;
     if (const char* a = getenv("KALVOR_FAULT_AFTER")) config.after = atoll(a);
     config.log = getenv("KALVOR_FAULT_LOG");
+    if (const char* k = getenv("KALVOR_FAULT_KILL")) config.kill = atoi(k) == 1;
     config.ready = true;
   }
   return config;
 }
 
+// Whether an absolute path matches one of the ':'-separated patterns.
+bool MatchesAny(const char* patterns, const char* path) {
+  char one[PATH_MAX];
+  for (const char* p = patterns; *p;) {
+    const char* end = strchr(p, ':');
+    const size_t n = end ? static_cast<size_t>(end - p) : strlen(p);
+    if (n > 0 && n < sizeof one) {
+      memcpy(one, p, n);
+      one[n] = 0;
+      if (fnmatch(one, path, 0) == 0) return true;
+    }
+    p += end ? n + 1 : n;
+  }
+  return false;
+}
+
 bool Matches(const char* path) {
   const Config& c = Get();
   if (!c.pattern || !path) return false;
-  if (path[0] == '/') return fnmatch(c.pattern, path, 0) == 0;
+  if (path[0] == '/') return MatchesAny(c.pattern, path);
   char full[PATH_MAX * 2];
   char cwd[PATH_MAX];
   if (!getcwd(cwd, sizeof cwd)) return false;
   snprintf(full, sizeof full, "%s/%s", cwd, path);
-  return fnmatch(c.pattern, full, 0) == 0;
+  return MatchesAny(c.pattern, full);
 }
 
 bool PathOf(int fd, char* out, size_t size) {
@@ -168,6 +190,7 @@ ssize_t Allowance(size_t count) {
 
 int Fail(const char* op, const char* path) {
   Log(op, path);
+  if (Get().kill) raise(SIGKILL);
   errno = Get().err;
   return -1;
 }
