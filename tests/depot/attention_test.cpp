@@ -26,7 +26,7 @@ QByteArray Shifts(int spring, int days, int last, const QByteArray& offset, doub
              " spring_good, p2_value, p2_measured, p2_min, p2_max, p2_tolerance, source)"
              " SELECT 'a', format('%1-%s-%s', d, k), current_date - d + interval '8 hours' + k * interval '1 minute',"
              " 1, %1, 0, false, true, k >= %6, 250 + (%4) + %5 * (0.3 * (1 + k / 2)) * (CASE WHEN k % 2 = 0 THEN 1 ELSE -1 END),"
-             " true, 245, 255, 0 FROM generate_series(%3, %3 + %2 - 1) d, generate_series(0, 9) k")
+             " true, 245, 255, 0, 'base' FROM generate_series(%3, %3 + %2 - 1) d, generate_series(0, 9) k")
       .arg(spring)
       .arg(days)
       .arg(last)
@@ -91,12 +91,14 @@ TEST(Attention, EachReasonAtItsThreshold) {
   EXPECT_EQ(cells.front().spring, 5);
   EXPECT_EQ(cells.back().spring, 1);
 
-  // A baseline picked that holds the late shifts of type 2 sees no rule.
+  // A baseline picked that holds type 2's high shifts: its centre lies above
+  // the shifts before them, eight of which in a row break rule 4 instead.
   const std::vector<depot::Cell> picked = depot::Attention({today.addDays(-29), today, today.addDays(-5), today});
   for (const depot::Cell& c : picked) {
     if (c.spring != 2) continue;
     EXPECT_EQ(c.baseFrom, today.addDays(-5));
-    for (const depot::Reason& r : c.reasons) EXPECT_NE(r.kind, depot::Reason::Rules) << qPrintable(r.text);
+    ASSERT_EQ(c.reasons.size(), 1u);
+    EXPECT_EQ(c.reasons[0].text, "X̄ высоты: правило 4 (последнее " + today.addDays(-2).toString("dd.MM") + ")");
   }
 }
 
