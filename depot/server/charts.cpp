@@ -295,7 +295,10 @@ QByteArray ParetoSvg(const QString& title, const std::vector<QString>& names, co
   if (sum == 0) return out + "<text x=\"" + F(kLeft) + "\" y=\"80\">Брака нет</text></svg>";
   const double bw = (kW - kLeft - kRight - 40) / counts.size();
   const Scale pct = MakeScale(0, 100);
-  out += YAxis(pct, 0);
+  for (int k = 0; k <= 100; k += 25)
+    out += "<line x1=\"" + F(kLeft) + "\" x2=\"" + F(kW - kRight) + "\" y1=\"" + F(pct.Y(k)) + "\" y2=\"" +
+           F(pct.Y(k)) + "\" stroke=\"#eee\"/><text x=\"" + F(kLeft - 6) + "\" y=\"" + F(pct.Y(k) + 4) +
+           "\" text-anchor=\"end\">" + QByteArray::number(k) + " %</text>";
   std::vector<std::pair<double, double>> cumulative;
   long long running = 0;
   for (size_t i = 0; i < counts.size(); ++i) {

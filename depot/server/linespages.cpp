@@ -174,7 +174,7 @@ void LinesPage(const Request& r, httplib::Response& res) {
             (l.stale ? " <span class=\"flag\">нет синхронизации больше часа</span>" : "") + "</td></tr>";
   }
   body += "</table>" + AttentionMatrix(period);
-  // The engineer's signals of the last 7 days go here.
+  // After the matrix: the list of the signals of the last 7 days ("Сигналы за 7 дней").
   body += RejectedByWeek(period.to);
   body += "<p class=\"csv\"><a href=\"/lines.csv\">Скачать CSV</a> · "
           "<a href=\"/types\">Типы пружин на всех линиях</a></p>"

@@ -687,6 +687,7 @@ TEST_F(DepotWeb, AttentionDrillDownCausesAndPrint) {
   // Every line's X̄ on the all-lines page, on one scale; the Pareto's counts
   // are SQL's count of rejected records failed per parameter.
   ASSERT_TRUE(browser.Go(Url("/type?bogie=1&spring=1")));
+  for (int width : {800, 1366}) Shot(QStringLiteral("type-all-%1").arg(width), 2600, width);
   EXPECT_EQ(browser.Eval("[...document.querySelectorAll('#p2 .line-chart')].map(d => d.dataset.line).join()").toString(),
             "l1,l2");
   EXPECT_EQ(browser.Eval("new Set([...document.querySelectorAll('#p2 .line-chart svg')].map(s =>"
