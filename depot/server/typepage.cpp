@@ -309,7 +309,7 @@ QByteArray Section(const TypeQuery& q, int p, const QList<QByteArray>& pooled) {
     body += ControlChartSvg(QStringLiteral("СКО по сменам, s"), labels, c.sd, c.inBase);
     body += Violations(q, c);
   }
-  body += "<p>" + csv("chart") + " контрольных карт</p>";
+  body += "<p class=\"noprint\">" + csv("chart") + " контрольных карт</p>";
 
   HistData h;
   Histogram(q, p, h);
@@ -324,7 +324,7 @@ QByteArray Section(const TypeQuery& q, int p, const QList<QByteArray>& pooled) {
   }
   body += HistogramSvg(QStringLiteral("Гистограмма за период"), h.lower, h.upper, h.counts, HistMarkers(h, p, q.f.bogie),
                        fit);
-  body += "<p>" + csv("hist") + " гистограммы</p>";
+  body += "<p class=\"noprint\">" + csv("hist") + " гистограммы</p>";
 
   std::vector<CapRow> weeks, months;
   CapabilityBy(q, p, kWeek, weeks);
@@ -343,10 +343,10 @@ QByteArray Section(const TypeQuery& q, int p, const QList<QByteArray>& pooled) {
   body += "<div class=\"pair\">" + trend(QStringLiteral("Cp и Cpk по неделям"), weeks, true) +
           trend(QStringLiteral("Cp и Cpk по месяцам"), months, false) + "</div>";
   body += "<h3>По месяцам</h3>" + CapabilityTable("Месяц", months);
-  body += "<h3>По неделям</h3>" + CapabilityTable("Неделя (с понедельника)", weeks) + "<p>" + csv("weeks") + "</p>";
+  body += "<h3>По неделям</h3>" + CapabilityTable("Неделя (с понедельника)", weeks) + "<p class=\"noprint\">" + csv("weeks") + "</p>";
   std::vector<CapRow> lines;
   CapabilityBy(q, p, "line", lines);
-  return body + "<h3>По линиям за период</h3>" + CapabilityTable("Линия", lines) + "<p>" + csv("lines") +
+  return body + "<h3>По линиям за период</h3>" + CapabilityTable("Линия", lines) + "<p class=\"noprint\">" + csv("lines") +
          "</p></section>";
 }
 
