@@ -1,7 +1,10 @@
 #include <algorithm>
 #include <cmath>
+#include <map>
 
 #include "server/alarms.h"
+#include "server/attention.h"
+#include "server/charts.h"
 #include "server/handlers.h"
 #include "server/queries.h"
 #include "server/railwayqueries.h"
@@ -34,8 +37,129 @@ void LinesCsv(const Request&, httplib::Response& res) {
   res.set_content(Csv(kLinesHeader, out).toStdString(), "text/csv; charset=utf-8");
 }
 
+namespace {
+
+QByteArray IsoDate(const QDate& d) { return d.isValid() ? d.toString(Qt::ISODate).toUtf8() : QByteArray(); }
+
+// The period and baseline of the matrix, as the type pages take them.
+AttentionQuery MatrixPeriod(const Request& r) {
+  AttentionQuery q;
+  q.to = r.Date("to");
+  if (!q.to.isValid()) q.to = QDate::currentDate();
+  q.from = r.Date("from");
+  if (!q.from.isValid()) q.from = q.to.addDays(-29);
+  CheckPeriod(q.from, q.to);
+  q.baseFrom = r.Date("bfrom");
+  q.baseTo = r.Date("bto");
+  CheckPeriod(q.baseFrom, q.baseTo);
+  if (!q.baseFrom.isValid() || !q.baseTo.isValid()) q.baseFrom = q.baseTo = QDate();
+  return q;
+}
+
+QByteArray CellLink(const AttentionQuery& q, const Cell& c) {
+  return Url("/type", {{"line", c.line}, {"bogie", QByteArray::number(c.bogie)}, {"spring", QByteArray::number(c.spring)},
+                       {"from", IsoDate(q.from)}, {"to", IsoDate(q.to)}, {"bfrom", IsoDate(q.baseFrom)},
+                       {"bto", IsoDate(q.baseTo)}});
+}
+
+QByteArray TypeName(const Cell& c) {
+  return QByteArray::number(c.bogie) + " " + Esc(c.bogieName) + " / " + QByteArray::number(c.spring) + " " +
+         Esc(c.springName);
+}
+
+QByteArray ReasonsText(const Cell& c) {
+  if (c.reasons.empty()) return "в норме";
+  QByteArray out;
+  for (const Reason& reason : c.reasons)
+    out += (out.isEmpty() ? "" : "; ") + Esc(reason.text);
+  return out;
+}
+
+// "Требует внимания" (the red and amber cells, worst first), then the matrix
+// of lines × types.
+QByteArray AttentionMatrix(const AttentionQuery& q) {
+  const std::vector<Cell> cells = Attention(q);
+  QByteArray out = "<form class=\"filter\" method=\"get\" action=\"/\"><label>Период с <input type=\"date\" "
+                   "name=\"from\" value=\"" + IsoDate(q.from) + "\"></label><label>по <input type=\"date\" name=\"to\" "
+                   "value=\"" + IsoDate(q.to) + "\"></label><label>Базовый период с <input type=\"date\" name=\"bfrom\" "
+                   "value=\"" + IsoDate(q.baseFrom) + "\"></label><label>по <input type=\"date\" name=\"bto\" value=\"" +
+                   IsoDate(q.baseTo) + "\"></label><button>Показать</button></form>";
+  out += "<h2>Требует внимания</h2>";
+  QByteArray list;
+  for (const Cell& c : cells)
+    if (c.status != Status::Green)
+      list += QByteArray("<li class=\"") + StatusClass(c.status) + "\" data-line=\"" + Esc(c.line) + "\" data-type=\"" +
+              QByteArray::number(c.bogie) + "/" + QByteArray::number(c.spring) + "\"><a href=\"" + Esc(CellLink(q, c)) +
+              "\">линия " + Esc(c.line) + ", " + TypeName(c) + "</a>: " + ReasonsText(c) + "</li>";
+  out += list.isEmpty() ? QByteArray("<p id=\"attention\">Всё в норме.</p>")
+                        : "<ul id=\"attention\">" + list + "</ul>";
+  std::vector<QByteArray> lines;
+  std::vector<std::pair<int, int>> types;
+  std::map<std::pair<int, int>, QByteArray> typeNames;
+  for (const Cell& c : cells) {
+    if (std::find(lines.begin(), lines.end(), c.line) == lines.end()) lines.push_back(c.line);
+    typeNames.emplace(std::pair(c.bogie, c.spring), TypeName(c));
+  }
+  std::sort(lines.begin(), lines.end());
+  out += "<h2>Линии и типы пружин за период</h2><table id=\"matrix\"><tr><th>Линия</th>";
+  for (const auto& [type, name] : typeNames) out += "<th>" + name + "</th>";
+  out += "</tr>";
+  for (const QByteArray& line : lines) {
+    out += "<tr><th>" + Esc(line) + "</th>";
+    for (const auto& [type, name] : typeNames) {
+      const auto c = std::find_if(cells.begin(), cells.end(), [&](const Cell& x) {
+        return x.line == line && x.bogie == type.first && x.spring == type.second;
+      });
+      if (c == cells.end()) {
+        out += "<td class=\"none\">не измерялся</td>";
+        continue;
+      }
+      out += QByteArray("<td class=\"") + StatusClass(c->status) + "\" data-line=\"" + Esc(line) + "\" data-type=\"" +
+             QByteArray::number(type.first) + "/" + QByteArray::number(type.second) + "\"><a href=\"" +
+             Esc(CellLink(q, *c)) + "\">" + ReasonsText(*c) + "</a></td>";
+    }
+    out += "</tr>";
+  }
+  return out + "</table><p class=\"legend\"><span class=\"red\">красный</span> — правило 1 Western Electric в последних "
+               "5 сменах, Cpk за месяц ниже 1,0 или брак вдвое выше базового; <span class=\"amber\">жёлтый</span> — "
+               "правила 2–4, Cpk ниже 1,33, брак в 1,5 раза выше базового или нет замеров 2 дня; "
+               "<span class=\"green\">зелёный</span> — в норме.</p>";
+}
+
+// The share rejected per week and line over the 12 weeks up to the period's end.
+QByteArray RejectedByWeek(const QDate& to) {
+  const QDate from = to.addDays(1 - to.dayOfWeek()).addDays(-7 * 11);
+  const Answer<RejectedWeek> rows = RejectedWeek::Fetch({}, 0, 0, from, to);
+  std::vector<QString> weeks;
+  for (QDate w = from; w <= to; w = w.addDays(7)) weeks.push_back(w.toString(QStringLiteral("dd.MM")));
+  std::map<QByteArray, std::vector<const RejectedWeek*>> byLine;
+  for (const RejectedWeek& w : rows.rows) byLine[w.line].push_back(&w);
+  std::vector<Series> series;
+  QByteArray table = "<table id=\"rejected\"><tr><th>Линия</th>";
+  for (const QString& w : weeks) table += "<th>" + Esc(w) + "</th>";
+  table += "</tr>";
+  for (const auto& [line, list] : byLine) {
+    Series one{QString::fromUtf8(line), SeriesColour(series.size()), std::vector<std::optional<double>>(weeks.size())};
+    table += "<tr data-line=\"" + Esc(line) + "\"><th>" + Esc(line) + "</th>";
+    for (size_t i = 0; i < weeks.size(); ++i) {
+      const QByteArray monday = IsoDate(from.addDays(7 * static_cast<int>(i)));
+      const auto w = std::find_if(list.begin(), list.end(), [&](const RejectedWeek* x) { return x->week == monday; });
+      if (w != list.end() && (*w)->judged > 0) one.values[i] = 100.0 * (*w)->rejected / (*w)->judged;
+      table += "<td class=\"n\">" + (w == list.end() ? QByteArray() : Esc(Share((*w)->rejected, (*w)->judged))) + "</td>";
+    }
+    table += "</tr>";
+    series.push_back(std::move(one));
+  }
+  return "<h2>Доля брака по неделям, %</h2>" +
+         SeriesSvg(QStringLiteral("Доля брака по неделям, % (недели с понедельника)"), weeks, series, {}, 1) + table +
+         "</table>";
+}
+
+}  // namespace
+
 void LinesPage(const Request& r, httplib::Response& res) {
   const QByteArray depotCode = r.Get("depot");
+  const AttentionQuery period = MatrixPeriod(r);
   const Answer<LineRow> lines = LineRow::Fetch(depotCode);
   // At the centre lines of several depots may share a name.
   const bool central = IsCentral();
@@ -55,10 +179,12 @@ void LinesPage(const Request& r, httplib::Response& res) {
             (l.lastSync.isEmpty() ? "никогда" : l.lastSync) +
             (l.stale ? " <span class=\"flag\">нет синхронизации больше часа</span>" : "") + "</td></tr>";
   }
-  body += "</table><p class=\"csv\"><a href=\"/lines.csv\">Скачать CSV</a> · "
+  body += "</table>" + AttentionMatrix(period);
+  body += RecentAlarmsHtml();
+  body += RejectedByWeek(period.to);
+  body += "<p class=\"csv\"><a href=\"/lines.csv\">Скачать CSV</a> · "
           "<a href=\"/types\">Типы пружин на всех линиях</a></p>"
           "<p>Эмулированные записи не считаются замерами. Доля годных — среди оценённых записей.</p>";
-  body += RecentAlarmsHtml();
   const Answer<DatabaseZone> zone = DatabaseZone::Fetch();
   body += "<p>Дни, недели и смены — по часовому поясу базы данных: <b id=\"zone\">" +
           Esc(zone.rows.empty() ? QByteArray() : zone.rows[0].name) + "</b>.</p>";

@@ -43,6 +43,7 @@ const char* const kPooledSd =
     "CASE WHEN sum(n) > 1 THEN sqrt((sum(m2) + sum(n * (mean - pooled) ^ 2)) / (sum(n) - 1)) END";
 
 const char* const kWeek = "to_char(date_trunc('week', hour), 'YYYY-MM-DD')";
+const char* const kMonth = "to_char(hour, 'YYYY-MM')";
 
 Answer<LineRow> LineRow::Fetch(const QByteArray& depot) {
   using R = LineRow;

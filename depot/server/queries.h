@@ -113,6 +113,8 @@ struct PooledRow {
 };
 // A week as PooledRow's `by`: its Monday.
 extern const char* const kWeek;
+// A month as PooledRow's `by`: YYYY-MM.
+extern const char* const kMonth;
 // Count, mean and sample deviation (null for one value) of hours of the
 // summary pooled by a GROUP BY, each hour with its group's pooled mean in
 // the column "pooled".

@@ -24,7 +24,9 @@ namespace {
 constexpr int kSearchLimit = 5000;
 
 SearchFilter SearchOf(const Request& r) {
-  const SearchFilter s{r.Get("id"), r.Get("wagon"), r.Get("line"), r.Date("from"), r.Date("to")};
+  SearchFilter s{r.Get("id"), r.Get("wagon"), r.Get("line"), r.Date("from"), r.Date("to")};
+  s.bogie = r.Int("bogie", 0, 0, 32767);
+  s.spring = r.Int("spring", 0, 0, 32767);
   CheckPeriod(s.from, s.to);
   return s;
 }
@@ -90,12 +92,18 @@ void SearchPage(const Request& r, httplib::Response& res) {
                     Esc(s.id) + "\"></label><label>Вагон № <input name=\"wagon\" value=\"" + Esc(s.wagon) +
                     "\"></label><label>с <input type=\"date\" name=\"from\" value=\"" + IsoDate(s.from) +
                     "\"></label><label>по <input type=\"date\" name=\"to\" value=\"" + IsoDate(s.to) +
-                    "\"></label><label>Линия <input name=\"line\" size=\"8\" value=\"" + Esc(s.line) +
-                    "\"></label><button>Найти</button></form>";
+                    "\"></label><label>Линия <input name=\"line\" size=\"8\" value=\"" + Esc(s.line) + "\"></label>" +
+                    (s.bogie ? "<label>Тип тележки <input name=\"bogie\" size=\"4\" value=\"" + QByteArray::number(s.bogie) +
+                                   "\"></label><label>пружины <input name=\"spring\" size=\"4\" value=\"" +
+                                   QByteArray::number(s.spring) + "\"></label>"
+                             : QByteArray()) +
+                    "<button>Найти</button></form>";
   if (!s.Any()) {
     body += "<p>Задайте идентификатор, номер вагона или период.</p>";
   } else {
-    const Link query = {{"id", s.id}, {"wagon", s.wagon}, {"from", IsoDate(s.from)}, {"to", IsoDate(s.to)}, {"line", s.line}};
+    const Link query = {{"id", s.id},         {"wagon", s.wagon}, {"from", IsoDate(s.from)}, {"to", IsoDate(s.to)},
+                        {"line", s.line},     {"bogie", s.bogie ? QByteArray::number(s.bogie) : QByteArray()},
+                        {"spring", s.bogie ? QByteArray::number(s.spring) : QByteArray()}};
     body += "<p>Найдено записей: <b id=\"found\">" + QByteArray::number(found.rows.size()) + "</b>" +
             (cut ? " (показаны первые " + QByteArray::number(kSearchLimit) + ", уточните поиск)" : "") +
             " · <a class=\"csv\" href=\"" + Esc(Url("/search.csv", query)) + "\">Скачать CSV</a>";
@@ -108,7 +116,7 @@ void SearchPage(const Request& r, httplib::Response& res) {
       body += "<tr><td>" + Esc(m.line) + "</td><td><a href=\"" + Esc(RecordLink(m)) + "\">" + Esc(m.identifier) +
               "</a></td><td>" + m.shown + "</td><td>" + m.bogie + " " + Esc(m.bogieName) + "</td><td>" + m.spring +
               " " + Esc(m.springName) + "</td><td class=\"n\">" + CsvValue(m.params[2].value) + "</td><td>" + verdict +
-              "</td><td>" + Esc(m.wagonFrom) + "</td><td>" + Esc(m.wagonTo) + "</td></tr>";
+              "</td><td>" + Wagon(m.wagonFrom) + "</td><td>" + Wagon(m.wagonTo) + "</td></tr>";
     }
     body += "</table>";
   }
@@ -135,8 +143,8 @@ void RecordPage(const Request& r, httplib::Response& res) {
             "</td></tr><tr><th>Вид замера</th><td>" + quality::KindText(m.kind, m.accelerated) +
             (m.emulated ? ", эмуляция (не замер линии)" : "") + "</td></tr><tr><th>Оценка замера</th><td>" +
             (m.judged ? Verdict(m.springGood) : QByteArray("Не оценен")) + "</td></tr><tr><th>Группа по высоте</th><td>" +
-            m.heightGroup + "</td></tr><tr><th>Снята с вагона №</th><td>" + Esc(m.wagonFrom) +
-            "</td></tr><tr><th>Установлена на вагон №</th><td>" + Esc(m.wagonTo) + "</td></tr><tr><th>Файл линии</th><td>" +
+            m.heightGroup + "</td></tr><tr><th>Снята с вагона №</th><td>" + Wagon(m.wagonFrom) +
+            "</td></tr><tr><th>Установлена на вагон №</th><td>" + Wagon(m.wagonTo) + "</td></tr><tr><th>Файл линии</th><td>" +
             m.source + "</td></tr></table>";
     body += "<h2>Параметры</h2><table id=\"params\"><tr><th>№</th><th>Параметр</th><th>Значение</th><th>Измерен линией</th>"
             "<th>Оценка</th><th>Min</th><th>Max</th><th>E</th></tr>";
@@ -148,8 +156,18 @@ void RecordPage(const Request& r, httplib::Response& res) {
               "</td><td class=\"n\">" + CsvValue(c.tolerance) + "</td></tr>";
     }
     body += "</table><p>Нормы — те, по которым запись оценена на линии.</p>";
+    // Back to the charts of its line and type with its shift marked.
+    const QDate shift = QDate::fromString(QString::fromUtf8(m.at.left(10)), Qt::ISODate);
+    if (shift.isValid() && !m.bogie.isEmpty() && !m.spring.isEmpty()) {
+      const QDate to = std::min(shift.addDays(7), std::max(shift, QDate::currentDate()));
+      body += "<p><a id=\"chart\" href=\"" +
+              Esc(Url("/type", {{"line", m.line}, {"bogie", m.bogie}, {"spring", m.spring},
+                                {"from", IsoDate(to.addDays(-29))}, {"to", IsoDate(to)}, {"shift", IsoDate(shift)}}) +
+                  "#p2") +
+              "\">Контрольная карта смены " + Esc(shift.toString(QStringLiteral("dd.MM.yyyy"))) + "</a></p>";
+    }
     for (const QByteArray& wagon : {m.wagonFrom, m.wagonTo})
-      if (!wagon.isEmpty())
+      if (WagonGiven(wagon))
         body += "<p><a href=\"" + Esc(Url("/sets", {{"wagon", wagon}})) + "\">Комплекты с пружинами вагона " +
                 Esc(wagon) + "</a> · <a href=\"" + Esc(Url("/search", {{"wagon", wagon}})) + "\">Замеры вагона</a></p>";
   }
@@ -168,9 +186,18 @@ QList<QByteArray> SetsCsvRow(const SetRow& s) {
   return f << s.wagonFrom << s.wagonTo << s.line;
 }
 
-// A side frame's number and its groups: outer places / inner places.
+// A side frame's number over the groups of its springs, each under its place.
 QByteArray Frame(const SetSide& side) {
-  return Esc(side.number + " " + side.outer.join(' ') + " / " + side.inner.join(' '));
+  static const char* const kPlaces[7] = {"3K", "5K", "1", "2", "4", "6", "7"};
+  QByteArray out = Esc(side.number) + "<table class=\"places\"><tr><th></th>";
+  for (const char* place : kPlaces) out += QByteArray("<th>") + place + "</th>";
+  out += "</tr>";
+  for (const auto& [name, groups] : {std::pair{"нар.", &side.outer}, std::pair{"внутр.", &side.inner}}) {
+    out += QByteArray("<tr><th>") + name + "</th>";
+    for (const QByteArray& g : *groups) out += "<td class=\"n\">" + Esc(g) + "</td>";
+    out += "</tr>";
+  }
+  return out + "</table>";
 }
 
 }  // namespace
@@ -191,13 +218,13 @@ void SetsPage(const Request& r, httplib::Response& res) {
   body += "<p>Комплектов: <b id=\"found\">" + QByteArray::number(sets.rows.size()) + "</b> · <a class=\"csv\" href=\"" +
           Esc(Url("/sets.csv", {{"wagon", wagon}})) +
           "\">Скачать CSV</a></p><table id=\"sets\"><tr><th>Линия</th><th>Позиция</th><th>Дата</th><th>Тележка</th>"
-          "<th>Левая рама: группы наружных / внутренних</th><th>Правая рама: группы наружных / внутренних</th>"
+          "<th>Левая рама: группы пружин по местам</th><th>Правая рама: группы пружин по местам</th>"
           "<th>Снята с вагона</th><th>Установлена на вагон</th></tr>";
   for (const SetRow& s : sets.rows)
     body += "<tr><td>" + Esc(s.line) + "</td><td class=\"n\">" + QByteArray::number(s.position + 1) + "</td><td>" +
             s.date + "</td><td>" + Esc(s.bogieNumber + " " + s.bogieWorks + " " + s.bogieYear) + "</td><td>" +
-            Frame(s.left) + "</td><td>" + Frame(s.right) + "</td><td>" + Esc(s.wagonFrom) + "</td><td>" +
-            Esc(s.wagonTo) + "</td></tr>";
+            Frame(s.left) + "</td><td>" + Frame(s.right) + "</td><td>" + Wagon(s.wagonFrom) + "</td><td>" +
+            Wagon(s.wagonTo) + "</td></tr>";
   body += "</table>";
   res.set_content(Page(QStringLiteral("Комплекты вагона ") + QString::fromUtf8(wagon), &r.user, body).toStdString(),
                   "text/html; charset=utf-8");

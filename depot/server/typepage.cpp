@@ -2,6 +2,8 @@
 // the capability by week and by line, each also as CSV.
 
 #include <algorithm>
+#include <array>
+#include <cmath>
 #include <map>
 
 #include "server/charts.h"
@@ -24,6 +26,8 @@ struct TypeQuery {
   TypeFilter f;
   QDate baseFrom, baseTo;
   bool baseGiven = false;
+  bool basePicked = false;  // by the engineer, not the first 20 shifts
+  QDate shift;              // the shift to mark on the charts
 
   explicit TypeQuery(const Request& r) {
     f.line = r.Get("line");
@@ -37,8 +41,21 @@ struct TypeQuery {
     baseFrom = r.Date("bfrom");
     baseTo = r.Date("bto");
     CheckPeriod(baseFrom, baseTo);
-    baseGiven = baseFrom.isValid() && baseTo.isValid();
+    baseGiven = basePicked = baseFrom.isValid() && baseTo.isValid();
+    shift = r.Date("shift");
     ResolveBaseline();
+  }
+  // The same page for one line of the filter, with that line's own baseline
+  // where the engineer picked none.
+  TypeQuery ForLine(const QByteArray& line) const {
+    TypeQuery q = *this;
+    q.f.line = line;
+    if (!basePicked) {
+      q.baseGiven = false;
+      q.baseFrom = q.baseTo = QDate();
+      q.ResolveBaseline();
+    }
+    return q;
   }
   Link Query() const {
     Link q = {{"line", f.line}, {"bogie", QByteArray::number(f.bogie)}, {"spring", QByteArray::number(f.spring)},
@@ -204,8 +221,75 @@ QByteArray CapabilityTable(const char* first, const std::vector<CapRow>& rows) {
 
 QByteArray IsoDate(const QDate& d) { return d.isValid() ? d.toString(Qt::ISODate).toUtf8() : QByteArray(); }
 
+// A shift's or week's day as the pages write it: DD.MM.
+QString DayMonth(const QString& iso) { return QDate::fromString(iso, Qt::ISODate).toString(QStringLiteral("dd.MM")); }
+
+// The records of a shift: the search for its line, type and day.
+QByteArray ShiftLink(const TypeQuery& q, const QString& day) {
+  const QByteArray d = day.toUtf8();
+  return Url("/search", {{"line", q.f.line}, {"bogie", QByteArray::number(q.f.bogie)},
+                         {"spring", QByteArray::number(q.f.spring)}, {"from", d}, {"to", d}});
+}
+
+// The X̄ chart of one line (or pooled lines) with every point and violation
+// leading to its shift's records, and the shift asked for marked.
+QByteArray MeanSection(const TypeQuery& q, const ChartData& c, const QString& title, ChartOptions options) {
+  std::vector<QString> labels;
+  for (const Subgroup& g : c.groups) {
+    labels.push_back(DayMonth(g.label));
+    options.links.push_back(ShiftLink(q, g.label));
+    if (q.shift.isValid() && g.label == IsoDate(q.shift)) options.marked = static_cast<int>(labels.size()) - 1;
+  }
+  return ControlChartSvg(title, labels, c.mean, c.inBase, options);
+}
+
+QByteArray Violations(const TypeQuery& q, const ChartData& c) {
+  QByteArray violations;
+  for (size_t i = 0; i < c.groups.size(); ++i)
+    for (const auto& [chart, pts] : {std::pair{"X̄", &c.mean}, std::pair{"s", &c.sd}})
+      if (!(*pts)[i].rules.empty())
+        violations += "<li data-shift=\"" + c.groups[i].label.toUtf8() + "\"><a href=\"" +
+                      Esc(ShiftLink(q, c.groups[i].label)) + "\">" + c.groups[i].label.toUtf8() + ", " + chart +
+                      ": правило " + Rules((*pts)[i].rules) + "</a></li>";
+  return violations.isEmpty() ? QByteArray("<p>Нарушений правил нет.</p>")
+                              : "<p>Нарушения:</p><ul class=\"violations\">" + violations + "</ul>";
+}
+
+QByteArray BaselineText(const TypeQuery& q, const ChartData& c) {
+  return "Базовый период " + IsoDate(q.baseFrom) + " — " + IsoDate(q.baseTo) + ": " +
+         (c.base.valid ? Esc(QStringLiteral("центр %1, σ %2 по %3 сменам")
+                                 .arg(Num(c.base.centre, 3), Num(c.base.sigma, 3))
+                                 .arg(c.base.subgroups))
+                       : QByteArray("мало данных для границ"));
+}
+
+// Pooled lines: one small X̄ chart per line, each with its own baseline's
+// limits, all on one scale.
+QByteArray LinesSideBySide(const TypeQuery& q, int p, const QList<QByteArray>& lines) {
+  std::vector<std::pair<TypeQuery, ChartData>> charts;
+  double lo = INFINITY, hi = -INFINITY;
+  for (const QByteArray& line : lines) {
+    charts.emplace_back(q.ForLine(line), ChartData{});
+    Chart(charts.back().first, p, charts.back().second);
+    for (const ChartPoint& pt : charts.back().second.mean) {
+      if (pt.value) lo = std::min(lo, *pt.value), hi = std::max(hi, *pt.value);
+      if (pt.upper > pt.lower) lo = std::min(lo, pt.lower), hi = std::max(hi, pt.upper);
+    }
+  }
+  QByteArray out = "<h3>Среднее по сменам, X̄, по линиям</h3>";
+  for (const auto& [lq, c] : charts) {
+    ChartOptions options;
+    options.height = 200;
+    if (std::isfinite(lo)) options.scale = std::pair(lo, hi);
+    out += "<div class=\"line-chart\" data-line=\"" + Esc(lq.f.line) + "\">" +
+           MeanSection(lq, c, QStringLiteral("Линия %1: X̄").arg(QString::fromUtf8(lq.f.line)), options) + "<p>" +
+           BaselineText(lq, c) + "</p>" + Violations(lq, c) + "</div>";
+  }
+  return out;
+}
+
 // One parameter's section: charts, histogram, capability.
-QByteArray Section(const TypeQuery& q, int p) {
+QByteArray Section(const TypeQuery& q, int p, const QList<QByteArray>& pooled) {
   auto csv = [&](const char* what) {
     Link link = q.Query();
     link.push_back({"p", QByteArray::number(p)});
@@ -213,47 +297,56 @@ QByteArray Section(const TypeQuery& q, int p) {
     return "<a class=\"csv\" href=\"" + Esc(Url("/type.csv", link)) + "\">CSV</a>";
   };
   QByteArray body = "<section id=\"p" + QByteArray::number(p) + "\"><h2>" + Esc(QString::fromUtf8(kParamNames[p])) + "</h2>";
-  ChartData c;
-  Chart(q, p, c);
-  std::vector<QString> labels;
-  for (const Subgroup& g : c.groups) labels.push_back(g.label.mid(5));
-  body += "<p>Базовый период " + IsoDate(q.baseFrom) + " — " + IsoDate(q.baseTo) + ": ";
-  body += c.base.valid ? Esc(QStringLiteral("центр %1, σ %2 по %3 сменам")
-                                 .arg(Num(c.base.centre, 3), Num(c.base.sigma, 3))
-                                 .arg(c.base.subgroups))
-                       : QByteArray("мало данных для границ");
-  body += "</p>";
-  body += ControlChartSvg(QStringLiteral("Среднее по сменам, X̄"), labels, c.mean, c.inBase);
-  body += ControlChartSvg(QStringLiteral("СКО по сменам, s"), labels, c.sd, c.inBase);
-  QByteArray violations;
-  for (size_t i = 0; i < c.groups.size(); ++i)
-    for (const auto& [chart, pts] : {std::pair{"X̄", &c.mean}, std::pair{"s", &c.sd}})
-      if (!(*pts)[i].rules.empty())
-        violations += "<li data-shift=\"" + c.groups[i].label.toUtf8() + "\">" + c.groups[i].label.toUtf8() + ", " +
-                      chart + ": правило " + Rules((*pts)[i].rules) + "</li>";
-  body += violations.isEmpty() ? QByteArray("<p>Нарушений правил нет.</p>")
-                               : "<p>Нарушения:</p><ul class=\"violations\">" + violations + "</ul>";
-  body += "<p>" + csv("chart") + " контрольных карт</p>";
+  if (pooled.size() > 1) {
+    body += LinesSideBySide(q, p, pooled);
+  } else {
+    ChartData c;
+    Chart(q, p, c);
+    body += "<p>" + BaselineText(q, c) + "</p>";
+    body += MeanSection(q, c, QStringLiteral("Среднее по сменам, X̄"), {});
+    std::vector<QString> labels;
+    for (const Subgroup& g : c.groups) labels.push_back(DayMonth(g.label));
+    body += ControlChartSvg(QStringLiteral("СКО по сменам, s"), labels, c.sd, c.inBase);
+    body += Violations(q, c);
+  }
+  body += "<p class=\"noprint\">" + csv("chart") + " контрольных карт</p>";
 
   HistData h;
   Histogram(q, p, h);
-  body += HistogramSvg(QStringLiteral("Гистограмма за период"), h.lower, h.upper, h.counts, HistMarkers(h, p, q.f.bogie));
-  body += "<p>" + csv("hist") + " гистограммы</p>";
-
-  std::vector<CapRow> weeks;
-  CapabilityBy(q, p, kWeek, weeks);
-  std::vector<QString> wl;
-  std::vector<std::optional<double>> cp, cpk;
-  for (const CapRow& w : weeks) {
-    wl.push_back(QString::fromUtf8(w.pooled.key).mid(5));
-    cp.push_back(w.ix.cp);
-    cpk.push_back(w.ix.cpk);
+  Fit fit;
+  if (const Answer<Subgroup> all = FetchPeriodValues(q.f, p); !all.rows.empty()) {
+    fit.n = all.rows[0].n;
+    fit.mean = all.rows[0].mean;
+    fit.sd = all.rows[0].sd;
+    const quality::Indices ix = Capability(fit.n, fit.mean, fit.sd, h.limits);
+    fit.cp = ix.cp;
+    fit.cpk = ix.cpk;
   }
-  body += TrendSvg(QStringLiteral("Cp и Cpk по неделям"), wl, cp, cpk);
-  body += "<h3>По неделям</h3>" + CapabilityTable("Неделя (с понедельника)", weeks) + "<p>" + csv("weeks") + "</p>";
+  body += HistogramSvg(QStringLiteral("Гистограмма за период"), h.lower, h.upper, h.counts, HistMarkers(h, p, q.f.bogie),
+                       fit);
+  body += "<p class=\"noprint\">" + csv("hist") + " гистограммы</p>";
+
+  std::vector<CapRow> weeks, months;
+  CapabilityBy(q, p, kWeek, weeks);
+  CapabilityBy(q, p, kMonth, months);
+  auto trend = [](const QString& title, const std::vector<CapRow>& rows, bool week) {
+    std::vector<QString> labels;
+    std::vector<std::optional<double>> cp, cpk;
+    for (const CapRow& w : rows) {
+      const QString key = QString::fromUtf8(w.pooled.key);
+      labels.push_back(week ? DayMonth(key) : key.mid(5) + "." + key.left(4));
+      cp.push_back(w.ix.cp);
+      cpk.push_back(w.ix.cpk);
+    }
+    return TrendSvg(title, labels, cp, cpk);
+  };
+  body += "<div class=\"pair\">" + trend(QStringLiteral("Cp и Cpk по неделям"), weeks, true) +
+          trend(QStringLiteral("Cp и Cpk по месяцам"), months, false) + "</div>";
+  body += "<h3>По месяцам</h3>" + CapabilityTable("Месяц", months);
+  body += "<h3>По неделям</h3>" + CapabilityTable("Неделя (с понедельника)", weeks) + "<p class=\"noprint\">" + csv("weeks") + "</p>";
   std::vector<CapRow> lines;
   CapabilityBy(q, p, "line", lines);
-  return body + "<h3>По линиям за период</h3>" + CapabilityTable("Линия", lines) + "<p>" + csv("lines") +
+  return body + "<h3>По линиям за период</h3>" + CapabilityTable("Линия", lines) + "<p class=\"noprint\">" + csv("lines") +
          "</p></section>";
 }
 
@@ -263,6 +356,46 @@ std::map<QByteArray, QList<QByteArray>> Namings(const TypeQuery& q) {
   if (q.f.line.isEmpty() || q.f.line.contains(','))
     for (const LineNaming& n : LineNaming::Fetch(q.f).rows) groups[n.naming] << n.line;
   return groups;
+}
+
+// The causes of rejection: the rejected records of the period by the
+// parameter that failed (a record failed on several counts in each), and
+// the share rejected per week.
+QByteArray Rejections(const TypeQuery& q) {
+  std::array<long long, 7> failed{};
+  for (const RejectedValues& v : RejectedValues::Fetch(q.f).rows)
+    if (!quality::WithinJudgementLimits(v.value, v.min, v.max, v.tolerance)) failed[v.param] += v.count;
+  std::vector<int> order;
+  for (int p = 1; p <= 6; ++p)
+    if (failed[p] > 0) order.push_back(p);
+  std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return failed[a] > failed[b]; });
+  std::vector<QString> names;
+  std::vector<long long> counts;
+  QByteArray table = "<table id=\"pareto\" class=\"small\"><tr><th>Параметр</th><th>Записей с браком по нему</th></tr>";
+  for (int p : order) {
+    names.push_back(QString::fromUtf8(kParamNames[p]).section(',', 0, 0));
+    counts.push_back(failed[p]);
+    table += "<tr data-param=\"" + QByteArray::number(p) + "\"><td>" + kParamNames[p] + "</td><td class=\"n\">" +
+             QByteArray::number(failed[p]) + "</td></tr>";
+  }
+  QByteArray out = "<section id=\"rejections\"><h2>Причины брака</h2>";
+  out += order.empty() ? QByteArray("<p>Брака за период нет.</p>")
+                       : ParetoSvg(QStringLiteral("Брак по параметрам (запись с браком по нескольким — в каждом)"),
+                                   names, counts) + table + "</table>";
+  const Answer<RejectedWeek> weeks = RejectedWeek::Fetch(q.f.line, q.f.bogie, q.f.spring, q.f.from, q.f.to);
+  // The lines of a week add up: its rejected over its judged records.
+  std::map<QByteArray, std::pair<long long, long long>> byWeek;
+  for (const RejectedWeek& w : weeks.rows) {
+    byWeek[w.week].first += w.rejected;
+    byWeek[w.week].second += w.judged;
+  }
+  std::vector<QString> labels;
+  Series share{QStringLiteral("брак, %"), SeriesColour(4), {}};
+  for (const auto& [week, n] : byWeek) {
+    labels.push_back(DayMonth(QString::fromUtf8(week)));
+    share.values.push_back(n.second > 0 ? std::optional(100.0 * n.first / n.second) : std::nullopt);
+  }
+  return out + SeriesSvg(QStringLiteral("Доля брака по неделям, %"), labels, {share}, {}, 1) + "</section>";
 }
 
 }  // namespace
@@ -341,7 +474,10 @@ void TypePage(const Request& r, httplib::Response& res) {
     if (!groups.empty())
       body += "<p id=\"pooled\">Сведены линии: " + Esc(groups.begin()->second.join(", ")) + "</p>";
   }
-  for (int p : {2, 1}) body += Section(q, p);
+  body += Rejections(q);
+  const auto groups = Namings(q);
+  const QList<QByteArray> pooled = groups.empty() ? QList<QByteArray>() : groups.begin()->second;
+  for (int p : {2, 1}) body += Section(q, p, pooled);
   res.set_content(Page(title, &r.user, body).toStdString(), "text/html; charset=utf-8");
 }
 

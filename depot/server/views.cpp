@@ -16,6 +16,10 @@ QString Share(long long part, long long whole) {
   return whole > 0 ? Num(100.0 * part / whole, 1) + " %" : QStringLiteral("—");
 }
 
+bool WagonGiven(const QByteArray& number) { return !number.isEmpty() && number != "?"; }
+
+QByteArray Wagon(const QByteArray& number) { return WagonGiven(number) ? Esc(number) : QByteArray("не задан"); }
+
 QByteArray Url(const QByteArray& path, const Link& query) {
   QByteArray out = path;
   char sep = '?';
@@ -41,7 +45,21 @@ QByteArray Page(const QString& title, const QByteArray* user, const QByteArray& 
       "tr.stale td{background:#fdd}.flag{color:#b00;font-weight:bold}.chart{display:block;margin:8px 0;border:1px solid #ccc;"
       "max-width:100%;height:auto;box-sizing:border-box}"
       "form.filter{background:#fff;border:1px solid #ccc;padding:8px;margin:8px 0}form.filter label{margin-right:12px}"
-      ".err{color:#b00}.csv{font-size:90%}</style></head><body><header><b>Пружины: депо</b>";
+      ".err{color:#b00}.csv{font-size:90%}"
+      // The attention matrix: the colour and the reason written in each cell.
+      "td.red,li.red,span.red{background:#f8c8c8}td.amber,li.amber,span.amber{background:#fbe6a6}"
+      "td.green,span.green{background:#cfeccf}td.none{color:#888}#matrix td{max-width:22em;font-size:90%}"
+      "#matrix td a{color:#222}#attention li{margin:3px 0;padding:2px 6px}"
+      ".pair{display:flex;flex-wrap:wrap;gap:8px}.pair>svg{flex:1 1 420px;min-width:0}"
+      "table.small td{font-size:90%}table.places{margin:2px 0}table.places td,table.places th{padding:0 5px;font-size:85%}svg a circle{cursor:pointer}"
+      // Printed on A4: no navigation nor forms, charts whole, each on its own.
+      "@media print{@page{size:A4;margin:12mm}body{background:#fff}header,form.filter,.csv,.noprint{display:none}"
+      "main{padding:0}table{display:table;max-width:100%}.chart{break-inside:avoid;page-break-inside:avoid;width:100%}"
+      "section{break-before:page;page-break-before:always}h2,h3,p{break-after:avoid;page-break-after:avoid}"
+      ".pair{display:block}a{color:inherit;text-decoration:none}"
+      "td.red,li.red,span.red,td.amber,li.amber,span.amber,td.green,span.green{print-color-adjust:exact;"
+      "-webkit-print-color-adjust:exact}}"
+      "</style></head><body><header><b>Пружины: депо</b>";
   if (user) {
     out += "<a href=\"/\">Линии</a><a href=\"/search\">Поиск</a><span class=\"who\">" + Esc(*user) +
            "</span><form method=\"post\" action=\"/logout\"><button>Выйти</button></form>";

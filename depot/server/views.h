@@ -45,6 +45,10 @@ QByteArray CsvValue(const std::optional<QByteArray>& text);
 QByteArray Word(std::string_view word);
 // A verdict: "Норма", "Брак", or nothing for none.
 QByteArray Verdict(std::optional<bool> good);
+// A wagon number as the pages show it: "не задан" where the line had none
+// (empty, or the line's "?").
+QByteArray Wagon(const QByteArray& number);
+bool WagonGiven(const QByteArray& number);
 // "да" or "нет".
 QByteArray YesNo(bool yes);
 

@@ -17,6 +17,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimeZone>
+#include <QUrl>
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -364,7 +365,8 @@ TEST_F(DepotWeb, PagesInTheBrowser) {
 
   // A tablet's 800 px and a laptop's 1366: charts scale, tables scroll in
   // their box, no page scrolls sideways.
-  for (const auto& [path, name] : {std::pair{typePath, "type"}, std::pair{QString("/search?wagon=12345678"), "search"}})
+  for (const auto& [path, name] : {std::pair{typePath, "type"}, std::pair{QString("/search?wagon=12345678"), "search"},
+                                   std::pair{QString("/"), "lines"}})
     for (int width : {800, 1366}) {
       ASSERT_TRUE(browser.Go(Url(path)));
       Shot(QStringLiteral("%1-%2").arg(name).arg(width), 1400, width);
@@ -523,3 +525,107 @@ TEST_F(DepotWeb, SpringsNamedApartAreNotPooled) {
 }
 
 }  // namespace
+
+// The engineer's morning: l1's free height shifted in its last ten shifts is
+// named first under "Требует внимания"; a red point leads to that shift's
+// records and the record back to the chart; the causes of rejection and the
+// histogram's figures agree with SQL; the type page prints to A4.
+TEST_F(DepotWeb, AttentionDrillDownCausesAndPrint) {
+  const QDate today = QDate::currentDate();
+  const QString day9 = today.addDays(-9).toString(Qt::ISODate);
+  const QString from = today.addDays(-29).toString(Qt::ISODate), to = today.toString(Qt::ISODate);
+  const QByteArray cookie = SignIn("web_ivanov", "secret-1");
+  ASSERT_TRUE(browser.Go(Url("/login")));
+  ASSERT_TRUE(browser.Load([&] {
+    browser.Eval("document.querySelector('[name=user]').value = 'web_ivanov';"
+                 "document.querySelector('[name=password]').value = 'secret-1';"
+                 "document.querySelector('#signin').click()");
+  }));
+
+  ASSERT_TRUE(browser.Go(Url("/")));
+  const QJsonArray attention = browser.Eval(
+      "[...document.querySelectorAll('#attention li')].map(li => [li.dataset.line, li.dataset.type, li.className,"
+      " li.textContent, li.querySelector('a').getAttribute('href')])").toArray();
+  ASSERT_FALSE(attention.isEmpty());
+  EXPECT_EQ(attention[0][0].toString(), "l1");
+  EXPECT_EQ(attention[0][1].toString(), "1/1");
+  EXPECT_EQ(attention[0][2].toString(), "red");
+  EXPECT_TRUE(attention[0][3].toString().contains("X̄ высоты: правила 1, ")) << qPrintable(attention[0][3].toString());
+  EXPECT_TRUE(attention[0][4].toString().contains("from=" + from + "&to=" + to)) << qPrintable(attention[0][4].toString());
+  EXPECT_EQ(browser.Eval("document.querySelector('#matrix td[data-line=l1]').className").toString(), "red");
+  EXPECT_EQ(browser.Eval("document.querySelectorAll('#rejected tr[data-line]').length").toInt(), 2);
+
+  // A red point of the X̄ chart: its shift's records of that line and type.
+  ASSERT_TRUE(browser.Go(Url(QStringLiteral("/type?line=l1&bogie=1&spring=1&from=%1&to=%2").arg(from, to))));
+  ASSERT_TRUE(browser.Load([&] {
+    browser.Eval("document.querySelector('#p2 svg circle.violation').dispatchEvent(new MouseEvent('click', {bubbles: true}))");
+  }));
+  EXPECT_EQ(browser.Path(), "/search");
+  EXPECT_EQ(browser.Eval("document.querySelector('#found').textContent").toString(), "6");
+  const QString shown = today.addDays(-9).toString("dd.MM.yyyy");
+  EXPECT_EQ(browser.Eval("[...document.querySelectorAll('#results tr td:nth-child(3)')].every(td => td.textContent"
+                         ".startsWith('" + shown + "'))").toBool(), true);
+  ASSERT_TRUE(browser.Load([&] { browser.Eval("document.querySelector('#results td a').click()"); }));
+  ASSERT_TRUE(browser.Load([&] { browser.Eval("document.querySelector('#chart').click()"); }));
+  EXPECT_EQ(browser.Eval("new URLSearchParams(location.search).get('shift')").toString(), day9);
+  EXPECT_EQ(browser.Eval("document.querySelectorAll('#p2 svg rect.marked').length").toInt(), 1);
+
+  // The histogram's n, mean and s against SQL's over the rows.
+  ASSERT_TRUE(browser.Go(Url(QStringLiteral("/type?line=l1&bogie=1&spring=1&from=%1&to=%2").arg(from, to))));
+  depot::Result stats;
+  QString error;
+  ASSERT_TRUE(db.Query("SELECT count(*), avg(p2_value), stddev_samp(p2_value) FROM measurements WHERE line = 'l1'"
+                       " AND NOT emulated AND measured_at >= current_date - 29", {}, stats, error)) << qPrintable(error);
+  const QJsonArray fit = browser.Eval("(t => [t.dataset.n, t.dataset.mean, t.dataset.sd])"
+                                      "(document.querySelector('#p2 text.fit'))").toArray();
+  ASSERT_EQ(fit.size(), 3);
+  EXPECT_EQ(fit[0].toString().toLongLong(), stats.Number(0, 0));
+  EXPECT_NEAR(fit[1].toString().toDouble(), stats.Text(0, 1).toDouble(), 1e-9);
+  EXPECT_NEAR(fit[2].toString().toDouble(), stats.Text(0, 2).toDouble(), 1e-9);
+  EXPECT_EQ(browser.Eval("document.querySelectorAll('#p2 g.normal polyline').length").toInt(), 1);
+
+  // Every line's X̄ on the all-lines page, on one scale; the Pareto's counts
+  // are SQL's count of rejected records failed per parameter.
+  ASSERT_TRUE(browser.Go(Url("/type?bogie=1&spring=1")));
+  for (int width : {800, 1366}) Shot(QStringLiteral("type-all-%1").arg(width), 2600, width);
+  EXPECT_EQ(browser.Eval("[...document.querySelectorAll('#p2 .line-chart')].map(d => d.dataset.line).join()").toString(),
+            "l1,l2");
+  EXPECT_EQ(browser.Eval("new Set([...document.querySelectorAll('#p2 .line-chart svg')].map(s =>"
+                         " s.querySelector('text[text-anchor=end]').textContent)).size").toInt(), 1);
+  long long rejected = 0;
+  for (int p = 1; p <= 6; ++p) {
+    const long long count = Count(QStringLiteral("SELECT count(*) FROM measurements WHERE judged AND NOT emulated AND "
+                                                 "spring_good IS FALSE AND p%1_good IS FALSE AND measured_at >= current_date - 59")
+                                      .arg(p).toUtf8());
+    rejected += count;
+    EXPECT_EQ(browser.Eval(QStringLiteral("(r => r ? +r.cells[1].textContent : 0)(document.querySelector("
+                                          "'#pareto tr[data-param=\"%1\"]'))").arg(p)).toInt(), count) << p;
+  }
+  EXPECT_GT(rejected, 0);
+
+  // Printed: the type page's text on A4 pages, without the navigation.
+  const QString html = scratch.filePath("type.html"), pdf = scratch.filePath("type.pdf");
+  {
+    QFile f(html);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(Http(QStringLiteral("/type?line=l1&bogie=1&spring=1&from=%1&to=%2").arg(from, to), cookie).body);
+  }
+  const auto printed = testsupport::Run("chromium", {"--headless", "--no-sandbox", "--disable-gpu",
+                                                     "--user-data-dir=" + scratch.filePath("print-profile"),
+                                                     "--no-pdf-header-footer", "--print-to-pdf=" + pdf,
+                                                     QUrl::fromLocalFile(html).toString()});
+  ASSERT_TRUE(QFile::exists(pdf)) << qPrintable(printed.err);
+  const auto text = testsupport::Run("pdftotext", {"-layout", pdf, "-"});
+  EXPECT_TRUE(text.out.contains("Тип пружины 1") && text.out.contains("Причины брака") &&
+              text.out.contains("Гистограмма за период")) << qPrintable(text.out.left(2000));
+  EXPECT_FALSE(text.out.contains("Выйти") || text.out.contains("Показать"));
+  EXPECT_GE(text.out.count(QChar(0x0c)), 3) << "the causes and each parameter on pages of their own";
+  if (qEnvironmentVariableIsSet("KALVOR_UPDATE_SCREENS")) QFile::copy(pdf, QDir::temp().filePath("depot-type.pdf"));
+
+  // The sets page names the places; a record without wagon numbers says so.
+  const QByteArray sets = Http("/sets?wagon=12345678", cookie).body;
+  EXPECT_TRUE(sets.contains("<th></th><th>3K</th><th>5K</th><th>1</th><th>2</th><th>4</th><th>6</th><th>7</th>"));
+  ASSERT_TRUE(db.Exec("INSERT INTO measurements (line, identifier, measured_at, wagon_from, wagon_to) "
+                      "VALUES ('l2', 'NW-1', now(), '?', '')", error)) << qPrintable(error);
+  EXPECT_EQ(Http("/search?id=NW-1", cookie).body.count("<td>не задан</td>"), 2);
+}

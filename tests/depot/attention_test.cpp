@@ -1,0 +1,105 @@
+// The statuses of line × spring type against planted shifts in a database of
+// the private cluster: each reason at its threshold, through the server's
+// own function over the summaries the insert trigger keeps.
+
+#include <QDate>
+#include <QTimeZone>
+#include <gtest/gtest.h>
+
+#include "pg/pg.h"
+#include "server/attention.h"
+#include "server/dbquery.h"
+#include "testsupport.h"
+
+namespace {
+
+QString Conninfo(const QString& db, const QString& user) {
+  return QStringLiteral("host=%1 port=%2 dbname=%3 user=%4").arg(KALVOR_PG_HOST, KALVOR_PG_PORT, db, user);
+}
+
+// Springs of line a, type 1/`spring`, on `days` shifts ending `last` days
+// ago, ten a shift at values centre + the shift's offset + ±(0.3, 0.6, 0.9,
+// 1.2, 1.5)·spread; `rejected` of each shift judged not good. Norms 245..255.
+QByteArray Shifts(int spring, int days, int last, const QByteArray& offset, double spread, int rejected) {
+  return QStringLiteral(
+             "INSERT INTO measurements (line, identifier, measured_at, bogie_type, spring_type, kind, emulated, judged,"
+             " spring_good, p2_value, p2_measured, p2_min, p2_max, p2_tolerance, source)"
+             " SELECT 'a', format('%1-%s-%s', d, k), current_date - d + interval '8 hours' + k * interval '1 minute',"
+             " 1, %1, 0, false, true, k >= %6, 250 + (%4) + %5 * (0.3 * (1 + k / 2)) * (CASE WHEN k % 2 = 0 THEN 1 ELSE -1 END),"
+             " true, 245, 255, 0, 'base' FROM generate_series(%3, %3 + %2 - 1) d, generate_series(0, 9) k")
+      .arg(spring)
+      .arg(days)
+      .arg(last)
+      .arg(QString::fromUtf8(offset))
+      .arg(spread)
+      .arg(rejected)
+      .toUtf8();
+}
+
+TEST(Attention, EachReasonAtItsThreshold) {
+  QString error;
+  depot::Connection server;
+  ASSERT_TRUE(server.Open(Conninfo("postgres", "kalvor_admin"), "test", error)) << qPrintable(error);
+  ASSERT_TRUE(server.Exec("DROP DATABASE IF EXISTS attention WITH (FORCE)", error));
+  ASSERT_TRUE(server.Exec("CREATE DATABASE attention", error)) << qPrintable(error);
+  const QString admin = Conninfo("attention", "kalvor_admin");
+  ASSERT_EQ(testsupport::Run(KALVOR_SPRINGDATA, {"db", "migrate", "--database", admin, "--time-zone",
+                                                  QString::fromUtf8(QTimeZone::systemTimeZoneId())}).exitCode, 0);
+  ASSERT_EQ(testsupport::Run(KALVOR_SPRINGDATA, {"db", "add-line", "a", "--database", admin}).exitCode, 0);
+  depot::Connection db;
+  ASSERT_TRUE(db.Open(admin, "test", error)) << qPrintable(error);
+  for (const QByteArray& sql : {
+           // 1: steady, s ≈ 1,0 (Cpk ≈ 1,6): green.
+           Shifts(1, 30, 0, "0", 1, 0),
+           // 2: the last two shifts 0,85 high, 2,5 σ/√n (σ ≈ 1,08): rule 2 alone, amber.
+           Shifts(2, 28, 2, "0.05 * (d % 2 * 2 - 1)", 1, 0) + "; " +
+               Shifts(2, 2, 0, "0.85", 1, 0),
+           // 3: steady but wide, s ≈ 1,4 (Cpk ≈ 1,17): amber by the month's Cpk.
+           Shifts(3, 30, 0, "0", 1.4, 0),
+           // 4: nothing for the last 3 days: amber, silent.
+           Shifts(4, 20, 3, "0", 1, 0),
+           // 5: one rejected in ten in the baseline, two in ten lately: red.
+           Shifts(5, 25, 5, "0", 1, 1) + "; " + Shifts(5, 5, 0, "0", 1, 2),
+       })
+    ASSERT_TRUE(db.Exec(sql, error)) << qPrintable(error);
+
+  depot::SetDatabase(Conninfo("attention", "kalvor_reader").toStdString());
+  const QDate today = QDate::currentDate();
+  const std::vector<depot::Cell> cells = depot::Attention({today.addDays(-29), today, {}, {}});
+  ASSERT_EQ(cells.size(), 5u);
+  std::map<int, const depot::Cell*> by;
+  for (const depot::Cell& c : cells) by[c.spring] = &c;
+  auto reasons = [&](int spring) {
+    QStringList out;
+    for (const depot::Reason& r : by[spring]->reasons) out << r.text;
+    return out.join("; ");
+  };
+  EXPECT_EQ(by[1]->status, depot::Status::Green) << qPrintable(reasons(1));
+  EXPECT_EQ(by[1]->baseFrom, today.addDays(-29));
+  EXPECT_EQ(by[1]->baseTo, today.addDays(-10));
+  EXPECT_EQ(by[2]->status, depot::Status::Amber);
+  EXPECT_EQ(reasons(2), "X̄ высоты: правило 2 (последнее " + today.toString("dd.MM") + ")");
+  EXPECT_EQ(by[3]->status, depot::Status::Amber);
+  ASSERT_EQ(by[3]->reasons.size(), 1u) << qPrintable(reasons(3));
+  EXPECT_EQ(by[3]->reasons[0].kind, depot::Reason::Capability);
+  EXPECT_GT(by[3]->reasons[0].value, depot::kCpkRed);
+  EXPECT_EQ(by[4]->status, depot::Status::Amber);
+  EXPECT_EQ(reasons(4), "нет замеров 2 дня, последний " + today.addDays(-3).toString("dd.MM.yyyy"));
+  EXPECT_EQ(by[5]->status, depot::Status::Red);
+  EXPECT_EQ(reasons(5), "брак 20,0 % за 5 смен при 10,0 % в базовом периоде");
+  // Worst first: the red, then the three amber by type, the green last.
+  EXPECT_EQ(cells.front().spring, 5);
+  EXPECT_EQ(cells.back().spring, 1);
+
+  // A baseline picked that holds type 2's high shifts: its centre lies above
+  // the shifts before them, eight of which in a row break rule 4 instead.
+  const std::vector<depot::Cell> picked = depot::Attention({today.addDays(-29), today, today.addDays(-5), today});
+  for (const depot::Cell& c : picked) {
+    if (c.spring != 2) continue;
+    EXPECT_EQ(c.baseFrom, today.addDays(-5));
+    ASSERT_EQ(c.reasons.size(), 1u);
+    EXPECT_EQ(c.reasons[0].text, "X̄ высоты: правило 4 (последнее " + today.addDays(-2).toString("dd.MM") + ")");
+  }
+}
+
+}  // namespace
