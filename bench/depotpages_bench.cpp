@@ -25,7 +25,7 @@
 
 namespace {
 
-constexpr int kPort = 55433;
+constexpr int kPort = KALVOR_BENCH_PG_PORT;
 constexpr int kLines = 5;
 constexpr int kRequests = 100;
 

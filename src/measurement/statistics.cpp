@@ -121,10 +121,12 @@ bool CountPeriodStatistics(int count, StatisticsCounts& counts,
   counts = StatisticsCounts{};
   count = std::max(count, 0);
   counts.N = count;
+  // The counts need each record's values only; the last one, which the page
+  // shows, is read whole.
   std::vector<MeasurementRecord> block;
   for (int first = 0; first < count; first += kPeriodBlock) {
     const int k = std::min(kPeriodBlock, count - first);
-    if (!ReadListedMeasurements(first, k, block)) {
+    if (!ReadListedMeasurements(first, k, block, RecordParts::Values)) {
       error = DatabaseError();
       return false;
     }
@@ -133,10 +135,14 @@ bool CountPeriodStatistics(int count, StatisticsCounts& counts,
       if (progress && i % 10 == 0) progress(i, count);
       CountRecord(block[m], counts);
     }
-    if (first + k == count) {
-      counts.HaveLast = true;
-      counts.Last = block[k - 1];
+  }
+  if (count > 0) {
+    if (!ReadListedMeasurements(count - 1, 1, block)) {
+      error = DatabaseError();
+      return false;
     }
+    counts.HaveLast = true;
+    counts.Last = block.front();
   }
   return WriteCountsFile(kPeriodCountsFile, count, counts.InNorm, error);
 }
