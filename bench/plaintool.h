@@ -6,55 +6,110 @@
 
 #include <benchmark/benchmark.h>
 
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <QElapsedTimer>
 #include <QFile>
-#include <QProcess>
 #include <QString>
 #include <QStringList>
-#include <algorithm>
+#include <string>
+#include <vector>
 
 namespace bench {
 
-// The wall time of one run of `program`, its output thrown away; 0 when it
-// fails.
-inline double PlainToolSeconds(const QString& program, const QStringList& args) {
-  QProcess p;
-  p.setStandardOutputFile(QProcess::nullDevice());
-  p.setStandardErrorFile(QProcess::nullDevice());
+// One run of a plain tool: its wall time and its CPU time (user and system,
+// from the kernel's accounting of that one child); zeros when it failed.
+struct ToolRun {
+  double seconds = 0, cpuSeconds = 0;
+};
+
+// Runs `program` (found on the PATH) with its output thrown away.
+inline ToolRun RunTool(const QString& program, const QStringList& args) {
+  std::vector<QByteArray> bytes{program.toLocal8Bit()};
+  for (const QString& a : args) bytes.push_back(a.toLocal8Bit());
+  std::vector<char*> argv;
+  for (QByteArray& b : bytes) argv.push_back(b.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t files;
+  posix_spawn_file_actions_init(&files);
+  posix_spawn_file_actions_addopen(&files, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&files, 2, "/dev/null", O_WRONLY, 0);
+  ToolRun run;
   QElapsedTimer t;
   t.start();
-  p.start(program, args);
-  if (!p.waitForFinished(600000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) return 0;
-  return t.nsecsElapsed() / 1e9;
+  pid_t pid = 0;
+  const int spawned = posix_spawnp(&pid, argv[0], &files, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&files);
+  if (spawned != 0) return run;
+  int status = 0;
+  rusage usage{};
+  if (wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return run;
+  run.seconds = t.nsecsElapsed() / 1e9;
+  run.cpuSeconds = usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+                   (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+  return run;
 }
 
-inline double BestOfThree(const QString& program, const QStringList& args) {
-  double best = 0;
-  for (int run = 0; run < 3; ++run) {
-    const double s = PlainToolSeconds(program, args);
-    if (s > 0 && (best == 0 || s < best)) best = s;
+inline ToolRun BestOfThree(const QString& program, const QStringList& args) {
+  ToolRun best;
+  for (int k = 0; k < 3; ++k) {
+    const ToolRun run = RunTool(program, args);
+    if (run.seconds > 0 && (best.seconds == 0 || run.seconds < best.seconds)) best.seconds = run.seconds;
+    if (run.cpuSeconds > 0 && (best.cpuSeconds == 0 || run.cpuSeconds < best.cpuSeconds))
+      best.cpuSeconds = run.cpuSeconds;
   }
   return best;
 }
 
 // `cat FILE` into /dev/null.
-inline double CatSeconds(const QString& file) { return BestOfThree("cat", {file}); }
+inline ToolRun Cat(const QString& file) { return BestOfThree("cat", {file}); }
 
 // `dd` copying FILE to a file beside it, 1 MiB at a time: the same bytes
 // read and written.
-inline double DdSeconds(const QString& file) {
+inline ToolRun Dd(const QString& file) {
   const QString copy = file + ".dd";
-  const double s = BestOfThree("dd", {"if=" + file, "of=" + copy, "bs=1M"});
+  const ToolRun run = BestOfThree("dd", {"if=" + file, "of=" + copy, "bs=1M"});
   QFile::remove(copy);
-  return s;
+  return run;
 }
 
-// Puts the plain tool's time and the ratio of `seconds` (the benchmark's time
-// per iteration) to it beside the goal.
-inline void PlainToolCounters(benchmark::State& state, const char* tool, double toolSeconds,
-                              double seconds, double goal) {
-  state.counters[std::string(tool) + "_ms"] = toolSeconds * 1000;
-  state.counters[std::string("x_") + tool] = toolSeconds > 0 ? seconds / toolSeconds : 0;
+// The CPU time (user and system) of this process so far.
+inline double ProcessCpuSeconds() {
+  rusage u{};
+  getrusage(RUSAGE_SELF, &u);
+  return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+// The wall and CPU time of the iterations of a benchmark, started where it
+// is made.
+class Timing {
+ public:
+  Timing() : cpu_(ProcessCpuSeconds()) { wall_.start(); }
+  double Seconds(const benchmark::State& state) const { return wall_.nsecsElapsed() / 1e9 / state.iterations(); }
+  double CpuSeconds(const benchmark::State& state) const {
+    return (ProcessCpuSeconds() - cpu_) / state.iterations();
+  }
+
+ private:
+  QElapsedTimer wall_;
+  double cpu_;
+};
+
+// Puts the plain tool's times and the ratios of the benchmark's times per
+// iteration to them beside the goal: x_<tool> of the wall times, the figure
+// the goal is about, and x_<tool>_cpu of the CPU times, which the load of a
+// shared machine disturbs less.
+inline void PlainToolCounters(benchmark::State& state, const char* tool, const ToolRun& plain,
+                              const Timing& timing, double goal) {
+  const std::string name(tool);
+  state.counters[name + "_ms"] = plain.seconds * 1000;
+  state.counters[name + "_cpu_ms"] = plain.cpuSeconds * 1000;
+  state.counters["x_" + name] = plain.seconds > 0 ? timing.Seconds(state) / plain.seconds : 0;
+  state.counters["x_" + name + "_cpu"] = plain.cpuSeconds > 0 ? timing.CpuSeconds(state) / plain.cpuSeconds : 0;
   state.counters["goal_x"] = goal;
 }
 

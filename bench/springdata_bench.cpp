@@ -56,8 +56,7 @@ void BM_ExportMillionToCsv(benchmark::State& state) {
   const QString out = QDir(Home()).filePath("export.csv");
   long at100k = 0, end = 0;
   qint64 written = 0;
-  QElapsedTimer t;
-  t.start();
+  const bench::Timing timing;
   for (auto _ : state) {
     std::FILE* f = std::fopen(QFile::encodeName(out).constData(), "wb");
     StreamReport report;
@@ -77,8 +76,7 @@ void BM_ExportMillionToCsv(benchmark::State& state) {
     end = RssKb();
     written = report.accepted;
   }
-  const double seconds = t.nsecsElapsed() / 1e9 / state.iterations();
-  bench::PlainToolCounters(state, "dd", bench::DdSeconds(out), seconds, 1.5);
+  bench::PlainToolCounters(state, "dd", bench::Dd(out), timing, 1.5);
   state.counters["records"] = double(written);
   state.counters["csv_mb"] = double(QFileInfo(out).size()) / (1 << 20);
   state.counters["growth_kb"] = double(end - at100k);

@@ -99,8 +99,7 @@ void BM_PeriodStatistics(benchmark::State& state) {
   BigBase& base = Base();
   RecordFilterOff();
   int calls = 0;
-  QElapsedTimer t;
-  t.start();
+  const bench::Timing timing;
   for (auto _ : state) {
     StatisticsCounts counts;
     QString error;
@@ -108,8 +107,7 @@ void BM_PeriodStatistics(benchmark::State& state) {
                                           [&](int, int) { ++calls; }, error);
     Check(state, ok, counts, kBig, error);
   }
-  const double seconds = t.nsecsElapsed() / 1e9 / state.iterations();
-  bench::PlainToolCounters(state, "cat", bench::CatSeconds(base.dir.filePath("Report/base.bin")), seconds, 1.5);
+  bench::PlainToolCounters(state, "cat", bench::Cat(base.dir.filePath("Report/base.bin")), timing, 1.5);
   state.counters["progress_calls"] = calls / static_cast<double>(state.iterations());
   state.SetItemsProcessed(state.iterations() * kBig);
 }
