@@ -17,19 +17,15 @@ namespace {
 constexpr int kRangeBlock = 8192;
 
 // The value of the characters [from, from + n) of an identifier, or -1 when
-// one of them is not a decimal digit or the identifier is too short.
-// The text is decoded or, in a scan, the record's CP1251 bytes (whose digits
-// are the same).
-char16_t Unit(QChar c) { return c.unicode(); }
-char16_t Unit(char c) { return static_cast<unsigned char>(c); }
-template <class Text>
-int Digits(const Text& text, int from, int n) {
+// one of them is not a decimal digit or the identifier is too short. The
+// identifier is the record's CP1251 bytes, whose digits are ASCII.
+int Digits(QByteArrayView text, int from, int n) {
   if (text.size() < from + n) return -1;
   int value = 0;
   for (int k = from; k < from + n; ++k) {
-    const char16_t c = Unit(text[k]);
-    if (c < u'0' || c > u'9') return -1;
-    value = value * 10 + (c - u'0');
+    const char c = text[k];
+    if (c < '0' || c > '9') return -1;
+    value = value * 10 + (c - '0');
   }
   return value;
 }
@@ -37,8 +33,7 @@ int Digits(const Text& text, int from, int n) {
 // The day an identifier "NNNN-DDMMYYYY" names: day, month and year from its
 // characters 6-7, 8-9 and 10-13; an invalid date when they are not digits of
 // a calendar date.
-template <class Text>
-QDate IdentifierDate(const Text& identifier) {
+QDate IdentifierDate(QByteArrayView identifier) {
   const int day = Digits(identifier, 5, 2);
   const int month = Digits(identifier, 7, 2);
   const int year = Digits(identifier, 9, 4);
