@@ -15,7 +15,7 @@
 #include "depotload.h"
 
 namespace {
-constexpr int kPort = 55442;
+constexpr int kPort = KALVOR_BENCH_PG_PORT;
 constexpr int kLines = 5;
 constexpr int kPasses = 20;
 }  // namespace

@@ -1,9 +1,11 @@
 // Speed of the database files: the shift change of a full day's shift and
-// the walk through a large measurement database.
+// the walk through a large measurement database, whose block reads stand
+// beside `cat` of the file (goal: 1.5 times).
 
 #include <benchmark/benchmark.h>
 
 #include "benchmain.h"
+#include "plaintool.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -115,7 +117,8 @@ BENCHMARK(BM_ReadEveryMeasurement)->Unit(benchmark::kMillisecond)->Iterations(2)
 
 // In blocks of 10 000 records, as the statistics may read.
 void BM_ReadMeasurementRanges(benchmark::State& state) {
-  BigDatabase();
+  Folder* folder = BigDatabase();
+  const bench::Timing timing;
   for (auto _ : state) {
     const int n = MeasurementCount();
     std::vector<MeasurementRecord> block;
@@ -129,9 +132,31 @@ void BM_ReadMeasurementRanges(benchmark::State& state) {
     }
     benchmark::DoNotOptimize(sum);
   }
+  bench::PlainToolCounters(state, "cat", bench::Cat(folder->dir.filePath("Report/base.bin")), timing, 1.5);
   state.SetItemsProcessed(state.iterations() * kBig);
 }
 BENCHMARK(BM_ReadMeasurementRanges)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// The same blocks undecoded, as the scans of one field read them.
+void BM_ReadMeasurementBytes(benchmark::State& state) {
+  Folder* folder = BigDatabase();
+  const bench::Timing timing;
+  for (auto _ : state) {
+    const int n = MeasurementCount();
+    QByteArray block;
+    qint64 bytes = 0;
+    for (int first = 0; first < n; first += 8192) {
+      if (!ReadMeasurementBytes(first, std::min(8192, n - first), block)) {
+        state.SkipWithError(qPrintable(DatabaseError()));
+        break;
+      }
+      bytes += block.size();
+    }
+    if (bytes != qint64(kBig) * kMeasurementRecordSize) state.SkipWithError("short read");
+  }
+  bench::PlainToolCounters(state, "cat", bench::Cat(folder->dir.filePath("Report/base.bin")), timing, 1.5);
+}
+BENCHMARK(BM_ReadMeasurementBytes)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace
 

@@ -8,7 +8,7 @@
 // answer within 300 ms at the 95th percentile.
 //
 //   depotpages_bench [MEASUREMENTS [--hold]]   (10000000 unless given)
-//   KALVOR_BENCH_PG_PORT: the private cluster's port (55433 unless given)
+//   The private cluster listens on the build's KALVOR_TEST_PG_PORT (55433 unless set).
 
 #include <httplib.h>
 #include <signal.h>
@@ -28,7 +28,7 @@
 
 namespace {
 
-const int kPort = qEnvironmentVariableIntValue("KALVOR_BENCH_PG_PORT") ?: 55433;
+constexpr int kPort = KALVOR_BENCH_PG_PORT;
 constexpr int kLines = 5;
 constexpr int kRequests = 100;
 

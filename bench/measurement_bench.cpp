@@ -2,9 +2,11 @@
 // measurements.
 //
 // BM_MeasurementOnTheLine runs MeasureSpring on the line path against the
-// linesim program over its pseudo-terminal, on the virtual clock: every
-// wait of the sequence (scaled pauses, delays, ups) then costs no wall
-// time, and the time the link spends waiting for linesim's replies is
+// linesim program over its pseudo-terminal, on the virtual clock that the
+// line shares (linesim --clock): every wait of the sequence (scaled pauses,
+// delays, ups) and every reply the line owes later, its full-second scan
+// included, then comes when the program's clock gets there, at no wall
+// time. The time the link still spends waiting for linesim to serve is
 // measured by a serial device that wraps the real one and subtracted. What
 // is left ("own_ms") is the program's own time per measurement: framing,
 // the camera read-outs into their files, the profile mathematics, the
@@ -32,6 +34,7 @@
 #include "mathem/profiles.h"
 #include "measurement/sequence.h"
 #include "platform/clock.h"
+#include "platform/lineclock.h"
 #include "platform/paths.h"
 #include "platform/serial.h"
 #include "sim/simcoilspring.h"
@@ -126,8 +129,10 @@ class Workshop {
 
 void BM_MeasurementOnTheLine(benchmark::State& state) {
   Workshop w;
+  QTemporaryDir clockDir;
+  const QString clock = clockDir.filePath("clock");
   QProcess linesim;
-  linesim.start(KALVOR_LINESIM, {"--no-board", "--for", "600"});
+  linesim.start(KALVOR_LINESIM, {"--no-board", "--for", "600", "--clock", clock});
   QString port;
   QElapsedTimer t;
   t.start();
@@ -138,6 +143,10 @@ void BM_MeasurementOnTheLine(benchmark::State& state) {
     }
   if (port.isEmpty()) {
     state.SkipWithError("linesim gave no port");
+    return;
+  }
+  if (const QString error = plat::FollowLineClock(clock); !error.isEmpty()) {
+    state.SkipWithError(qPrintable(error));
     return;
   }
   Settings.Global.Emul = false;
@@ -164,6 +173,7 @@ void BM_MeasurementOnTheLine(benchmark::State& state) {
   state.counters["linesim_ms"] = replies / n;
   state.counters["own_ms"] = own / n;
   state.counters["errors"] = static_cast<double>(w.errors.size());
+  plat::SetVirtualClockHook(nullptr);  // the line is left behind
   linesim.kill();
   linesim.waitForFinished(5000);
 }

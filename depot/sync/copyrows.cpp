@@ -1,8 +1,11 @@
 #include "sync/copyrows.h"
 
 #include <QDate>
+#include <bit>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <unordered_map>
 #include <vector>
 
 #include "measurement/judgement.h"
@@ -21,11 +24,28 @@ void Int(QByteArray& row, qint64 v) { row += QByteArray::number(v); }
 
 void Bool(QByteArray& row, bool v) { row += v ? 't' : 'f'; }
 
-// 9 digits give a 32-bit value back exactly; a 64-bit norm goes with all
-// its digits, so that the database rounds it as the judgement does.
-void Real(QByteArray& row, double v, int digits = 9) {
-  if (std::isfinite(v)) row += QByteArray::number(v, 'g', digits);
-  else AppendCopyNull(row);
+// A measured value is a 32-bit real: its shortest text reads back as the
+// same value.
+void Real(QByteArray& row, float v) {
+  if (!std::isfinite(v)) return AppendCopyNull(row);
+  char text[32];
+  const auto end = std::to_chars(text, text + sizeof text, v).ptr;
+  row.append(text, end - text);
+}
+
+// A 64-bit norm goes with all its digits, so that the database rounds it as
+// the judgement does. A row has 18 of them, and a file has the few of its
+// spring types: each distinct value is formatted once.
+void Norm64(QByteArray& row, double v) {
+  if (!std::isfinite(v)) return AppendCopyNull(row);
+  thread_local std::unordered_map<quint64, QByteArray> texts;
+  const quint64 bits = std::bit_cast<quint64>(v);
+  auto it = texts.find(bits);
+  if (it == texts.end()) {
+    if (texts.size() > 4096) texts.clear();
+    it = texts.emplace(bits, QByteArray::number(v, 'g', 17)).first;
+  }
+  row += it->second;
 }
 
 // A column of a table: its name and the code that writes its value for one
@@ -75,7 +95,7 @@ struct Measurement {
 
 // A norm of the type, or NULL for a record the line did not judge.
 void Norm(QByteArray& out, const Measurement& m, double v) {
-  if (m.type) Real(out, v, 17);
+  if (m.type) Norm64(out, v);
   else AppendCopyNull(out);
 }
 

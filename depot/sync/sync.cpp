@@ -62,9 +62,19 @@ class Sync {
     // a session of this sync that sits idle, in a transaction or not, for
     // o_.silenceSeconds, and over TCP one whose peer is gone (keepalive
     // probes after 10 s of silence, every 5 s, 3 unanswered ones end it;
-    // unacknowledged data the same after o_.silenceSeconds).
+    // unacknowledged data the same after o_.silenceSeconds). A sync that is
+    // killed leaves a closed connection, which its session would otherwise
+    // notice only when the statement at work ends and it reads the next one
+    // (a large batch's insert under load takes seconds): while a statement
+    // runs the session looks every second whether its client is still there,
+    // and ends with the statement, the lock and the batch undone.
+    // A batch's commit does not wait for its flush to the disk: a database
+    // that goes down loses the last commits whole, rows and position together,
+    // and the next sync copies them again from the position it finds.
     const QByteArray silence = QByteArray::number(o_.silenceSeconds * 1000);
     if (!db_.Query("SELECT set_config('idle_in_transaction_session_timeout', $1, false), "
+                   "set_config('client_connection_check_interval', '1000', false), "
+                   "set_config('synchronous_commit', 'off', false), "
                    "set_config('idle_session_timeout', $1, false), "
                    "set_config('tcp_keepalives_idle', '10', false), "
                    "set_config('tcp_keepalives_interval', '5', false), "
@@ -246,9 +256,27 @@ class Sync {
                     "date_trunc('month', measured_at AT TIME ZONE 'UTC') AT TIME ZONE 'UTC' AS m "
                     "FROM incoming_measurements) months",
                     error);
-    ok = ok && db_.Query("INSERT INTO " + table + " (" + columns + ") SELECT " + columns +
-                             " FROM incoming_" + table + " ON CONFLICT DO NOTHING",
-                         {}, r, error);
+    // Rows new to the database, the common case, go in with a plain INSERT,
+    // which does not probe the key before each row as ON CONFLICT does; a
+    // batch that holds a row already there (day.bin's records again from
+    // base.bin, a file read again from its start) is undone to the savepoint
+    // and inserted again skipping those rows. Either way the rows and the
+    // position below commit together or not at all.
+    const QByteArray insert =
+        "INSERT INTO " + table + " (" + columns + ") SELECT " + columns + " FROM incoming_" + table;
+    bool plain = false;
+    ok = ok && db_.Exec("SAVEPOINT batch", error);
+    if (ok) {
+      QString conflict;
+      plain = db_.Query(insert, {}, r, conflict);
+      if (!plain && r.State() != "23505") {
+        ok = false;
+        error = conflict;
+      } else {
+        ok = db_.Exec(plain ? "RELEASE SAVEPOINT batch" : "ROLLBACK TO SAVEPOINT batch", error);
+      }
+    }
+    if (ok && !plain) ok = db_.Query(insert + " ON CONFLICT DO NOTHING", {}, r, error);
     const qint64 added = ok ? r.CommandRows() : 0;
     ok = ok && db_.Query("UPDATE lines SET " + name + "_records = $2, " + name + "_check = $3, " +
                              "sets_offset = $4, last_sync_at = now() WHERE name = $1",

@@ -8,9 +8,10 @@
 // the options name the three files. The sync's position lives in the line's
 // row of `lines`: the number of records of each file already copied and the
 // md5 of the last of them. Each batch is one transaction: the records go in
-// with ON CONFLICT DO NOTHING on the measurement's identity (line,
-// identifier, stored date and time) and the position moves in the same
-// commit. A run killed at any moment therefore leaves the database at the
+// with a plain INSERT, or, when one of them is there already, the batch is
+// undone to a savepoint and goes in again with ON CONFLICT DO NOTHING on the
+// measurement's identity (line, identifier, stored date and time); the
+// position moves in the same commit. A run killed at any moment therefore leaves the database at the
 // end of a batch, and the next run goes on from there; a record copied twice
 // (from day.bin and, after the shift change, from base.bin) is one row.
 

@@ -176,11 +176,18 @@ bool ClearMeasurements();
 // Reads `count` records of base.bin from position `first` in one pass,
 // without the filter (statistics and reports that walk the whole database).
 bool ReadMeasurementRange(int first, int count, std::vector<MeasurementRecord>& records);
+// The same records undecoded, as they lie in base.bin (count *
+// kMeasurementRecordSize bytes), for scans that need a field or two.
+bool ReadMeasurementBytes(int first, int count, QByteArray& bytes);
+// How much of each record a walk decodes: all of it, or what the judgement
+// needs (DecodeMeasurementValues).
+enum class RecordParts { Whole, Values };
 // Reads the records at list positions first .. first + count - 1 as the
 // browser lists them: through the record filter when it is on, else the
 // range. Positions close together are read with one opening of the file.
 // Unlike ReadMeasurement, a listed position that cannot be read is an error.
-bool ReadListedMeasurements(int first, int count, std::vector<MeasurementRecord>& records);
+bool ReadListedMeasurements(int first, int count, std::vector<MeasurementRecord>& records,
+                            RecordParts parts = RecordParts::Whole);
 
 bool AppendShiftMeasurement(const MeasurementRecord& record);
 bool ReadShiftMeasurement(int i, MeasurementRecord& record);

@@ -49,8 +49,13 @@ bool ClearMeasurements() { return ClearFile(BasePath()); }
 
 namespace {
 
+MeasurementRecord Decode(const char* record, RecordParts parts) {
+  return parts == RecordParts::Whole ? DecodeMeasurementRecord(record) : DecodeMeasurementValues(record);
+}
+
 // `count` records from position `first` of a record file, in one pass.
-bool ReadRange(const QString& path, int first, int count, std::vector<MeasurementRecord>& records) {
+bool ReadRange(const QString& path, int first, int count, std::vector<MeasurementRecord>& records,
+               RecordParts parts = RecordParts::Whole) {
   Database.LastError.clear();
   QByteArray bytes;
   if (!recfile::Read(path, kMeasurementRecordSize, first, count, bytes, Database.LastError))
@@ -58,7 +63,7 @@ bool ReadRange(const QString& path, int first, int count, std::vector<Measuremen
   records.clear();
   records.reserve(count);
   for (int k = 0; k < count; ++k)
-    records.push_back(DecodeMeasurementRecord(bytes.constData() + k * kMeasurementRecordSize));
+    records.push_back(Decode(bytes.constData() + k * kMeasurementRecordSize, parts));
   return true;
 }
 
@@ -68,8 +73,14 @@ bool ReadMeasurementRange(int first, int count, std::vector<MeasurementRecord>& 
   return ReadRange(BasePath(), first, count, records);
 }
 
-bool ReadListedMeasurements(int first, int count, std::vector<MeasurementRecord>& records) {
-  if (!Database.RecordFilter.On) return ReadRange(BasePath(), first, count, records);
+bool ReadMeasurementBytes(int first, int count, QByteArray& bytes) {
+  Database.LastError.clear();
+  return recfile::Read(BasePath(), kMeasurementRecordSize, first, count, bytes, Database.LastError);
+}
+
+bool ReadListedMeasurements(int first, int count, std::vector<MeasurementRecord>& records,
+                            RecordParts parts) {
+  if (!Database.RecordFilter.On) return ReadRange(BasePath(), first, count, records, parts);
   Database.LastError.clear();
   const std::vector<int>& list = Database.RecordFilter.List;
   const QString path = BasePath();
@@ -92,8 +103,7 @@ bool ReadListedMeasurements(int first, int count, std::vector<MeasurementRecord>
                        Database.LastError))
       return false;
     for (int m = k; m < j; ++m)
-      records.push_back(DecodeMeasurementRecord(bytes.constData() +
-                                                (list[m] - from) * kMeasurementRecordSize));
+      records.push_back(Decode(bytes.constData() + (list[m] - from) * kMeasurementRecordSize, parts));
     k = j;
   }
   return true;

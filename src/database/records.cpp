@@ -1,6 +1,7 @@
 #include "database/records.h"
 
 #include <QtEndian>
+#include <algorithm>
 #include <bit>
 #include <cstring>
 
@@ -140,15 +141,26 @@ QByteArray EncodeMeasurementRecord(const MeasurementRecord& r) {
   return rec;
 }
 
-MeasurementRecord DecodeMeasurementRecord(const char* rec) {
+MeasurementRecord DecodeMeasurementValues(const char* rec) {
   namespace o = measurement_offset;
   MeasurementRecord r;
-  r.Identifier = GetRecordText(rec, o::Identifier, o::IdentifierChars);
   r.SpringType = GetU8(rec, o::SpringType);
   r.Date = GetF64(rec, o::Date);
   r.Kind = GetU8(rec, o::Kind);
   for (int p = 1; p <= 6; ++p) r.Param[p] = GetSlot(rec, o::FirstSlot + slot_offset::Size * (p - 1));
   r.BogieType = GetU8(rec, o::BogieType);
+  return r;
+}
+
+QByteArrayView MeasurementIdentifierBytes(const char* rec) {
+  namespace o = measurement_offset;
+  return QByteArrayView(rec + o::Identifier + 1, std::min<int>(GetU8(rec, o::Identifier), o::IdentifierChars));
+}
+
+MeasurementRecord DecodeMeasurementRecord(const char* rec) {
+  namespace o = measurement_offset;
+  MeasurementRecord r = DecodeMeasurementValues(rec);
+  r.Identifier = GetRecordText(rec, o::Identifier, o::IdentifierChars);
   for (int n = 1; n <= 10; ++n) {
     r.Chart[n] = GetI32(rec, o::Chart + 4 * (n - 1));
     r.Aux[n] = GetI32(rec, o::Aux + 4 * (n - 1));

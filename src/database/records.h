@@ -149,6 +149,13 @@ QByteArray EncodeSetRecord(const SetRecord& r);
 // Decoding needs at least the record size of bytes at `data`. A length byte
 // larger than its area is taken as the whole area.
 MeasurementRecord DecodeMeasurementRecord(const char* data);
+// What the judgement and the counts of a record need (types, date, kind and
+// the parameter slots) without its texts, chart and auxiliary values: for
+// walks over the whole database.
+MeasurementRecord DecodeMeasurementValues(const char* data);
+// The identifier's stored characters (CP1251, at most 20) as they stand, for
+// scans that look at a few of its characters in every record.
+QByteArrayView MeasurementIdentifierBytes(const char* data);
 SetRecord DecodeSetRecord(const char* data);
 
 // Whether the record_size bytes at `data` can be a record of the line: every

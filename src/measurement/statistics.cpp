@@ -121,22 +121,33 @@ bool CountPeriodStatistics(int count, StatisticsCounts& counts,
   counts = StatisticsCounts{};
   count = std::max(count, 0);
   counts.N = count;
+  // The counts need each record's values only; the last one, which the page
+  // shows, is read whole. Without the filter the blocks of the file are
+  // judged where they lie.
   std::vector<MeasurementRecord> block;
+  QByteArray bytes;
+  const bool listed = Database.RecordFilter.On;
   for (int first = 0; first < count; first += kPeriodBlock) {
     const int k = std::min(kPeriodBlock, count - first);
-    if (!ReadListedMeasurements(first, k, block)) {
+    if (listed ? !ReadListedMeasurements(first, k, block, RecordParts::Values)
+               : !ReadMeasurementBytes(first, k, bytes)) {
       error = DatabaseError();
       return false;
     }
     for (int m = 0; m < k; ++m) {
       const int i = first + m;
       if (progress && i % 10 == 0) progress(i, count);
-      CountRecord(block[m], counts);
+      if (listed) CountRecord(block[m], counts);
+      else CountRecord(DecodeMeasurementValues(bytes.constData() + qsizetype(m) * kMeasurementRecordSize), counts);
     }
-    if (first + k == count) {
-      counts.HaveLast = true;
-      counts.Last = block[k - 1];
+  }
+  if (count > 0) {
+    if (!ReadListedMeasurements(count - 1, 1, block)) {
+      error = DatabaseError();
+      return false;
     }
+    counts.HaveLast = true;
+    counts.Last = block.front();
   }
   return WriteCountsFile(kPeriodCountsFile, count, counts.InNorm, error);
 }

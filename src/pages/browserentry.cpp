@@ -17,14 +17,15 @@ namespace {
 constexpr int kRangeBlock = 8192;
 
 // The value of the characters [from, from + n) of an identifier, or -1 when
-// one of them is not a decimal digit or the identifier is too short.
-int Digits(const QString& text, int from, int n) {
+// one of them is not a decimal digit or the identifier is too short. The
+// identifier is the record's CP1251 bytes, whose digits are ASCII.
+int Digits(QByteArrayView text, int from, int n) {
   if (text.size() < from + n) return -1;
   int value = 0;
   for (int k = from; k < from + n; ++k) {
-    const char16_t c = text[k].unicode();
-    if (c < u'0' || c > u'9') return -1;
-    value = value * 10 + (c - u'0');
+    const char c = text[k];
+    if (c < '0' || c > '9') return -1;
+    value = value * 10 + (c - '0');
   }
   return value;
 }
@@ -32,7 +33,7 @@ int Digits(const QString& text, int from, int n) {
 // The day an identifier "NNNN-DDMMYYYY" names: day, month and year from its
 // characters 6-7, 8-9 and 10-13; an invalid date when they are not digits of
 // a calendar date.
-QDate IdentifierDate(const QString& identifier) {
+QDate IdentifierDate(QByteArrayView identifier) {
   const int day = Digits(identifier, 5, 2);
   const int month = Digits(identifier, 7, 2);
   const int year = Digits(identifier, 9, 4);
@@ -112,12 +113,14 @@ bool MeasurementsInDateRange(const QDate& start, const QDate& end, std::vector<i
   if (!DatabaseError().isEmpty()) return false;
   // Whole days: the time of a record's day does not matter.
   const qint64 from = start.toJulianDay(), to = end.toJulianDay();
-  std::vector<MeasurementRecord> block;
+  // Only the identifier's characters are looked at, undecoded.
+  QByteArray block;
   for (int first = 0; first < count; first += kRangeBlock) {
     const int n = std::min(kRangeBlock, count - first);
-    if (!ReadMeasurementRange(first, n, block)) return false;
+    if (!ReadMeasurementBytes(first, n, block)) return false;
     for (int k = 0; k < n; ++k) {
-      const QDate date = IdentifierDate(block[k].Identifier);
+      const char* record = block.constData() + qsizetype(k) * kMeasurementRecordSize;
+      const QDate date = IdentifierDate(MeasurementIdentifierBytes(record));
       if (!date.isValid()) continue;
       const qint64 day = date.toJulianDay();
       if (day >= from && day <= to) positions.push_back(first + k);

@@ -212,9 +212,50 @@ QString ArchiveSheet(QString* error) {
   return name;
 }
 
-// The picture file of [Global] Print_in_file, written whole.
+void PutLe(char* at, quint32 v, int bytes) {
+  for (int k = 0; k < bytes; ++k) at[k] = static_cast<char>(v >> (8 * k));
+}
+
+// The picture file of [Global] Print_in_file, written whole: a 24-bit BMP
+// made row by row from the sheet (the format keeps the bottom row first and
+// blue before red), so that no second picture of the sheet's 67 MB (nor a
+// 90 MB one of 32 bits) is made in memory on the way.
 bool SavePictureFile(QString* error) {
-  return plat::WriteImageFile(plat::MapPath(kPictureFile), PrintSheet.Sheet, "BMP", error);
+  const QImage sheet = PrintSheet.Sheet.convertToFormat(QImage::Format_RGB888);
+  const int w = sheet.width(), h = sheet.height();
+  const int stride = (w * 3 + 3) & ~3;
+  const quint32 pixels = static_cast<quint32>(stride) * static_cast<quint32>(h);
+  char header[54] = {'B', 'M'};
+  PutLe(header + 2, 54 + pixels, 4);  // file size
+  PutLe(header + 10, 54, 4);          // where the pixels start
+  PutLe(header + 14, 40, 4);          // BITMAPINFOHEADER
+  PutLe(header + 18, static_cast<quint32>(w), 4);
+  PutLe(header + 22, static_cast<quint32>(h), 4);
+  PutLe(header + 26, 1, 2);   // planes
+  PutLe(header + 28, 24, 2);  // bits per pixel, no compression
+  PutLe(header + 34, pixels, 4);
+  PutLe(header + 38, static_cast<quint32>(sheet.dotsPerMeterX()), 4);
+  PutLe(header + 42, static_cast<quint32>(sheet.dotsPerMeterY()), 4);
+  plat::WholeFileWriter file(plat::MapPath(kPictureFile));
+  if (!file.Open(error) || !file.Write(header, sizeof header, error)) return false;
+  constexpr int kRowsAtOnce = 64;
+  QByteArray rows(qsizetype(stride) * kRowsAtOnce, '\0');
+  for (int top = h; top > 0; top -= kRowsAtOnce) {
+    const int n = std::min(kRowsAtOnce, top);
+    for (int k = 0; k < n; ++k) {
+      const uchar* from = sheet.constScanLine(top - 1 - k);
+      char* to = rows.data() + qsizetype(k) * stride;
+      for (int x = 0; x < w; ++x, from += 3, to += 3) {
+        to[0] = static_cast<char>(from[2]);
+        to[1] = static_cast<char>(from[1]);
+        to[2] = static_cast<char>(from[0]);
+      }
+    }
+    if (!file.Write(rows.constData(), qsizetype(stride) * n, error)) return false;
+  }
+  // Renamed whole into place but not flushed to the disk first: the picture
+  // is only shown, the sheet is kept by its PDF copy, written before.
+  return file.Commit(error, false);
 }
 
 // Draws the foot of the sheet and writes its PDF copy under Report\. When

@@ -270,6 +270,12 @@ TEST_F(Installed, CommandLineReportsDamageAndUnknowns) {
   ASSERT_EQ(r.exitCode, 0) << qPrintable(r.err);
   EXPECT_EQ(r.out.count('\n'), int(rs.size()));
   EXPECT_TRUE(r.err.contains("5 whole records")) << qPrintable(r.err);
+  // A command that draws nothing starts no window system: a platform that
+  // does not exist does not stop it.
+  const auto headless = testsupport::Run(KALVOR_SPRINGDATA, {"export", "--home", home.path(), "--quiet"}, 120000,
+                                         {"QT_QPA_PLATFORM=kalvor-none"});
+  EXPECT_EQ(headless.exitCode, 0) << qPrintable(headless.err);
+  EXPECT_EQ(headless.out.toUtf8(), testsupport::Run(KALVOR_SPRINGDATA, {"export", "--home", home.path(), "--quiet"}).out.toUtf8());
   EXPECT_TRUE(r.err.contains("17 bytes")) << qPrintable(r.err);
   EXPECT_TRUE(r.err.contains("bogie type 9")) << qPrintable(r.err);
 

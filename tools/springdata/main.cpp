@@ -17,6 +17,8 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <cstdio>
+#include <cstring>
+#include <memory>
 #include <optional>
 
 #include "backupcommand.h"
@@ -113,13 +115,15 @@ struct Output {
 }  // namespace
 
 int main(int argc, char** argv) {
-  // The capability pages are drawn with fonts, which need a GUI application;
-  // without a display the offscreen platform serves.
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
+  // The capability pages are drawn with fonts, which need a GUI application
+  // (without a display the offscreen platform serves); every other command
+  // draws nothing and starts no window system nor font configuration.
+  const bool draws = argc > 1 && std::strcmp(argv[1], "capability") == 0;
+  if (draws && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
       qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
     qputenv("QT_QPA_PLATFORM", "offscreen");
-  QGuiApplication app(argc, argv);
-  QStringList args = app.arguments().mid(1);
+  std::unique_ptr<QCoreApplication> app(draws ? new QGuiApplication(argc, argv) : new QCoreApplication(argc, argv));
+  QStringList args = QCoreApplication::arguments().mid(1);
   if (args.isEmpty() || args.first() == "--help" || args.first() == "-h") {
     std::fputs(kUsage, args.isEmpty() ? stderr : stdout);
     return args.isEmpty() ? 2 : 0;
