@@ -187,7 +187,8 @@ TEST(Backup, RestoreBringsBackEveryFileOfTheInstallation) {
   const auto before = Files(home.path());
 
   // Every file the backup holds changed, and one of them lost.
-  const QStringList held = QString::fromUtf8(Bytes(backup + "/SHA256SUMS")).split('\n', Qt::SkipEmptyParts);
+  QStringList held = QString::fromUtf8(Bytes(backup + "/SHA256SUMS")).split('\n', Qt::SkipEmptyParts);
+  held.removeIf([](const QString& line) { return line.startsWith('#'); });  // the time taken
   ASSERT_GT(held.size(), 10);
   for (const QString& line : held) {
     const QString path = home.file(line.mid(66));
@@ -265,7 +266,7 @@ TEST(Backup, AnUnmountedShareIsRefusedAndFlagged) {
               run.err.contains("nothing is mounted there")) << run.err.toStdString();
   EXPECT_TRUE(Backups(share.path()).isEmpty());
   EXPECT_TRUE(Bytes(home.file("backup-failed.txt")).contains("nothing is mounted there"));
-  EXPECT_EQ(testsupport::Run(KALVOR_SPRINGDATA, args.mid(0, 5) + QStringList{"/no/such/share", "--mount", "yes"}).exitCode, 1);
+  EXPECT_EQ(testsupport::Run(KALVOR_SPRINGDATA, args.mid(0, 4) + QStringList{"/no/such/share", "--mount", "yes"}).exitCode, 1);
 
   Write(home.file("Config/now.txt.tmp-Ab12Cd"), "half a state file");
   run = testsupport::Run(KALVOR_SPRINGDATA, args.mid(0, 5) + QStringList{"--mount", "no"});
