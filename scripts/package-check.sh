@@ -30,6 +30,9 @@ work=$(mktemp -d)
 chmod 755 "$work"  # the user kalvor runs from copies in it
 xvfb=""
 session=""
+# Whether Qt's runtime folder of the user kalvor was there before the check
+# (the runs of the program and the tools as kalvor below make it).
+runtime_before=$([ -e /tmp/runtime-kalvor ] && echo yes || true)
 # Puts the machine back as it was, also after a failed step or a signal:
 # the package purged with the packages its install brought in (dpkg refuses
 # to take one that something else has come to need since), the folders and
@@ -50,6 +53,7 @@ cleanup() {
       sed 's/^/package-check.sh: /' "$work/purge-errors" >&2
   fi
   rm -rf "$HOME_DIR" "$BACKUP_DIR"
+  [ -n "$runtime_before" ] || rm -rf /tmp/runtime-kalvor
   getent passwd kalvor >/dev/null && deluser --quiet --system kalvor
   getent group kalvor >/dev/null && delgroup --quiet --system kalvor
   left=""
@@ -84,7 +88,6 @@ data_sums() {
 # holds the lock until it ends.
 dpkg-query -W -f='${Status} ${binary:Package}\n' | sed -n 's/^install ok installed //p' | sort >"$work/before-install"
 installed=0
-runtime_before=$([ -e /tmp/runtime-kalvor ] && echo yes || true)
 DEBIAN_FRONTEND=noninteractive apt-get install -y -q "./$deb" >"$work/install-log" 2>&1 || installed=$?
 cat "$work/install-log"
 dpkg-query -W -f='${Status} ${binary:Package}\n' | sed -n 's/^install ok installed //p' | sort |
