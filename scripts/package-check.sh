@@ -30,6 +30,9 @@ work=$(mktemp -d)
 chmod 755 "$work"  # the user kalvor runs from copies in it
 xvfb=""
 session=""
+# Whether Qt's runtime folder of the user kalvor was there before the check
+# (the runs of the program and the tools as kalvor below make it).
+runtime_before=$([ -e /tmp/runtime-kalvor ] && echo yes || true)
 # Puts the machine back as it was, also after a failed step or a signal:
 # the package purged with the packages its install brought in (dpkg refuses
 # to take one that something else has come to need since), the folders and
@@ -50,6 +53,7 @@ cleanup() {
       sed 's/^/package-check.sh: /' "$work/purge-errors" >&2
   fi
   rm -rf "$HOME_DIR" "$BACKUP_DIR"
+  [ -n "$runtime_before" ] || rm -rf /tmp/runtime-kalvor
   getent passwd kalvor >/dev/null && deluser --quiet --system kalvor
   getent group kalvor >/dev/null && delgroup --quiet --system kalvor
   left=""
@@ -84,7 +88,8 @@ data_sums() {
 # holds the lock until it ends.
 dpkg-query -W -f='${Status} ${binary:Package}\n' | sed -n 's/^install ok installed //p' | sort >"$work/before-install"
 installed=0
-DEBIAN_FRONTEND=noninteractive apt-get install -y -q "./$deb" || installed=$?
+DEBIAN_FRONTEND=noninteractive apt-get install -y -q "./$deb" >"$work/install-log" 2>&1 || installed=$?
+cat "$work/install-log"
 dpkg-query -W -f='${Status} ${binary:Package}\n' | sed -n 's/^install ok installed //p' | sort |
   comm -13 "$work/before-install" - | grep -v '^kalvor$' >"$work/added" || true
 [ "$installed" -eq 0 ] || fail "apt-get install ./$deb"
@@ -95,6 +100,10 @@ id -nG kalvor | tr ' ' '\n' | grep -qx lp || fail "kalvor is not in lp"
 [ "$(find "$HOME_DIR" ! -user kalvor ! -type l | wc -l)" -eq 0 ] || fail "files of $HOME_DIR not kalvor's"
 [ "$(readlink "$HOME_DIR/poweroff.exe")" = /usr/libexec/kalvor/poweroff ] || fail "no poweroff.exe"
 ok "user kalvor (groups: $(id -nG kalvor)), $HOME_DIR written, poweroff.exe linked"
+[ "$(stat -c %a "$HOME_DIR")" = 750 ] || fail "$HOME_DIR is mode $(stat -c %a "$HOME_DIR"), not 750"
+! grep -q "QStandardPaths\|XDG_RUNTIME_DIR" "$work/install-log" || fail "the postinst printed a Qt warning"
+[ -n "$runtime_before" ] || [ ! -e /tmp/runtime-kalvor ] || fail "the postinst left /tmp/runtime-kalvor"
+ok "$HOME_DIR not readable by others; the postinst printed no Qt warning and left no runtime folder"
 
 # The installed program on a copy of the installed folder.
 cp -a "$HOME_DIR" "$work/demo-home"
@@ -103,11 +112,23 @@ runuser -u kalvor -- env QT_QPA_PLATFORM=offscreen /usr/bin/kalvor --home "$work
 [ -s "$work/demo-home/demo/03-shutdown.png" ] || fail "the demonstration left no snapshots"
 ok "installed program ran the demonstration script ($(ls "$work/demo-home/demo" | wc -l) snapshots)"
 
-verify=$(systemd-analyze verify /lib/systemd/system/kalvor-kiosk.service \
-  /lib/systemd/system/kalvor-backup.service /lib/systemd/system/kalvor-backup.timer 2>&1) ||
+units=""
+for u in kalvor-kiosk.service kalvor-backup.service kalvor-backup.timer kalvor-backup-failed.service \
+    kalvor-depot-sync.service kalvor-depot-sync.timer; do
+  units="$units /lib/systemd/system/$u"
+done
+# shellcheck disable=SC2086
+verify=$(systemd-analyze verify $units 2>&1) ||
   fail "systemd-analyze verify: $verify"
 [ -z "$verify" ] || fail "systemd-analyze verify: $verify"
 ok "units verify"
+sync_exec=$(sed -n 's/^ExecStart=\([^ ]*\) .*/\1/p' /lib/systemd/system/kalvor-depot-sync.service)
+[ "$sync_exec" = /usr/bin/kalvor-springdata ] && [ -x "$sync_exec" ] || fail "the sync unit runs '$sync_exec'"
+[ ! -e /etc/systemd/system/timers.target.wants/kalvor-depot-sync.timer ] || fail "the depot sync timer is enabled"
+/lib/systemd/system-generators/kalvor-kiosk-console "$work/generated"
+grep -qx "TTYPath=/dev/tty7" "$work/generated/kalvor-kiosk.service.d/console.conf" ||
+  fail "the console generator did not put the kiosk on tty7"
+ok "the sync unit runs $sync_exec (disabled); the kiosk's console comes from KALVOR_VT"
 
 # The kiosk session on a virtual X screen, the program on a copy of the
 # folder ending itself after 15 s of real time.
@@ -137,6 +158,16 @@ code=$(cat "$work/demo-home/kiosk-status")
 kill "$xvfb"; xvfb=""
 ok "kiosk session: window 1024x768+0+0 on a 1024x768 screen, exit code 0 recorded"
 
+# Root's backup is refused (its files would be root's); --as-owner runs it
+# as kalvor.
+if kalvor-springdata backup --home "$HOME_DIR" --to "$BACKUP_DIR" >"$work/root-backup" 2>&1 ||
+   ! grep -q "belongs to the user kalvor" "$work/root-backup"; then
+  fail "root's backup was not refused: $(cat "$work/root-backup")"
+fi
+kalvor-springdata backup --as-owner --home "$HOME_DIR" --to "$BACKUP_DIR" --keep 30 || fail "backup --as-owner"
+[ "$(find "$BACKUP_DIR" ! -user kalvor | wc -l)" -eq 0 ] || fail "files of $BACKUP_DIR not kalvor's"
+ok "root's backup refused, --as-owner ran it as kalvor"
+
 # The backup as the timer runs it, into the folder the package made.
 runuser -u kalvor -- kalvor-springdata backup --home "$HOME_DIR" --to "$BACKUP_DIR" --keep 30 ||
   fail "backup as kalvor"
@@ -164,6 +195,7 @@ data_sums | cmp -s - "$work/before" || fail "remove changed the data"
 ok "remove: data unchanged"
 DEBIAN_FRONTEND=noninteractive apt-get purge -y -q kalvor | tee "$work/purge"
 grep -q "the measurement data remain in $HOME_DIR" "$work/purge" || fail "purge did not say where the data remain"
+grep -q "the backups remain in $BACKUP_DIR" "$work/purge" || fail "purge did not name the backup folder"
 data_sums | cmp -s - "$work/before" || fail "purge changed the data"
 [ ! -e "$HOME_DIR/poweroff.exe" ] || fail "purge left the poweroff.exe link"
 ok "purge: data unchanged and named"

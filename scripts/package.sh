@@ -3,7 +3,8 @@
 #   dist/kalvor_<version>_amd64.deb
 # with <version> the project's four-part version (CMakeLists.txt), which the
 # top entry of debian/changelog must carry. Installs what the build needs
-# first (install-deps.sh, which has the Debian build tools too), builds a
+# first (the Debian build tools and the Build-Depends of debian/control,
+# nothing of the project's development stack), builds a
 # copy of the tree in build-deb/ the Debian way (dpkg-buildpackage, debhelper
 # with its CMake support) and runs lintian.
 #
@@ -12,7 +13,27 @@ set -eu
 cd "$(dirname "$0")/.."
 root=$(pwd)
 
-scripts/install-deps.sh
+install_packages() {
+  echo "package.sh: installing $*"
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "package.sh: run as root, or install them first: apt-get install $*" >&2
+    exit 1
+  fi
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "$@"
+}
+
+# The build tools, then whatever Build-Depends dpkg-checkbuilddeps finds
+# missing (alternatives: the first; versions: apt's candidate, which the
+# build then checks again).
+need=""
+for p in dpkg-dev build-essential debhelper lintian; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || need="$need $p"
+done
+[ -z "$need" ] || install_packages $need
+unmet=$(dpkg-checkbuilddeps 2>&1 | sed -n 's/.*Unmet build dependencies: //p' |
+  sed 's/([^)]*)//g; s/ *| *[^ ]*//g; s/:any//g')
+# shellcheck disable=SC2086
+[ -z "$unmet" ] || install_packages $unmet
 
 version=$(sed -n 's/^project(kalvor VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 logged=$(dpkg-parsechangelog -S Version)

@@ -144,6 +144,18 @@ Connection::Login Connection::OpenAs(const QByteArray& conninfo, const QByteArra
 
 bool Connection::Healthy() const { return conn_ && PQstatus(conn_) == CONNECTION_OK; }
 
+QByteArray Connection::Setting(const char* keyword) const {
+  QByteArray value;
+  if (!conn_) return value;
+  PQconninfoOption* options = PQconninfo(conn_);
+  for (PQconninfoOption* o = options; o && o->keyword; ++o)
+    if (qstrcmp(o->keyword, keyword) == 0 && o->val) value = o->val;
+  PQconninfoFree(options);
+  return value;
+}
+
+bool Connection::TlsInUse() const { return conn_ && PQsslInUse(conn_) == 1; }
+
 QString Connection::LastError() const {
   return conn_ ? OneLine(PQerrorMessage(conn_)) : QStringLiteral("not connected");
 }

@@ -92,6 +92,11 @@ class Connection {
   bool CopyPut(const QByteArray& rows, QString& error);
   bool CopyEnd(QString& error);
 
+  // A setting of the open connection as libpq took it, from the conninfo,
+  // the service file, the environment or its default ("sslmode").
+  QByteArray Setting(const char* keyword) const;
+  // Whether the connection runs over TLS.
+  bool TlsInUse() const;
   // The server's text of the last failure, one line.
   QString LastError() const;
 

@@ -310,3 +310,109 @@ bool AddLine(const QString& conninfo, const QString& name, QString& role, bool& 
 }
 
 }  // namespace depot
+
+namespace depot {
+
+namespace {
+
+// What to do about a connection that failed, from libpq's reason.
+QString ConnectHint(const QString& reason) {
+  const struct {
+    const char* says;
+    const char* hint;
+  } hints[] = {
+      {"certificate verify failed",
+       "the server's certificate does not verify against the CA file in sslrootcert: put the CA "
+       "certificate that the depot's setup printed into that file"},
+      {"root certificate file",
+       "the CA file named by sslrootcert is missing: copy the depot's CA certificate there"},
+      {"does not match host name",
+       "the host in the connection string is not the name the server's certificate was made "
+       "for: use that name (or have the certificate made for this one)"},
+      {"password authentication failed",
+       "the password is wrong: check the line for this host, port, database and user in the "
+       "file PGPASSFILE names"},
+      {"no password supplied",
+       "no password was found: PGPASSFILE must name a file of mode 0600 owned by the user "
+       "that runs the sync, with a line for this host, port, database and user"},
+      {"no pg_hba.conf entry",
+       "the server does not let this user in from this PC: the depot's pg_hba.conf needs a "
+       "hostssl line for the line's role"},
+      {"does not exist",
+       "the database or the user in the connection string is not at the depot: check dbname "
+       "and user against what the depot's setup printed"},
+      {"could not translate host name",
+       "the host name does not resolve: check host= and the PC's DNS or /etc/hosts"},
+  };
+  for (const auto& h : hints)
+    if (reason.contains(QLatin1String(h.says))) return QString::fromLatin1(h.hint);
+  return QStringLiteral("check host, port and the network: the server does not answer");
+}
+
+}  // namespace
+
+bool CheckLineSync(const QString& conninfo, const QString& line, QStringList& said,
+                   QString& error) {
+  Connection db;
+  QString reason;
+  if (!db.Open(conninfo, kProgram, reason)) {
+    said << QStringLiteral("database: no answer (%1); %2").arg(reason, ConnectHint(reason));
+    error = QStringLiteral("the line cannot sync: the database does not answer");
+    return false;
+  }
+  const QString host = QString::fromUtf8(db.Setting("host"));
+  said << QStringLiteral("database: %1 answers on %2 as %3")
+              .arg(QString::fromUtf8(db.Setting("dbname")), host,
+                   QString::fromUtf8(db.Setting("user")));
+  QStringList failed;
+
+  Result r;
+  const QString role = LineRole(line);
+  if (!db.Query("SELECT current_user, EXISTS (SELECT FROM lines WHERE name = $1), "
+                "has_table_privilege('measurements', 'INSERT')",
+                {line.toUtf8()}, r, reason)) {
+    said << QStringLiteral("line's role: the database holds no depot schema (%1); the depot's "
+                           "administrator migrates it first")
+                .arg(reason);
+    failed << "the line's role";
+  } else if (r.Text(0, 0) != role) {
+    said << QStringLiteral("line's role: logged in as %1, not as the role of line %2: put "
+                           "user=%3 into the connection string and its password into PGPASSFILE")
+                .arg(r.Text(0, 0), line, role);
+    failed << "the line's role";
+  } else if (r.Text(0, 1) != "t" || r.Text(0, 2) != "t") {
+    said << QStringLiteral("line's role: %1 logs in, but the depot does not know line %2 or "
+                           "lets it add no measurements: the depot's administrator adds the line "
+                           "(kalvor-depot setup --line %2)")
+                .arg(role, line);
+    failed << "the line's role";
+  } else {
+    said << QStringLiteral("line's role: %1 may add the measurements and sets of line %2")
+                .arg(role, line);
+  }
+
+  const QString mode = QString::fromUtf8(db.Setting("sslmode"));
+  if (host.startsWith('/')) {
+    said << QStringLiteral("TLS: not needed, the database is on this machine (socket in %1)")
+                .arg(host);
+  } else if (!db.TlsInUse()) {
+    said << QStringLiteral("TLS: the connection is not encrypted (sslmode=%1): add sslmode=verify-full "
+                           "and sslrootcert=FILE with the depot's CA certificate")
+                .arg(mode);
+    failed << "TLS";
+  } else if (mode != "verify-full") {
+    said << QStringLiteral("TLS: encrypted, but the server's certificate is not checked "
+                           "(sslmode=%1): set sslmode=verify-full and sslrootcert=FILE with the "
+                           "depot's CA certificate")
+                .arg(mode);
+    failed << "TLS";
+  } else {
+    said << QStringLiteral("TLS: the server's certificate chain verifies against %1 and names %2")
+                .arg(QString::fromUtf8(db.Setting("sslrootcert")), host);
+  }
+  if (failed.isEmpty()) return true;
+  error = QStringLiteral("the line cannot sync until this is put right: %1").arg(failed.join(", "));
+  return false;
+}
+
+}  // namespace depot

@@ -58,4 +58,12 @@ bool AddLine(const QString& conninfo, const QString& name, QString& role, bool& 
 // The role of a line's name.
 QString LineRole(const QString& name);
 
+// What a line's PC needs for its sync, each said in `said` in words an
+// administrator can act on: the database answers the login, the login is
+// the line's role and may add its records, and the connection runs over TLS
+// with the server's certificate chain verified (or over a local socket).
+// False with `error` naming what is wrong.
+bool CheckLineSync(const QString& conninfo, const QString& line, QStringList& said,
+                   QString& error);
+
 }  // namespace depot

@@ -1,14 +1,28 @@
 // The start page: the header with the depot's name, the status strip, the
-// about box, what the loaders could not take as written, the clock box and
-// the key panel with the main menu's captions (its keys not yet live).
+// about box, what the loaders could not take as written and a failed backup,
+// the clock box and the key panel with the main menu's captions (its keys not
+// yet live).
 
 #include "config/settings.h"
 #include "database/database.h"
+#include "database/backupflag.h"
 #include "pages/pages.h"
+#include "platform/paths.h"
+#include "platform/textfile.h"
 #include "screen/screen.h"
 #include "springs/springtypes.h"
 
 namespace {
+
+// A failed daily backup, from the flag the backup leaves in the installation
+// folder until one succeeds: the operator passes it on to the engineer.
+QString BackupFailureNotice() {
+  const auto flag = plat::ReadTextLines(plat::MapPath(kBackupFailedFile));
+  if (!flag) return QString();
+  const QString when = flag->value(0).trimmed();
+  return QStringLiteral("Резервная копия данных не сделана%1 — сообщите наладчику")
+      .arg(when.isEmpty() ? QString() : " " + when);
+}
 
 // What the loaders could not take as written (the keys of setup.ini whose
 // value did not read, the bogie and spring-type file, a transfer journal set
@@ -18,7 +32,7 @@ void DrawLoadReport() {
   QStringList parts;
   if (const QStringList keys = UnreadableSettingsLines(); !keys.isEmpty())
     parts << QStringLiteral("В setup.ini не прочитаны значения:\n") + keys.join('\n');
-  parts << SpringTypesLoadReport() << DatabaseStartupReport();
+  parts << SpringTypesLoadReport() << DatabaseStartupReport() << BackupFailureNotice();
   parts.removeAll(QString());
   const QString report = parts.join('\n');
   if (report.isEmpty()) return;

@@ -13,6 +13,7 @@
 
 #include "platform/cp1251.h"
 #include "platform/paths.h"
+#include "platform/wholefiletemp.h"
 
 namespace plat {
 
@@ -69,7 +70,7 @@ void WholeFileWriter::Abandon() {
 bool WholeFileWriter::Open(QString* reason) {
   if (error_ != 0 || fd_ >= 0) return Fail(error_ ? error_ : EBUSY, reason);
   EnsureParentDir(QFile::decodeName(target_));
-  temp_ = target_ + ".XXXXXX";
+  temp_ = target_ + kWholeFileTempMark + "XXXXXX";
   fd_ = ::mkostemp(temp_.data(), O_CLOEXEC);
   if (fd_ < 0) {
     const int err = errno;

@@ -513,3 +513,28 @@ TEST_F(Depot, TheSummariesAgreeWithTheRows) {
 }
 
 }  // namespace
+
+// The line's PC checks its settings before enabling the timer: each of the
+// database, the role and TLS is said right or what to do about it.
+TEST_F(Depot, TheSyncCheckSaysWhatToPutRight) {
+  auto check = [&](const QString& conninfo) {
+    return testsupport::Run(KALVOR_SPRINGDATA,
+                            {"sync", "--check", "--database", conninfo, "--line", "l1"});
+  };
+  const auto good = check(Line("l1"));
+  EXPECT_EQ(good.exitCode, 0) << qPrintable(good.err);
+  EXPECT_TRUE(good.out.contains("database: " + db + " answers") &&
+              good.out.contains("kalvor_line_l1 may add the measurements and sets of line l1") &&
+              good.out.contains("TLS: not needed, the database is on this machine"))
+      << qPrintable(good.out);
+  const auto other = check(Line("l2"));
+  EXPECT_EQ(other.exitCode, 1);
+  EXPECT_TRUE(other.out.contains("logged in as kalvor_line_l2, not as the role of line l1: put "
+                                 "user=kalvor_line_l1"))
+      << qPrintable(other.out);
+  const auto down = check(QStringLiteral("host=%1 port=1 dbname=x user=y").arg(KALVOR_PG_HOST));
+  EXPECT_EQ(down.exitCode, 1);
+  EXPECT_TRUE(down.out.contains("database: no answer") &&
+              down.err.contains("the database does not answer"))
+      << qPrintable(down.out + down.err);
+}

@@ -28,6 +28,7 @@
 #include "database/database.h"
 #include "platform/clock.h"
 #include "platform/optionreader.h"
+#include "platform/owner.h"
 #include "platform/paths.h"
 #include "springs/springtypes.h"
 
@@ -35,7 +36,7 @@ namespace {
 
 int Usage() {
   std::fprintf(stderr,
-               "usage: dbtool --home DIR [--now ISO-DATE-TIME] [--slow MS] [--die-at STEP] "
+               "usage: dbtool --home DIR [--as-owner] [--now ISO-DATE-TIME] [--slow MS] [--die-at STEP] "
                "start | fill N | count | list base|day\n");
   return 2;
 }
@@ -61,7 +62,7 @@ int Fail(const QString& message) {
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
   plat::OptionReader reader;
-  reader.Value("--home").Value("--now").Value("--slow").Value("--die-at");
+  reader.Value("--home").Value("--now").Value("--slow").Value("--die-at").Flag(plat::kAsOwnerOption);
   reader.OptionsFirst().Positionals(-1);
   QString error;
   if (!reader.Read(app.arguments().mid(1), error)) return Usage();
@@ -70,6 +71,8 @@ int main(int argc, char** argv) {
   const QDateTime now = QDateTime::fromString(reader.Get("--now"), Qt::ISODate);
   QStringList args = reader.Positional();
   if (home.isEmpty() || args.isEmpty()) return Usage();
+  if (!plat::RunAsInstallationOwner(home, reader.Has(plat::kAsOwnerOption), "kalvor-dbtool", error))
+    return Fail(error);
   plat::SetHome(home);
   if (now.isValid()) plat::UseVirtualClock(now);
   const QString command = args.takeFirst();

@@ -11,6 +11,7 @@
 #include "installation.h"
 #include "pictures.h"
 #include "platform/optionreader.h"
+#include "platform/owner.h"
 #include "platform/paths.h"
 #include "platform/textfile.h"
 
@@ -21,12 +22,14 @@ void Print(FILE* to, const QString& text) {
 }
 
 const char* const kUsage =
-    "usage: mkinstall [--force] [--contact-sheet FILE.png] DIR\n"
+    "usage: mkinstall [--force] [--as-owner] [--contact-sheet FILE.png] DIR\n"
     "  Writes an installation folder of the line's program into DIR.\n"
     "  --force          DIR already holds an installation: add what is missing and\n"
     "                   renew the pictures and texts; settings, calibration, state\n"
     "                   and record files that exist are kept.\n"
-    "  --contact-sheet  also write one PNG with every picture, to check them by eye.\n";
+    "  --contact-sheet  also write one PNG with every picture, to check them by eye.\n"
+    "  --as-owner       run by root on another user's DIR: become that user first\n"
+    "                   (without it, a DIR of another user is refused).\n";
 
 }  // namespace
 
@@ -40,6 +43,7 @@ int main(int argc, char** argv) {
 
   plat::OptionReader reader;
   reader.Flag("--force").Value("--contact-sheet").Flag("--help").Flag("-h").Positionals(1);
+  reader.Flag(plat::kAsOwnerOption);
   QString error;
   if (!reader.Read(app.arguments().mid(1), error)) {
     Print(stderr, "mkinstall: " + error);
@@ -57,6 +61,11 @@ int main(int argc, char** argv) {
   const QString dir = reader.Positional().first();
   const QString sheet = reader.Get("--contact-sheet");
   const bool force = reader.Has("--force");
+  if (!plat::RunAsInstallationOwner(dir, reader.Has(plat::kAsOwnerOption), "kalvor-mkinstall",
+                                    error)) {
+    Print(stderr, "mkinstall: " + error);
+    return 1;
+  }
 
   const TInstallResult r = WriteInstallation(dir, force);
   if (r.refused) {

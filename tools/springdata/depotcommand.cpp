@@ -21,6 +21,9 @@ int Say(int code, const QString& message) {
 const char* const kDepotUsage =
     "usage:\n"
     "  springdata sync --home DIR --database CONNINFO --line NAME [--batch N] [--silence S] [--quiet]\n"
+    "  springdata sync --check --database CONNINFO --line NAME\n"
+    "      says whether the database answers, the login is the line's role and the\n"
+    "      TLS chain verifies, and what to do where not\n"
     "  springdata db migrate --database CONNINFO [--time-zone ZONE] [--depot CODE | --central]\n"
     "  springdata db add-line NAME --database CONNINFO\n"
     "  springdata db publish --database ADMIN\n"
@@ -104,6 +107,14 @@ int Sync(const QString& home, depot::SyncOptions options, bool quiet) {
   return 0;
 }
 
+int CheckSync(const QString& conninfo, const QString& line) {
+  QStringList said;
+  QString error;
+  const bool ok = depot::CheckLineSync(conninfo, line, said, error);
+  for (const QString& s : said) Say(0, s);
+  return ok ? 0 : Say(1, error);
+}
+
 }  // namespace
 
 int RunDepotCommand(const QString& command, QStringList args) {
@@ -111,7 +122,8 @@ int RunDepotCommand(const QString& command, QStringList args) {
   reader.Value("--database");
   if (command == "db")
     reader.Value("--time-zone").Value("--depot").Value("--from").Flag("--central").Flag("--recopy");
-  if (command == "sync") reader.Value("--home").Value("--line").Value("--batch").Value("--silence").Flag("--quiet");
+  if (command == "sync")
+    reader.Value("--home").Value("--line").Value("--batch").Value("--silence").Flag("--quiet").Flag("--check");
   else reader.Positionals(-1);
   QString error;
   if (!reader.Read(args, error)) return DepotUsage(error);
@@ -147,8 +159,9 @@ int RunDepotCommand(const QString& command, QStringList args) {
     return Subscribe(conninfo, depotCode, reader.Get("--from"), reader.Has("--recopy"));
   }
 
-  if (home.isEmpty()) return DepotUsage("--home DIR is needed");
   if (line.isEmpty()) return DepotUsage("--line NAME is needed");
+  if (reader.Has("--check")) return CheckSync(conninfo, line);
+  if (home.isEmpty()) return DepotUsage("--home DIR is needed");
   depot::SyncOptions options;
   options.conninfo = conninfo;
   options.line = line;

@@ -16,11 +16,13 @@
 #include <cstring>
 
 #include "config/settings.h"
+#include "database/backupflag.h"
 #include "database/database.h"
 #include "database/records.h"
 #include "platform/paths.h"
 #include "platform/process.h"
 #include "platform/textfile.h"
+#include "platform/wholefiletemp.h"
 #include "source.h"
 
 namespace springdata {
@@ -108,8 +110,10 @@ bool TakeSnapshot(const QString& home, Snapshot& snap, QString& error) {
                         plat::MapPath("Calibrate.txt")};
   for (const char* folder : {"Config", "Tabl1"}) {
     const QDir dir(plat::MapPath(folder));
+    // The program replaces these files whole through a temporary beside
+    // each; a temporary is renamed or removed in a moment and never copied.
     for (const QFileInfo& fi : dir.entryInfoList(QDir::Files, QDir::Name))
-      others << fi.absoluteFilePath();
+      if (!plat::IsWholeFileTemporary(fi.fileName())) others << fi.absoluteFilePath();
   }
   for (const QString& mapped : others) {
     if (!QFileInfo(mapped).isFile()) {
@@ -148,26 +152,17 @@ bool ConsistentSnapshot(const QString& home, Snapshot& snap, QString& error) {
   return false;
 }
 
-// Backup folders under `to`, oldest first.
-QStringList BackupFolders(const QString& to) {
-  static const QRegularExpression name("^kalvor-(\\d{8}-\\d{6})(?:-(\\d+))?$");
-  std::vector<std::pair<std::pair<QString, int>, QString>> found;
-  for (const QString& d : QDir(to).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-    const auto m = name.match(d);
-    if (m.hasMatch()) found.push_back({{m.captured(1), m.captured(2).toInt()}, d});
-  }
-  std::sort(found.begin(), found.end());
-  QStringList out;
-  for (const auto& f : found) out << f.second;
-  return out;
-}
+// The manifest's first line: when the backup was taken, with the clock's
+// offset from UTC. sha256sum -c passes over lines that start with '#'.
+const QString kTakenPrefix = QStringLiteral("# taken ");
 
 struct ManifestLine {
   QString hash;
   QString rel;
 };
 
-bool ReadManifest(const QString& folder, std::vector<ManifestLine>& lines, QString& error) {
+bool ReadManifest(const QString& folder, std::vector<ManifestLine>& lines, QString& error,
+                  QDateTime* taken = nullptr) {
   QFile f(QDir(folder).filePath(kManifestName));
   if (!f.open(QIODevice::ReadOnly)) {
     error = QStringLiteral("%1 is not a backup: cannot read %2").arg(folder, f.fileName());
@@ -176,6 +171,12 @@ bool ReadManifest(const QString& folder, std::vector<ManifestLine>& lines, QStri
   static const QRegularExpression line("^([0-9a-f]{64})  (.+)$");
   for (const QByteArray& raw : f.readAll().split('\n')) {
     if (raw.isEmpty()) continue;
+    if (raw.startsWith('#')) {
+      const QString text = QString::fromUtf8(raw);
+      if (taken && text.startsWith(kTakenPrefix))
+        *taken = QDateTime::fromString(text.mid(kTakenPrefix.size()), Qt::ISODate);
+      continue;
+    }
     const auto m = line.match(QFile::decodeName(raw));
     const QString rel = m.captured(2);
     if (!m.hasMatch() || QDir::isAbsolutePath(rel) || rel.split('/').contains("..")) {
@@ -190,6 +191,35 @@ bool ReadManifest(const QString& folder, std::vector<ManifestLine>& lines, QStri
     return false;
   }
   return true;
+}
+
+struct Held {
+  QDateTime taken;
+  QString name;
+};
+
+// The backup folders under `to` but `made`, oldest first: by the time in
+// each manifest, which a clock set back later does not reorder, or, for a
+// backup without one, by the time in its name.
+std::vector<Held> HeldBackups(const QDir& to, const QString& made) {
+  static const QRegularExpression name("^kalvor-(\\d{8}-\\d{6})(?:-(\\d+))?$");
+  std::vector<Held> held;
+  for (const QString& d : to.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+    const auto m = name.match(d);
+    if (!m.hasMatch() || d == made) continue;
+    std::vector<ManifestLine> lines;
+    QString ignored;
+    QDateTime taken;
+    if (!ReadManifest(to.filePath(d), lines, ignored, &taken) || !taken.isValid())
+      taken = QDateTime::fromString(m.captured(1), "yyyyMMdd-HHmmss");
+    held.push_back({taken, d});
+  }
+  std::sort(held.begin(), held.end(), [](const Held& a, const Held& b) {
+    if (a.taken != b.taken) return a.taken < b.taken;
+    // Within one second "-2" comes after the plain name, "-10" after "-9".
+    return a.name.size() != b.name.size() ? a.name.size() < b.name.size() : a.name < b.name;
+  });
+  return held;
 }
 
 }  // namespace
@@ -240,7 +270,9 @@ bool MakeBackup(const QString& home, const QString& to, int keep, const QDateTim
     return false;
   };
 
-  QByteArray manifest;
+  QByteArray manifest =
+      (kTakenPrefix + now.toOffsetFromUtc(now.offsetFromUtc()).toString(Qt::ISODate) + "\n")
+          .toUtf8();
   qint64 total = 0;
   for (const Copy& c : snap.files) {
     QString reason;
@@ -266,17 +298,60 @@ bool MakeBackup(const QString& home, const QString& to, int keep, const QDateTim
               .arg(snap.files.size())
               .arg(total)
               .arg(kManifestName);
-  const QStringList all = BackupFolders(target.path());
-  for (int i = 0; i + keep < all.size(); ++i) {
-    if (QDir(target.filePath(all[i])).removeRecursively())
-      said << QStringLiteral("removed the old backup %1").arg(all[i]);
-    else
-      said << QStringLiteral("could not remove the old backup %1").arg(all[i]);
+  // The backup just made is always kept, whatever the clock said when the
+  // others were taken; of those, the newest keep - 1 stay.
+  const std::vector<Held> others = HeldBackups(target, name);
+  for (const Held& h : others)
+    if (h.taken > now)
+      said << QStringLiteral("warning: the backup %1 was taken at %2, later than the clock's "
+                             "time now (%3): the PC's clock is behind (or was ahead then); "
+                             "check the date and time")
+                  .arg(h.name, h.taken.toString(Qt::ISODate), now.toString(Qt::ISODate));
+  int count = 1;
+  for (size_t i = 0; i < others.size(); ++i) {
+    if (others.size() - i < static_cast<size_t>(keep)) {
+      ++count;
+    } else if (QDir(target.filePath(others[i].name)).removeRecursively()) {
+      said << QStringLiteral("removed the old backup %1").arg(others[i].name);
+    } else {
+      ++count;
+      said << QStringLiteral("could not remove the old backup %1").arg(others[i].name);
+    }
   }
-  said << QStringLiteral("%1 backups in %2")
-              .arg(std::min<qsizetype>(all.size(), keep))
-              .arg(target.path());
+  said << QStringLiteral("%1 backups in %2").arg(count).arg(target.path());
   return true;
+}
+
+bool CheckBackupMount(const QString& home, const QString& to, QString& error) {
+  struct stat target {}, root {}, installation {};
+  const bool exists = ::stat(QFile::encodeName(to).constData(), &target) == 0;
+  ::stat("/", &root);
+  const bool homeKnown = ::stat(QFile::encodeName(home).constData(), &installation) == 0;
+  QString on;
+  if (!exists)
+    on = QStringLiteral("it does not exist");
+  else if (target.st_dev == root.st_dev)
+    on = QStringLiteral("it lies on the file system of /");
+  else if (homeKnown && target.st_dev == installation.st_dev)
+    on = QStringLiteral("it lies on the file system of %1").arg(home);
+  if (on.isEmpty()) return true;
+  error = QStringLiteral("the backup folder %1 is declared a mounted disk or share "
+                         "(KALVOR_BACKUP_MOUNT=yes in /etc/default/kalvor) but nothing is "
+                         "mounted there: %2; mount it (or set KALVOR_BACKUP_MOUNT=no) and run "
+                         "the backup again; no backup was made")
+              .arg(to, on);
+  return false;
+}
+
+void NoteBackupFailed(const QString& home, const QDateTime& when, const QString& reason) {
+  plat::SetHome(QFileInfo(home).absoluteFilePath());
+  plat::WriteTextLines(plat::MapPath(kBackupFailedFile),
+                       {when.toString("dd.MM.yyyy HH:mm"), reason});
+}
+
+void ClearBackupFailed(const QString& home) {
+  plat::SetHome(QFileInfo(home).absoluteFilePath());
+  QFile::remove(plat::MapPath(kBackupFailedFile));
 }
 
 QString ProgramRunningOn(const QString& home) {

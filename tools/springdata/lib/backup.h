@@ -24,6 +24,17 @@ inline const QString kManifestName = QStringLiteral("SHA256SUMS");
 bool MakeBackup(const QString& home, const QString& to, int keep, const QDateTime& now,
                 QStringList& said, QString& error);
 
+// For a backup folder declared a mounted disk or share: false with `error`
+// when nothing is mounted there, that is when `to` does not exist or lies on
+// the file system of "/" or of `home`, so that the backups never go quietly
+// onto the PC's own disk while the share is away.
+bool CheckBackupMount(const QString& home, const QString& to, QString& error);
+
+// The installation's flag of a failed backup (kBackupFailedFile): written
+// with the time and the reason, removed after a backup that succeeded.
+void NoteBackupFailed(const QString& home, const QDateTime& when, const QString& reason);
+void ClearBackupFailed(const QString& home);
+
 // Reads every file of the manifest and compares its checksum. False with
 // `error` naming each file that is missing or differs.
 bool VerifyBackup(const QString& folder, QString& error);
