@@ -26,6 +26,7 @@
 
 #include "config/settings.h"
 #include "database/database.h"
+#include "desktop/serial.h"
 #include "linefilters.h"
 #include "link/link.h"
 #include "mathem/coilgeometry.h"
@@ -33,7 +34,6 @@
 #include "measurement/sequence.h"
 #include "platform/clock.h"
 #include "platform/paths.h"
-#include "platform/serial.h"
 #include "sim/simcoilspring.h"
 #include "springs/springtypes.h"
 
