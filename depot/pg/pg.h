@@ -92,6 +92,10 @@ class Connection {
   bool CopyPut(const QByteArray& rows, QString& error);
   bool CopyEnd(QString& error);
 
+  // Gives `role` the password: the SCRAM-SHA-256 verifier is computed here
+  // and only it is sent, so the password stands in no statement or log.
+  bool SetPassword(const QByteArray& role, const QByteArray& password, QString& error);
+
   // The server's text of the last failure, one line.
   QString LastError() const;
 

@@ -3,6 +3,10 @@
 //   kalvor-depot serve --database CONNINFO [--listen HOST:PORT]
 //                      [--engineers-role ROLE] [--secure-cookies]
 //                      [--rights-check SECONDS]
+//   kalvor-depot setup --depot CODE --time-zone ZONE [--line NAME]... [--host NAME]
+//   kalvor-depot add-engineer NAME
+//   kalvor-depot backup [--to DIR] [--keep N] [--database NAME]
+//   kalvor-depot restore FILE --database NEW
 
 #include <malloc.h>
 
@@ -13,13 +17,18 @@
 
 #include "platform/optionreader.h"
 #include "server/server.h"
+#include "setup/setup.h"
 
 namespace {
 int Usage(const QString& why) {
   if (!why.isEmpty()) std::fprintf(stderr, "kalvor-depot: %s\n", qPrintable(why));
   std::fprintf(stderr,
                "usage: kalvor-depot serve --database CONNINFO [--listen HOST:PORT] "
-               "[--engineers-role ROLE] [--secure-cookies] [--rights-check SECONDS]\n");
+               "[--engineers-role ROLE] [--secure-cookies] [--rights-check SECONDS]\n"
+               "       kalvor-depot setup --depot CODE --time-zone ZONE [--line NAME]... [--host NAME]\n"
+               "       kalvor-depot add-engineer NAME\n"
+               "       kalvor-depot backup [--to DIR] [--keep N] [--database NAME]\n"
+               "       kalvor-depot restore FILE --database NEW\n");
   return 2;
 }
 
@@ -38,6 +47,9 @@ bool ReadListen(const std::string& v, depot::ServeOptions& o) {
 int main(int argc, char** argv) {
   QStringList words;
   for (int i = 1; i < argc; ++i) words << QString::fromLocal8Bit(argv[i]);
+  // The depot machine's administration (depot/setup).
+  const int admin = depot::RunAdminCommand(words);
+  if (admin >= 0) return admin;
   plat::OptionReader reader;
   reader.Value("--database").Value("--listen").Value("--engineers-role").Flag("--secure-cookies").Value("--rights-check").Positionals(1);
   QString error;
