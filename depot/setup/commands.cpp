@@ -118,17 +118,17 @@ bool ConfigurePostgres(const SetupPlan& plan, QStringList& changes, QString& err
     reload = true;
     restart = restart || qstrcmp(w.name, "listen_addresses") == 0;
   }
-  Result r;
-  if (!db.Query("SELECT current_setting('hba_file'), current_setting('cluster_name'), rolname FROM "
-                "pg_roles "
-                "WHERE pg_has_role(oid, 'kalvor_lines', 'MEMBER') AND rolname <> 'kalvor_lines' "
-                "ORDER BY rolname",
-                {}, r, error))
+  // The roles of the lines of every depot database of the cluster.
+  Result r, members;
+  if (!db.Query("SELECT current_setting('hba_file'), current_setting('cluster_name')", {}, r, error) ||
+      !db.Query("SELECT u.rolname FROM pg_auth_members m JOIN pg_roles u ON u.oid = m.member "
+                "JOIN pg_roles g ON g.oid = m.roleid WHERE g.rolname = 'kalvor_lines' ORDER BY u.rolname",
+                {}, members, error))
     return false;
   QStringList roles;
-  for (int i = 0; i < r.Rows(); ++i) roles << r.Text(i, 2);
-  const QString hbaFile = r.Rows() > 0 ? r.Text(0, 0) : QString();
-  const QString cluster = r.Rows() > 0 ? r.Text(0, 1) : QString();
+  for (int i = 0; i < members.Rows(); ++i) roles << members.Text(i, 0);
+  const QString hbaFile = r.Text(0, 0);
+  const QString cluster = r.Text(0, 1);
   if (!hbaFile.isEmpty()) {
     const QByteArray hba = ReadBytes(hbaFile);
     const QByteArray next = HbaWithLines(hba, plan, roles);

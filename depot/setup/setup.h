@@ -20,7 +20,8 @@ struct SetupPlan {
   QString database = QStringLiteral("kalvor");
   // The cluster's superuser, to a database that exists (postgres); the
   // depot database is reached with the same connection and its own name.
-  QString adminConninfo = QStringLiteral("dbname=postgres");
+  // The server's notices ("already exists, skipping") are left out.
+  QString adminConninfo = QStringLiteral("dbname=postgres options='-c client_min_messages=warning'");
   // Root-only: the reader's password file and each line's files.
   QString configDir = QStringLiteral("/etc/kalvor-depot");
 };
