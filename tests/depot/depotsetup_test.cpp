@@ -67,7 +67,7 @@ TEST(DepotSetup, MakesTheDatabaseRolesAndLineFilesOnceAndASecondRunChangesNothin
       "KALVOR_DEPOT_DATABASE=\"host=depot.example port=5432 dbname=setup_check user=kalvor_line_s1 "
       "sslmode=verify-full sslrootcert=/var/lib/kalvor/.postgresql/root.crt\"\nKALVOR_LINE=s1\n"));
   EXPECT_TRUE(scripts[0].contains(files.defaults) && scripts[0].contains(files.pgpass) &&
-              scripts[0].contains("KALVOR_EOF\nCA\nKALVOR_EOF"));
+              scripts[0].contains("root.crt <<'KALVOR_EOF'\nCA\nKALVOR_EOF\n"));
 
   depot::Connection db;
   ASSERT_TRUE(db.Open(Cluster(plan.database), "test", error)) << qPrintable(error);
