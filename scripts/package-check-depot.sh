@@ -138,13 +138,13 @@ done
 # The line's sync refuses a depot in another zone than its own: the
 # machine's, as both are one here.
 zone=$(cat /etc/timezone 2>/dev/null || echo Etc/UTC)
-kalvor-depot setup --depot CHK --time-zone "$zone" --line l1 >"$work/setup" || {
+kalvor-depot setup --depot chk --time-zone "$zone" --line l1 >"$work/setup" || {
   cat "$work/setup"; fail "kalvor-depot setup"; }
 cat "$work/setup"
 host=$(hostname -f)
 grep -q "database kalvor created" "$work/setup" || fail "setup did not say it created the database"
 grep -q -- "-----BEGIN CERTIFICATE-----" "$work/setup" || fail "setup printed no certificate"
-kalvor-depot setup --depot CHK --time-zone "$zone" --line l1 >"$work/setup2" || fail "second setup"
+kalvor-depot setup --depot chk --time-zone "$zone" --line l1 >"$work/setup2" || fail "second setup"
 grep -q "nothing to change" "$work/setup2" || { cat "$work/setup2"; fail "a second setup changed something"; }
 ok "setup made the database, the roles and TLS; run again it changed nothing"
 [ "$(stat -c '%U %a' /etc/kalvor-depot/pgpass)" = "root 600" ] || fail "the reader's password file is not root's 0600"

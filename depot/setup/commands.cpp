@@ -245,9 +245,9 @@ int Setup(const QStringList& words) {
       });
   QString error;
   if (!reader.Read(words, error)) return Fail("setup", error, 2);
-  static const QRegularExpression kCode(QStringLiteral("^[A-Za-z0-9_-]{1,40}$"));
+  static const QRegularExpression kCode(QStringLiteral("^[a-z0-9_]{1,20}$"));
   if (!kCode.match(reader.Get("--depot")).hasMatch())
-    return Fail("setup", "--depot CODE is needed: 1 to 40 of A-Z, a-z, 0-9, _ and -", 2);
+    return Fail("setup", "--depot CODE is needed: 1 to 20 of a-z, 0-9 and _", 2);
   if (reader.Get("--time-zone").isEmpty())
     return Fail("setup",
                 "--time-zone ZONE is needed: the zone of the lines' shifts, as Europe/Moscow", 2);
