@@ -61,7 +61,7 @@ cleanup() {
   status=$?
   set +e
   trap - EXIT INT TERM HUP
-  [ -n "$page" ] && kill "$page" 2>/dev/null
+  [ -n "$page" ] && kill -- "-$page" 2>/dev/null
   DEBIAN_FRONTEND=noninteractive apt-get purge -y -q kalvor-depot kalvor >/dev/null 2>&1
   if [ -s "$work/added" ]; then
     # shellcheck disable=SC2046
@@ -83,7 +83,12 @@ cleanup() {
   # shellcheck disable=SC2086
   [ "$cluster_was_up" = yes ] && pg_ctlcluster $CLUSTER restart
   rm -f /etc/nginx/sites-enabled/kalvor-depot /etc/nginx/sites-available/kalvor-depot
-  if [ "$nginx_was_up" = yes ]; then nginx -s reload; elif [ -f /run/nginx.pid ]; then nginx -s quit; fi
+  if [ "$nginx_was_up" = yes ]; then
+    nginx -s reload
+  elif [ -f /run/nginx.pid ]; then
+    nginx -s quit
+    for _ in 1 2 3 4 5 6 7 8 9 10; do [ -f /run/nginx.pid ] && sleep 0.5; done
+  fi
   rm -rf /etc/kalvor-depot /var/backups/kalvor-depot /var/lib/kalvor /var/backups/kalvor
   rm -f /etc/default/kalvor-depot /etc/default/kalvor-depot-sync /etc/ssl/certs/kalvor-depot.pem \
         /etc/ssl/private/kalvor-depot.key
@@ -215,13 +220,13 @@ counts() {
 kalvor-depot restore "$dump" --database kalvor_check >/dev/null 2>&1 && fail "a restore over a database"
 ok "backup $dump restored into kalvor_check: $(counts kalvor_check) (measurements|sets|lines|zone)"
 
-kill "$page"; page=""
+kill -- "-$page"; page=""
 before=$(counts kalvor)
 DEBIAN_FRONTEND=noninteractive apt-get remove -y -q kalvor-depot kalvor >/dev/null
 [ "$(counts kalvor)" = "$before" ] || fail "remove changed the depot database"
 DEBIAN_FRONTEND=noninteractive apt-get purge -y -q kalvor-depot kalvor | tee "$work/purge"
 grep -q "kalvor-depot: the depot's data remain: the database kalvor" "$work/purge" || fail "purge did not say where the depot's data remain"
-grep -q "measurement data remain in /var/lib/kalvor" "$work/purge" || fail "purge did not say where the line's data remain"
+grep -q "/var/lib/kalvor" "$work/purge" || fail "purge did not say where the line's data remain"
 [ "$(counts kalvor)" = "$before" ] && [ -f "$dump" ] && [ -f /var/lib/kalvor/.pgpass ] || fail "purge took data away"
 [ ! -e /etc/nginx/sites-enabled/kalvor-depot ] || fail "purge left the nginx site enabled"
 ok "remove and purge: the database, its backup and the line's data stay, and are named"
