@@ -52,7 +52,9 @@ cp -a "$PGCONF" "$work/pg-conf"
 cluster_was_up=no
 pg_lsclusters -h | awk '$1 == 15 && $2 == "main" && $4 == "online"' | grep -q . && cluster_was_up=yes
 nginx_was_up=no
-[ -f /run/nginx.pid ] && kill -0 "$(cat /run/nginx.pid)" 2>/dev/null && nginx_was_up=yes
+# A stopped nginx may leave its pid file, empty.
+nginx_up() { [ -s /run/nginx.pid ] && kill -0 "$(cat /run/nginx.pid)" 2>/dev/null; }
+nginx_up && nginx_was_up=yes
 page=""
 
 psql_depot() { runuser -u postgres -- psql -X -q -tA "$@"; }
@@ -85,9 +87,9 @@ cleanup() {
   rm -f /etc/nginx/sites-enabled/kalvor-depot /etc/nginx/sites-available/kalvor-depot
   if [ "$nginx_was_up" = yes ]; then
     nginx -s reload
-  elif [ -f /run/nginx.pid ]; then
+  elif nginx_up; then
     nginx -s quit
-    for _ in 1 2 3 4 5 6 7 8 9 10; do [ -f /run/nginx.pid ] && sleep 0.5; done
+    for _ in 1 2 3 4 5 6 7 8 9 10; do nginx_up && sleep 0.5; done
   fi
   rm -rf /etc/kalvor-depot /var/backups/kalvor-depot /var/lib/kalvor /var/backups/kalvor
   rm -f /etc/default/kalvor-depot /etc/default/kalvor-depot-sync /etc/ssl/certs/kalvor-depot.pem \
@@ -102,7 +104,7 @@ cleanup() {
     [ -e "$f" ] && left="$left $f,"
   done
   [ "$cluster_was_up" = no ] && pg_lsclusters -h | awk '$4 == "online"' | grep -q '^15 *main' && left="$left the cluster 15/main running,"
-  [ "$nginx_was_up" = no ] && [ -f /run/nginx.pid ] && left="$left nginx running,"
+  [ "$nginx_was_up" = no ] && nginx_up && left="$left nginx running,"
   rm -rf "$work"
   if [ -n "$left" ]; then
     echo "package-check-depot.sh: FAILED to remove:${left%,}" >&2

@@ -42,6 +42,12 @@ int Fail(const char* command, const QString& why, int code = 1) {
   std::fprintf(stderr, "kalvor-depot %s: %s\n", command, qPrintable(why));
   return code;
 }
+// An nginx whose process its pid file names is alive (a stopped one may
+// leave the file, empty).
+bool NginxRuns() {
+  const QByteArray pid = ReadBytes(QStringLiteral("/run/nginx.pid")).trimmed();
+  return !pid.isEmpty() && QFileInfo::exists(QStringLiteral("/proc/") + QString::fromLatin1(pid));
+}
 bool SystemdRuns() {
   return QFileInfo::exists(QStringLiteral("/run/systemd/system"));
 }
@@ -200,7 +206,7 @@ bool ConfigureWeb(const SetupPlan& plan, QStringList& changes, QStringList& note
       if (newSite &&
           !RunProgram(QStringLiteral("systemctl"), {"reload-or-restart", "nginx"}, out, error))
         return false;
-    } else if (QFileInfo::exists(QStringLiteral("/run/nginx.pid"))) {
+    } else if (NginxRuns()) {
       if (newSite && !RunProgram(QStringLiteral("nginx"), {"-s", "reload"}, out, error))
         return false;
     } else {
