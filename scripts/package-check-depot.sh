@@ -56,6 +56,7 @@ nginx_was_up=no
 nginx_up() { [ -s /run/nginx.pid ] && kill -0 "$(cat /run/nginx.pid)" 2>/dev/null; }
 nginx_up && nginx_was_up=yes
 page=""
+began=no
 
 psql_depot() { runuser -u postgres -- psql -X -q -tA "$@"; }
 
@@ -63,6 +64,12 @@ cleanup() {
   status=$?
   set +e
   trap - EXIT INT TERM HUP
+  # Before its own install the check has changed nothing, and what stands
+  # there then (another run's packages) is not its to remove.
+  if [ "$began" = no ]; then
+    rm -rf "$work"
+    exit "$status"
+  fi
   [ -n "$page" ] && kill -- "-$page" 2>/dev/null
   DEBIAN_FRONTEND=noninteractive apt-get purge -y -q kalvor-depot kalvor >/dev/null 2>&1
   if [ -s "$work/added" ]; then
@@ -120,6 +127,12 @@ ok() { echo "package-check-depot.sh: ok: $*"; }
 
 dpkg-query -W -f='${Status} ${binary:Package}\n' | sed -n 's/^install ok installed //p' | sort >"$work/before-install"
 installed=0
+# Another apt or dpkg at work (another check installing kalvor): refused
+# before anything is touched.
+if ! flock -n /var/lib/dpkg/lock-frontend true 2>/dev/null; then
+  fail "apt or dpkg is at work; not touching this machine"
+fi
+began=yes
 DEBIAN_FRONTEND=noninteractive apt-get install -y -q "./$deb" "./$line_deb" || installed=$?
 dpkg-query -W -f='${Status} ${binary:Package}\n' | sed -n 's/^install ok installed //p' | sort |
   comm -13 "$work/before-install" - | grep -v '^kalvor$' | grep -v '^kalvor-depot$' >"$work/added" || true
