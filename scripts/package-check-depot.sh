@@ -129,7 +129,7 @@ dpkg-query -W -f='${Status} ${binary:Package}\n' | sed -n 's/^install ok install
 installed=0
 # Another apt or dpkg at work (another check installing kalvor): refused
 # before anything is touched.
-if ! flock -n /var/lib/dpkg/lock-frontend true 2>/dev/null; then
+if pgrep -x apt-get >/dev/null || pgrep -x dpkg >/dev/null; then
   fail "apt or dpkg is at work; not touching this machine"
 fi
 began=yes
