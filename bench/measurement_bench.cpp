@@ -28,6 +28,7 @@
 
 #include "config/settings.h"
 #include "database/database.h"
+#include "desktop/serial.h"
 #include "linefilters.h"
 #include "link/link.h"
 #include "mathem/coilgeometry.h"
@@ -36,7 +37,6 @@
 #include "platform/clock.h"
 #include "platform/lineclock.h"
 #include "platform/paths.h"
-#include "platform/serial.h"
 #include "sim/simcoilspring.h"
 #include "springs/springtypes.h"
 

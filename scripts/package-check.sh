@@ -25,6 +25,7 @@ if [ "${1:-}" != --no-build ] || [ ! -f "$deb" ]; then
   scripts/package.sh
 fi
 scripts/install-deps.sh  # Xvfb and xwininfo for the kiosk session
+scripts/package-check-depot.sh --no-build  # the depot's package first; it leaves the machine as it was
 
 work=$(mktemp -d)
 chmod 755 "$work"  # the user kalvor runs from copies in it

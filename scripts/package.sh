@@ -1,6 +1,6 @@
 #!/bin/sh
-# Builds the Debian package of the line's PC into dist/:
-#   dist/kalvor_<version>_amd64.deb
+# Builds the Debian packages of the line's PC and of the depot into dist/:
+#   dist/kalvor_<version>_amd64.deb, dist/kalvor-depot_<version>_amd64.deb
 # with <version> the project's four-part version (CMakeLists.txt), which the
 # top entry of debian/changelog must carry. Installs what the build needs
 # first (the Debian build tools and the Build-Depends of debian/control,
@@ -69,12 +69,15 @@ if command -v ccache >/dev/null 2>&1; then
 fi
 (cd "$work/kalvor" && DEB_BUILD_OPTIONS="parallel=$(nproc)" dpkg-buildpackage -b -nc -us -uc)
 
-deb=$work/kalvor_${version}_amd64.deb
 mkdir -p dist
-cp "$deb" dist/
-echo "package.sh: lintian:"
-lintian --info --display-info "dist/$(basename "$deb")" || {
-  echo "package.sh: lintian found errors" >&2
-  exit 1
-}
-echo "package.sh: wrote dist/$(basename "$deb")"
+# The line's package and the depot's, from the one build.
+for package in kalvor kalvor-depot; do
+  deb=$work/${package}_${version}_amd64.deb
+  cp "$deb" dist/
+  echo "package.sh: lintian of $package:"
+  lintian --info --display-info "dist/$(basename "$deb")" || {
+    echo "package.sh: lintian found errors" >&2
+    exit 1
+  }
+  echo "package.sh: wrote dist/$(basename "$deb")"
+done

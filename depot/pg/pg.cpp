@@ -173,6 +173,22 @@ bool Connection::Exec(const QByteArray& sql, QString& error) {
   return false;
 }
 
+bool Connection::SetPassword(const QByteArray& role, const QByteArray& password, QString& error) {
+  if (!conn_) {
+    error = LastError();
+    return false;
+  }
+  char* verifier = PQencryptPasswordConn(conn_, password.constData(), role.constData(), "scram-sha-256");
+  if (!verifier) {
+    error = LastError();
+    return false;
+  }
+  // A verifier is base64 and '$'/':' only: no quote to escape.
+  const QByteArray sql = "ALTER ROLE " + QuoteIdentifier(role) + " PASSWORD '" + verifier + "'";
+  PQfreemem(verifier);
+  return Exec(sql, error);
+}
+
 bool Connection::Query(const QByteArray& sql, const std::vector<QByteArray>& params,
                        Result& result, QString& error) {
   if (!conn_) {

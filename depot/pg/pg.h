@@ -97,6 +97,11 @@ class Connection {
   QByteArray Setting(const char* keyword) const;
   // Whether the connection runs over TLS.
   bool TlsInUse() const;
+
+  // Gives `role` the password: the SCRAM-SHA-256 verifier is computed here
+  // and only it is sent, so the password stands in no statement or log.
+  bool SetPassword(const QByteArray& role, const QByteArray& password, QString& error);
+
   // The server's text of the last failure, one line.
   QString LastError() const;
 

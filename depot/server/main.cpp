@@ -4,6 +4,10 @@
 //                      [--engineers-role ROLE] [--secure-cookies]
 //                      [--rights-check SECONDS]
 //   kalvor-depot alarms --database CONNINFO --smtp URL --to ADDRESSES ... (server/alarms.h)
+//   kalvor-depot setup --depot CODE --time-zone ZONE [--line NAME]... [--host NAME]
+//   kalvor-depot add-engineer NAME
+//   kalvor-depot backup [--to DIR] [--keep N] [--database NAME]
+//   kalvor-depot restore FILE --database NEW
 
 #include <malloc.h>
 
@@ -15,13 +19,18 @@
 #include "platform/optionreader.h"
 #include "server/alarms.h"
 #include "server/server.h"
+#include "setup/setup.h"
 
 namespace {
 int Usage(const QString& why) {
   if (!why.isEmpty()) std::fprintf(stderr, "kalvor-depot: %s\n", qPrintable(why));
   std::fprintf(stderr,
                "usage: kalvor-depot serve --database CONNINFO [--listen HOST:PORT] "
-               "[--engineers-role ROLE] [--secure-cookies] [--rights-check SECONDS]\n");
+               "[--engineers-role ROLE] [--secure-cookies] [--rights-check SECONDS]\n"
+               "       kalvor-depot setup --depot CODE --time-zone ZONE [--line NAME]... [--host NAME]\n"
+               "       kalvor-depot add-engineer NAME\n"
+               "       kalvor-depot backup [--to DIR] [--keep N] [--database NAME]\n"
+               "       kalvor-depot restore FILE --database NEW\n");
   return 2;
 }
 
@@ -41,6 +50,9 @@ int main(int argc, char** argv) {
   QStringList words;
   for (int i = 1; i < argc; ++i) words << QString::fromLocal8Bit(argv[i]);
   if (!words.isEmpty() && words[0] == "alarms") return depot::AlarmsCommand(words.mid(1));
+  // The depot machine's administration (depot/setup).
+  const int admin = depot::RunAdminCommand(words);
+  if (admin >= 0) return admin;
   plat::OptionReader reader;
   reader.Value("--database").Value("--listen").Value("--engineers-role").Flag("--secure-cookies").Value("--rights-check").Positionals(1);
   QString error;

@@ -270,14 +270,17 @@ bool SubscribeDepot(const QString& conninfo, const QString& code, const QString&
          db.Exec("ALTER SUBSCRIPTION " + q + " ENABLE", error);
 }
 
+bool CheckLineName(const QString& name, QString& error) {
+  static const QRegularExpression kName(QStringLiteral("^[a-z0-9_]{1,40}$"));
+  if (kName.match(name).hasMatch()) return true;
+  error = QStringLiteral("a line's name is 1 to 40 of the characters a-z, 0-9 and _, not \"%1\"")
+              .arg(name);
+  return false;
+}
+
 bool AddLine(const QString& conninfo, const QString& name, QString& role, bool& existed,
              QString& error) {
-  static const QRegularExpression kName(QStringLiteral("^[a-z0-9_]{1,40}$"));
-  if (!kName.match(name).hasMatch()) {
-    error = QStringLiteral("a line's name is 1 to 40 of the characters a-z, 0-9 and _, not \"%1\"")
-                .arg(name);
-    return false;
-  }
+  if (!CheckLineName(name, error)) return false;
   role = LineRole(name);
   Connection db;
   if (!db.Open(conninfo, kProgram, error) || !CheckSchema(db, error)) return false;

@@ -55,6 +55,9 @@ QString DepotRole(const QString& code);
 bool AddLine(const QString& conninfo, const QString& name, QString& role, bool& existed,
              QString& error);
 
+// Whether NAME may name a line; `error` says why not.
+bool CheckLineName(const QString& name, QString& error);
+
 // The role of a line's name.
 QString LineRole(const QString& name);
 

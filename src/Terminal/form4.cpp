@@ -17,6 +17,7 @@
 
 #include "config/settings.h"
 #include "database/database.h"
+#include "desktop/namedwidget.h"
 #include "link/boardtests.h"
 #include "link/camera.h"
 #include "link/camerascan.h"
@@ -24,7 +25,6 @@
 #include "link/link.h"
 #include "platform/clock.h"
 #include "platform/cp1251.h"
-#include "platform/namedwidget.h"
 #include "screen/screen.h"
 
 TForm4* Form4 = nullptr;

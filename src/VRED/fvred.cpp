@@ -18,8 +18,8 @@
 #include <cmath>
 
 #include "config/settings.h"
+#include "desktop/namedwidget.h"
 #include "platform/inifile.h"
-#include "platform/namedwidget.h"
 #include "platform/paths.h"
 #include "screen/fonts.h"
 #include "screen/screen.h"

@@ -12,8 +12,8 @@
 #include <initializer_list>
 #include <memory>
 
+#include "desktop/serial.h"
 #include "link/framing.h"
-#include "platform/serial.h"
 
 constexpr int kControllerPort = 1;
 constexpr int kTestBoardPort = 2;

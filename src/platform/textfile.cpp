@@ -1,8 +1,6 @@
 #include "platform/textfile.h"
 
-#include <QBuffer>
 #include <QFile>
-#include <QImage>
 #include <QFileInfo>
 
 #include <cerrno>
@@ -121,18 +119,6 @@ bool WriteWholeFile(const QString& mappedPath, const QByteArray& bytes, QString*
   WholeFileWriter w(mappedPath);
   return w.Open(reason) && w.Write(bytes.constData(), bytes.size(), reason) &&
          w.Commit(reason, durable);
-}
-
-bool WriteImageFile(const QString& mappedPath, const QImage& image, const char* format,
-                    QString* reason, bool durable) {
-  QByteArray bytes;
-  QBuffer buffer(&bytes);
-  if (!buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, format)) {
-    if (reason) *reason = QStringLiteral("the picture cannot be encoded as %1").arg(format);
-    return false;
-  }
-  buffer.close();
-  return WriteWholeFile(mappedPath, bytes, reason, durable);
 }
 
 bool WriteMappedBytes(const QString& path, const QByteArray& bytes, QString* reason) {

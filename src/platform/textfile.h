@@ -7,7 +7,6 @@
 #include <QStringList>
 #include <optional>
 
-class QImage;
 
 namespace plat {
 
@@ -52,10 +51,6 @@ class WholeFileWriter {
   int fd_ = -1;
   int error_ = 0;
 };
-
-// A picture in `format` ("BMP", "PNG") through WriteWholeFile.
-bool WriteImageFile(const QString& mappedPath, const QImage& image, const char* format,
-                    QString* reason = nullptr, bool durable = true);
 
 // Writes lines as CP1251, each ended by CR LF, through WriteWholeFile.
 bool WriteTextLines(const QString& systemPath, const QStringList& lines, QString* reason = nullptr,

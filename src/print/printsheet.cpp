@@ -10,9 +10,9 @@
 
 #include "config/settings.h"
 #include "database/records.h"
+#include "desktop/desktop.h"
 #include "measurement/judgement.h"
 #include "platform/clock.h"
-#include "platform/desktop.h"
 #include "platform/paths.h"
 #include "platform/textfile.h"
 #include "screen/fonts.h"

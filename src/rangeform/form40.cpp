@@ -11,9 +11,9 @@
 #include <QVBoxLayout>
 
 #include "DALNOMER/rangevalue.h"
+#include "desktop/namedwidget.h"
 #include "link/camera.h"
 #include "link/link.h"
-#include "platform/namedwidget.h"
 #include "screen/screen.h"
 
 using plat::Named;

@@ -5,8 +5,8 @@
 #include <QScreen>
 #include <QTimer>
 
+#include "desktop/namedwidget.h"
 #include "pages/pages.h"
-#include "platform/namedwidget.h"
 #include "screen/fonts.h"
 #include "screen/screen.h"
 

@@ -2,11 +2,11 @@
 #include <cstdio>
 
 #include "config/settings.h"
+#include "desktop/desktop.h"
 #include "platform/clock.h"
-#include "platform/desktop.h"
 #include "platform/paths.h"
-#include "platform/random.h"
 #include "platform/pump.h"
+#include "platform/random.h"
 #include "platform/textfile.h"
 #include "screen/keycaptions.h"
 #include "screen/screen.h"

@@ -21,6 +21,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "desktop/desktop.h"
 #include "platform/clock.h"
 #include "platform/paths.h"
 #include "platform/process.h"

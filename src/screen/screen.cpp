@@ -7,7 +7,7 @@
 #include <cstdio>
 
 #include "config/settings.h"
-#include "platform/desktop.h"
+#include "desktop/desktop.h"
 #include "platform/paths.h"
 #include "platform/process.h"
 #include "platform/textfile.h"

@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QToolButton>
 
+#include "desktop/desktop.h"
 #include "mathem/coilgeometry.h"
 #include "mathem/mathobserver.h"
 #include "mathem/profiles.h"

@@ -9,9 +9,9 @@
 #include <memory>
 #include <vector>
 
+#include "desktop/serial.h"
 #include "link/link.h"
 #include "platform/clock.h"
-#include "platform/serial.h"
 #include "sim/simline.h"
 
 namespace linktest {

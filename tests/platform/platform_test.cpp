@@ -2,11 +2,11 @@
 #include <array>
 #include <gtest/gtest.h>
 
+#include "desktop/serial.h"
 #include "platform/clock.h"
 #include "platform/cp1251.h"
 #include "platform/paths.h"
 #include "platform/random.h"
-#include "platform/serial.h"
 #include "platform/textfile.h"
 #include "testsupport.h"
 

@@ -4,6 +4,7 @@
 #include <QFileInfo>
 
 #include "database/database.h"
+#include "desktop/desktop.h"
 #include "installtexts.h"
 #include "pictures.h"
 #include "platform/clock.h"

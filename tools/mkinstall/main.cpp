@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <cstdio>
 
+#include "desktop/desktop.h"
 #include "installation.h"
 #include "pictures.h"
 #include "platform/optionreader.h"

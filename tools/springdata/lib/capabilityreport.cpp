@@ -9,6 +9,7 @@
 #include <QPdfWriter>
 #include <cmath>
 
+#include "desktop/desktop.h"
 #include "exportwriter.h"
 #include "platform/textfile.h"
 #include "quality/csv.h"

@@ -1,4 +1,4 @@
-#include "platform/serial.h"
+#include "desktop/serial.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>

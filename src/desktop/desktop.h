@@ -47,6 +47,10 @@ bool PrintPageOnDefaultPrinter(const QString& jobName, const PagePainter& paint,
 bool WritePdfPage(const QString& mappedPath, const QString& title, const PagePainter& paint,
                   QString* error);
 
+// A picture in `format` ("BMP", "PNG") through the whole-file writer (platform/textfile.h).
+bool WriteImageFile(const QString& mappedPath, const QImage& image, const char* format,
+                    QString* reason = nullptr, bool durable = true);
+
 // Opens a file (file-system path) with the desktop's program for its type.
 bool OpenWithDefaultApp(const QString& mappedPath);
 

@@ -1,4 +1,4 @@
-#include "platform/desktop.h"
+#include "desktop/desktop.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -107,6 +107,18 @@ bool WritePdfPage(const QString& mappedPath, const QString& title, const PagePai
 
 bool OpenWithDefaultApp(const QString& mappedPath) {
   return QDesktopServices::openUrl(QUrl::fromLocalFile(mappedPath));
+}
+
+bool WriteImageFile(const QString& mappedPath, const QImage& image, const char* format,
+                    QString* reason, bool durable) {
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  if (!buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, format)) {
+    if (reason) *reason = QStringLiteral("the picture cannot be encoded as %1").arg(format);
+    return false;
+  }
+  buffer.close();
+  return WriteWholeFile(mappedPath, bytes, reason, durable);
 }
 
 }  // namespace plat
