@@ -124,11 +124,11 @@ bool SetUpDatabase(const SetupPlan& plan, const QByteArray& caPem, QStringList& 
     // A zone the database has already is kept as it stands.
     bool zoneSet = exists && r.Text(0, 0) == plan.timeZone;
     QStringList applied;
-    if (!MigrateDatabase(conninfo, zoneSet ? QString() : plan.timeZone, applied, error)) {
+    if (!MigrateDatabase(conninfo, zoneSet ? QString() : plan.timeZone, plan.depot, applied, error)) {
       // The server's zone, not the database's own: set it.
       if (!zoneSet) return false;
       zoneSet = false;
-      if (!MigrateDatabase(conninfo, plan.timeZone, applied, error)) return false;
+      if (!MigrateDatabase(conninfo, plan.timeZone, plan.depot, applied, error)) return false;
     }
     if (!zoneSet) changes << QStringLiteral("time zone %1").arg(plan.timeZone);
     if (!applied.isEmpty())
