@@ -531,6 +531,7 @@ TEST_F(DepotWeb, SpringsNamedApartAreNotPooled) {
 // records and the record back to the chart; the causes of rejection and the
 // histogram's figures agree with SQL; the type page prints to A4.
 TEST_F(DepotWeb, AttentionDrillDownCausesAndPrint) {
+  ASSERT_NO_FATAL_FAILURE(StartBrowser());
   const QDate today = QDate::currentDate();
   const QString day9 = today.addDays(-9).toString(Qt::ISODate);
   const QString from = today.addDays(-29).toString(Qt::ISODate), to = today.toString(Qt::ISODate);
