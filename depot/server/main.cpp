@@ -27,6 +27,7 @@ int Usage(const QString& why) {
   std::fprintf(stderr,
                "usage: kalvor-depot serve --database CONNINFO [--listen HOST:PORT] "
                "[--engineers-role ROLE] [--secure-cookies] [--rights-check SECONDS]\n"
+               "       kalvor-depot alarms --database CONNINFO --smtp URL --to ADDRESSES [--once] ...\n"
                "       kalvor-depot setup --depot CODE --time-zone ZONE [--line NAME]... [--host NAME]\n"
                "       kalvor-depot add-engineer NAME\n"
                "       kalvor-depot backup [--to DIR] [--keep N] [--database NAME]\n"
