@@ -8,7 +8,7 @@
 // answer within 300 ms at the 95th percentile.
 //
 //   depotpages_bench [MEASUREMENTS [--hold]]   (10000000 unless given)
-//   The private cluster listens on the build's KALVOR_TEST_PG_PORT (55433 unless set).
+//   The private cluster listens on the build's KALVOR_TEST_PG_PORT.
 
 #include <httplib.h>
 #include <signal.h>
