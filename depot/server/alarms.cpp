@@ -29,18 +29,16 @@ struct Candidate {
   QByteArray chart;  // path and query of the page that shows it
 };
 
-QByteArray Iso(const QDate& d) { return d.toString(Qt::ISODate).toUtf8(); }
-
 // The type page of the cell's chart over the period, its baseline given and
 // the shift marked.
 QByteArray ChartLink(const Cell& c, const AttentionQuery& q, const QDate& shift, int p) {
   Link link = {{"line", c.line}, {"bogie", QByteArray::number(c.bogie)}, {"spring", QByteArray::number(c.spring)},
-               {"from", Iso(q.from)}, {"to", Iso(q.to)}};
+               {"from", IsoDate(q.from)}, {"to", IsoDate(q.to)}};
   if (c.baseFrom.isValid() && c.baseTo.isValid()) {
-    link.push_back({"bfrom", Iso(c.baseFrom)});
-    link.push_back({"bto", Iso(c.baseTo)});
+    link.push_back({"bfrom", IsoDate(c.baseFrom)});
+    link.push_back({"bto", IsoDate(c.baseTo)});
   }
-  link.push_back({"shift", Iso(shift)});
+  link.push_back({"shift", IsoDate(shift)});
   return Url("/type", link) + (p ? "#p" + QByteArray::number(p) : QByteArray());
 }
 
@@ -78,7 +76,7 @@ bool Raise(Connection& db, const AlarmOptions& o, const std::vector<Candidate>& 
                   " VALUES ($1, $2::smallint, $3::smallint, nullif($4, '0')::smallint, $5, $6::date, $7, $8,"
                   " $9::timestamptz) ON CONFLICT DO NOTHING",
                   {c.line, QByteArray::number(c.bogie), QByteArray::number(c.spring), QByteArray::number(c.param),
-                   c.rule, Iso(c.shift), c.cause.toUtf8(), c.chart, NowParam(o)},
+                   c.rule, IsoDate(c.shift), c.cause.toUtf8(), c.chart, NowParam(o)},
                   r, error))
       return false;
     raised += static_cast<int>(r.CommandRows());

@@ -13,8 +13,6 @@ namespace depot {
 namespace {
 
 QDate DayOf(const Field& f) { return QDate::fromString(QString::fromUtf8(f.Text()), Qt::ISODate); }
-QByteArray Iso(const QDate& d) { return d.toString(Qt::ISODate).toUtf8(); }
-
 // Free height or diameter of a cell: per shift of the period (`day` set), or
 // pooled over the month of the period's end by norms (`day` empty).
 struct ParamRow {
@@ -66,7 +64,7 @@ Answer<ParamRow> FetchParams(const AttentionQuery& q) {
       "   WINDOW w AS (PARTITION BY line, bogie_type, spring_type, param, p_min, p_max, p_tolerance)) hours"
       " GROUP BY line, bogie_type, spring_type, param, g, p_min, p_max, p_tolerance"
       " ORDER BY line, bogie_type, spring_type, param, g",
-      {Iso(q.from), Iso(q.to)});
+      {IsoDate(q.from), IsoDate(q.to)});
 }
 
 Answer<CountRow> FetchCounts(const AttentionQuery& q) {
@@ -90,7 +88,7 @@ Answer<CountRow> FetchCounts(const AttentionQuery& q) {
                        " GROUP BY line, bogie_type, spring_type, date(hour)"
                        " WINDOW c AS (PARTITION BY line, bogie_type, spring_type)"
                        " ORDER BY line, bogie_type, spring_type, date(hour)",
-                       {Iso(q.from), Iso(q.to)});
+                       {IsoDate(q.from), IsoDate(q.to)});
 }
 
 using Key = std::tuple<QByteArray, int, int>;

@@ -39,8 +39,6 @@ void LinesCsv(const Request&, httplib::Response& res) {
 
 namespace {
 
-QByteArray IsoDate(const QDate& d) { return d.isValid() ? d.toString(Qt::ISODate).toUtf8() : QByteArray(); }
-
 // The period and baseline of the matrix, as the type pages take them.
 AttentionQuery MatrixPeriod(const Request& r) {
   AttentionQuery q;

@@ -1,12 +1,11 @@
 #include "server/queries.h"
 
 #include "quality/measured.h"
+#include "server/views.h"
 
 namespace depot {
 
 namespace {
-
-QByteArray IsoDate(const QDate& d) { return d.isValid() ? d.toString(Qt::ISODate).toUtf8() : QByteArray(); }
 
 // The rows of parameter p that count: measured on the line, not emulated, of
 // the type and period asked (TypeFilter's parameters), of a kind that takes

@@ -71,8 +71,6 @@ QByteArray RecordLink(const MeasurementRow& m) {
   return Url("/record", {{"line", m.line}, {"id", m.identifier}, {"at", m.at}});
 }
 
-QByteArray IsoDate(const QDate& x) { return x.isValid() ? x.toString(Qt::ISODate).toUtf8() : QByteArray(); }
-
 }  // namespace
 
 void SearchCsv(const Request& r, httplib::Response& res) {

@@ -59,10 +59,10 @@ struct TypeQuery {
   }
   Link Query() const {
     Link q = {{"line", f.line}, {"bogie", QByteArray::number(f.bogie)}, {"spring", QByteArray::number(f.spring)},
-              {"from", f.from.toString(Qt::ISODate).toUtf8()}, {"to", f.to.toString(Qt::ISODate).toUtf8()}};
+              {"from", IsoDate(f.from)}, {"to", IsoDate(f.to)}};
     if (baseGiven) {
-      q.push_back({"bfrom", baseFrom.toString(Qt::ISODate).toUtf8()});
-      q.push_back({"bto", baseTo.toString(Qt::ISODate).toUtf8()});
+      q.push_back({"bfrom", IsoDate(baseFrom)});
+      q.push_back({"bto", IsoDate(baseTo)});
     }
     return q;
   }
@@ -218,8 +218,6 @@ QByteArray CapabilityTable(const char* first, const std::vector<CapRow>& rows) {
          "</td></tr>";
   return t + "</table>";
 }
-
-QByteArray IsoDate(const QDate& d) { return d.isValid() ? d.toString(Qt::ISODate).toUtf8() : QByteArray(); }
 
 // A shift's or week's day as the pages write it: DD.MM.
 QString DayMonth(const QString& iso) { return QDate::fromString(iso, Qt::ISODate).toString(QStringLiteral("dd.MM")); }

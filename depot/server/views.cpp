@@ -20,6 +20,8 @@ bool WagonGiven(const QByteArray& number) { return !number.isEmpty() && number !
 
 QByteArray Wagon(const QByteArray& number) { return WagonGiven(number) ? Esc(number) : QByteArray("не задан"); }
 
+QByteArray IsoDate(const QDate& d) { return d.toString(Qt::ISODate).toUtf8(); }
+
 QByteArray Url(const QByteArray& path, const Link& query) {
   QByteArray out = path;
   char sep = '?';

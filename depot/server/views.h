@@ -3,6 +3,7 @@
 // style, escaping, numbers as the pages write them, links, CSV files.
 
 #include <QByteArray>
+#include <QDate>
 #include <QList>
 #include <QString>
 #include <optional>
@@ -26,6 +27,8 @@ QString Share(long long part, long long whole);
 // a path given as a value ("next") stays one value. Empty values are left out.
 using Link = std::vector<std::pair<const char*, QByteArray>>;
 QByteArray Url(const QByteArray& path, const Link& query);
+// A day as links, forms and statements take it: YYYY-MM-DD, empty for none.
+QByteArray IsoDate(const QDate& d);
 
 // The page: header bar (with the signed-in `user` and the sign-out button
 // when there is one), the title and the body.
