@@ -29,14 +29,12 @@ class Cluster {
     kept_ = !kept.isEmpty();
     dir_ = kept_ ? QString::fromLocal8Bit(kept) + name
                  : QStringLiteral("/tmp/kalvor-bench-pg-%1%2").arg(getpid()).arg(name);
-    resumed_ = kept_ && QFile::exists(dir_ + "/data/PG_VERSION");
-    ok_ = Script({resumed_ ? "resume" : "start", dir_, QString::number(port_)});
-    if (resumed_) std::fprintf(stderr, "cluster: resumed the one kept in %s\n", qPrintable(dir_));
+    const bool resumed = kept_ && QFile::exists(dir_ + "/data/PG_VERSION");
+    ok_ = Script({resumed ? "resume" : "start", dir_, QString::number(port_)});
+    if (resumed) std::fprintf(stderr, "cluster: resumed the one kept in %s\n", qPrintable(dir_));
   }
   ~Cluster() { Script({kept_ ? "halt" : "stop", dir_}); }
   bool ok() const { return ok_; }
-  // True when the cluster was kept from an earlier run: its databases exist.
-  bool resumed() const { return resumed_; }
   QString Conninfo(const QString& db, const QString& user) const {
     return QStringLiteral("host=%1 port=%2 dbname=%3 user=%4").arg(dir_).arg(port_).arg(db, user);
   }
@@ -50,7 +48,7 @@ class Cluster {
   }
   QString dir_;
   int port_;
-  bool kept_ = false, resumed_ = false, ok_ = false;
+  bool kept_ = false, ok_ = false;
 };
 
 // The 1-minute load average of the machine.
