@@ -15,6 +15,7 @@
 #include "platform/textfile.h"
 #include "pages/shiftnotice.h"
 #include "screen/screen.h"
+#include "testpaths.h"
 
 namespace {
 

@@ -67,12 +67,23 @@ QList<QStringList> ParseCsv(QString text) {
 
 class DepotWeb : public ::testing::Test {
  protected:
-  void SetUp() override {
+  // The two lines' installations and their synced database are made once
+  // for the cluster (each test is a process of its own), as a template beside
+  // it that a test copies; a template of another day is made anew, its
+  // records being days back from today.
+  static QString Lines() { return QStringLiteral(KALVOR_PG_HOST "/depotweb-lines"); }
+  static QByteArray Made() { return QDate::currentDate().toString(Qt::ISODate).toUtf8(); }
+  static void SetUpTestSuite() {
     QString error;
     depot::Connection server;
     ASSERT_TRUE(server.Open(Conninfo("postgres", "kalvor_admin"), "test", error)) << qPrintable(error);
-    ASSERT_TRUE(server.Exec("DROP DATABASE IF EXISTS depotweb WITH (FORCE)", error));
-    ASSERT_TRUE(server.Exec("CREATE DATABASE depotweb", error)) << qPrintable(error);
+    QFile made(Lines() + "/made");
+    if (made.open(QIODevice::ReadOnly) && made.readAll() == Made()) return;
+    made.close();
+    QDir(Lines()).removeRecursively();
+    ASSERT_TRUE(QDir().mkpath(Lines()));
+    ASSERT_TRUE(server.Exec("DROP DATABASE IF EXISTS depotweb_template WITH (FORCE)", error));
+    ASSERT_TRUE(server.Exec("CREATE DATABASE depotweb_template", error)) << qPrintable(error);
     // Two engineers with passwords, one of them not among the page's users;
     // the cluster asks them for their passwords.
     for (const char* sql :
@@ -90,18 +101,33 @@ class DepotWeb : public ::testing::Test {
     f.close();
     ASSERT_TRUE(server.Exec("SELECT pg_reload_conf()", error));
 
-    const QString admin = Conninfo("depotweb", "kalvor_admin");
-    ASSERT_EQ(Springdata({"db", "migrate", "--database", admin, "--time-zone",
-                          QString::fromUtf8(QTimeZone::systemTimeZoneId())}).exitCode, 0);
+    const QString admin = Conninfo("depotweb_template", "kalvor_admin");
+    ASSERT_EQ(Springdata({"db", "migrate", "--database", admin, "--time-zone", Zone()}).exitCode, 0);
     ASSERT_TRUE(server.Exec("GRANT kalvor_reader TO web_ivanov", error)) << qPrintable(error);
-    MakeLines();
+    MakeLines(Lines());
     for (const char* line : {"l1", "l2"}) {
       ASSERT_EQ(Springdata({"db", "add-line", line, "--database", admin}).exitCode, 0);
-      const auto r = Springdata({"sync", "--home", scratch.filePath(line), "--database",
-                                 Conninfo("depotweb", "kalvor_line_" + QString(line)), "--line", line});
+      const auto r = Springdata({"sync", "--home", Lines() + "/" + line, "--database",
+                                 Conninfo("depotweb_template", "kalvor_line_" + QString(line)), "--line", line});
       ASSERT_EQ(r.exitCode, 0) << qPrintable(r.err);
     }
-    ASSERT_TRUE(db.Open(admin, "test", error)) << qPrintable(error);
+    ASSERT_TRUE(made.open(QIODevice::WriteOnly) && made.write(Made()) > 0);
+  }
+  static QString Zone() { return QString::fromUtf8(QTimeZone::systemTimeZoneId()); }
+
+  void SetUp() override {
+    ASSERT_TRUE(QFile::exists(Lines() + "/made"));
+    QString error;
+    depot::Connection server;
+    ASSERT_TRUE(server.Open(Conninfo("postgres", "kalvor_admin"), "test", error)) << qPrintable(error);
+    ASSERT_TRUE(server.Exec("DROP DATABASE IF EXISTS depotweb WITH (FORCE)", error));
+    ASSERT_TRUE(server.Exec("CREATE DATABASE depotweb TEMPLATE depotweb_template", error)) << qPrintable(error);
+    // A database's own settings do not come with its template.
+    ASSERT_TRUE(server.Exec("ALTER DATABASE depotweb SET timezone TO '" + Zone().toUtf8() + "'", error))
+        << qPrintable(error);
+    for (const char* line : {"l1", "l2"})
+      ASSERT_EQ(testsupport::Run("cp", {"-a", Lines() + "/" + line, scratch.path()}).exitCode, 0);
+    ASSERT_TRUE(db.Open(Conninfo("depotweb", "kalvor_admin"), "test", error)) << qPrintable(error);
     // Line l2 last synced two hours ago: its row is flagged.
     ASSERT_TRUE(db.Exec("UPDATE lines SET last_sync_at = now() - interval '2 hours' WHERE name = 'l2'", error));
 
@@ -131,12 +157,15 @@ class DepotWeb : public ::testing::Test {
     depotServer.waitForFinished();
   }
 
-  testsupport::RunResult Springdata(const QStringList& args) { return testsupport::Run(KALVOR_SPRINGDATA, args); }
+  static testsupport::RunResult Springdata(const QStringList& args) {
+    return testsupport::Run(KALVOR_SPRINGDATA, args);
+  }
 
-  void Write(const QString& line, const QString& file, const std::vector<MeasurementRecord>& rs) {
+  static void Write(const QString& home, const QString& line, const QString& file,
+                    const std::vector<MeasurementRecord>& rs) {
     QByteArray bytes;
     for (const auto& r : rs) bytes += EncodeMeasurementRecord(r);
-    QFile f(scratch.filePath(line + "/Report/" + file));
+    QFile f(home + "/" + line + "/Report/" + file);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
   }
 
@@ -144,7 +173,7 @@ class DepotWeb : public ::testing::Test {
   // last ten, two emulated springs today; two springs taken from wagon
   // 12345678 and a set fitted to it. l2: four springs today, one too high,
   // one fitted to that wagon.
-  void MakeLines() {
+  static void MakeLines(const QString& home) {
     const float pattern[6] = {-0.3f, -0.15f, 0.0f, 0.05f, 0.15f, 0.25f};
     std::vector<MeasurementRecord> base, today;
     for (int d = 29; d >= 0; --d)
@@ -168,10 +197,10 @@ class DepotWeb : public ::testing::Test {
       if (k == 1) r.WagonTo = "12345678";
       l2.push_back(r);
     }
-    for (const char* line : {"l1", "l2"}) ASSERT_TRUE(testsupport::MakeInstallation(scratch.filePath(line)));
-    Write("l1", "base.bin", base);
-    Write("l1", "day.bin", today);
-    Write("l2", "day.bin", l2);
+    for (const char* line : {"l1", "l2"}) ASSERT_TRUE(testsupport::MakeInstallation(home + "/" + line));
+    Write(home, "l1", "base.bin", base);
+    Write(home, "l1", "day.bin", today);
+    Write(home, "l2", "day.bin", l2);
     SetRecord set;
     set.BogieNumber = "771";
     set.Date = QDate::currentDate().toString("ddMMyyyy");
@@ -179,7 +208,7 @@ class DepotWeb : public ::testing::Test {
     for (int k = 1; k <= 7; ++k) set.Left.Outer[k] = set.Right.Outer[k] = 5;
     SetRecord other = set;
     other.WagonTo = "99999999";
-    QFile tel(scratch.filePath("l1/Report/Tel.bin"));
+    QFile tel(home + "/l1/Report/Tel.bin");
     ASSERT_TRUE(tel.open(QIODevice::WriteOnly));
     tel.write(EncodeSetRecord(set) + EncodeSetRecord(other));
   }
@@ -194,11 +223,17 @@ class DepotWeb : public ::testing::Test {
   QString Fetch(const QString& path) {
     return browser.Eval("fetch('" + path + "').then(r => r.text())").toString();
   }
+  // The page at the given size; its picture goes to the documentation's
+  // screens or to KALVOR_KEEP_PICTURES when asked for (encoding pictures
+  // nobody looks at is most of a page's time).
   void Shot(const QString& name, int height, int width = 1280) {
+    ASSERT_TRUE(browser.Resize(height, width));
     const QString dir = qEnvironmentVariableIsSet("KALVOR_UPDATE_SCREENS")
                             ? QStringLiteral(KALVOR_SOURCE_DIR "/docs/screens")
-                            : scratch.path();
-    EXPECT_TRUE(browser.Screenshot(dir + "/depot-" + name + ".png", height, width));
+                            : qEnvironmentVariable("KALVOR_KEEP_PICTURES");
+    if (!dir.isEmpty()) {
+      EXPECT_TRUE(browser.Screenshot(dir + "/depot-" + name + ".png", height, width));
+    }
   }
 
   // An HTTP request by curl: the status, the header and the body.
@@ -409,7 +444,7 @@ TEST_F(DepotWeb, SurvivesItsDatabaseAndItsVisitors) {
   EXPECT_TRUE(found.contains(";'@SUM(1);") && found.contains(";'=1+2;")) << found.constData();
   MeasurementRecord planted = Spring("F-1", 0, 1, 250, 136);
   planted.WagonFrom = "=1+2";
-  Write("l1", "day.bin", {planted});
+  Write(scratch.path(), "l1", "day.bin", {planted});
   EXPECT_TRUE(Springdata({"export", "--home", scratch.filePath("l1")}).out.contains(";'=1+2;"));
 
   // The database's own roles never sign in; a revoked engineer is signed
@@ -605,17 +640,9 @@ TEST_F(DepotWeb, AttentionDrillDownCausesAndPrint) {
   EXPECT_GT(rejected, 0);
 
   // Printed: the type page's text on A4 pages, without the navigation.
-  const QString html = scratch.filePath("type.html"), pdf = scratch.filePath("type.pdf");
-  {
-    QFile f(html);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(Http(QStringLiteral("/type?line=l1&bogie=1&spring=1&from=%1&to=%2").arg(from, to), cookie).body);
-  }
-  const auto printed = testsupport::Run("chromium", {"--headless", "--no-sandbox", "--disable-gpu",
-                                                     "--user-data-dir=" + scratch.filePath("print-profile"),
-                                                     "--no-pdf-header-footer", "--print-to-pdf=" + pdf,
-                                                     QUrl::fromLocalFile(html).toString()});
-  ASSERT_TRUE(QFile::exists(pdf)) << qPrintable(printed.err);
+  const QString pdf = scratch.filePath("type.pdf");
+  ASSERT_TRUE(browser.Go(Url(QStringLiteral("/type?line=l1&bogie=1&spring=1&from=%1&to=%2").arg(from, to))));
+  ASSERT_TRUE(browser.PrintToPdf(pdf));
   const auto text = testsupport::Run("pdftotext", {"-layout", pdf, "-"});
   EXPECT_TRUE(text.out.contains("Тип пружины 1") && text.out.contains("Причины брака") &&
               text.out.contains("Гистограмма за период")) << qPrintable(text.out.left(2000));

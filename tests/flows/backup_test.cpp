@@ -20,6 +20,7 @@
 
 #include "database/records.h"
 #include "flowsupport.h"
+#include "testpaths.h"
 
 using namespace springdata;
 

@@ -10,6 +10,7 @@
 
 #include "platform/cp1251.h"
 #include "platform/inifile.h"
+#include "testpaths.h"
 
 QString FlowProgram() {
   static const QString path = [] {

@@ -19,6 +19,7 @@
 #include "flowsupport.h"
 #include "linefilters.h"
 #include "platform/paths.h"
+#include "testpaths.h"
 
 namespace {
 

@@ -18,6 +18,7 @@
 #include "measurement/judgement.h"
 #include "platform/paths.h"
 #include "springs/springtypes.h"
+#include "testpaths.h"
 
 namespace {
 

@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 
 #include "flowsupport.h"
+#include "testpaths.h"
 
 namespace {
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "link/framing.h"
+#include "testpaths.h"
 
 namespace {
 

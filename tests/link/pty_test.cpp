@@ -20,6 +20,7 @@
 #include "sim/simline.h"
 #include "sim/simpty.h"
 #include "testsupport.h"
+#include "testpaths.h"
 
 namespace {
 

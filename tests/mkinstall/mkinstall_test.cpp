@@ -24,6 +24,7 @@
 #include "platform/paths.h"
 #include "platform/textfile.h"
 #include "testsupport.h"
+#include "testpaths.h"
 
 namespace {
 

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "testsupport.h"
+#include "testpaths.h"
 
 namespace {
 

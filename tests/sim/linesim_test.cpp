@@ -21,6 +21,7 @@
 #include "sim/simcoilspring.h"
 #include "sim/simoptions.h"
 #include "testsupport.h"
+#include "testpaths.h"
 
 namespace {
 

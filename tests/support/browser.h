@@ -89,17 +89,30 @@ class Browser {
     return r["result"]["result"]["value"];
   }
   QString Path() { return Eval("location.pathname").toString(); }
+  // The page laid out as on a screen `width` by `height` pixels.
+  bool Resize(int height, int width = 1280) {
+    return Send("Emulation.setDeviceMetricsOverride",
+                {{"width", width}, {"height", height}, {"deviceScaleFactor", 1}, {"mobile", false}})
+        .contains("result");
+  }
   // A picture of the whole page, `height` pixels high.
   bool Screenshot(const QString& file, int height, int width = 1280) {
-    Send("Emulation.setDeviceMetricsOverride",
-         {{"width", width}, {"height", height}, {"deviceScaleFactor", 1}, {"mobile", false}});
-    const QJsonObject r = Send("Page.captureScreenshot", {{"format", "png"}});
-    QFile f(file);
-    return f.open(QIODevice::WriteOnly) &&
-           f.write(QByteArray::fromBase64(r["result"]["data"].toString().toLatin1())) > 0;
+    Resize(height, width);
+    return Save(file, Send("Page.captureScreenshot", {{"format", "png"}}));
+  }
+  // The page as its print style sheet lays it out on A4, without the
+  // browser's header and footer.
+  bool PrintToPdf(const QString& file) {
+    return Save(file, Send("Page.printToPDF", {{"paperWidth", 8.27}, {"paperHeight", 11.69},
+                                               {"displayHeaderFooter", false}, {"preferCSSPageSize", true}}));
   }
 
  private:
+  static bool Save(const QString& file, const QJsonObject& reply) {
+    const QByteArray data = QByteArray::fromBase64(reply["result"]["data"].toString().toLatin1());
+    QFile f(file);
+    return !data.isEmpty() && f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
+  }
   QJsonObject Next(int timeoutMs) {
     while (true) {
       const int nul = buffer_.indexOf('\0');

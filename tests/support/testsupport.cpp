@@ -6,6 +6,7 @@
 #include <QProcess>
 
 #include "platform/paths.h"
+#include "testpaths.h"
 
 namespace testsupport {
 

@@ -25,6 +25,7 @@
 #include "sorting/heightgroup.h"
 #include "springs/springtypes.h"
 #include "testsupport.h"
+#include "testpaths.h"
 
 using namespace springdata;
 using testsupport::ScratchHome;
