@@ -153,6 +153,10 @@ MeasurementRecord DecodeMeasurementRecord(const char* data);
 // the parameter slots) without its texts, chart and auxiliary values: for
 // walks over the whole database.
 MeasurementRecord DecodeMeasurementValues(const char* data);
+// The same into a record the caller keeps across a walk, so that a walk over
+// a million records builds no record of its own per step; the other fields
+// of `into` are left as they are.
+void DecodeMeasurementValues(const char* data, MeasurementRecord& into);
 // The identifier's stored characters (CP1251, at most 20) as they stand, for
 // scans that look at a few of its characters in every record.
 QByteArrayView MeasurementIdentifierBytes(const char* data);
