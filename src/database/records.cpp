@@ -71,34 +71,18 @@ uint8_t& MarkByte(ParameterSlot& s, int offsetInSlot) {
   return s.Reserved[offsetInSlot - slot_offset::Reserved];
 }
 
-uint8_t MarkByte(const ParameterSlot& s, int offsetInSlot) {
-  return s.Reserved[offsetInSlot - slot_offset::Reserved];
-}
-
 void SetBits(uint8_t& byte, uint8_t bits, bool on) {
   byte = on ? (byte | bits) : (byte & ~bits);
 }
 
 }  // namespace
 
-bool ParameterMeasured(const MeasurementRecord& r, int p) {
-  return !(MarkByte(r.Param[p], slot_mark::ParameterOffset) & slot_mark::NotMeasured);
-}
-
 void SetParameterMeasured(MeasurementRecord& r, int p, bool measured) {
   SetBits(MarkByte(r.Param[p], slot_mark::ParameterOffset), slot_mark::NotMeasured, !measured);
 }
 
-bool RecordEmulated(const MeasurementRecord& r) {
-  return MarkByte(r.Param[1], slot_mark::RecordOffset) & slot_mark::Emulated;
-}
-
 void SetRecordEmulated(MeasurementRecord& r, bool emulated) {
   SetBits(MarkByte(r.Param[1], slot_mark::RecordOffset), slot_mark::Emulated, emulated);
-}
-
-bool RecordAccelerated(const MeasurementRecord& r) {
-  return MarkByte(r.Param[1], slot_mark::RecordOffset) & slot_mark::Accelerated;
 }
 
 void SetRecordAccelerated(MeasurementRecord& r, bool accelerated) {

@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "measurement/judgement.h"
+#include "platform/cp1251.h"
 #include "sorting/heightgroup.h"
 #include "springs/springtypes.h"
 
@@ -199,25 +200,53 @@ const MeasurementWriter::TypeTexts* MeasurementWriter::Texts(int bogie, int spri
   return it->second.known ? &it->second : nullptr;
 }
 
-void MeasurementWriter::Write(const MeasurementRecord& r, const char* file, qint64 position) {
+const MeasurementWriter::TypeTexts* MeasurementWriter::Judge(const MeasurementRecord& r, int& group) {
   JudgeMeasurement(r);
-  const TypeTexts* texts = Judgement.Judged ? Texts(r.BogieType, r.SpringType) : nullptr;
-  int group = -1;
+  group = -1;
   if (Judgement.Judged && Judgement.SpringGood)
     group = BogieHeightGroup(r.Param[2].Value, r.BogieType);
-  if (format_ == Format::Csv) WriteCsv(r, file, position, texts, group);
+  return Judgement.Judged ? Texts(r.BogieType, r.SpringType) : nullptr;
+}
+
+void MeasurementWriter::Write(const MeasurementRecord& r, const char* file, qint64 position) {
+  int group = -1;
+  const TypeTexts* texts = Judge(r, group);
+  if (format_ == Format::Csv) WriteCsv(r, nullptr, file, position, texts, group);
   else WriteJson(r, file, position, texts, group);
 }
 
-void MeasurementWriter::WriteCsv(const MeasurementRecord& r, const char* file, qint64 position,
-                                 const TypeTexts* texts, int group) {
+void MeasurementWriter::Write(const char* record, const MeasurementRecord& values, const char* file,
+                              qint64 position) {
+  if (format_ != Format::Csv) {
+    Write(DecodeMeasurementRecord(record), file, position);
+    return;
+  }
+  int group = -1;
+  const TypeTexts* texts = Judge(values, group);
+  WriteCsv(values, record, file, position, texts, group);
+}
+
+void MeasurementWriter::AppendText(const char* record, int offset, int chars, const QString& text) {
+  if (!record) {
+    AppendCsvField(row_, text);
+    return;
+  }
+  const int length = std::min<int>(static_cast<uint8_t>(record[offset]), chars);
+  text_.clear();
+  plat::AppendCp1251AsUtf8(text_, record + offset + 1, length);
+  AppendCsvField(row_, std::string_view(text_));
+}
+
+void MeasurementWriter::WriteCsv(const MeasurementRecord& r, const char* record, const char* file,
+                                 qint64 position, const TypeTexts* texts, int group) {
+  namespace o = measurement_offset;
   const bool accelerated = RecordAccelerated(r);
   row_.clear();
   AppendCsvField(row_, std::string_view(file));
   row_ += ';';
   AppendInt(row_, position + 1);
   row_ += ';';
-  AppendCsvField(row_, r.Identifier);
+  AppendText(record, o::Identifier, o::IdentifierChars, r.Identifier);
   row_ += ';';
   AppendDate(row_, r.Date, format_);
   row_ += ';';
@@ -249,9 +278,9 @@ void MeasurementWriter::WriteCsv(const MeasurementRecord& r, const char* file, q
   row_ += ';';
   if (group >= 0) AppendInt(row_, group);
   row_ += ';';
-  AppendCsvField(row_, r.WagonFrom);
+  AppendText(record, o::WagonFrom, o::WagonChars, r.WagonFrom);
   row_ += ';';
-  AppendCsvField(row_, r.WagonTo);
+  AppendText(record, o::WagonTo, o::WagonChars, r.WagonTo);
   row_ += ';';
   row_ += RecordEmulated(r) ? quality::kYes : quality::kNo;
   row_ += ';';
