@@ -93,9 +93,11 @@ class MeasurementWriter {
   // `record` is null when the texts come from `r`.
   void WriteCsv(const MeasurementRecord& r, const char* record, const char* file, qint64 position,
                 const TypeTexts* texts, int group);
-  // A text field of the record: from its stored bytes at `offset` when there
-  // are any, else `text`.
-  void AppendText(const char* record, int offset, int chars, const QString& text);
+  // The CSV field of a text of the record: from its stored bytes at `offset`
+  // when there are any (as they stand when they need nothing done), else
+  // from `text`; made in `field` when it is not the bytes themselves.
+  std::string_view TextField(const char* record, int offset, int chars, const QString& text,
+                             std::string& field);
   void WriteJson(const MeasurementRecord& r, const char* file, qint64 position,
                  const TypeTexts* texts, int group);
 
@@ -105,6 +107,7 @@ class MeasurementWriter {
   std::map<std::pair<int, int>, TypeTexts> texts_;
   std::string row_;
   std::string text_;
+  std::string fields_[6];
 };
 
 // Writes the assembled spring sets of Tel.bin.
