@@ -23,23 +23,21 @@ void JudgeMeasurement(const MeasurementRecord& record) {
   }
   const bool zam19 = Settings.Global.Zam19;
   const double e = type->E;
+  bool all = true;
   for (int p = 1; p <= 6; ++p) {
     const ParameterSlot& slot = record.Param[p];
     const SpringParameter& norm = type->parameters[p];
-    bool good;
-    if (slot.JudgeMode == 0) {
-      good = quality::WithinJudgementLimits(slot.Value, norm.Min, norm.Max, e);
-    } else {
-      good = slot.Verdict != 0;
-    }
-    if (zam19 && !norm.Analiz) good = true;
-    if (!ValueMeasured(record, p)) good = true;
+    // Worked out without branches: the verdicts of a database are not
+    // predictable.
+    const bool within = quality::WithinJudgementLimits(slot.Value, norm.Min, norm.Max, e);
+    bool good = slot.JudgeMode == 0 ? within : slot.Verdict != 0;
+    good |= zam19 & !norm.Analiz;
+    good |= !quality::ValueMeasured(record.Kind, p, ParameterMeasured(record, p));
+    good |= p == 5 && Settings.Debug.CalEnable1 && record.BogieType == 1;
     j.Verdicts[p] = good;
+    all &= good;
   }
-  if (Settings.Debug.CalEnable1 && record.BogieType == 1) j.Verdicts[5] = true;
-
-  j.SpringGood = true;
-  for (int p = 1; p <= 6; ++p) j.SpringGood = j.SpringGood && j.Verdicts[p];
+  j.SpringGood = all;
   j.Judged = true;
   Judgement = j;
 }
