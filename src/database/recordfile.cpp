@@ -90,9 +90,9 @@ std::optional<qint64> Count(const QString& path, int recordSize, QString& error)
 namespace {
 
 // Opens `path` for reading and checks that records first .. first + count - 1
-// lie within its whole records.
+// lie within its whole records, whose number goes to `records`.
 bool OpenRecords(const QString& path, int recordSize, qint64 first, qint64 count, Fd& f,
-                 QString& error) {
+                 qint64& records, QString& error) {
   if (first < 0 || count < 0) {
     error = IoError(path, QStringLiteral("чтение за концом файла"));
     return false;
@@ -107,7 +107,8 @@ bool OpenRecords(const QString& path, int recordSize, qint64 first, qint64 count
     error = IoError(path, Errno());
     return false;
   }
-  if (first + count > st.st_size / recordSize) {
+  records = st.st_size / recordSize;
+  if (first + count > records) {
     error = IoError(path, QStringLiteral("чтение за концом файла"));
     return false;
   }
@@ -138,7 +139,8 @@ bool ReadAt(int fd, const QString& path, char* to, qint64 bytes, qint64 at, QStr
 bool Read(const QString& path, int recordSize, qint64 first, qint64 count, QByteArray& out,
           QString& error) {
   Fd f(-1);
-  if (!OpenRecords(path, recordSize, first, count, f, error)) return false;
+  qint64 records = 0;
+  if (!OpenRecords(path, recordSize, first, count, f, records, error)) return false;
   out.resize(count * recordSize);
   return ReadAt(f.fd, path, out.data(), count * recordSize, first * recordSize, error);
 }
@@ -149,15 +151,9 @@ Reader::~Reader() {
 
 bool Reader::Open(const QString& path, int recordSize, QString& error) {
   Fd f(-1);
-  if (!OpenRecords(path, recordSize, 0, 0, f, error)) return false;
-  struct stat st {};
-  if (::fstat(f.fd, &st) != 0) {
-    error = IoError(path, Errno());
-    return false;
-  }
+  if (!OpenRecords(path, recordSize, 0, 0, f, records_, error)) return false;
   path_ = path;
   recordSize_ = recordSize;
-  records_ = st.st_size / recordSize;
   std::swap(fd_, f.fd);
   return true;
 }
@@ -175,7 +171,8 @@ bool Scan(const QString& path, int recordSize, qint64 first, qint64 count,
           const std::function<void(const char* records, qint64 first, qint64 n)>& each,
           QString& error) {
   Fd f(-1);
-  if (!OpenRecords(path, recordSize, first, count, f, error)) return false;
+  qint64 records = 0;
+  if (!OpenRecords(path, recordSize, first, count, f, records, error)) return false;
   const qint64 blockRecords = std::max<qint64>(1, kScanBytes / recordSize);
   std::vector<char> block(static_cast<size_t>(std::min(count, blockRecords) * recordSize));
   for (qint64 at = first; at < first + count; at += blockRecords) {

@@ -111,7 +111,8 @@ std::vector<MeasurementRecord> MixedRecords(const SpringType& known) {
                           1234.5677f, 9999.999f, 0.0010000001f, 0.001f, 10000.f, -0.00099999f,
                           0.1f + 1e-8f, 256.f, 199.99f};
   const QString texts[] = {"", "5301", "Вх;1\"2", "Ёлка", "a\r\nb", "\"", ";", "x\ny",
-                           QString::fromUtf8("😀 ю"), "ok-05032009", QString(QChar(0xD800))};
+                           QString::fromUtf8("😀 ю"), "ok-05032009", QString(QChar(0xD800)),
+                           "=1+2", "-12", "+x", "\tx", "@a", "-"};
   // The marks come from a generator of their own: the records without them
   // stay those of the plain export before the marks existed.
   std::mt19937 marks(22);
