@@ -75,8 +75,9 @@ struct BigDatabase {
 };
 
 BigDatabase& UseBigDatabase() {
-  static BigDatabase* db = new BigDatabase;
-  plat::SetHome(db->dir.path());
+  // Kept for the whole run and removed at its end.
+  static BigDatabase db;
+  plat::SetHome(db.dir.path());
   ResetSettingsModule();
   Settings.Params.ChassieIniFilename = "chassie.ini";
   ResetSpringTypesModule();
@@ -84,7 +85,7 @@ BigDatabase& UseBigDatabase() {
   ResetDatabaseModule();
   InitDatabaseModule();
   ResetScreenModule();
-  return *db;
+  return db;
 }
 
 // March 2009: 31 days of 2000 measurements.
