@@ -86,17 +86,26 @@ inline double ProcessCpuSeconds() {
 
 // The wall and CPU time of the iterations of a benchmark, started where it
 // is made.
+// Stop() right after the loop leaves out what runs later (the plain tool
+// itself, whose run is an argument of PlainToolCounters).
 class Timing {
  public:
   Timing() : cpu_(ProcessCpuSeconds()) { wall_.start(); }
-  double Seconds(const benchmark::State& state) const { return wall_.nsecsElapsed() / 1e9 / state.iterations(); }
+  void Stop() {
+    stoppedWall_ = wall_.nsecsElapsed() / 1e9;
+    stoppedCpu_ = ProcessCpuSeconds() - cpu_;
+  }
+  double Seconds(const benchmark::State& state) const {
+    return (stoppedWall_ >= 0 ? stoppedWall_ : wall_.nsecsElapsed() / 1e9) / state.iterations();
+  }
   double CpuSeconds(const benchmark::State& state) const {
-    return (ProcessCpuSeconds() - cpu_) / state.iterations();
+    return (stoppedCpu_ >= 0 ? stoppedCpu_ : ProcessCpuSeconds() - cpu_) / state.iterations();
   }
 
  private:
   QElapsedTimer wall_;
   double cpu_;
+  double stoppedWall_ = -1, stoppedCpu_ = -1;
 };
 
 // Puts the plain tool's times and the ratios of the benchmark's times per

@@ -188,6 +188,16 @@ enum class RecordParts { Whole, Values };
 // Unlike ReadMeasurement, a listed position that cannot be read is an error.
 bool ReadListedMeasurements(int first, int count, std::vector<MeasurementRecord>& records,
                             RecordParts parts = RecordParts::Whole);
+// Walks over stored records without decoding them: `each` gets the bytes of
+// one record (kMeasurementRecordSize of them, valid during the call) and its
+// position. The file is read in blocks through one buffer, so a walk over the
+// whole database allocates nothing per record.
+using MeasurementVisitor = std::function<void(const char* record, int position)>;
+// Positions first .. first + count - 1 of base.bin, without the filter.
+bool ScanMeasurements(int first, int count, const MeasurementVisitor& each);
+// List positions first .. first + count - 1 as ReadListedMeasurements reads
+// them; `position` is the list position.
+bool ScanListedMeasurements(int first, int count, const MeasurementVisitor& each);
 
 bool AppendShiftMeasurement(const MeasurementRecord& record);
 bool ReadShiftMeasurement(int i, MeasurementRecord& record);

@@ -11,6 +11,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <vector>
+
 namespace recfile {
 namespace {
 
@@ -85,13 +87,17 @@ std::optional<qint64> Count(const QString& path, int recordSize, QString& error)
   return *size / recordSize;
 }
 
-bool Read(const QString& path, int recordSize, qint64 first, qint64 count, QByteArray& out,
-          QString& error) {
+namespace {
+
+// Opens `path` for reading and checks that records first .. first + count - 1
+// lie within its whole records, whose number goes to `records`.
+bool OpenRecords(const QString& path, int recordSize, qint64 first, qint64 count, Fd& f,
+                 qint64& records, QString& error) {
   if (first < 0 || count < 0) {
     error = IoError(path, QStringLiteral("чтение за концом файла"));
     return false;
   }
-  Fd f(::open(Native(path).constData(), O_RDONLY | O_CLOEXEC));
+  f.fd = ::open(Native(path).constData(), O_RDONLY | O_CLOEXEC);
   if (f.fd < 0) {
     error = IoError(path, Errno());
     return false;
@@ -101,16 +107,19 @@ bool Read(const QString& path, int recordSize, qint64 first, qint64 count, QByte
     error = IoError(path, Errno());
     return false;
   }
-  if (first + count > st.st_size / recordSize) {
+  records = st.st_size / recordSize;
+  if (first + count > records) {
     error = IoError(path, QStringLiteral("чтение за концом файла"));
     return false;
   }
-  const qint64 bytes = count * recordSize;
-  out.resize(bytes);
+  return true;
+}
+
+// Reads exactly `bytes` bytes from `at`.
+bool ReadAt(int fd, const QString& path, char* to, qint64 bytes, qint64 at, QString& error) {
   qint64 done = 0;
   while (done < bytes) {
-    const ssize_t n = ::pread(f.fd, out.data() + done, static_cast<size_t>(bytes - done),
-                              first * recordSize + done);
+    const ssize_t n = ::pread(fd, to + done, static_cast<size_t>(bytes - done), at + done);
     if (n < 0) {
       if (errno == EINTR) continue;
       error = IoError(path, Errno());
@@ -121,6 +130,55 @@ bool Read(const QString& path, int recordSize, qint64 first, qint64 count, QByte
       return false;
     }
     done += n;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool Read(const QString& path, int recordSize, qint64 first, qint64 count, QByteArray& out,
+          QString& error) {
+  Fd f(-1);
+  qint64 records = 0;
+  if (!OpenRecords(path, recordSize, first, count, f, records, error)) return false;
+  out.resize(count * recordSize);
+  return ReadAt(f.fd, path, out.data(), count * recordSize, first * recordSize, error);
+}
+
+Reader::~Reader() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+bool Reader::Open(const QString& path, int recordSize, QString& error) {
+  Fd f(-1);
+  if (!OpenRecords(path, recordSize, 0, 0, f, records_, error)) return false;
+  path_ = path;
+  recordSize_ = recordSize;
+  std::swap(fd_, f.fd);
+  return true;
+}
+
+bool Reader::Read(qint64 first, qint64 count, QByteArray& out, QString& error) {
+  if (first < 0 || count < 0 || first + count > records_) {
+    error = IoError(path_, QStringLiteral("чтение за концом файла"));
+    return false;
+  }
+  out.resize(count * recordSize_);
+  return ReadAt(fd_, path_, out.data(), count * recordSize_, first * recordSize_, error);
+}
+
+bool Scan(const QString& path, int recordSize, qint64 first, qint64 count,
+          const std::function<void(const char* records, qint64 first, qint64 n)>& each,
+          QString& error) {
+  Fd f(-1);
+  qint64 records = 0;
+  if (!OpenRecords(path, recordSize, first, count, f, records, error)) return false;
+  const qint64 blockRecords = std::max<qint64>(1, kScanBytes / recordSize);
+  std::vector<char> block(static_cast<size_t>(std::min(count, blockRecords) * recordSize));
+  for (qint64 at = first; at < first + count; at += blockRecords) {
+    const qint64 n = std::min(blockRecords, first + count - at);
+    if (!ReadAt(f.fd, path, block.data(), n * recordSize, at * recordSize, error)) return false;
+    each(block.data(), at, n);
   }
   return true;
 }

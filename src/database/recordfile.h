@@ -26,6 +26,37 @@ std::optional<qint64> Count(const QString& path, int recordSize, QString& error)
 bool Read(const QString& path, int recordSize, qint64 first, qint64 count, QByteArray& out,
           QString& error);
 
+// Reads records first .. first + count - 1 in blocks of about kScanBytes
+// through one buffer and one opening of the file, calling `each` with every
+// block in order (its first record's position and its number of records).
+// A block that fits the processor's cache is judged while it is still
+// there: a walk over the whole database costs little more than the copy of
+// its bytes. Reading past the last whole record is an error.
+constexpr qint64 kScanBytes = 128 * 1024;
+bool Scan(const QString& path, int recordSize, qint64 first, qint64 count,
+          const std::function<void(const char* records, qint64 first, qint64 n)>& each,
+          QString& error);
+
+// One record file open for reading during a single operation that reads it
+// at many places (a list of positions); closed when it goes.
+class Reader {
+ public:
+  Reader() = default;
+  ~Reader();
+  Reader(const Reader&) = delete;
+  Reader& operator=(const Reader&) = delete;
+  // False with `error` when the file does not open.
+  bool Open(const QString& path, int recordSize, QString& error);
+  // As Read, without opening the file again.
+  bool Read(qint64 first, qint64 count, QByteArray& out, QString& error);
+
+ private:
+  QString path_;
+  int recordSize_ = 1;
+  int fd_ = -1;
+  qint64 records_ = 0;
+};
+
 // Writes `records` (a whole number of records) after the last whole record,
 // creating the file when missing, and syncs it. When a write or the sync
 // fails (a full disk, an I/O error) the file is cut back to its whole records

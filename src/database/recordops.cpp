@@ -78,20 +78,30 @@ bool ReadMeasurementBytes(int first, int count, QByteArray& bytes) {
   return recfile::Read(BasePath(), kMeasurementRecordSize, first, count, bytes, Database.LastError);
 }
 
-bool ReadListedMeasurements(int first, int count, std::vector<MeasurementRecord>& records,
-                            RecordParts parts) {
-  if (!Database.RecordFilter.On) return ReadRange(BasePath(), first, count, records, parts);
+bool ScanMeasurements(int first, int count, const MeasurementVisitor& each) {
+  Database.LastError.clear();
+  return recfile::Scan(
+      BasePath(), kMeasurementRecordSize, first, count,
+      [&](const char* records, qint64 at, qint64 n) {
+        for (qint64 k = 0; k < n; ++k)
+          each(records + k * kMeasurementRecordSize, static_cast<int>(at + k));
+      },
+      Database.LastError);
+}
+
+bool ScanListedMeasurements(int first, int count, const MeasurementVisitor& each) {
+  if (!Database.RecordFilter.On) return ScanMeasurements(first, count, each);
   Database.LastError.clear();
   const std::vector<int>& list = Database.RecordFilter.List;
   const QString path = BasePath();
   if (first < 0 || count < 0 || static_cast<qint64>(first) + count > static_cast<qint64>(list.size()))
     return Fail(recfile::IoError(path, QStringLiteral("позиция за концом списка")));
-  records.clear();
-  records.reserve(count);
   // A date range lists positions in ascending order, mostly side by side:
   // each read covers a span of the file holding a run of listed positions,
-  // and only the listed records of it are decoded.
-  constexpr int kSpan = 1024;
+  // and only the listed records of it are visited.
+  constexpr int kSpan = recfile::kScanBytes / kMeasurementRecordSize;
+  recfile::Reader file;
+  if (count > 0 && !file.Open(path, kMeasurementRecordSize, Database.LastError)) return false;
   QByteArray bytes;
   const int end = first + count;
   int k = first;
@@ -99,14 +109,20 @@ bool ReadListedMeasurements(int first, int count, std::vector<MeasurementRecord>
     int j = k + 1;
     while (j < end && list[j] > list[j - 1] && list[j] - list[k] < kSpan) ++j;
     const int from = list[k];
-    if (!recfile::Read(path, kMeasurementRecordSize, from, list[j - 1] - from + 1, bytes,
-                       Database.LastError))
-      return false;
-    for (int m = k; m < j; ++m)
-      records.push_back(Decode(bytes.constData() + (list[m] - from) * kMeasurementRecordSize, parts));
+    if (!file.Read(from, list[j - 1] - from + 1, bytes, Database.LastError)) return false;
+    for (int m = k; m < j; ++m) each(bytes.constData() + qsizetype(list[m] - from) * kMeasurementRecordSize, m);
     k = j;
   }
   return true;
+}
+
+bool ReadListedMeasurements(int first, int count, std::vector<MeasurementRecord>& records,
+                            RecordParts parts) {
+  records.clear();
+  records.reserve(std::max(count, 0));
+  return ScanListedMeasurements(first, count, [&](const char* record, int) {
+    records.push_back(Decode(record, parts));
+  });
 }
 
 // --- shift file ----------------------------------------------------------------

@@ -44,15 +44,12 @@ void PutSlot(QByteArray& rec, int base, const ParameterSlot& s) {
   PutU8(rec, base + slot_offset::Tail, s.Tail);
 }
 
-ParameterSlot GetSlot(const char* rec, int base) {
-  ParameterSlot s;
+void GetSlot(const char* rec, int base, ParameterSlot& s) {
   s.JudgeMode = GetU8(rec, base + slot_offset::JudgeMode);
   s.Value = GetF32(rec, base + slot_offset::Value);
   s.Verdict = GetU8(rec, base + slot_offset::Verdict);
-  for (int i = 0; i < static_cast<int>(s.Reserved.size()); ++i)
-    s.Reserved[i] = GetU8(rec, base + slot_offset::Reserved + i);
+  std::memcpy(s.Reserved.data(), rec + base + slot_offset::Reserved, s.Reserved.size());
   s.Tail = GetU8(rec, base + slot_offset::Tail);
-  return s;
 }
 
 // Group numbers of positions 1..7.
@@ -74,34 +71,18 @@ uint8_t& MarkByte(ParameterSlot& s, int offsetInSlot) {
   return s.Reserved[offsetInSlot - slot_offset::Reserved];
 }
 
-uint8_t MarkByte(const ParameterSlot& s, int offsetInSlot) {
-  return s.Reserved[offsetInSlot - slot_offset::Reserved];
-}
-
 void SetBits(uint8_t& byte, uint8_t bits, bool on) {
   byte = on ? (byte | bits) : (byte & ~bits);
 }
 
 }  // namespace
 
-bool ParameterMeasured(const MeasurementRecord& r, int p) {
-  return !(MarkByte(r.Param[p], slot_mark::ParameterOffset) & slot_mark::NotMeasured);
-}
-
 void SetParameterMeasured(MeasurementRecord& r, int p, bool measured) {
   SetBits(MarkByte(r.Param[p], slot_mark::ParameterOffset), slot_mark::NotMeasured, !measured);
 }
 
-bool RecordEmulated(const MeasurementRecord& r) {
-  return MarkByte(r.Param[1], slot_mark::RecordOffset) & slot_mark::Emulated;
-}
-
 void SetRecordEmulated(MeasurementRecord& r, bool emulated) {
   SetBits(MarkByte(r.Param[1], slot_mark::RecordOffset), slot_mark::Emulated, emulated);
-}
-
-bool RecordAccelerated(const MeasurementRecord& r) {
-  return MarkByte(r.Param[1], slot_mark::RecordOffset) & slot_mark::Accelerated;
 }
 
 void SetRecordAccelerated(MeasurementRecord& r, bool accelerated) {
@@ -141,14 +122,18 @@ QByteArray EncodeMeasurementRecord(const MeasurementRecord& r) {
   return rec;
 }
 
-MeasurementRecord DecodeMeasurementValues(const char* rec) {
+void DecodeMeasurementValues(const char* rec, MeasurementRecord& r) {
   namespace o = measurement_offset;
-  MeasurementRecord r;
   r.SpringType = GetU8(rec, o::SpringType);
   r.Date = GetF64(rec, o::Date);
   r.Kind = GetU8(rec, o::Kind);
-  for (int p = 1; p <= 6; ++p) r.Param[p] = GetSlot(rec, o::FirstSlot + slot_offset::Size * (p - 1));
+  for (int p = 1; p <= 6; ++p) GetSlot(rec, o::FirstSlot + slot_offset::Size * (p - 1), r.Param[p]);
   r.BogieType = GetU8(rec, o::BogieType);
+}
+
+MeasurementRecord DecodeMeasurementValues(const char* rec) {
+  MeasurementRecord r;
+  DecodeMeasurementValues(rec, r);
   return r;
 }
 

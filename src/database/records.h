@@ -133,12 +133,19 @@ constexpr int Size = 206;
 
 constexpr int kSetRecordSize = set_offset::Size;
 
-// The marks above, read and set on a record in memory.
-bool ParameterMeasured(const MeasurementRecord& r, int p);
+// The marks above, read and set on a record in memory. The readers run for
+// every record of a walk over the database.
+inline bool ParameterMeasured(const MeasurementRecord& r, int p) {
+  return !(r.Param[p].Reserved[slot_mark::ParameterOffset - slot_offset::Reserved] & slot_mark::NotMeasured);
+}
+inline bool RecordEmulated(const MeasurementRecord& r) {
+  return r.Param[1].Reserved[slot_mark::RecordOffset - slot_offset::Reserved] & slot_mark::Emulated;
+}
+inline bool RecordAccelerated(const MeasurementRecord& r) {
+  return r.Param[1].Reserved[slot_mark::RecordOffset - slot_offset::Reserved] & slot_mark::Accelerated;
+}
 void SetParameterMeasured(MeasurementRecord& r, int p, bool measured);
-bool RecordEmulated(const MeasurementRecord& r);
 void SetRecordEmulated(MeasurementRecord& r, bool emulated);
-bool RecordAccelerated(const MeasurementRecord& r);
 void SetRecordAccelerated(MeasurementRecord& r, bool accelerated);
 
 // Encoding always gives exactly the record size. Texts longer than their area
@@ -153,6 +160,10 @@ MeasurementRecord DecodeMeasurementRecord(const char* data);
 // the parameter slots) without its texts, chart and auxiliary values: for
 // walks over the whole database.
 MeasurementRecord DecodeMeasurementValues(const char* data);
+// The same into a record the caller keeps across a walk, so that a walk over
+// a million records builds no record of its own per step; the other fields
+// of `into` are left as they are.
+void DecodeMeasurementValues(const char* data, MeasurementRecord& into);
 // The identifier's stored characters (CP1251, at most 20) as they stand, for
 // scans that look at a few of its characters in every record.
 QByteArrayView MeasurementIdentifierBytes(const char* data);

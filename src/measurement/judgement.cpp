@@ -11,30 +11,35 @@
 TJudgement Judgement;
 
 void JudgeMeasurement(const MeasurementRecord& record) {
-  Judgement = TJudgement{};
+  // Judged into a local and stored once: the statistics and the export judge
+  // every record of the database.
+  TJudgement j;
   const SpringType* type = RecordSpringType(record);
   // A type the bogie file gives no norms for is not judged: zero limits
   // would call every spring bad.
-  if (!type || !type->MissingNorms.isEmpty()) return;
-
+  if (!type || !type->MissingNorms.isEmpty()) {
+    Judgement = j;
+    return;
+  }
+  const bool zam19 = Settings.Global.Zam19;
+  const double e = type->E;
+  bool all = true;
   for (int p = 1; p <= 6; ++p) {
     const ParameterSlot& slot = record.Param[p];
     const SpringParameter& norm = type->parameters[p];
-    bool good;
-    if (slot.JudgeMode == 0) {
-      good = quality::WithinJudgementLimits(slot.Value, norm.Min, norm.Max, type->E);
-    } else {
-      good = slot.Verdict != 0;
-    }
-    if (Settings.Global.Zam19 && !norm.Analiz) good = true;
-    if (!ValueMeasured(record, p)) good = true;
-    Judgement.Verdicts[p] = good;
+    // Worked out without branches: the verdicts of a database are not
+    // predictable.
+    const bool within = quality::WithinJudgementLimits(slot.Value, norm.Min, norm.Max, e);
+    bool good = slot.JudgeMode == 0 ? within : slot.Verdict != 0;
+    good |= zam19 & !norm.Analiz;
+    good |= !quality::ValueMeasured(record.Kind, p, ParameterMeasured(record, p));
+    good |= p == 5 && Settings.Debug.CalEnable1 && record.BogieType == 1;
+    j.Verdicts[p] = good;
+    all &= good;
   }
-  if (Settings.Debug.CalEnable1 && record.BogieType == 1) Judgement.Verdicts[5] = true;
-
-  Judgement.SpringGood = true;
-  for (int p = 1; p <= 6; ++p) Judgement.SpringGood = Judgement.SpringGood && Judgement.Verdicts[p];
-  Judgement.Judged = true;
+  j.SpringGood = all;
+  j.Judged = true;
+  Judgement = j;
 }
 
 std::vector<int> ListedParameters(const MeasurementRecord& record) {

@@ -15,10 +15,6 @@
 
 namespace {
 
-// Records of base.bin read at a time for a period: memory stays small however
-// large the database grows.
-constexpr int kPeriodBlock = 4096;
-
 QByteArray CountsText(int n, const std::array<int, 7>& inNorm, bool withN) {
   QByteArray out;
   if (withN) out += QByteArray::number(n) + "\r\n";
@@ -121,26 +117,19 @@ bool CountPeriodStatistics(int count, StatisticsCounts& counts,
   counts = StatisticsCounts{};
   count = std::max(count, 0);
   counts.N = count;
-  // The counts need each record's values only; the last one, which the page
-  // shows, is read whole. Without the filter the blocks of the file are
-  // judged where they lie.
-  std::vector<MeasurementRecord> block;
-  QByteArray bytes;
-  const bool listed = Database.RecordFilter.On;
-  for (int first = 0; first < count; first += kPeriodBlock) {
-    const int k = std::min(kPeriodBlock, count - first);
-    if (listed ? !ReadListedMeasurements(first, k, block, RecordParts::Values)
-               : !ReadMeasurementBytes(first, k, bytes)) {
-      error = DatabaseError();
-      return false;
-    }
-    for (int m = 0; m < k; ++m) {
-      const int i = first + m;
-      if (progress && i % 10 == 0) progress(i, count);
-      if (listed) CountRecord(block[m], counts);
-      else CountRecord(DecodeMeasurementValues(bytes.constData() + qsizetype(m) * kMeasurementRecordSize), counts);
-    }
+  // The counts need each record's values only, decoded into one record kept
+  // across the walk; the last one, which the page shows, is read whole.
+  MeasurementRecord values;
+  const bool ok = ScanListedMeasurements(0, count, [&](const char* record, int i) {
+    if (progress && i % 10 == 0) progress(i, count);
+    DecodeMeasurementValues(record, values);
+    CountRecord(values, counts);
+  });
+  if (!ok) {
+    error = DatabaseError();
+    return false;
   }
+  std::vector<MeasurementRecord> block;
   if (count > 0) {
     if (!ReadListedMeasurements(count - 1, 1, block)) {
       error = DatabaseError();

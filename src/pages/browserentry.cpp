@@ -13,9 +13,6 @@
 
 namespace {
 
-// Records read at a time by the date range: about 2.4 MB.
-constexpr int kRangeBlock = 8192;
-
 // The value of the characters [from, from + n) of an identifier, or -1 when
 // one of them is not a decimal digit or the identifier is too short. The
 // identifier is the record's CP1251 bytes, whose digits are ASCII.
@@ -114,19 +111,12 @@ bool MeasurementsInDateRange(const QDate& start, const QDate& end, std::vector<i
   // Whole days: the time of a record's day does not matter.
   const qint64 from = start.toJulianDay(), to = end.toJulianDay();
   // Only the identifier's characters are looked at, undecoded.
-  QByteArray block;
-  for (int first = 0; first < count; first += kRangeBlock) {
-    const int n = std::min(kRangeBlock, count - first);
-    if (!ReadMeasurementBytes(first, n, block)) return false;
-    for (int k = 0; k < n; ++k) {
-      const char* record = block.constData() + qsizetype(k) * kMeasurementRecordSize;
-      const QDate date = IdentifierDate(MeasurementIdentifierBytes(record));
-      if (!date.isValid()) continue;
-      const qint64 day = date.toJulianDay();
-      if (day >= from && day <= to) positions.push_back(first + k);
-    }
-  }
-  return true;
+  return ScanMeasurements(0, count, [&](const char* record, int position) {
+    const QDate date = IdentifierDate(MeasurementIdentifierBytes(record));
+    if (!date.isValid()) return;
+    const qint64 day = date.toJulianDay();
+    if (day >= from && day <= to) positions.push_back(position);
+  });
 }
 
 bool EnterDateRange() {

@@ -69,6 +69,27 @@ QString FromCp1251(const char* bytes, int length) {
   return out;
 }
 
+void AppendCp1251AsUtf8(std::string& out, const char* bytes, int length) {
+  for (int i = 0; i < length; ++i) {
+    const auto b = static_cast<unsigned char>(bytes[i]);
+    if (b < 0x80) {
+      out += static_cast<char>(b);
+      continue;
+    }
+    // Letters take two bytes; the punctuation above U+0800, the euro sign
+    // and U+FFFD of the unused byte take three.
+    const char16_t u = kHigh[b - 0x80];
+    if (u < 0x800) {
+      out += static_cast<char>(0xC0 | (u >> 6));
+      out += static_cast<char>(0x80 | (u & 0x3F));
+    } else {
+      out += static_cast<char>(0xE0 | (u >> 12));
+      out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (u & 0x3F));
+    }
+  }
+}
+
 QString FromCp1251(const QByteArray& bytes) { return FromCp1251(bytes.constData(), bytes.size()); }
 
 }  // namespace plat

@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <string>
 
 namespace plat {
 
@@ -14,5 +15,8 @@ QString FromCp1251(const QByteArray& bytes);
 QString FromCp1251(const char* bytes, int length);
 char ToCp1251Char(QChar c);
 QChar FromCp1251Char(unsigned char b);
+// Appends the UTF-8 bytes of CP1251 `bytes` to `out`: for writers that put
+// a record's texts into UTF-8 files without a QString for each.
+void AppendCp1251AsUtf8(std::string& out, const char* bytes, int length);
 
 }  // namespace plat

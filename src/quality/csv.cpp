@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
+#include <cstdint>
 
 #include "quality/measured.h"
 
@@ -107,7 +109,61 @@ QByteArray CsvHeader(const QList<QByteArray>& columns) {
          CsvRow(columns);
 }
 
+namespace {
+
+constexpr double kPow10[] = {1, 10, 100, 1000, 10000};
+
+// The text std::to_chars gives a float (the shortest decimal that reads back
+// as the same float, the one nearest to it among those of that length) for
+// the values a measurement stores, taken the short way: a magnitude between
+// 0.001 and 10000 with at most four decimals. Null for any other value,
+// which the caller leaves to std::to_chars. Every float of that range gives
+// the same bytes both ways.
+//
+// With k decimals the nearest decimal to |v| is n / 10^k, n = round(|v| 10^k);
+// it reads back as v when it lies strictly within half the float's spacing
+// of v. The smallest such k is the shortest text. All the products below
+// are exact in a double (24 + 14 bits), so the test is exact too; a decimal
+// exactly half-way between two candidates or on the edge of the spacing,
+// and a power of two (whose spacing below is half that above), go the long
+// way. Fixed notation is the shorter of the two to_chars chooses between for
+// every magnitude of the range.
+char* ShortFloatChars(float v, char decimalPoint, char* out) {
+  const double a = std::fabs(static_cast<double>(v));
+  if (!(a >= 0.001 && a < 10000)) return nullptr;
+  int exponent = 0;
+  if (std::frexp(a, &exponent) == 0.5) return nullptr;
+  const double halfSpacing = std::ldexp(1.0, exponent - 25);
+  for (int k = 0; k <= 4; ++k) {
+    const double scaled = a * kPow10[k];
+    const double n = std::nearbyint(scaled);
+    const double off = std::fabs(n - scaled);
+    const double edge = halfSpacing * kPow10[k];
+    if (off == 0.5 || off == edge) return nullptr;
+    if (off > edge) continue;
+    auto digits = static_cast<uint64_t>(n);
+    if (v < 0) *out++ = '-';
+    const auto scale = static_cast<uint64_t>(kPow10[k]);
+    out = std::to_chars(out, out + 16, digits / scale).ptr;
+    if (k > 0) {
+      *out++ = decimalPoint;
+      digits %= scale;
+      for (int d = k - 1; d >= 0; --d) {
+        out[d] = static_cast<char>('0' + digits % 10);
+        digits /= 10;
+      }
+      out += k;
+    }
+    return out;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
 std::string_view FloatChars(float v, char decimalPoint, char (&buf)[32]) {
+  if (const char* end = ShortFloatChars(v, decimalPoint, buf))
+    return std::string_view(buf, static_cast<size_t>(end - buf));
   const auto res = std::to_chars(buf, buf + sizeof buf, v);
   if (decimalPoint != '.') std::replace(buf, res.ptr, '.', decimalPoint);
   return std::string_view(buf, static_cast<size_t>(res.ptr - buf));

@@ -10,10 +10,6 @@ bool IsUpperLimit(double max) {
   return max < kNoUpperLimit;
 }
 
-bool WithinJudgementLimits(double value, double min, double max, double e) {
-  return value > min - e && value < max + e;
-}
-
 Limits JudgementLimits(std::optional<double> min, std::optional<double> max, double e) {
   Limits l;
   if (min && IsLowerLimit(*min)) l.lower = *min - e;

@@ -22,7 +22,9 @@ bool IsUpperLimit(double max);
 // Min - E < value < Max + E, both comparisons strict. A 32-bit value is
 // compared against the sums formed from the 64-bit norms. The norms are
 // taken as they stand: the loader's defaults judge as the numbers they are.
-bool WithinJudgementLimits(double value, double min, double max, double e);
+inline bool WithinJudgementLimits(double value, double min, double max, double e) {
+  return value > min - e && value < max + e;
+}
 
 // The judgement limits Min - E and Max + E, each empty where its norm is
 // missing or the loader's default.

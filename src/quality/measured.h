@@ -12,10 +12,14 @@ namespace quality {
 constexpr int kFastKind = 1;
 
 // Whether a measurement of this kind takes parameter p (1..6).
-bool KindTakes(int kind, int p);
+inline bool KindTakes(int kind, int p) {
+  return !(kind == kFastKind && (p == 1 || p == 3 || p == 4));
+}
 
 // Whether the value of parameter p is a measurement of the spring: its kind
 // takes it and the record does not mark it as not measured.
-bool ValueMeasured(int kind, int p, bool markedMeasured);
+inline bool ValueMeasured(int kind, int p, bool markedMeasured) {
+  return KindTakes(kind, p) && markedMeasured;
+}
 
 }  // namespace quality

@@ -162,6 +162,44 @@ TEST_F(RecordFiles, FilterCountsItsListAndReadsThroughIt) {
   EXPECT_EQ(all[6].Identifier, MeasurementIdentifier(7));
 }
 
+// Walks read in blocks: runs that cross blocks, start inside one, and a
+// list out of order with gaps visit exactly the records asked for.
+TEST_F(RecordFiles, WalksVisitEveryAskedRecordAcrossBlocks) {
+  constexpr int kRecords = 1500;  // more than three blocks
+  QByteArray bytes;
+  for (int n = 1; n <= kRecords; ++n) bytes += EncodeMeasurementRecord(Numbered(n));
+  QFile base(home->file("Report/base.bin"));
+  ASSERT_TRUE(base.open(QIODevice::WriteOnly));
+  base.write(bytes + "tail");  // a broken tail is no record
+  base.close();
+  auto value = [](const char* record) { return static_cast<int>(DecodeMeasurementValues(record).Param[1].Value); };
+
+  std::vector<int> seen;
+  ASSERT_TRUE(ScanMeasurements(300, 1000, [&](const char* record, int position) {
+    EXPECT_EQ(value(record), position + 1);
+    seen.push_back(position);
+  }));
+  ASSERT_EQ(seen.size(), 1000u);
+  EXPECT_EQ(seen.front(), 300);
+  EXPECT_EQ(seen.back(), 1299);
+  EXPECT_FALSE(ScanMeasurements(1000, kRecords - 999, [](const char*, int) {}));
+  EXPECT_TRUE(DatabaseError().contains("чтение за концом файла")) << qPrintable(DatabaseError());
+
+  std::vector<int> list{1499, 0, 2, 3};
+  for (int k = 5; k < 1400; k += 3) list.push_back(k);
+  list.push_back(7);
+  SetRecordFilter(list);
+  std::vector<MeasurementRecord> listed;
+  ASSERT_TRUE(ReadListedMeasurements(1, static_cast<int>(list.size()) - 1, listed, RecordParts::Values));
+  ASSERT_EQ(listed.size(), list.size() - 1);
+  for (size_t i = 0; i < listed.size(); ++i)
+    ASSERT_EQ(listed[i].Param[1].Value, list[i + 1] + 1) << i;
+  SetRecordFilter({3, kRecords});
+  EXPECT_FALSE(ReadListedMeasurements(0, 2, listed));
+  EXPECT_FALSE(ReadListedMeasurements(1, 2, listed));
+  EXPECT_TRUE(DatabaseError().contains("позиция за концом списка")) << qPrintable(DatabaseError());
+}
+
 using Names = DatabaseTest;
 
 TEST_F(Names, IdentifierPadsTheNumberAndAddsTheDate) {

@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <charconv>
 #include <cmath>
+#include <cstdint>
+#include <string>
 
 #include "quality/capability.h"
 #include "quality/csv.h"
@@ -95,6 +99,26 @@ TEST(QualityCsv, FieldsNumbersAndWords) {
   EXPECT_EQ(quality::FloatText(245.87f, ','), "245,87");
   EXPECT_EQ(quality::FloatText(0.1f, '.'), "0.1");
   EXPECT_EQ(quality::FloatText(5.0f, ','), "5");
+  // The short way for the line's values gives to_chars's bytes: a sample of
+  // every magnitude and the decimals of up to four places.
+  auto plain = [](float v) {
+    char buf[32];
+    return std::string(buf, std::to_chars(buf, buf + sizeof buf, v).ptr);
+  };
+  int checked = 0;
+  for (uint32_t bits = std::bit_cast<uint32_t>(0.0005f); bits < std::bit_cast<uint32_t>(20000.f); bits += 211) {
+    const float v = std::bit_cast<float>(bits);
+    char buf[32];
+    ASSERT_EQ(quality::FloatChars(v, '.', buf), plain(v)) << bits;
+    ASSERT_EQ(quality::FloatChars(-v, '.', buf), plain(-v)) << bits;
+    ++checked;
+  }
+  for (int n = -1000000; n <= 1000000; n += 7) {
+    const float v = static_cast<float>(n / 10000.0);
+    char buf[32];
+    ASSERT_EQ(quality::FloatChars(v, '.', buf), plain(v)) << n;
+  }
+  EXPECT_GT(checked, 500000);
   EXPECT_EQ(quality::CsvNumber(1.0 / 3), "0,3333333333");
   EXPECT_EQ(quality::CsvNumber(1.0 / 3, '.', 2), "0.33");
   EXPECT_EQ(quality::CsvNumber(std::nullopt), "");

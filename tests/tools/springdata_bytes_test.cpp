@@ -106,9 +106,13 @@ std::vector<MeasurementRecord> MixedRecords(const SpringType& known) {
   const float fnan = std::numeric_limits<float>::quiet_NaN();
   const float finf = std::numeric_limits<float>::infinity();
   const float values[] = {fnan, finf, -finf, 0.f, -0.f, 1e-7f, 3.4e38f, 247.3f, 0.1f, 1e20f,
-                          -12.5f, 100.f, std::numeric_limits<float>::denorm_min()};
+                          -12.5f, 100.f, std::numeric_limits<float>::denorm_min(),
+                          // all nine digits, the edges of the short formatting, a power of two
+                          1234.5677f, 9999.999f, 0.0010000001f, 0.001f, 10000.f, -0.00099999f,
+                          0.1f + 1e-8f, 256.f, 199.99f};
   const QString texts[] = {"", "5301", "Вх;1\"2", "Ёлка", "a\r\nb", "\"", ";", "x\ny",
-                           QString::fromUtf8("😀 ю"), "ok-05032009", QString(QChar(0xD800))};
+                           QString::fromUtf8("😀 ю"), "ok-05032009", QString(QChar(0xD800)),
+                           "=1+2", "-12", "+x", "\tx", "@a", "-"};
   // The marks come from a generator of their own: the records without them
   // stay those of the plain export before the marks existed.
   std::mt19937 marks(22);
@@ -148,7 +152,10 @@ class ExportBytes : public ::testing::Test {
     QStringList warnings;
     ASSERT_TRUE(OpenInstallation(home.path(), error, warnings)) << qPrintable(error);
   }
-  QByteArray Export(const std::vector<MeasurementRecord>& rs, Format format, char point) {
+  // From the records in memory, or (fromBytes) from their stored bytes as the
+  // export command streams them.
+  QByteArray Export(const std::vector<MeasurementRecord>& rs, Format format, char point,
+                    bool fromBytes = false) {
     const QString out = home.file("out");
     std::FILE* f = std::fopen(QFile::encodeName(out).constData(), "wb");
     EXPECT_NE(f, nullptr);
@@ -156,7 +163,15 @@ class ExportBytes : public ::testing::Test {
       Sink sink(f);
       MeasurementWriter w(sink, format, point);
       w.Header();
-      for (size_t i = 0; i < rs.size(); ++i) w.Write(rs[i], "day", static_cast<qint64>(i));
+      for (size_t i = 0; i < rs.size(); ++i) {
+        if (!fromBytes) {
+          w.Write(rs[i], "day", static_cast<qint64>(i));
+          continue;
+        }
+        const QByteArray stored = EncodeMeasurementRecord(rs[i]);
+        w.Write(stored.constData(), DecodeMeasurementValues(stored.constData()), "day",
+                static_cast<qint64>(i));
+      }
     }
     std::fclose(f);
     return home.read("out");
@@ -168,9 +183,14 @@ class ExportBytes : public ::testing::Test {
 
 TEST_F(ExportBytes, CsvRowsEqualThePlainFormatting) {
   ASSERT_NE(FindSpringType(1, 1), nullptr);
-  const auto rs = MixedRecords(*FindSpringType(1, 1));
-  for (const char point : {',', '.'}) {
-    const QByteArray bytes = Export(rs, Format::Csv, point);
+  const auto mixed = MixedRecords(*FindSpringType(1, 1));
+  // The stored texts are those the file can hold (CP1251, cut to length).
+  std::vector<MeasurementRecord> stored;
+  for (const MeasurementRecord& r : mixed)
+    stored.push_back(DecodeMeasurementRecord(EncodeMeasurementRecord(r).constData()));
+  for (const auto& [point, fromBytes] : {std::pair{',', false}, {'.', false}, {',', true}}) {
+    const auto& rs = fromBytes ? stored : mixed;
+    const QByteArray bytes = Export(mixed, Format::Csv, point, fromBytes);
     const qsizetype headerEnd = bytes.indexOf("\r\n") + 2;
     ASSERT_GT(headerEnd, 2);
     qsizetype at = headerEnd;

@@ -222,9 +222,12 @@ int main(int argc, char** argv) {
       writer.Header();
       for (const auto& [path, name] : sources) {
         const char* file = name;
-        ok = StreamMeasurements(path, filter,
-                                [&](const MeasurementRecord& r, qint64 pos) { writer.Write(r, file, pos); },
-                                report, error);
+        ok = StreamMeasurementBytes(
+            path, filter,
+            [&](const char* record, const MeasurementRecord& values, qint64 pos) {
+              writer.Write(record, values, file, pos);
+            },
+            report, error);
         if (!ok) break;
       }
     } else {

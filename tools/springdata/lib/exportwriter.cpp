@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "measurement/judgement.h"
+#include "platform/cp1251.h"
 #include "sorting/heightgroup.h"
 #include "springs/springtypes.h"
 
@@ -20,25 +21,24 @@ constexpr qsizetype kSinkBlock = 1 << 20;
 using quality::AppendCsvField;
 using quality::FloatChars;
 
-void AppendInt(std::string& out, qint64 v) {
-  char buf[24];
-  const auto res = std::to_chars(buf, buf + sizeof buf, v);
-  out.append(buf, res.ptr);
+char* Put(char* p, std::string_view bytes) {
+  std::memcpy(p, bytes.data(), bytes.size());
+  return p + bytes.size();
 }
 
-// As printf's "%0<width>d": the sign counts towards the width.
-void AppendPadded(std::string& out, qint64 v, int width) {
-  char buf[24];
-  const auto res = std::to_chars(buf, buf + sizeof buf, v < 0 ? -v : v);
-  if (v < 0) out += '-';
-  const auto digits = static_cast<int>(res.ptr - buf) + (v < 0 ? 1 : 0);
-  if (digits < width) out.append(static_cast<size_t>(width - digits), '0');
-  out.append(buf, res.ptr);
-}
+char* PutInt(char* p, qint64 v) { return std::to_chars(p, p + 24, v).ptr; }
 
-void AppendTwoDigits(std::string& out, int v) {
-  out += static_cast<char>('0' + v / 10);
-  out += static_cast<char>('0' + v % 10);
+// Whether stored text bytes make their CSV field as they stand: ASCII
+// without a quote, a separator or a line break, and nothing a spreadsheet
+// would take for a formula (quality::AppendCsvField's rules).
+bool PlainField(const char* text, int n) {
+  if (n > 0 && (text[0] == '=' || text[0] == '@' || text[0] == '\t' || text[0] == '+' || text[0] == '-'))
+    return false;
+  for (int i = 0; i < n; ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c >= 0x80 || c == ';' || c == '"' || c == '\r' || c == '\n') return false;
+  }
+  return true;
 }
 
 struct CivilDate {
@@ -64,12 +64,32 @@ CivilDate DateOfDay(qint64 dayNumber) {
   return {year <= 0 ? year - 1 : year, month, day};
 }
 
+char* PutTwoDigits(char* p, int v) {
+  *p++ = static_cast<char>('0' + v / 10);
+  *p++ = static_cast<char>('0' + v % 10);
+  return p;
+}
+
+// As printf's "%0<width>d": the sign counts towards the width.
+char* PutPadded(char* p, qint64 v, int width) {
+  char buf[24];
+  const auto res = std::to_chars(buf, buf + sizeof buf, v < 0 ? -v : v);
+  if (v < 0) *p++ = '-';
+  const auto digits = static_cast<int>(res.ptr - buf) + (v < 0 ? 1 : 0);
+  for (int k = digits; k < width; ++k) *p++ = '0';
+  std::memcpy(p, buf, static_cast<size_t>(res.ptr - buf));
+  return p + (res.ptr - buf);
+}
+
+// Room for the longest date PutDate writes.
+constexpr int kDateRoom = 48;
+
 // "dd.MM.yyyy HH:mm:ss" for the spreadsheet, ISO for programs; nothing for a
 // date that is not a number. The date and the time of day are taken apart as
 // the clock's conversion does, but by arithmetic: a QDateTime would ask the
 // time zone for every record.
-void AppendDate(std::string& out, double days, Format format) {
-  if (!std::isfinite(days) || std::fabs(days) > 3.0e6) return;
+char* PutDate(char* p, double days, Format format) {
+  if (!std::isfinite(days) || std::fabs(days) > 3.0e6) return p;
   double whole = 0;
   const double fraction = std::fabs(std::modf(days, &whole));
   qint64 ms = static_cast<qint64>(fraction * 86400000.0 + 0.5);
@@ -79,31 +99,30 @@ void AppendDate(std::string& out, double days, Format format) {
   const int minute = static_cast<int>(ms / 60000 % 60);
   const int second = static_cast<int>(ms / 1000 % 60);
   if (format == Format::Csv) {
-    AppendTwoDigits(out, d.day);
-    out += '.';
-    AppendTwoDigits(out, d.month);
-    out += '.';
-    AppendPadded(out, d.year, 4);
-    out += ' ';
+    p = PutTwoDigits(p, d.day);
+    *p++ = '.';
+    p = PutTwoDigits(p, d.month);
+    *p++ = '.';
+    p = PutPadded(p, d.year, 4);
+    *p++ = ' ';
   } else {
-    AppendPadded(out, d.year, 4);
-    out += '-';
-    AppendTwoDigits(out, d.month);
-    out += '-';
-    AppendTwoDigits(out, d.day);
-    out += 'T';
+    p = PutPadded(p, d.year, 4);
+    *p++ = '-';
+    p = PutTwoDigits(p, d.month);
+    *p++ = '-';
+    p = PutTwoDigits(p, d.day);
+    *p++ = 'T';
   }
-  AppendTwoDigits(out, hour);
-  out += ':';
-  AppendTwoDigits(out, minute);
-  out += ':';
-  AppendTwoDigits(out, second);
+  p = PutTwoDigits(p, hour);
+  *p++ = ':';
+  p = PutTwoDigits(p, minute);
+  *p++ = ':';
+  return PutTwoDigits(p, second);
 }
 
 QByteArray DateText(double days, Format format) {
-  std::string text;
-  AppendDate(text, days, format);
-  return QByteArray(text.data(), static_cast<qsizetype>(text.size()));
+  char text[kDateRoom];
+  return QByteArray(text, PutDate(text, days, format) - text);
 }
 
 QByteArray JsonString(const QByteArray& utf8) {
@@ -199,65 +218,122 @@ const MeasurementWriter::TypeTexts* MeasurementWriter::Texts(int bogie, int spri
   return it->second.known ? &it->second : nullptr;
 }
 
-void MeasurementWriter::Write(const MeasurementRecord& r, const char* file, qint64 position) {
+const MeasurementWriter::TypeTexts* MeasurementWriter::Judge(const MeasurementRecord& r, int& group) {
   JudgeMeasurement(r);
-  const TypeTexts* texts = Judgement.Judged ? Texts(r.BogieType, r.SpringType) : nullptr;
-  int group = -1;
+  group = -1;
   if (Judgement.Judged && Judgement.SpringGood)
     group = BogieHeightGroup(r.Param[2].Value, r.BogieType);
-  if (format_ == Format::Csv) WriteCsv(r, file, position, texts, group);
+  return Judgement.Judged ? Texts(r.BogieType, r.SpringType) : nullptr;
+}
+
+void MeasurementWriter::Write(const MeasurementRecord& r, const char* file, qint64 position) {
+  int group = -1;
+  const TypeTexts* texts = Judge(r, group);
+  if (format_ == Format::Csv) WriteCsv(r, nullptr, file, position, texts, group);
   else WriteJson(r, file, position, texts, group);
 }
 
-void MeasurementWriter::WriteCsv(const MeasurementRecord& r, const char* file, qint64 position,
-                                 const TypeTexts* texts, int group) {
-  const bool accelerated = RecordAccelerated(r);
-  row_.clear();
-  AppendCsvField(row_, std::string_view(file));
-  row_ += ';';
-  AppendInt(row_, position + 1);
-  row_ += ';';
-  AppendCsvField(row_, r.Identifier);
-  row_ += ';';
-  AppendDate(row_, r.Date, format_);
-  row_ += ';';
-  if (texts) {
-    row_ += texts->csvTypes;
-  } else {
-    AppendInt(row_, r.BogieType);
-    row_ += ";;";
-    AppendInt(row_, r.SpringType);
-    row_ += ";;;";
+void MeasurementWriter::Write(const char* record, const MeasurementRecord& values, const char* file,
+                              qint64 position) {
+  if (format_ != Format::Csv) {
+    Write(DecodeMeasurementRecord(record), file, position);
+    return;
   }
-  quality::AppendKindText(row_, r.Kind, accelerated);
-  row_ += ';';
+  int group = -1;
+  const TypeTexts* texts = Judge(values, group);
+  WriteCsv(values, record, file, position, texts, group);
+}
+
+std::string_view MeasurementWriter::TextField(const char* record, int offset, int chars,
+                                             const QString& text, std::string& field) {
+  field.clear();
+  if (!record) {
+    AppendCsvField(field, text);
+    return field;
+  }
+  const int length = std::min<int>(static_cast<uint8_t>(record[offset]), chars);
+  const char* bytes = record + offset + 1;
+  if (PlainField(bytes, length)) return std::string_view(bytes, static_cast<size_t>(length));
+  text_.clear();
+  plat::AppendCp1251AsUtf8(text_, bytes, length);
+  AppendCsvField(field, std::string_view(text_));
+  return field;
+}
+
+void MeasurementWriter::WriteCsv(const MeasurementRecord& r, const char* record, const char* file,
+                                 qint64 position, const TypeTexts* texts, int group) {
+  namespace o = measurement_offset;
+  const bool accelerated = RecordAccelerated(r);
+  // The fields whose length the row does not bound are made first; the row
+  // is then written through a pointer into room made for all of it.
+  const std::string_view identifier =
+      TextField(record, o::Identifier, o::IdentifierChars, r.Identifier, fields_[0]);
+  const std::string_view from = TextField(record, o::WagonFrom, o::WagonChars, r.WagonFrom, fields_[1]);
+  const std::string_view to = TextField(record, o::WagonTo, o::WagonChars, r.WagonTo, fields_[2]);
+  fields_[3].clear();
+  AppendCsvField(fields_[3], std::string_view(file));
+  fields_[4].clear();
+  quality::AppendKindText(fields_[4], r.Kind, accelerated);
+  size_t room = 1024 + identifier.size() + from.size() + to.size() + fields_[3].size() + fields_[4].size();
+  if (texts) {
+    room += texts->csvTypes.size();
+    for (int p = 1; p <= 6; ++p) room += texts->csvParam[p].size();
+  }
+  row_.resize(room);
+  char* const start = row_.data();
+  char* w = start;
+  w = Put(w, fields_[3]);
+  *w++ = ';';
+  w = PutInt(w, position + 1);
+  *w++ = ';';
+  w = Put(w, identifier);
+  *w++ = ';';
+  w = PutDate(w, r.Date, format_);
+  *w++ = ';';
+  if (texts) {
+    w = Put(w, texts->csvTypes);
+  } else {
+    w = PutInt(w, r.BogieType);
+    w = Put(w, ";;");
+    w = PutInt(w, r.SpringType);
+    w = Put(w, ";;;");
+  }
+  w = Put(w, fields_[4]);
+  *w++ = ';';
   for (int p = 1; p <= 6; ++p) {
     const bool measured = ValueMeasured(r, p);
-    row_ += texts ? std::string_view(texts->csvParam[p]) : std::string_view(";");
+    if (texts) w = Put(w, texts->csvParam[p]);
+    else *w++ = ';';
     if (measured && r.Param[p].JudgeMode == 0) {
       char buf[32];
-      AppendCsvField(row_, FloatChars(r.Param[p].Value, point_, buf));
+      const std::string_view value = FloatChars(r.Param[p].Value, point_, buf);
+      if (value.front() != '-') {
+        w = Put(w, value);  // a number, or "nan" or "inf": nothing to quote
+      } else {
+        fields_[5].clear();
+        AppendCsvField(fields_[5], value);
+        w = Put(w, fields_[5]);
+      }
     }
-    row_ += ';';
-    if (Judgement.Judged && measured)
-      row_ += Judgement.Verdicts[p] ? quality::kGood : quality::kBad;
-    row_ += ';';
+    *w++ = ';';
+    if (Judgement.Judged && measured) w = Put(w, Judgement.Verdicts[p] ? quality::kGood : quality::kBad);
+    *w++ = ';';
   }
-  row_ += !Judgement.Judged      ? quality::kNotJudged
-          : Judgement.SpringGood ? quality::kGood
-                                 : quality::kBad;
-  row_ += ';';
-  if (group >= 0) AppendInt(row_, group);
-  row_ += ';';
-  AppendCsvField(row_, r.WagonFrom);
-  row_ += ';';
-  AppendCsvField(row_, r.WagonTo);
-  row_ += ';';
-  row_ += RecordEmulated(r) ? quality::kYes : quality::kNo;
-  row_ += ';';
-  row_ += accelerated ? quality::kYes : quality::kNo;
-  row_ += "\r\n";
-  sink_.Write(row_);
+  w = Put(w, !Judgement.Judged      ? quality::kNotJudged
+             : Judgement.SpringGood ? quality::kGood
+                                    : quality::kBad);
+  *w++ = ';';
+  if (group >= 0) w = PutInt(w, group);
+  *w++ = ';';
+  w = Put(w, from);
+  *w++ = ';';
+  w = Put(w, to);
+  *w++ = ';';
+  w = Put(w, RecordEmulated(r) ? quality::kYes : quality::kNo);
+  *w++ = ';';
+  w = Put(w, accelerated ? quality::kYes : quality::kNo);
+  w = Put(w, "\r\n");
+  sink_.Write(start, w - start);
 }
 
 void MeasurementWriter::WriteJson(const MeasurementRecord& r, const char* file, qint64 position,

@@ -71,6 +71,10 @@ class MeasurementWriter {
   void Header();
   // `file` names the record file ("base" or "day").
   void Write(const MeasurementRecord& r, const char* file, qint64 position);
+  // The same from the record's stored bytes and its decoded values
+  // (StreamMeasurementBytes): the CSV takes the texts straight from the
+  // bytes, without a QString each.
+  void Write(const char* record, const MeasurementRecord& values, const char* file, qint64 position);
 
  private:
   // The names of one known (bogie, spring) type pair in UTF-8, and for CSV
@@ -84,8 +88,16 @@ class MeasurementWriter {
     std::string csvParam[7];
   };
   const TypeTexts* Texts(int bogie, int spring);
-  void WriteCsv(const MeasurementRecord& r, const char* file, qint64 position,
+  // Judges the record and finds its names and height group.
+  const TypeTexts* Judge(const MeasurementRecord& r, int& group);
+  // `record` is null when the texts come from `r`.
+  void WriteCsv(const MeasurementRecord& r, const char* record, const char* file, qint64 position,
                 const TypeTexts* texts, int group);
+  // The CSV field of a text of the record: from its stored bytes at `offset`
+  // when there are any (as they stand when they need nothing done), else
+  // from `text`; made in `field` when it is not the bytes themselves.
+  std::string_view TextField(const char* record, int offset, int chars, const QString& text,
+                             std::string& field);
   void WriteJson(const MeasurementRecord& r, const char* file, qint64 position,
                  const TypeTexts* texts, int group);
 
@@ -94,6 +106,8 @@ class MeasurementWriter {
   char point_;
   std::map<std::pair<int, int>, TypeTexts> texts_;
   std::string row_;
+  std::string text_;
+  std::string fields_[6];
 };
 
 // Writes the assembled spring sets of Tel.bin.

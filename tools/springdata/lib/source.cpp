@@ -164,34 +164,44 @@ bool StreamBlocks(const QString& path, int recordSize, StreamReport& report, QSt
                            .arg(recordSize)
                            .arg(count)
                            .arg(rest);
-  QByteArray block;
-  for (qint64 first = 0; first < count; first += kBlockRecords) {
-    const qint64 n = std::min<qint64>(kBlockRecords, count - first);
-    if (!recfile::Read(path, recordSize, first, n, block, error)) return false;
-    for (qint64 k = 0; k < n; ++k) each(block.constData() + k * recordSize, first + k);
+  const bool ok = recfile::Scan(path, recordSize, 0, count, [&](const char* block, qint64 first, qint64 n) {
+    for (qint64 k = 0; k < n; ++k) each(block + k * recordSize, first + k);
     report.read += n;
     if (report.progress) report.progress(name, first + n, count);
-  }
-  if (count == 0 && report.progress) report.progress(name, 0, 0);
-  return true;
+  }, error);
+  if (ok && count == 0 && report.progress) report.progress(name, 0, 0);
+  return ok;
 }
 
 }  // namespace
 
-bool StreamMeasurements(const QString& path, const RecordFilter& filter,
-                        const std::function<void(const MeasurementRecord&, qint64)>& each,
-                        StreamReport& report, QString& error) {
+bool StreamMeasurementBytes(
+    const QString& path, const RecordFilter& filter,
+    const std::function<void(const char* record, const MeasurementRecord& values, qint64)>& each,
+    StreamReport& report, QString& error) {
+  MeasurementRecord r;
   return StreamBlocks(path, kMeasurementRecordSize, report, error,
                       [&](const char* bytes, qint64 position) {
-                        const MeasurementRecord r = DecodeMeasurementRecord(bytes);
+                        DecodeMeasurementValues(bytes, r);
                         if (!filter.Accepts(r)) return;
                         ++report.accepted;
                         if (!RecordSpringType(r)) {
                           const int spring = RecordBogieType(r) ? r.SpringType : 0;
                           ++report.unknownTypes[{r.BogieType, spring}];
                         }
-                        each(r, position);
+                        each(bytes, r, position);
                       });
+}
+
+bool StreamMeasurements(const QString& path, const RecordFilter& filter,
+                        const std::function<void(const MeasurementRecord&, qint64)>& each,
+                        StreamReport& report, QString& error) {
+  return StreamMeasurementBytes(
+      path, filter,
+      [&](const char* bytes, const MeasurementRecord&, qint64 position) {
+        each(DecodeMeasurementRecord(bytes), position);
+      },
+      report, error);
 }
 
 bool StreamSets(const QString& path, const RecordFilter& filter,

@@ -64,9 +64,6 @@ struct StreamReport {
   std::map<std::pair<int, int>, qint64> unknownTypes;
 };
 
-// Records read per block.
-constexpr int kBlockRecords = 4096;
-
 // Streams the measurements of one record file (mapped path) in blocks,
 // calling `each` with every record that passes the filter and its 0-based
 // position. A file whose size is not a whole number of records gives its
@@ -75,6 +72,14 @@ constexpr int kBlockRecords = 4096;
 bool StreamMeasurements(const QString& path, const RecordFilter& filter,
                         const std::function<void(const MeasurementRecord&, qint64)>& each,
                         StreamReport& report, QString& error);
+// The same without decoding the texts, chart and auxiliary values: `each`
+// gets the stored bytes of the record and its values (DecodeMeasurementValues,
+// one record kept across the run), both valid during the call. For writers
+// that take a record's texts from its bytes.
+bool StreamMeasurementBytes(
+    const QString& path, const RecordFilter& filter,
+    const std::function<void(const char* record, const MeasurementRecord& values, qint64)>& each,
+    StreamReport& report, QString& error);
 // The same for the set archive.
 bool StreamSets(const QString& path, const RecordFilter& filter,
                 const std::function<void(const SetRecord&, qint64)>& each, StreamReport& report,
