@@ -110,9 +110,11 @@ bool SendPending(Connection& db, const AlarmOptions& o, PassResult& result, QStr
   Result r;
   if (!db.Query("SELECT a.id, a.line, a.bogie_type, a.spring_type, a.rule, to_char(a.shift, 'DD.MM.YYYY'), a.cause,"
                 " a.chart, to_char(a.raised_at, 'DD.MM.YYYY HH24:MI'),"
-                " (SELECT max(h.any_bogie_name) || ' / ' || max(h.any_spring_name) FROM measurement_hours h"
-                "   WHERE h.line = a.line AND h.bogie_type = a.bogie_type AND h.spring_type = a.spring_type)"
-                " FROM alarms a WHERE a.mail_sent_at IS NULL ORDER BY a.id",
+                " n.names FROM alarms a LEFT JOIN (SELECT line, bogie_type, spring_type,"
+                "   max(any_bogie_name) || ' / ' || max(any_spring_name) AS names FROM measurement_days"
+                "   GROUP BY line, bogie_type, spring_type) n"
+                "   ON n.line = a.line AND n.bogie_type = a.bogie_type AND n.spring_type = a.spring_type"
+                " WHERE a.mail_sent_at IS NULL ORDER BY a.id",
                 {}, r, error))
     return false;
   for (int i = 0; i < r.Rows(); ++i) {
