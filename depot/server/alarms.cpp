@@ -195,14 +195,15 @@ namespace depot {
 int AlarmsCommand(const QStringList& words) {
   auto usage = [](const QString& why) {
     std::fprintf(stderr, "kalvor-depot: %s\nusage: kalvor-depot alarms --database CONNINFO --smtp URL --to ADDRESSES "
-                         "[--from ADDRESS] [--starttls] [--password-file FILE] [--page-url URL] [--interval SECONDS] "
+                         "[--from ADDRESS] [--starttls] [--password-file FILE] [--ca-file FILE] [--page-url URL] "
+                         "[--interval SECONDS] "
                          "[--once] [--now YYYY-MM-DDTHH:MM:SS]\n",
                  qPrintable(why));
     return 2;
   };
   plat::OptionReader reader;
   reader.Value("--database").Value("--smtp").Value("--to").Value("--from").Flag("--starttls")
-      .Value("--password-file").Value("--page-url").Value("--interval").Flag("--once").Value("--now");
+      .Value("--password-file").Value("--ca-file").Value("--page-url").Value("--interval").Flag("--once").Value("--now");
   QString error;
   if (!reader.Read(words, error)) return usage(error);
   AlarmOptions o;
@@ -219,6 +220,7 @@ int AlarmsCommand(const QStringList& words) {
   if (o.mail.to.isEmpty()) return usage(QStringLiteral("--to needs at least one address"));
   o.mail.from = reader.Get("--from", QStringLiteral("kalvor-depot@localhost")).toUtf8();
   o.mail.passwordFile = reader.Get("--password-file");
+  o.mail.caFile = reader.Get("--ca-file");
   o.pageUrl = reader.Get("--page-url", QStringLiteral("http://127.0.0.1:8080")).toUtf8();
   while (o.pageUrl.endsWith('/')) o.pageUrl.chop(1);
   if (reader.Has("--interval")) {
