@@ -110,9 +110,11 @@ bool SendPending(Connection& db, const AlarmOptions& o, PassResult& result, QStr
   Result r;
   if (!db.Query("SELECT a.id, a.line, a.bogie_type, a.spring_type, a.rule, to_char(a.shift, 'DD.MM.YYYY'), a.cause,"
                 " a.chart, to_char(a.raised_at, 'DD.MM.YYYY HH24:MI'),"
-                " (SELECT max(h.any_bogie_name) || ' / ' || max(h.any_spring_name) FROM measurement_hours h"
-                "   WHERE h.line = a.line AND h.bogie_type = a.bogie_type AND h.spring_type = a.spring_type)"
-                " FROM alarms a WHERE a.mail_sent_at IS NULL ORDER BY a.id",
+                " n.names FROM alarms a LEFT JOIN (SELECT line, bogie_type, spring_type,"
+                "   max(any_bogie_name) || ' / ' || max(any_spring_name) AS names FROM measurement_days"
+                "   GROUP BY line, bogie_type, spring_type) n"
+                "   ON n.line = a.line AND n.bogie_type = a.bogie_type AND n.spring_type = a.spring_type"
+                " WHERE a.mail_sent_at IS NULL ORDER BY a.id",
                 {}, r, error))
     return false;
   for (int i = 0; i < r.Rows(); ++i) {
@@ -193,14 +195,15 @@ namespace depot {
 int AlarmsCommand(const QStringList& words) {
   auto usage = [](const QString& why) {
     std::fprintf(stderr, "kalvor-depot: %s\nusage: kalvor-depot alarms --database CONNINFO --smtp URL --to ADDRESSES "
-                         "[--from ADDRESS] [--starttls] [--password-file FILE] [--page-url URL] [--interval SECONDS] "
+                         "[--from ADDRESS] [--starttls] [--password-file FILE] [--ca-file FILE] [--page-url URL] "
+                         "[--interval SECONDS] "
                          "[--once] [--now YYYY-MM-DDTHH:MM:SS]\n",
                  qPrintable(why));
     return 2;
   };
   plat::OptionReader reader;
   reader.Value("--database").Value("--smtp").Value("--to").Value("--from").Flag("--starttls")
-      .Value("--password-file").Value("--page-url").Value("--interval").Flag("--once").Value("--now");
+      .Value("--password-file").Value("--ca-file").Value("--page-url").Value("--interval").Flag("--once").Value("--now");
   QString error;
   if (!reader.Read(words, error)) return usage(error);
   AlarmOptions o;
@@ -217,6 +220,7 @@ int AlarmsCommand(const QStringList& words) {
   if (o.mail.to.isEmpty()) return usage(QStringLiteral("--to needs at least one address"));
   o.mail.from = reader.Get("--from", QStringLiteral("kalvor-depot@localhost")).toUtf8();
   o.mail.passwordFile = reader.Get("--password-file");
+  o.mail.caFile = reader.Get("--ca-file");
   o.pageUrl = reader.Get("--page-url", QStringLiteral("http://127.0.0.1:8080")).toUtf8();
   while (o.pageUrl.endsWith('/')) o.pageUrl.chop(1);
   if (reader.Has("--interval")) {

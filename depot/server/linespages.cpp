@@ -39,9 +39,11 @@ void LinesCsv(const Request&, httplib::Response& res) {
 
 namespace {
 
-// The period and baseline of the matrix, as the type pages take them.
+// The period and baseline of the matrix, as the type pages take them, and at
+// the railway's centre its depot (none: every depot's).
 AttentionQuery MatrixPeriod(const Request& r) {
   AttentionQuery q;
+  q.depot = r.Get("depot");
   q.to = r.Date("to");
   if (!q.to.isValid()) q.to = QDate::currentDate();
   q.from = r.Date("from");
@@ -73,40 +75,51 @@ QByteArray ReasonsText(const Cell& c) {
   return out;
 }
 
+// A matrix row's line; at the centre over every depot, with its depot.
+QByteArray LineName(const Cell& c, bool depotNamed) {
+  return (depotNamed ? Esc(c.depot) + " · " : QByteArray()) + Esc(c.line);
+}
+
 // "Требует внимания" (the red and amber cells, worst first), then the matrix
-// of lines × types.
-QByteArray AttentionMatrix(const AttentionQuery& q) {
+// of lines × types: a row a line of one depot.
+QByteArray AttentionMatrix(const AttentionQuery& q, bool central) {
   const std::vector<Cell> cells = Attention(q);
-  QByteArray out = "<form class=\"filter\" method=\"get\" action=\"/\"><label>Период с <input type=\"date\" "
+  const bool depotNamed = central && q.depot.isEmpty();
+  QByteArray out = "<form class=\"filter\" method=\"get\" action=\"/lines\"><label>Период с <input type=\"date\" "
                    "name=\"from\" value=\"" + IsoDate(q.from) + "\"></label><label>по <input type=\"date\" name=\"to\" "
                    "value=\"" + IsoDate(q.to) + "\"></label><label>Базовый период с <input type=\"date\" name=\"bfrom\" "
                    "value=\"" + IsoDate(q.baseFrom) + "\"></label><label>по <input type=\"date\" name=\"bto\" value=\"" +
-                   IsoDate(q.baseTo) + "\"></label><button>Показать</button></form>";
+                   IsoDate(q.baseTo) + "\"></label>" +
+                   (q.depot.isEmpty() ? QByteArray() : "<input type=\"hidden\" name=\"depot\" value=\"" + Esc(q.depot) + "\">") +
+                   "<button>Показать</button></form>";
   out += "<h2>Требует внимания</h2>";
   QByteArray list;
   for (const Cell& c : cells)
     if (c.status != Status::Green)
       list += QByteArray("<li class=\"") + StatusClass(c.status) + "\" data-line=\"" + Esc(c.line) + "\" data-type=\"" +
-              QByteArray::number(c.bogie) + "/" + QByteArray::number(c.spring) + "\"><a href=\"" + Esc(CellLink(q, c)) +
-              "\">линия " + Esc(c.line) + ", " + TypeName(c) + "</a>: " + ReasonsText(c) + "</li>";
+              QByteArray::number(c.bogie) + "/" + QByteArray::number(c.spring) + "\"" +
+              (central ? " data-depot=\"" + Esc(c.depot) + "\"" : QByteArray()) + "><a href=\"" + Esc(CellLink(q, c)) +
+              "\">" + (depotNamed ? "депо " + Esc(c.depot) + ", " : QByteArray()) + "линия " + Esc(c.line) + ", " +
+              TypeName(c) + "</a>: " + ReasonsText(c) + "</li>";
   out += list.isEmpty() ? QByteArray("<p id=\"attention\">Всё в норме.</p>")
                         : "<ul id=\"attention\">" + list + "</ul>";
-  std::vector<QByteArray> lines;
-  std::vector<std::pair<int, int>> types;
+  // Rows by line, then depot.
+  std::map<std::pair<QByteArray, QByteArray>, const Cell*> lines;
   std::map<std::pair<int, int>, QByteArray> typeNames;
   for (const Cell& c : cells) {
-    if (std::find(lines.begin(), lines.end(), c.line) == lines.end()) lines.push_back(c.line);
+    lines.emplace(std::pair(c.line, c.depot), &c);
     typeNames.emplace(std::pair(c.bogie, c.spring), TypeName(c));
   }
-  std::sort(lines.begin(), lines.end());
   out += "<h2>Линии и типы пружин за период</h2><table id=\"matrix\"><tr><th>Линия</th>";
   for (const auto& [type, name] : typeNames) out += "<th>" + name + "</th>";
   out += "</tr>";
-  for (const QByteArray& line : lines) {
-    out += "<tr><th>" + Esc(line) + "</th>";
+  for (const auto& [key, first] : lines) {
+    const auto& [line, depotCode] = key;
+    out += "<tr" + (central ? " data-depot=\"" + Esc(depotCode) + "\"" : QByteArray()) + "><th>" +
+           LineName(*first, depotNamed) + "</th>";
     for (const auto& [type, name] : typeNames) {
       const auto c = std::find_if(cells.begin(), cells.end(), [&](const Cell& x) {
-        return x.line == line && x.bogie == type.first && x.spring == type.second;
+        return x.line == line && x.depot == depotCode && x.bogie == type.first && x.spring == type.second;
       });
       if (c == cells.end()) {
         out += "<td class=\"none\">не измерялся</td>";
@@ -177,7 +190,7 @@ void LinesPage(const Request& r, httplib::Response& res) {
             (l.lastSync.isEmpty() ? "никогда" : l.lastSync) +
             (l.stale ? " <span class=\"flag\">нет синхронизации больше часа</span>" : "") + "</td></tr>";
   }
-  body += "</table>" + AttentionMatrix(period);
+  body += "</table>" + AttentionMatrix(period, central);
   body += RecentAlarmsHtml();
   body += RejectedByWeek(period.to);
   body += "<p class=\"csv\"><a href=\"/lines.csv\">Скачать CSV</a> · "

@@ -103,6 +103,8 @@ bool SendMail(const MailServer& server, const Mail& mail, QString& error) {
   curl_easy_setopt(curl, CURLOPT_TIMEOUT, static_cast<long>(3 * server.timeoutSeconds));
   if (server.starttls) curl_easy_setopt(curl, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
   if (!password.isEmpty()) curl_easy_setopt(curl, CURLOPT_PASSWORD, password.constData());
+  const QByteArray caFile = QFile::encodeName(server.caFile);
+  if (!caFile.isEmpty()) curl_easy_setopt(curl, CURLOPT_CAINFO, caFile.constData());
   const CURLcode rc = curl_easy_perform(curl);
   if (rc != CURLE_OK)
     error = QStringLiteral("%1: %2").arg(QString::fromUtf8(curl_easy_strerror(rc)),

@@ -16,6 +16,7 @@ struct MailServer {
   QByteArray url;
   bool starttls = false;   // smtp:// that must turn to TLS before anything else
   QString passwordFile;    // the login's password, its first line
+  QString caFile;          // the certificates the server's is checked against; empty: the system's
   QByteArray from;         // the sender's address
   QStringList to;          // the engineers' addresses
   int timeoutSeconds = 20; // a server that does not answer delays the mail

@@ -67,9 +67,9 @@ class Alarms : public ::testing::Test {
     f.close();
     ASSERT_EQ(Springdata({"sync", "--home", dir.filePath("l1"), "--database", Db("kalvor_line_l1"), "--line", "l1"}), 0);
   }
-  void StartSmtp() {
-    smtp.start("/usr/bin/python3", {KALVOR_SOURCE_DIR "/tests/support/smtpsink.py", QString::number(smtpPort),
-                                    dir.filePath("mail")});
+  void StartSmtp(const QStringList& options = {}) {
+    smtp.start("/usr/bin/python3", QStringList{KALVOR_SOURCE_DIR "/tests/support/smtpsink.py",
+                                               QString::number(smtpPort), dir.filePath("mail")} + options);
     ASSERT_TRUE(smtp.waitForReadyRead(20000)) << smtp.readAllStandardError().constData();
   }
   void StopSmtp() {
@@ -155,6 +155,37 @@ TEST_F(Alarms, DriftingShiftMailsOnceAndAMailServerDownDelaysTheMail) {
   ASSERT_EQ(mails.size(), 2);
   EXPECT_TRUE(mails[1].contains("нет синхронизации больше часа")) << qPrintable(mails[1]);
   EXPECT_EQ(Sql("SELECT count(*) FROM alarms WHERE mail_sent_at IS NULL").Value(0, 0), "0");
+}
+
+// STARTTLS to a mail server with a certificate of the depot's own and a
+// login whose password is in a file: the mail goes out once the certificate
+// checks against --ca-file, and not before.
+TEST_F(Alarms, StartTlsWithTheDepotsOwnCertificateAndAPasswordFile) {
+  const QString cert = dir.filePath("mail.pem"), key = dir.filePath("mail.key"), secret = dir.filePath("password");
+  ASSERT_EQ(testsupport::Run("/usr/bin/openssl", {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
+                                                  "-subj", "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1",
+                                                  "-keyout", key, "-out", cert}).exitCode, 0);
+  QFile f(secret);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.write("s3cret\n") == 7);
+  f.close();
+  StartSmtp({"--tls", cert, key, "--login", "alarms", "s3cret"});
+  // Two hours after the line was added, never synced: its alarm.
+  const QString later = QDateTime::currentDateTime().addSecs(7200).toString(Qt::ISODate);
+  auto pass = [&](const QStringList& options) {
+    return testsupport::Run(KALVOR_DEPOT, QStringList{"alarms", "--database", Db("kalvor_alarms"), "--smtp",
+                                                      QStringLiteral("smtp://alarms@127.0.0.1:%1").arg(smtpPort),
+                                                      "--starttls", "--password-file", secret, "--to",
+                                                      "engineer@depot.example", "--once", "--now", later} + options)
+        .exitCode;
+  };
+  ASSERT_EQ(pass({}), 0);
+  EXPECT_EQ(Mails().size(), 0) << "the system's authorities do not know the certificate";
+  EXPECT_TRUE(Sql("SELECT mail_error FROM alarms").Text(0, 0).contains("certificate"));
+  ASSERT_EQ(pass({"--ca-file", cert}), 0);
+  const QStringList mails = Mails();
+  ASSERT_EQ(mails.size(), 1) << qPrintable(Sql("SELECT mail_error FROM alarms").Text(0, 0));
+  EXPECT_TRUE(mails[0].contains("X-Login: alarms") && mails[0].contains("нет ни одной синхронизации"))
+      << qPrintable(mails[0]);
 }
 
 TEST_F(Alarms, TheServiceRoleWritesOnlyItsTable) {

@@ -270,6 +270,14 @@ TEST_F(Railway, DepotsReplicateIntoTheCentreExactlyOnceAndTheCentralPageShowsThe
       ".map(tr => tr.dataset.depot)").toArray();
   EXPECT_EQ(found.size(), 4);  // three springs taken from it, one set fitted to it
   for (const QJsonValue& d : found) EXPECT_EQ(d.toString(), "b");
+
+  // The attention matrix keeps line l1 of each depot apart; ?depot= shows one.
+  for (const QString query : {"/lines", "/lines?depot=b"}) {
+    ASSERT_TRUE(browser.Go(site + query));
+    EXPECT_EQ(browser.Eval("[...document.querySelectorAll('#matrix tr[data-depot]')]"
+                           ".map(tr => tr.dataset.depot + ':' + tr.querySelector('th').textContent).join(' ')").toString(),
+              query == "/lines" ? "a:a · l1 b:b · l1" : "b:l1");
+  }
   server.kill();
   server.waitForFinished();
 }
