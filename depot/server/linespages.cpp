@@ -224,7 +224,9 @@ void TypesPage(const Request& r, httplib::Response& res) {
             "</tr>";
   }
   body += "</table>";
-  const QString depotTitle = depotCode.isEmpty() ? QString() : QStringLiteral(", депо ") + QString::fromUtf8(depotCode);
+  const QString depotTitle = !depotCode.isEmpty() ? QStringLiteral(", депо ") + QString::fromUtf8(depotCode)
+                             : central            ? QStringLiteral(", все депо")
+                                                  : QString();
   const QString title = (line.isEmpty() ? QStringLiteral("Типы пружин: все линии")
                                         : QStringLiteral("Типы пружин: линия ") + QString::fromUtf8(line)) +
                         depotTitle;

@@ -536,9 +536,15 @@ void TypePage(const Request& r, httplib::Response& res) {
                                .arg(named ? QString::fromUtf8(names.rows[0].bogie) : "")
                                .arg(q.f.spring)
                                .arg(named ? QString::fromUtf8(names.rows[0].spring) : "");
-  const QString lines = QString::fromUtf8(q.f.line).replace(',', ", ");
-  const QString title = QStringLiteral("Тип пружины ") + typeName +
-                        (q.f.depot.isEmpty() ? QString() : QStringLiteral(" — депо ") + QString::fromUtf8(q.f.depot)) +
+  // The depot named once in the heading, not again before each line.
+  QStringList shown;
+  for (const QByteArray& line : q.f.line.split(','))
+    shown << QString::fromUtf8(!q.f.depot.isEmpty() && line.startsWith(q.f.depot + '/') ? line.mid(q.f.depot.size() + 1) : line);
+  const QString lines = shown.join(", ");
+  const QString depotTitle = !q.f.depot.isEmpty() ? QStringLiteral(" — депо ") + QString::fromUtf8(q.f.depot)
+                             : IsCentral()        ? QStringLiteral(" — все депо")
+                                                  : QString();
+  const QString title = QStringLiteral("Тип пружины ") + typeName + depotTitle +
                         (q.f.line.isEmpty()      ? QStringLiteral(" — все линии")
                          : q.f.line.contains(',') ? QStringLiteral(" — линии ") + lines
                                                  : QStringLiteral(" — линия ") + lines);
