@@ -16,7 +16,7 @@ QDate DayOf(const Field& f) { return QDate::fromString(QString::fromUtf8(f.Text(
 // Free height or diameter of a cell: per shift of the period (`day` set), or
 // pooled over the month of the period's end by norms (`day` empty).
 struct ParamRow {
-  QByteArray line;
+  QByteArray depot, line;
   int bogie = 0, spring = 0, param = 0;
   QDate day;
   Norms norms;
@@ -25,7 +25,7 @@ struct ParamRow {
 
 // A cell's records of one shift of the period.
 struct CountRow {
-  QByteArray line;
+  QByteArray depot, line;
   int bogie = 0, spring = 0;
   QDate day;
   long long records = 0, judged = 0, good = 0;
@@ -37,6 +37,7 @@ struct CountRow {
 Answer<ParamRow> FetchParams(const AttentionQuery& q) {
   using R = ParamRow;
   static const Columns<R> columns = {
+      {"depot", [](R& r, const Field& f) { r.depot = f.Text(); }},
       {"line", [](R& r, const Field& f) { r.line = f.Text(); }},
       {"bogie_type", [](R& r, const Field& f) { r.bogie = static_cast<int>(f.Integer()); }},
       {"spring_type", [](R& r, const Field& f) { r.spring = static_cast<int>(f.Integer()); }},
@@ -52,28 +53,29 @@ Answer<ParamRow> FetchParams(const AttentionQuery& q) {
   // The shifts pool every norm of a day; the month keeps its norms apart.
   static const QByteArray kPooled = "sum(n * mean) OVER w / sum(n) OVER w AS pooled";
   return columns.Fetch(
-      " FROM (WITH h AS (SELECT line, bogie_type, spring_type, param, hour, p_min, p_max, p_tolerance, n, mean, m2"
-      "   FROM measurement_param_hours WHERE param IN (1, 2)"
-      "   AND hour >= least($1::date, date_trunc('month', $2::date)) AND hour < $2::date + 1)"
-      " SELECT line, bogie_type, spring_type, param, date(hour) AS g, NULL::real AS p_min, NULL::real AS p_max,"
-      "   NULL::real AS p_tolerance, n, mean, m2, " + kPooled + " FROM h WHERE hour >= $1::date"
-      "   WINDOW w AS (PARTITION BY line, bogie_type, spring_type, param, date(hour))"
+      " FROM (WITH d AS (SELECT depot, line, bogie_type, spring_type, param, day, p_min, p_max, p_tolerance, n, mean,"
+      "   m2 FROM measurement_param_days WHERE param IN (1, 2) AND ($3 = '' OR depot = $3)"
+      "   AND day >= least($1::date, date_trunc('month', $2::date)::date) AND day <= $2::date)"
+      " SELECT depot, line, bogie_type, spring_type, param, day AS g, NULL::real AS p_min, NULL::real AS p_max,"
+      "   NULL::real AS p_tolerance, n, mean, m2, " + kPooled + " FROM d WHERE day >= $1::date"
+      "   WINDOW w AS (PARTITION BY depot, line, bogie_type, spring_type, param, day)"
       " UNION ALL"
-      " SELECT line, bogie_type, spring_type, param, NULL, p_min, p_max, p_tolerance, n, mean, m2, " + kPooled +
-      "   FROM h WHERE hour >= date_trunc('month', $2::date)"
-      "   WINDOW w AS (PARTITION BY line, bogie_type, spring_type, param, p_min, p_max, p_tolerance)) hours"
-      " GROUP BY line, bogie_type, spring_type, param, g, p_min, p_max, p_tolerance"
-      " ORDER BY line, bogie_type, spring_type, param, g",
-      {IsoDate(q.from), IsoDate(q.to)});
+      " SELECT depot, line, bogie_type, spring_type, param, NULL, p_min, p_max, p_tolerance, n, mean, m2, " + kPooled +
+      "   FROM d WHERE day >= date_trunc('month', $2::date)::date"
+      "   WINDOW w AS (PARTITION BY depot, line, bogie_type, spring_type, param, p_min, p_max, p_tolerance)) days"
+      " GROUP BY depot, line, bogie_type, spring_type, param, g, p_min, p_max, p_tolerance"
+      " ORDER BY depot, line, bogie_type, spring_type, param, g",
+      {IsoDate(q.from), IsoDate(q.to), q.depot});
 }
 
 Answer<CountRow> FetchCounts(const AttentionQuery& q) {
   using R = CountRow;
   static const Columns<R> columns = {
+      {"depot", [](R& r, const Field& f) { r.depot = f.Text(); }},
       {"line", [](R& r, const Field& f) { r.line = f.Text(); }},
       {"bogie_type", [](R& r, const Field& f) { r.bogie = static_cast<int>(f.Integer()); }},
       {"spring_type", [](R& r, const Field& f) { r.spring = static_cast<int>(f.Integer()); }},
-      {"date(hour)::text", [](R& r, const Field& f) { r.day = DayOf(f); }},
+      {"day::text", [](R& r, const Field& f) { r.day = DayOf(f); }},
       {"sum(records)", [](R& r, const Field& f) { r.records = f.Integer(); }},
       {"sum(judged)", [](R& r, const Field& f) { r.judged = f.Integer(); }},
       {"sum(good)", [](R& r, const Field& f) { r.good = f.Integer(); }},
@@ -84,14 +86,14 @@ Answer<CountRow> FetchCounts(const AttentionQuery& q) {
            QByteArray::number(kSilentDays) + " days'",
        [](R& r, const Field& f) { r.silent = f.Bool(); }},
   };
-  return columns.Fetch(" FROM measurement_hours WHERE hour >= $1::date AND hour < $2::date + 1"
-                       " GROUP BY line, bogie_type, spring_type, date(hour)"
-                       " WINDOW c AS (PARTITION BY line, bogie_type, spring_type)"
-                       " ORDER BY line, bogie_type, spring_type, date(hour)",
-                       {IsoDate(q.from), IsoDate(q.to)});
+  return columns.Fetch(" FROM measurement_days WHERE day >= $1::date AND day <= $2::date AND ($3 = '' OR depot = $3)"
+                       " GROUP BY depot, line, bogie_type, spring_type, day"
+                       " WINDOW c AS (PARTITION BY depot, line, bogie_type, spring_type)"
+                       " ORDER BY depot, line, bogie_type, spring_type, day",
+                       {IsoDate(q.from), IsoDate(q.to), q.depot});
 }
 
-using Key = std::tuple<QByteArray, int, int>;
+using Key = std::tuple<QByteArray, QByteArray, int, int>;
 
 struct CellData {
   std::vector<CountRow> days;
@@ -203,9 +205,9 @@ const char* StatusClass(Status s) {
 
 std::vector<Cell> Attention(const AttentionQuery& q) {
   std::map<Key, CellData> data;
-  for (CountRow& r : FetchCounts(q).rows) data[{r.line, r.bogie, r.spring}].days.push_back(std::move(r));
+  for (CountRow& r : FetchCounts(q).rows) data[{r.depot, r.line, r.bogie, r.spring}].days.push_back(std::move(r));
   for (ParamRow& r : FetchParams(q).rows) {
-    const auto it = data.find({r.line, r.bogie, r.spring});
+    const auto it = data.find({r.depot, r.line, r.bogie, r.spring});
     if (it == data.end()) continue;
     (r.day.isValid() ? it->second.shifts : it->second.month)[r.param].push_back(std::move(r));
   }
@@ -215,7 +217,7 @@ std::vector<Cell> Attention(const AttentionQuery& q) {
     for (const CountRow& day : d.days) records += day.records;
     if (records <= 0) continue;  // emulated only: not measured
     Cell cell;
-    std::tie(cell.line, cell.bogie, cell.spring) = key;
+    std::tie(cell.depot, cell.line, cell.bogie, cell.spring) = key;
     for (const CountRow& day : d.days) {
       cell.bogieName = std::max(cell.bogieName, day.bogieName);
       cell.springName = std::max(cell.springName, day.springName);

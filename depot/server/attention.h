@@ -18,8 +18,10 @@
 // A shift is a day of the database's time zone, as on the type page; the
 // baseline is the period given or, without one, the cell's first 20 shifts
 // of the period with a counted free height (else diameter), as the type page
-// picks it. The statuses come from two statements over the hourly
-// summaries, whatever the number of cells.
+// picks it. The statuses come from two statements over the daily
+// summaries (measurement_days, measurement_param_days), whatever the number
+// of cells; a cell is a line of one depot, so that at the railway's centre
+// same-named lines of two depots stay apart.
 
 #include <QByteArray>
 #include <QDate>
@@ -49,6 +51,7 @@ struct Reason {
 };
 
 struct Cell {
+  QByteArray depot;  // the depot's code ('' at a depot not stamped yet)
   QByteArray line;
   int bogie = 0, spring = 0;
   QByteArray bogieName, springName;
@@ -62,6 +65,7 @@ struct Cell {
 struct AttentionQuery {
   QDate from, to;
   QDate baseFrom, baseTo;
+  QByteArray depot = {};  // at the railway's centre, one depot's cells; empty: every depot's
 };
 
 // Every line × type with a measurement in the period, the worst first: red

@@ -6,6 +6,7 @@
 #include <QTimeZone>
 #include <gtest/gtest.h>
 
+#include "pg/migrations.h"
 #include "pg/pg.h"
 #include "server/attention.h"
 #include "server/dbquery.h"
@@ -100,6 +101,73 @@ TEST(Attention, EachReasonAtItsThreshold) {
     ASSERT_EQ(c.reasons.size(), 1u);
     EXPECT_EQ(c.reasons[0].text, "X̄ высоты: правило 4 (последнее " + today.addDays(-2).toString("dd.MM") + ")");
   }
+}
+
+// The daily summaries of rows inserted before they existed (the migration's
+// back-fill), after (the insert trigger) and some deleted (counted anew)
+// equal a direct count over the rows, by day of the database's zone.
+TEST(Attention, DaysEqualTheRows) {
+  QString error;
+  depot::Connection server;
+  ASSERT_TRUE(server.Open(Conninfo("postgres", "kalvor_admin"), "test", error)) << qPrintable(error);
+  ASSERT_TRUE(server.Exec("DROP DATABASE IF EXISTS days WITH (FORCE)", error));
+  ASSERT_TRUE(server.Exec("CREATE DATABASE days", error) && server.Exec(
+      "ALTER DATABASE days SET timezone TO 'Asia/Vladivostok'", error)) << qPrintable(error);
+  depot::Connection db;
+  ASSERT_TRUE(db.Open(Conninfo("days", "kalvor_admin"), "test", error)) << qPrintable(error);
+  ASSERT_TRUE(db.Exec("CREATE TABLE schema_migrations (version integer PRIMARY KEY, applied_at timestamptz NOT NULL"
+                      " DEFAULT now())", error));
+  for (const depot::MigrationFile& f : depot::MigrationFiles())
+    if (depot::MigrationVersion(f) < 9) {
+      ASSERT_TRUE(db.Exec(f.sql, error) && db.Exec("INSERT INTO schema_migrations VALUES (" +
+                                                   QByteArray::number(depot::MigrationVersion(f)) + ")", error))
+          << f.name << ": " << qPrintable(error);
+    }
+  // Every 37 minutes over 4 days, two lines, two types, two norms of free
+  // height, some emulated, quick (no free height) or not judged.
+  auto rows = [](int from, int to) {
+    return QStringLiteral(
+               "INSERT INTO measurements (line, identifier, measured_at, bogie_type, spring_type, bogie_name,"
+               " spring_name, kind, emulated, judged, spring_good, p1_value, p1_measured, p2_value, p2_measured,"
+               " p2_min, p2_max, p2_tolerance, p5_value, source) SELECT l, l || i, timestamptz '2026-03-01 00:00+00'"
+               " + i * interval '37 minutes', 1, 1 + i % 2, 'b' || i % 3, 's' || i % 5, i % 7 / 6, i % 11 = 0,"
+               " i % 3 > 0, i % 4 > 0, 80 + (i * 7919 % 100) / 50.0, i % 13 > 0, 250 + (i * 104729 % 97) / 31.0,"
+               " true, 245 + i / 100, 255, 0, i % 17, 'base' FROM generate_series(%1, %2) i,"
+               " (VALUES ('a'), ('b')) v(l)").arg(from).arg(to).toUtf8();
+  };
+  ASSERT_TRUE(db.Exec(rows(0, 99), error)) << qPrintable(error);
+  QStringList applied;
+  ASSERT_TRUE(depot::Migrate(db, applied, error)) << qPrintable(error);
+  ASSERT_TRUE(db.Exec(rows(100, 159), error) && db.Exec(rows(80, 99).replace("l || i", "l || i || 'x'"), error) &&
+              db.Exec("DELETE FROM measurements WHERE identifier IN ('a7', 'b120')", error)) << qPrintable(error);
+
+  depot::Result r;
+  ASSERT_TRUE(db.Query(
+      "SELECT (SELECT count(*) FROM measurement_days), (SELECT count(*) FROM measurement_param_days),"
+      " (SELECT count(*) FROM (SELECT depot, line, date(measured_at), bogie_type, spring_type,"
+      "   count(*) FILTER (WHERE NOT emulated), count(*) FILTER (WHERE NOT emulated AND judged),"
+      "   count(*) FILTER (WHERE NOT emulated AND spring_good), count(*) FILTER (WHERE emulated),"
+      "   max(bogie_name) FILTER (WHERE NOT emulated), max(spring_name) FILTER (WHERE NOT emulated), max(bogie_name),"
+      "   max(spring_name), max(measured_at) FILTER (WHERE NOT emulated) FROM measurements GROUP BY 1, 2, 3, 4, 5"
+      "   EXCEPT SELECT depot, line, day, bogie_type, spring_type, records, judged, good, emulated, bogie_name,"
+      "   spring_name, any_bogie_name, any_spring_name, last_measured FROM measurement_days) x),"
+      " (SELECT count(*) FILTER (WHERE s.n IS NULL OR (d.n, d.lowest, d.highest, d.last_judged) IS DISTINCT FROM"
+      "   (s.n, s.lowest, s.highest, s.last_judged) OR abs(d.mean - s.mean) > 1e-9 OR abs(d.m2 - s.m2) > 1e-9 * (1 + d.m2))"
+      "   + abs(count(*) - (SELECT count(*) FROM measurement_param_days))"
+      "   FROM (SELECT depot, line, date(measured_at) AS day, bogie_type, spring_type, param, lo, hi, tol,"
+      "   count(*) AS n, avg(v) AS mean, coalesce(var_samp(v) * (count(*) - 1), 0) AS m2, min(v) AS lowest,"
+      "   max(v) AS highest, max(measured_at) FILTER (WHERE judged) AS last_judged FROM measurements,"
+      "   LATERAL (VALUES (1, p1_value, p1_measured, p1_min, p1_max, p1_tolerance), (2, p2_value, p2_measured, p2_min,"
+      "   p2_max, p2_tolerance), (5, p5_value, p5_measured, p5_min, p5_max, p5_tolerance)) p(param, v, m, lo, hi, tol)"
+      "   WHERE NOT emulated AND m IS NOT FALSE AND v IS NOT NULL AND (param <> 1 OR kind <> 1)"
+      "   GROUP BY 1, 2, 3, 4, 5, 6, 7, 8, 9) d LEFT JOIN measurement_param_days s"
+      "   ON (d.depot, d.line, d.day, d.bogie_type, d.spring_type, d.param, d.lo, d.hi, d.tol) IS NOT DISTINCT FROM"
+      "   (s.depot, s.line, s.day, s.bogie_type, s.spring_type, s.param, s.p_min, s.p_max, s.p_tolerance))",
+      {}, r, error)) << qPrintable(error);
+  EXPECT_GE(r.Number(0, 0), 20);
+  EXPECT_GT(r.Number(0, 1), 20);
+  EXPECT_EQ(r.Value(0, 2), "0");
+  EXPECT_EQ(r.Value(0, 3), "0");
 }
 
 }  // namespace

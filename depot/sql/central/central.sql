@@ -36,6 +36,8 @@ ALTER TABLE sets ALTER COLUMN depot DROP DEFAULT;
 ALTER TABLE measurements ALTER COLUMN depot DROP DEFAULT;
 ALTER TABLE measurement_hours ALTER COLUMN depot DROP DEFAULT;
 ALTER TABLE measurement_param_hours ALTER COLUMN depot DROP DEFAULT;
+ALTER TABLE measurement_days ALTER COLUMN depot DROP DEFAULT;
+ALTER TABLE measurement_param_days ALTER COLUMN depot DROP DEFAULT;
 ALTER TABLE sets DROP CONSTRAINT sets_line_fkey;
 ALTER TABLE sets DROP CONSTRAINT sets_content;
 ALTER TABLE sets DROP CONSTRAINT sets_pkey;
@@ -79,8 +81,9 @@ CREATE TRIGGER measurements_own_depot BEFORE INSERT OR UPDATE OR DELETE ON measu
 -- depot's first sync), each time past all its earlier versions; so row
 -- triggers only note the rows added and the hours of rows deleted or
 -- changed in temporary tables, and a trigger deferred to the commit counts
--- the noted hours anew from the rows and adds the other added rows with the
--- depot's own summary statement.
+-- the noted hours anew from the rows (and the days they lie in from the
+-- hours) and adds the other added rows with the depot's own summary
+-- statement, which keeps the days with the hours.
 DROP TRIGGER measurements_summarise ON measurements;
 DROP TRIGGER measurements_summarise_deleted ON measurements;
 DROP TRIGGER measurements_summarise_updated ON measurements;
