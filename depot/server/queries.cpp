@@ -32,20 +32,20 @@ QByteArray Where(int p) {
   return w;
 }
 
-// The same rows in the hourly summary of parameter p.
+// The same rows in the daily summary of parameter p.
 QByteArray SummaryWhere(int p) {
-  return " FROM measurement_param_hours WHERE " + LinesAndDepot() + " AND bogie_type = $2::smallint"
+  return " FROM measurement_param_days WHERE " + LinesAndDepot() + " AND bogie_type = $2::smallint"
          " AND spring_type = $3::smallint AND param = " + QByteArray::number(p) +
-         " AND hour >= $4::date AND hour < $5::date + 1";
+         " AND day >= $4::date AND day <= $5::date";
 }
 
-// The hours of parameter p grouped by `by` (and `extra`, columns of the
-// summary) as the table "hours" with the pooled mean of each group beside
-// every hour; the select list pools them with the Pooled* columns.
+// The days of parameter p grouped by `by` (and `extra`, columns of the
+// summary) as the table "days" with the pooled mean of each group beside
+// every day; the select list pools them with the Pooled* columns.
 QByteArray PooledFrom(int p, const QByteArray& by, const QByteArray& extra) {
   const QByteArray more = extra.isEmpty() ? QByteArray() : ", " + extra;
   return " FROM (SELECT " + by + " AS g" + more + ", n, mean, m2, sum(n * mean) OVER w / sum(n) OVER w AS pooled" +
-         SummaryWhere(p) + " WINDOW w AS (PARTITION BY " + by + more + ")) hours GROUP BY g" + more;
+         SummaryWhere(p) + " WINDOW w AS (PARTITION BY " + by + more + ")) days GROUP BY g" + more;
 }
 }  // namespace
 
@@ -54,8 +54,8 @@ const char* const kPooledMean = "sum(n * mean) / sum(n)";
 const char* const kPooledSd =
     "CASE WHEN sum(n) > 1 THEN sqrt((sum(m2) + sum(n * (mean - pooled) ^ 2)) / (sum(n) - 1)) END";
 
-const char* const kWeek = "to_char(date_trunc('week', hour), 'YYYY-MM-DD')";
-const char* const kMonth = "to_char(hour, 'YYYY-MM')";
+const char* const kWeek = "to_char(date_trunc('week', day), 'YYYY-MM-DD')";
+const char* const kMonth = "to_char(day, 'YYYY-MM')";
 
 Later<LineRow> LineRow::Fetch(Batch& b, const QByteArray& depot) {
   using R = LineRow;
@@ -64,23 +64,23 @@ Later<LineRow> LineRow::Fetch(Batch& b, const QByteArray& depot) {
       {"l.name", [](R& r, const Field& f) { r.name = f.Text(); }},
       {"to_char(l.last_sync_at, 'DD.MM.YYYY HH24:MI:SS')", [](R& r, const Field& f) { r.lastSync = f.Text(); }},
       {"coalesce(now() - l.last_sync_at > interval '1 hour', true)", [](R& r, const Field& f) { r.stale = f.Bool(); }},
-      {"coalesce(sum(h.records) FILTER (WHERE h.hour >= current_date), 0)",
+      {"coalesce(sum(h.records) FILTER (WHERE h.day = current_date), 0)",
        [](R& r, const Field& f) { r.today = f.Integer(); }},
-      {"coalesce(sum(h.judged) FILTER (WHERE h.hour >= current_date), 0)",
+      {"coalesce(sum(h.judged) FILTER (WHERE h.day = current_date), 0)",
        [](R& r, const Field& f) { r.todayJudged = f.Integer(); }},
-      {"coalesce(sum(h.good) FILTER (WHERE h.hour >= current_date), 0)",
+      {"coalesce(sum(h.good) FILTER (WHERE h.day = current_date), 0)",
        [](R& r, const Field& f) { r.todayGood = f.Integer(); }},
       {"coalesce(sum(h.records), 0)", [](R& r, const Field& f) { r.week = f.Integer(); }},
       {"coalesce(sum(h.judged), 0)", [](R& r, const Field& f) { r.weekJudged = f.Integer(); }},
       {"coalesce(sum(h.good), 0)", [](R& r, const Field& f) { r.weekGood = f.Integer(); }},
       {"coalesce(sum(h.emulated), 0)", [](R& r, const Field& f) { r.weekEmulated = f.Integer(); }},
-      {"(SELECT to_char(x.last_measured, 'DD.MM.YYYY HH24:MI:SS') FROM measurement_hours x"
-       "   WHERE x.depot = l.depot AND x.line = l.name AND x.last_measured IS NOT NULL ORDER BY x.hour DESC, x.last_measured DESC LIMIT 1)",
+      {"(SELECT to_char(x.last_measured, 'DD.MM.YYYY HH24:MI:SS') FROM measurement_days x"
+       "   WHERE x.depot = l.depot AND x.line = l.name AND x.last_measured IS NOT NULL ORDER BY x.day DESC, x.last_measured DESC LIMIT 1)",
        [](R& r, const Field& f) { r.lastMeasurement = f.Text(); }},
   };
   return columns.Queue(b,
-      " FROM lines l LEFT JOIN measurement_hours h ON h.depot = l.depot AND h.line = l.name"
-      "  AND h.hour >= date_trunc('week', current_date) AND h.hour < current_date + 1"
+      " FROM lines l LEFT JOIN measurement_days h ON h.depot = l.depot AND h.line = l.name"
+      "  AND h.day >= date_trunc('week', current_date) AND h.day <= current_date"
       " WHERE $1 = '' OR l.depot = $1"
       " GROUP BY l.depot, l.name, l.last_sync_at ORDER BY l.name, l.depot",
       {depot});
@@ -105,8 +105,8 @@ Later<TypeRow> TypeRow::Fetch(Batch& b, const QByteArray& line, const QByteArray
   // Each line's names first: lines whose bogie files name a type alike pool.
   return columns.Queue(b,
                        " FROM (SELECT " + LineKey() + " AS line, bogie_type, spring_type, max(bogie_name) AS bogie_name,"
-                       " max(spring_name) AS spring_name, sum(records) AS records FROM measurement_hours"
-                       " WHERE ($1 = '' OR " + LineKey() + " = $1) AND ($2 = '' OR depot = $2) AND hour >= current_date - 90"
+                       " max(spring_name) AS spring_name, sum(records) AS records FROM measurement_days"
+                       " WHERE ($1 = '' OR " + LineKey() + " = $1) AND ($2 = '' OR depot = $2) AND day >= current_date - 90"
                        " GROUP BY 1, 2, 3) per_line"
                        " GROUP BY bogie_type, spring_type, bogie_name, spring_name HAVING sum(records) > 0"
                        " ORDER BY bogie_type, spring_type, bogie_name, spring_name",
@@ -125,7 +125,7 @@ Later<TypeNames> TypeNames::Fetch(Batch& b, const TypeFilter& f) {
   };
   // Over the type's whole history, so that a period without records
   // still shows the type's names.
-  return columns.Queue(b, " FROM measurement_hours WHERE bogie_type = $2::smallint AND spring_type = $3::smallint AND " +
+  return columns.Queue(b, " FROM measurement_days WHERE bogie_type = $2::smallint AND spring_type = $3::smallint AND " +
                               LinesAndDepot() + " AND $4::date IS NOT NULL AND $5::date IS NOT NULL",
                        f.Values());
 }
@@ -138,13 +138,13 @@ Later<LineNaming> LineNaming::Fetch(Batch& b, const TypeFilter& f) {
   };
   return columns.Queue(b,
       " FROM (SELECT " + LineKey() + " AS line, max(bogie_name) AS bogie_name, max(spring_name) AS spring_name"
-      "  FROM measurement_hours WHERE " + LinesAndDepot() + " AND bogie_type = $2::smallint"
-      "  AND spring_type = $3::smallint AND hour >= $4::date AND hour < $5::date + 1 AND records > 0"
+      "  FROM measurement_days WHERE " + LinesAndDepot() + " AND bogie_type = $2::smallint"
+      "  AND spring_type = $3::smallint AND day >= $4::date AND day <= $5::date AND records > 0"
       "  GROUP BY 1) n"
       " LEFT JOIN (SELECT " + LineKey() + " AS line, string_agg(DISTINCT param || ': ' || concat_ws('..', p_min, p_max) ||"
-      "  ' E ' || coalesce(p_tolerance::text, ''), ', ') AS norms FROM measurement_param_hours"
+      "  ' E ' || coalesce(p_tolerance::text, ''), ', ') AS norms FROM measurement_param_days"
       "  WHERE " + LinesAndDepot() + " AND bogie_type = $2::smallint"
-      "  AND spring_type = $3::smallint AND hour >= $4::date AND hour < $5::date + 1 AND param IN (1, 2)"
+      "  AND spring_type = $3::smallint AND day >= $4::date AND day <= $5::date AND param IN (1, 2)"
       "  GROUP BY 1) k ON k.line = n.line ORDER BY n.line",
       f.Values());
 }
@@ -155,7 +155,7 @@ Later<FirstShifts> FirstShifts::Fetch(Batch& b, const TypeFilter& f, int p) {
       {"min(d)", [](R& r, const Field& v) { r.first = QDate::fromString(QString::fromUtf8(v.Text()), Qt::ISODate); }},
       {"max(d)", [](R& r, const Field& v) { r.last = QDate::fromString(QString::fromUtf8(v.Text()), Qt::ISODate); }},
   };
-  return columns.Queue(b, " FROM (SELECT DISTINCT date(hour) AS d" + SummaryWhere(p) + " ORDER BY 1 LIMIT 20) first",
+  return columns.Queue(b, " FROM (SELECT DISTINCT day AS d" + SummaryWhere(p) + " ORDER BY 1 LIMIT 20) first",
                        f.Values());
 }
 
@@ -167,7 +167,7 @@ Later<Subgroup> FetchShifts(Batch& b, const TypeFilter& f, int p) {
       {kPooledMean, [](R& r, const Field& v) { r.mean = v.Number().value_or(0); }},
       {kPooledSd, [](R& r, const Field& v) { r.sd = v.Number(); }},
   };
-  return columns.Queue(b, PooledFrom(p, "date(hour)", {}) + " ORDER BY 1", f.Values());
+  return columns.Queue(b, PooledFrom(p, "day", {}) + " ORDER BY 1", f.Values());
 }
 
 Later<LatestNorms> LatestNorms::Fetch(Batch& b, const TypeFilter& f, int p) {
@@ -266,9 +266,9 @@ Later<RejectedWeek> RejectedWeek::Fetch(Batch& b, const TypeFilter& f) {
       {"sum(judged)", [](R& r, const Field& f) { r.judged = f.Integer(); }},
       {"sum(judged - good)", [](R& r, const Field& f) { r.rejected = f.Integer(); }},
   };
-  return columns.Queue(b, " FROM measurement_hours WHERE " + LinesAndDepot() +
+  return columns.Queue(b, " FROM measurement_days WHERE " + LinesAndDepot() +
                               " AND ($2::int = 0 OR bogie_type = $2::smallint AND spring_type = $3::smallint)"
-                              " AND hour >= $4::date AND hour < $5::date + 1 GROUP BY 1, 2 ORDER BY 1, 2",
+                              " AND day >= $4::date AND day <= $5::date GROUP BY 1, 2 ORDER BY 1, 2",
                        f.Values());
 }
 

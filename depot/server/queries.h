@@ -58,7 +58,7 @@ struct TypeFilter {
   QByteArray line;  // empty: every line; lines (LineKey's names) apart by commas
   int bogie = 1, spring = 1;
   QDate from, to;
-  QByteArray depot;  // empty: every depot
+  QByteArray depot = {};  // empty: every depot
   // $1 line or '', $2 bogie, $3 spring, $4..$5 days, $6 depot or ''.
   Params Values() const;
 };
@@ -85,7 +85,7 @@ struct FirstShifts {
 };
 
 // Parameter p per shift (one Subgroup each, labelled by its day), pooled
-// from the hourly summaries.
+// from the daily summaries.
 Later<Subgroup> FetchShifts(Batch& b, const TypeFilter& f, int p);
 inline Answer<Subgroup> FetchShifts(const TypeFilter& f, int p) {
   return Alone<Subgroup>([&](Batch& b) { return FetchShifts(b, f, p); });
@@ -128,14 +128,14 @@ struct PooledRow {
 extern const char* const kWeek;
 // A month as PooledRow's `by`: YYYY-MM.
 extern const char* const kMonth;
-// Count, mean and sample deviation (null for one value) of hours of the
-// summary pooled by a GROUP BY, each hour with its group's pooled mean in
+// Count, mean and sample deviation (null for one value) of rows of a
+// summary pooled by a GROUP BY, each row with its group's pooled mean in
 // the column "pooled".
 extern const char* const kPooledN;
 extern const char* const kPooledMean;
 extern const char* const kPooledSd;
 
-// Parameter p over the whole period, pooled from the hourly summaries.
+// Parameter p over the whole period, pooled from the daily summaries.
 Later<Subgroup> FetchPeriodValues(Batch& b, const TypeFilter& f, int p);
 
 // The values of parameter p of the rejected records of the period
