@@ -207,6 +207,66 @@ bool Connection::Query(const QByteArray& sql, const std::vector<QByteArray>& par
   return false;
 }
 
+bool Connection::Pipeline(const std::vector<Statement>& statements, std::vector<Result>& results,
+                          QString& error) {
+  results.clear();
+  if (!conn_ || PQenterPipelineMode(conn_) != 1) {
+    error = LastError();
+    return false;
+  }
+  bool ok = true;
+  for (const Statement& s : statements) {
+    std::vector<const char*> values;
+    values.reserve(s.params.size());
+    for (const QByteArray& p : s.params) values.push_back(p.isNull() ? nullptr : p.constData());
+    if (ok && PQsendQueryParams(conn_, s.sql.constData(), static_cast<int>(values.size()), nullptr, values.data(),
+                                nullptr, nullptr, 0) != 1) {
+      error = LastError();
+      ok = false;
+    }
+  }
+  if (ok && PQpipelineSync(conn_) != 1) {
+    error = LastError();
+    ok = false;
+  }
+  // Each statement's result ends with a null one; the sync's closes the lot.
+  // A statement after a failed one comes back aborted.
+  const size_t sent = ok ? statements.size() : 0;
+  while (ok && results.size() < sent) {
+    pg_result* r = PQgetResult(conn_);
+    if (!r) {
+      error = LastError();
+      ok = false;
+      break;
+    }
+    const ExecStatusType status = PQresultStatus(r);
+    results.emplace_back(r);
+    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
+      error = OneLine(status == PGRES_PIPELINE_ABORTED ? "statement skipped" : PQresultErrorMessage(r));
+      ok = false;
+    }
+    while (pg_result* extra = PQgetResult(conn_)) PQclear(extra);
+  }
+  // Read up to the sync so that the connection leaves pipeline mode clean;
+  // one that cannot is closed by the caller.
+  // The skipped statements' results each end with a null one too.
+  for (size_t nulls = 0; sent > 0 && nulls <= statements.size() && PQstatus(conn_) == CONNECTION_OK;) {
+    pg_result* r = PQgetResult(conn_);
+    if (!r) {
+      ++nulls;
+      continue;
+    }
+    const bool sync = PQresultStatus(r) == PGRES_PIPELINE_SYNC;
+    PQclear(r);
+    if (sync) break;
+  }
+  if (PQexitPipelineMode(conn_) != 1 && ok) {
+    error = LastError();
+    ok = false;
+  }
+  return ok;
+}
+
 bool Connection::CopyBegin(const QByteArray& copySql, QString& error) {
   if (!conn_) {
     error = LastError();

@@ -86,6 +86,16 @@ class Connection {
     return Query(sql, params, ignored, error);
   }
 
+  // Statements sent together in one round trip (libpq's pipeline mode): each
+  // with its text parameters as Query() takes them. They run in one implicit
+  // transaction; `results` holds one Result per statement. False with the
+  // first failure's `error` when any fails (the rest are then skipped).
+  struct Statement {
+    QByteArray sql;
+    std::vector<QByteArray> params;
+  };
+  bool Pipeline(const std::vector<Statement>& statements, std::vector<Result>& results, QString& error);
+
   // COPY ... FROM STDIN in text format: Begin with the COPY statement, Put
   // rows (each ending with '\n'), End to finish it.
   bool CopyBegin(const QByteArray& copySql, QString& error);

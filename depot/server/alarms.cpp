@@ -32,14 +32,7 @@ struct Candidate {
 // The type page of the cell's chart over the period, its baseline given and
 // the shift marked.
 QByteArray ChartLink(const Cell& c, const AttentionQuery& q, const QDate& shift, int p) {
-  Link link = {{"line", c.line}, {"bogie", QByteArray::number(c.bogie)}, {"spring", QByteArray::number(c.spring)},
-               {"from", IsoDate(q.from)}, {"to", IsoDate(q.to)}};
-  if (c.baseFrom.isValid() && c.baseTo.isValid()) {
-    link.push_back({"bfrom", IsoDate(c.baseFrom)});
-    link.push_back({"bto", IsoDate(c.baseTo)});
-  }
-  link.push_back({"shift", IsoDate(shift)});
-  return Url("/type", link) + (p ? "#p" + QByteArray::number(p) : QByteArray());
+  return TypeLink({{}, c.line, c.bogie, c.spring, q.from, q.to, c.baseFrom, c.baseTo, shift, p});
 }
 
 // The alarms of the lines page's statuses: every rule a cell breaks in its

@@ -8,6 +8,7 @@
 #include <QByteArray>
 #include <QString>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -49,17 +50,65 @@ struct Rows {
 
 // Sets the connection string the workers use (call once before serving).
 void SetDatabase(const std::string& conninfo);
-// Runs one parameterised statement on this thread's connection, opening or
-// reopening it as needed. Every query of the server runs here. A statement
-// that fails runs once more on a fresh connection; failing again, the
-// reason goes to standard error (the server's log) and the request ends
+
+// Statements that need no answer of one another, sent to the database
+// together: Add() queues each, Run() sends them all in one round trip on
+// this thread's connection (opening or reopening it as needed) and fills
+// every statement's Rows. Every query of the server runs through a Batch.
+// A batch that fails runs once more on a fresh connection; failing again,
+// the reason goes to standard error (the server's log) and the request ends
 // with a Refusal (handlers.h) of 503: no database text reaches a page.
+class Batch {
+ public:
+  // The statement's rows, there once Run() returned.
+  std::shared_ptr<const Rows> Add(const QByteArray& sql, const Params& params = {});
+  void Run();
+  bool Empty() const { return queued_.empty(); }
+
+ private:
+  struct Queued {
+    QByteArray sql;
+    std::vector<QByteArray> values;
+    std::shared_ptr<Rows> rows;
+  };
+  std::vector<Queued> queued_;
+};
+
+// One statement in a round trip of its own.
 Rows Query(const QByteArray& sql, const Params& params = {});
+
+// The round trips to the database this thread has made (a page's count is
+// the difference across it).
+long long RoundTrips();
 
 // A query's answer: its rows read into `Row`s.
 template <class Row>
 struct Answer {
   std::vector<Row> rows;
+};
+
+// The answer of a statement queued in a Batch, read once the batch ran.
+template <class Row>
+class Later {
+ public:
+  using Reader = std::function<void(Row&, const Field&)>;
+  using List = std::vector<std::pair<QByteArray, Reader>>;
+  Later() = default;
+  Later(std::shared_ptr<const Rows> rows, List list) : rows_(std::move(rows)), list_(std::move(list)) {}
+  Answer<Row> Get() const { return rows_ ? Read(*rows_, list_) : Answer<Row>{}; }
+  static Answer<Row> Read(const Rows& rows, const List& list) {
+    Answer<Row> out;
+    for (const auto& values : rows.rows) {
+      Row row{};
+      for (size_t c = 0; c < list.size() && c < values.size(); ++c) list[c].second(row, Field(values[c]));
+      out.rows.push_back(std::move(row));
+    }
+    return out;
+  }
+
+ private:
+  std::shared_ptr<const Rows> rows_;
+  List list_;
 };
 
 // The columns of a query, in the order of its select list: each one's SQL
@@ -79,19 +128,25 @@ class Columns {
   }
 
   // Runs "SELECT <columns> <rest>" and reads its rows.
-  Answer<Row> Fetch(const QByteArray& rest, const Params& params = {}) const {
-    Rows rows = Query("SELECT " + Select() + rest, params);
-    Answer<Row> out;
-    for (const auto& values : rows.rows) {
-      Row row{};
-      for (size_t c = 0; c < list_.size() && c < values.size(); ++c) list_[c].second(row, Field(values[c]));
-      out.rows.push_back(std::move(row));
-    }
-    return out;
+  Answer<Row> Fetch(const QByteArray& rest, const Params& params = {}) const { return Read(Query("SELECT " + Select() + rest, params)); }
+  // Queues "SELECT <columns> <rest>" in `batch`: its answer once the batch ran.
+  Later<Row> Queue(Batch& batch, const QByteArray& rest, const Params& params = {}) const {
+    return Later<Row>(batch.Add("SELECT " + Select() + rest, params), list_);
   }
+  // Reads rows of this select list.
+  Answer<Row> Read(const Rows& rows) const { return Later<Row>::Read(rows, list_); }
 
  private:
   std::vector<std::pair<QByteArray, Reader>> list_;
 };
+
+// One query queued by `queue` (Batch& -> Later<Row>) in a round trip of its own.
+template <class Row, class Queue>
+Answer<Row> Alone(Queue queue) {
+  Batch batch;
+  const Later<Row> later = queue(batch);
+  batch.Run();
+  return later.Get();
+}
 
 }  // namespace depot

@@ -57,9 +57,7 @@ AttentionQuery MatrixPeriod(const Request& r) {
 }
 
 QByteArray CellLink(const AttentionQuery& q, const Cell& c) {
-  return Url("/type", {{"line", c.line}, {"bogie", QByteArray::number(c.bogie)}, {"spring", QByteArray::number(c.spring)},
-                       {"from", IsoDate(q.from)}, {"to", IsoDate(q.to)}, {"bfrom", IsoDate(q.baseFrom)},
-                       {"bto", IsoDate(q.baseTo)}});
+  return TypeLink({{}, c.line, c.bogie, c.spring, q.from, q.to, q.baseFrom, q.baseTo, {}, 0});
 }
 
 QByteArray TypeName(const Cell& c) {
@@ -137,10 +135,12 @@ QByteArray AttentionMatrix(const AttentionQuery& q, bool central) {
                "<span class=\"green\">зелёный</span> — в норме.</p>";
 }
 
+// The 12 weeks up to the period's end.
+QDate TwelveWeeksBefore(const QDate& to) { return to.addDays(1 - to.dayOfWeek()).addDays(-7 * 11); }
+
 // The share rejected per week and line over the 12 weeks up to the period's end.
-QByteArray RejectedByWeek(const QDate& to) {
-  const QDate from = to.addDays(1 - to.dayOfWeek()).addDays(-7 * 11);
-  const Answer<RejectedWeek> rows = RejectedWeek::Fetch({}, 0, 0, from, to);
+QByteArray RejectedByWeek(const QDate& to, const Answer<RejectedWeek>& rows) {
+  const QDate from = TwelveWeeksBefore(to);
   std::vector<QString> weeks;
   for (QDate w = from; w <= to; w = w.addDays(7)) weeks.push_back(w.toString(QStringLiteral("dd.MM")));
   std::map<QByteArray, std::vector<const RejectedWeek*>> byLine;
@@ -171,9 +171,15 @@ QByteArray RejectedByWeek(const QDate& to) {
 void LinesPage(const Request& r, httplib::Response& res) {
   const QByteArray depotCode = r.Get("depot");
   const AttentionQuery period = MatrixPeriod(r);
-  const Answer<LineRow> lines = LineRow::Fetch(depotCode);
   // At the centre lines of several depots may share a name.
   const bool central = IsCentral();
+  Batch batch;
+  const Later<LineRow> lineRows = LineRow::Fetch(batch, depotCode);
+  const Later<DatabaseZone> zoneRow = DatabaseZone::Fetch(batch);
+  TypeFilter rejectedFilter{{}, 0, 0, TwelveWeeksBefore(period.to), period.to, depotCode};
+  const Later<RejectedWeek> rejected = RejectedWeek::Fetch(batch, rejectedFilter);
+  batch.Run();
+  const Answer<LineRow> lines = lineRows.Get();
   QByteArray body;
   body += "<table id=\"lines\"><tr><th>Линия</th><th>Сегодня</th><th>Годных сегодня</th><th>За неделю</th>"
           "<th>Годных за неделю</th><th>Эмуляция за неделю</th><th>Последний замер</th>"
@@ -181,7 +187,7 @@ void LinesPage(const Request& r, httplib::Response& res) {
   for (const LineRow& l : lines.rows) {
     body += QByteArray("<tr") + (l.stale ? " class=\"stale\"" : "") + " data-line=\"" + Esc(l.name) +
             "\"" + (central ? " data-depot=\"" + Esc(l.depot) + "\"" : QByteArray()) + "><td><a href=\"" +
-            Esc(Url("/types", {{"line", l.name}})) + "\">" + (central ? Esc(l.depot) + " · " : QByteArray()) +
+            Esc(Url("/types", {{"depot", central ? l.depot : QByteArray()}, {"line", l.name}})) + "\">" + (central ? Esc(l.depot) + " · " : QByteArray()) +
             Esc(l.name) + "</a></td><td class=\"n today\">" + QByteArray::number(l.today) + "</td><td class=\"n\">" +
             Esc(Share(l.todayGood, l.todayJudged)) + "</td><td class=\"n week\">" +
             QByteArray::number(l.week) + "</td><td class=\"n\">" + Esc(Share(l.weekGood, l.weekJudged)) +
@@ -192,11 +198,11 @@ void LinesPage(const Request& r, httplib::Response& res) {
   }
   body += "</table>" + AttentionMatrix(period, central);
   body += RecentAlarmsHtml();
-  body += RejectedByWeek(period.to);
-  body += "<p class=\"csv\"><a href=\"/lines.csv\">Скачать CSV</a> · "
-          "<a href=\"/types\">Типы пружин на всех линиях</a></p>"
+  body += RejectedByWeek(period.to, rejected.Get());
+  body += "<p class=\"csv\"><a href=\"/lines.csv\">Скачать CSV</a> · <a href=\"" +
+          Esc(Url("/types", {{"depot", depotCode}})) + "\">Типы пружин на всех линиях</a></p>"
           "<p>Эмулированные записи не считаются замерами. Доля годных — среди оценённых записей.</p>";
-  const Answer<DatabaseZone> zone = DatabaseZone::Fetch();
+  const Answer<DatabaseZone> zone = zoneRow.Get();
   body += "<p>Дни, недели и смены — по часовому поясу базы данных: <b id=\"zone\">" +
           Esc(zone.rows.empty() ? QByteArray() : zone.rows[0].name) + "</b>.</p>";
   const QString title = depotCode.isEmpty() ? QStringLiteral("Линии")
@@ -204,9 +210,17 @@ void LinesPage(const Request& r, httplib::Response& res) {
   res.set_content(Page(title, &r.user, body).toStdString(), "text/html; charset=utf-8");
 }
 
+// At the railway's centre the lines of a type are named DEPOT/LINE, and
+// `depot=` keeps to one depot.
 void TypesPage(const Request& r, httplib::Response& res) {
+  const QByteArray depotCode = r.Get("depot");
   const QByteArray line = r.Get("line");
-  const Answer<TypeRow> types = TypeRow::Fetch(line);
+  const bool central = IsCentral();
+  // At the centre a line of the depot asked is keyed DEPOT/LINE.
+  const QByteArray key = central && !depotCode.isEmpty() && !line.isEmpty() && !line.contains('/')
+                             ? depotCode + '/' + line
+                             : line;
+  const Answer<TypeRow> types = Alone<TypeRow>([&](Batch& b) { return TypeRow::Fetch(b, key, depotCode); });
   QByteArray body;
   body += QByteArray("<table><tr><th>Тип тележки</th><th>Тип пружины</th><th>Замеров за 90 дней</th>") +
           (line.isEmpty() ? "<th>Линии</th>" : "") + "</tr>";
@@ -215,15 +229,20 @@ void TypesPage(const Request& r, httplib::Response& res) {
     const bool apart = std::count_if(types.rows.begin(), types.rows.end(), [&](const TypeRow& o) {
                          return o.bogie == t.bogie && o.spring == t.spring;
                        }) > 1;
-    const QByteArray link =
-        Url("/type", {{"line", line.isEmpty() && apart ? t.lines : line}, {"bogie", t.bogie}, {"spring", t.spring}});
+    const QByteArray link = TypeLink({depotCode, line.isEmpty() && apart ? t.lines : key, t.bogie.toInt(),
+                                      t.spring.toInt(), {}, {}, {}, {}, {}, 0});
     body += "<tr><td>" + t.bogie + " " + Esc(t.bogieName) + "</td><td><a href=\"" + Esc(link) + "\">" + t.spring +
             " " + Esc(t.springName) + "</a></td><td class=\"n\">" + t.records + "</td>" +
-            (line.isEmpty() ? "<td class=\"lines\">" + Esc(t.lines) + "</td>" : QByteArray()) + "</tr>";
+            (line.isEmpty() ? "<td class=\"lines\">" + Esc(t.lines) + "</td>" : QByteArray()) +
+            "</tr>";
   }
   body += "</table>";
-  const QString title = line.isEmpty() ? QStringLiteral("Типы пружин: все линии")
-                                       : QStringLiteral("Типы пружин: линия ") + QString::fromUtf8(line);
+  const QString depotTitle = !depotCode.isEmpty() ? QStringLiteral(", депо ") + QString::fromUtf8(depotCode)
+                             : central            ? QStringLiteral(", все депо")
+                                                  : QString();
+  const QString title = (line.isEmpty() ? QStringLiteral("Типы пружин: все линии")
+                                        : QStringLiteral("Типы пружин: линия ") + QString::fromUtf8(line)) +
+                        depotTitle;
   res.set_content(Page(title, &r.user, body).toStdString(), "text/html; charset=utf-8");
 }
 

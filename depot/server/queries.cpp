@@ -1,38 +1,51 @@
 #include "server/queries.h"
 
 #include "quality/measured.h"
+#include "server/railwayqueries.h"
 #include "server/views.h"
 
 namespace depot {
 
+QByteArray LineKey() { return IsCentral() ? "depot || '/' || line" : "line"; }
+
 namespace {
+
+// The filter's lines ($1, LineKey's names by commas) and depot ($6) on the
+// columns of the table aliased `t` ("m.", or empty for none).
+QByteArray LinesAndDepot(const QByteArray& t = {}) {
+  // At the centre a bare line name is that line of every depot.
+  const QByteArray lines = IsCentral() ? "(" + t + "depot || '/' || " + t + "line = ANY(string_to_array($1, ',')) OR " +
+                                             t + "line = ANY(string_to_array($1, ',')))"
+                                       : t + "line = ANY(string_to_array($1, ','))";
+  return "($1 = '' OR " + lines + ") AND ($6 = '' OR " + t + "depot = $6)";
+}
 
 // The rows of parameter p that count: measured on the line, not emulated, of
 // the type and period asked (TypeFilter's parameters), of a kind that takes
 // the parameter.
 QByteArray Where(int p) {
   const QByteArray v = "p" + QByteArray::number(p);
-  QByteArray w = " WHERE ($1 = '' OR line = ANY(string_to_array($1, ','))) AND bogie_type = $2::smallint AND spring_type = $3::smallint"
+  QByteArray w = " WHERE " + LinesAndDepot() + " AND bogie_type = $2::smallint AND spring_type = $3::smallint"
                  " AND measured_at >= $4::date AND measured_at < $5::date + 1 AND NOT emulated"
                  " AND " + v + "_measured IS NOT FALSE AND " + v + "_value IS NOT NULL";
   if (!quality::KindTakes(quality::kFastKind, p)) w += " AND kind <> " + QByteArray::number(quality::kFastKind);
   return w;
 }
 
-// The same rows in the hourly summary of parameter p.
+// The same rows in the daily summary of parameter p.
 QByteArray SummaryWhere(int p) {
-  return " FROM measurement_param_hours WHERE ($1 = '' OR line = ANY(string_to_array($1, ','))) AND bogie_type = $2::smallint"
+  return " FROM measurement_param_days WHERE " + LinesAndDepot() + " AND bogie_type = $2::smallint"
          " AND spring_type = $3::smallint AND param = " + QByteArray::number(p) +
-         " AND hour >= $4::date AND hour < $5::date + 1";
+         " AND day >= $4::date AND day <= $5::date";
 }
 
-// The hours of parameter p grouped by `by` (and `extra`, columns of the
-// summary) as the table "hours" with the pooled mean of each group beside
-// every hour; the select list pools them with the Pooled* columns.
+// The days of parameter p grouped by `by` (and `extra`, columns of the
+// summary) as the table "days" with the pooled mean of each group beside
+// every day; the select list pools them with the Pooled* columns.
 QByteArray PooledFrom(int p, const QByteArray& by, const QByteArray& extra) {
   const QByteArray more = extra.isEmpty() ? QByteArray() : ", " + extra;
   return " FROM (SELECT " + by + " AS g" + more + ", n, mean, m2, sum(n * mean) OVER w / sum(n) OVER w AS pooled" +
-         SummaryWhere(p) + " WINDOW w AS (PARTITION BY " + by + more + ")) hours GROUP BY g" + more;
+         SummaryWhere(p) + " WINDOW w AS (PARTITION BY " + by + more + ")) days GROUP BY g" + more;
 }
 }  // namespace
 
@@ -41,45 +54,45 @@ const char* const kPooledMean = "sum(n * mean) / sum(n)";
 const char* const kPooledSd =
     "CASE WHEN sum(n) > 1 THEN sqrt((sum(m2) + sum(n * (mean - pooled) ^ 2)) / (sum(n) - 1)) END";
 
-const char* const kWeek = "to_char(date_trunc('week', hour), 'YYYY-MM-DD')";
-const char* const kMonth = "to_char(hour, 'YYYY-MM')";
+const char* const kWeek = "to_char(date_trunc('week', day), 'YYYY-MM-DD')";
+const char* const kMonth = "to_char(day, 'YYYY-MM')";
 
-Answer<LineRow> LineRow::Fetch(const QByteArray& depot) {
+Later<LineRow> LineRow::Fetch(Batch& b, const QByteArray& depot) {
   using R = LineRow;
   static const Columns<R> columns = {
       {"l.depot", [](R& r, const Field& f) { r.depot = f.Text(); }},
       {"l.name", [](R& r, const Field& f) { r.name = f.Text(); }},
       {"to_char(l.last_sync_at, 'DD.MM.YYYY HH24:MI:SS')", [](R& r, const Field& f) { r.lastSync = f.Text(); }},
       {"coalesce(now() - l.last_sync_at > interval '1 hour', true)", [](R& r, const Field& f) { r.stale = f.Bool(); }},
-      {"coalesce(sum(h.records) FILTER (WHERE h.hour >= current_date), 0)",
+      {"coalesce(sum(h.records) FILTER (WHERE h.day = current_date), 0)",
        [](R& r, const Field& f) { r.today = f.Integer(); }},
-      {"coalesce(sum(h.judged) FILTER (WHERE h.hour >= current_date), 0)",
+      {"coalesce(sum(h.judged) FILTER (WHERE h.day = current_date), 0)",
        [](R& r, const Field& f) { r.todayJudged = f.Integer(); }},
-      {"coalesce(sum(h.good) FILTER (WHERE h.hour >= current_date), 0)",
+      {"coalesce(sum(h.good) FILTER (WHERE h.day = current_date), 0)",
        [](R& r, const Field& f) { r.todayGood = f.Integer(); }},
       {"coalesce(sum(h.records), 0)", [](R& r, const Field& f) { r.week = f.Integer(); }},
       {"coalesce(sum(h.judged), 0)", [](R& r, const Field& f) { r.weekJudged = f.Integer(); }},
       {"coalesce(sum(h.good), 0)", [](R& r, const Field& f) { r.weekGood = f.Integer(); }},
       {"coalesce(sum(h.emulated), 0)", [](R& r, const Field& f) { r.weekEmulated = f.Integer(); }},
-      {"(SELECT to_char(x.last_measured, 'DD.MM.YYYY HH24:MI:SS') FROM measurement_hours x"
-       "   WHERE x.depot = l.depot AND x.line = l.name AND x.last_measured IS NOT NULL ORDER BY x.hour DESC, x.last_measured DESC LIMIT 1)",
+      {"(SELECT to_char(x.last_measured, 'DD.MM.YYYY HH24:MI:SS') FROM measurement_days x"
+       "   WHERE x.depot = l.depot AND x.line = l.name AND x.last_measured IS NOT NULL ORDER BY x.day DESC, x.last_measured DESC LIMIT 1)",
        [](R& r, const Field& f) { r.lastMeasurement = f.Text(); }},
   };
-  return columns.Fetch(
-      " FROM lines l LEFT JOIN measurement_hours h ON h.depot = l.depot AND h.line = l.name"
-      "  AND h.hour >= date_trunc('week', current_date) AND h.hour < current_date + 1"
+  return columns.Queue(b,
+      " FROM lines l LEFT JOIN measurement_days h ON h.depot = l.depot AND h.line = l.name"
+      "  AND h.day >= date_trunc('week', current_date) AND h.day <= current_date"
       " WHERE $1 = '' OR l.depot = $1"
       " GROUP BY l.depot, l.name, l.last_sync_at ORDER BY l.name, l.depot",
       {depot});
 }
 
-Answer<DatabaseZone> DatabaseZone::Fetch() {
+Later<DatabaseZone> DatabaseZone::Fetch(Batch& b) {
   static const Columns<DatabaseZone> columns = {
       {"current_setting('TimeZone')", [](DatabaseZone& r, const Field& f) { r.name = f.Text(); }}};
-  return columns.Fetch({});
+  return columns.Queue(b, {});
 }
 
-Answer<TypeRow> TypeRow::Fetch(const QByteArray& line) {
+Later<TypeRow> TypeRow::Fetch(Batch& b, const QByteArray& line, const QByteArray& depot) {
   using R = TypeRow;
   static const Columns<R> columns = {
       {"bogie_type", [](R& r, const Field& f) { r.bogie = f.Text(); }},
@@ -90,60 +103,63 @@ Answer<TypeRow> TypeRow::Fetch(const QByteArray& line) {
       {"string_agg(line, ',' ORDER BY line)", [](R& r, const Field& f) { r.lines = f.Text(); }},
   };
   // Each line's names first: lines whose bogie files name a type alike pool.
-  return columns.Fetch(" FROM (SELECT line, bogie_type, spring_type, max(bogie_name) AS bogie_name,"
-                       " max(spring_name) AS spring_name, sum(records) AS records FROM measurement_hours"
-                       " WHERE ($1 = '' OR line = $1) AND hour >= current_date - 90"
-                       " GROUP BY line, bogie_type, spring_type) per_line"
+  return columns.Queue(b,
+                       " FROM (SELECT " + LineKey() + " AS line, bogie_type, spring_type, max(bogie_name) AS bogie_name,"
+                       " max(spring_name) AS spring_name, sum(records) AS records FROM measurement_days"
+                       " WHERE ($1 = '' OR " + LineKey() + " = $1) AND ($2 = '' OR depot = $2) AND day >= current_date - 90"
+                       " GROUP BY 1, 2, 3) per_line"
                        " GROUP BY bogie_type, spring_type, bogie_name, spring_name HAVING sum(records) > 0"
                        " ORDER BY bogie_type, spring_type, bogie_name, spring_name",
-                       {line});
+                       {line, depot});
 }
 
 Params TypeFilter::Values() const {
-  return {line, QByteArray::number(bogie), QByteArray::number(spring), IsoDate(from), IsoDate(to)};
+  return {line, QByteArray::number(bogie), QByteArray::number(spring), IsoDate(from), IsoDate(to), depot};
 }
 
-Answer<TypeNames> TypeNames::Fetch(const TypeFilter& f) {
+Later<TypeNames> TypeNames::Fetch(Batch& b, const TypeFilter& f) {
   using R = TypeNames;
   static const Columns<R> columns = {
       {"max(any_bogie_name)", [](R& r, const Field& v) { r.bogie = v.Text(); }},
       {"max(any_spring_name)", [](R& r, const Field& v) { r.spring = v.Text(); }},
   };
-  return columns.Fetch(" FROM measurement_hours WHERE bogie_type = $1::smallint"
-                       " AND spring_type = $2::smallint AND ($3 = '' OR line = ANY(string_to_array($3, ',')))",
-                       {QByteArray::number(f.bogie), QByteArray::number(f.spring), f.line});
+  // Over the type's whole history, so that a period without records
+  // still shows the type's names.
+  return columns.Queue(b, " FROM measurement_days WHERE bogie_type = $2::smallint AND spring_type = $3::smallint AND " +
+                              LinesAndDepot() + " AND $4::date IS NOT NULL AND $5::date IS NOT NULL",
+                       f.Values());
 }
 
-Answer<LineNaming> LineNaming::Fetch(const TypeFilter& f) {
+Later<LineNaming> LineNaming::Fetch(Batch& b, const TypeFilter& f) {
   using R = LineNaming;
   static const Columns<R> columns = {
       {"n.line", [](R& r, const Field& v) { r.line = v.Text(); }},
       {"concat_ws(' / ', n.bogie_name, n.spring_name, k.norms)", [](R& r, const Field& v) { r.naming = v.Text(); }},
   };
-  return columns.Fetch(
-      " FROM (SELECT line, max(bogie_name) AS bogie_name, max(spring_name) AS spring_name FROM measurement_hours"
-      "  WHERE ($1 = '' OR line = ANY(string_to_array($1, ','))) AND bogie_type = $2::smallint"
-      "  AND spring_type = $3::smallint AND hour >= $4::date AND hour < $5::date + 1 AND records > 0"
-      "  GROUP BY line) n"
-      " LEFT JOIN (SELECT line, string_agg(DISTINCT param || ': ' || concat_ws('..', p_min, p_max) || ' E ' ||"
-      "  coalesce(p_tolerance::text, ''), ', ') AS norms FROM measurement_param_hours"
-      "  WHERE ($1 = '' OR line = ANY(string_to_array($1, ','))) AND bogie_type = $2::smallint"
-      "  AND spring_type = $3::smallint AND hour >= $4::date AND hour < $5::date + 1 AND param IN (1, 2)"
-      "  GROUP BY line) k ON k.line = n.line ORDER BY n.line",
+  return columns.Queue(b,
+      " FROM (SELECT " + LineKey() + " AS line, max(bogie_name) AS bogie_name, max(spring_name) AS spring_name"
+      "  FROM measurement_days WHERE " + LinesAndDepot() + " AND bogie_type = $2::smallint"
+      "  AND spring_type = $3::smallint AND day >= $4::date AND day <= $5::date AND records > 0"
+      "  GROUP BY 1) n"
+      " LEFT JOIN (SELECT " + LineKey() + " AS line, string_agg(DISTINCT param || ': ' || concat_ws('..', p_min, p_max) ||"
+      "  ' E ' || coalesce(p_tolerance::text, ''), ', ') AS norms FROM measurement_param_days"
+      "  WHERE " + LinesAndDepot() + " AND bogie_type = $2::smallint"
+      "  AND spring_type = $3::smallint AND day >= $4::date AND day <= $5::date AND param IN (1, 2)"
+      "  GROUP BY 1) k ON k.line = n.line ORDER BY n.line",
       f.Values());
 }
 
-Answer<FirstShifts> FirstShifts::Fetch(const TypeFilter& f, int p) {
+Later<FirstShifts> FirstShifts::Fetch(Batch& b, const TypeFilter& f, int p) {
   using R = FirstShifts;
   static const Columns<R> columns = {
       {"min(d)", [](R& r, const Field& v) { r.first = QDate::fromString(QString::fromUtf8(v.Text()), Qt::ISODate); }},
       {"max(d)", [](R& r, const Field& v) { r.last = QDate::fromString(QString::fromUtf8(v.Text()), Qt::ISODate); }},
   };
-  return columns.Fetch(" FROM (SELECT DISTINCT date(hour) AS d" + SummaryWhere(p) + " ORDER BY 1 LIMIT 20) first",
+  return columns.Queue(b, " FROM (SELECT DISTINCT day AS d" + SummaryWhere(p) + " ORDER BY 1 LIMIT 20) first",
                        f.Values());
 }
 
-Answer<Subgroup> FetchShifts(const TypeFilter& f, int p) {
+Later<Subgroup> FetchShifts(Batch& b, const TypeFilter& f, int p) {
   using R = Subgroup;
   static const Columns<R> columns = {
       {"g", [](R& r, const Field& v) { r.label = QString::fromUtf8(v.Text()); }},
@@ -151,43 +167,43 @@ Answer<Subgroup> FetchShifts(const TypeFilter& f, int p) {
       {kPooledMean, [](R& r, const Field& v) { r.mean = v.Number().value_or(0); }},
       {kPooledSd, [](R& r, const Field& v) { r.sd = v.Number(); }},
   };
-  return columns.Fetch(PooledFrom(p, "date(hour)", {}) + " ORDER BY 1", f.Values());
+  return columns.Queue(b, PooledFrom(p, "day", {}) + " ORDER BY 1", f.Values());
 }
 
-Answer<LatestNorms> LatestNorms::Fetch(const TypeFilter& f, int p) {
+Later<LatestNorms> LatestNorms::Fetch(Batch& b, const TypeFilter& f, int p) {
   using R = LatestNorms;
   static const Columns<R> columns = {
       {"p_min", [](R& r, const Field& v) { r.norms.min = v.Number(); }},
       {"p_max", [](R& r, const Field& v) { r.norms.max = v.Number(); }},
       {"p_tolerance", [](R& r, const Field& v) { r.norms.tolerance = v.Number(); }},
   };
-  return columns.Fetch(SummaryWhere(p) + " AND last_judged IS NOT NULL ORDER BY last_judged DESC LIMIT 1",
+  return columns.Queue(b, SummaryWhere(p) + " AND last_judged IS NOT NULL ORDER BY last_judged DESC LIMIT 1",
                        f.Values());
 }
 
-Answer<ValueRange> ValueRange::Fetch(const TypeFilter& f, int p) {
+Later<ValueRange> ValueRange::Fetch(Batch& b, const TypeFilter& f, int p) {
   using R = ValueRange;
   static const Columns<R> columns = {
       {"min(lowest)", [](R& r, const Field& v) { r.lowest = v.Number(); }},
       {"max(highest)", [](R& r, const Field& v) { r.highest = v.Number(); }},
   };
-  return columns.Fetch(SummaryWhere(p), f.Values());
+  return columns.Queue(b, SummaryWhere(p), f.Values());
 }
 
-Answer<BinRow> BinRow::Fetch(const TypeFilter& f, int p, double lower, double upper, int bins) {
+Later<BinRow> BinRow::Fetch(Batch& b, const TypeFilter& f, int p, double lower, double upper, int bins) {
   using R = BinRow;
   const Columns<R> columns = {
-      {"width_bucket(p" + QByteArray::number(p) + "_value, $6::float8, $7::float8, " + QByteArray::number(bins) + ")",
+      {"width_bucket(p" + QByteArray::number(p) + "_value, $7::float8, $8::float8, " + QByteArray::number(bins) + ")",
        [](R& r, const Field& v) { r.bin = v.Integer(); }},
       {"count(*)", [](R& r, const Field& v) { r.count = v.Integer(); }},
   };
   Params values = f.Values();
   values.push_back(QByteArray::number(lower, 'g', 17));
   values.push_back(QByteArray::number(upper, 'g', 17));
-  return columns.Fetch(" FROM measurements" + Where(p) + " GROUP BY 1", values);
+  return columns.Queue(b, " FROM measurements" + Where(p) + " GROUP BY 1", values);
 }
 
-Answer<PooledRow> PooledRow::Fetch(const TypeFilter& f, int p, const QByteArray& by) {
+Later<PooledRow> PooledRow::Fetch(Batch& b, const TypeFilter& f, int p, const QByteArray& by) {
   using R = PooledRow;
   static const Columns<R> columns = {
       {"g", [](R& r, const Field& v) { r.key = v.Text(); }},
@@ -198,20 +214,20 @@ Answer<PooledRow> PooledRow::Fetch(const TypeFilter& f, int p, const QByteArray&
       {kPooledMean, [](R& r, const Field& v) { r.mean = v.Number().value_or(0); }},
       {kPooledSd, [](R& r, const Field& v) { r.sd = v.Number(); }},
   };
-  return columns.Fetch(PooledFrom(p, by, "p_min, p_max, p_tolerance") + " ORDER BY g, sum(n) DESC", f.Values());
+  return columns.Queue(b, PooledFrom(p, by, "p_min, p_max, p_tolerance") + " ORDER BY g, sum(n) DESC", f.Values());
 }
 
-Answer<Subgroup> FetchPeriodValues(const TypeFilter& f, int p) {
+Later<Subgroup> FetchPeriodValues(Batch& b, const TypeFilter& f, int p) {
   using R = Subgroup;
   static const Columns<R> columns = {
       {kPooledN, [](R& r, const Field& v) { r.n = v.Integer(); }},
       {kPooledMean, [](R& r, const Field& v) { r.mean = v.Number().value_or(0); }},
       {kPooledSd, [](R& r, const Field& v) { r.sd = v.Number(); }},
   };
-  return columns.Fetch(PooledFrom(p, "param", {}), f.Values());
+  return columns.Queue(b, PooledFrom(p, "param", {}), f.Values());
 }
 
-Answer<RejectedValues> RejectedValues::Fetch(const TypeFilter& f) {
+Later<RejectedValues> RejectedValues::Fetch(Batch& b, const TypeFilter& f) {
   using R = RejectedValues;
   static const Columns<R> columns = {
       {"v.param", [](R& r, const Field& x) { r.param = static_cast<int>(x.Integer()); }},
@@ -230,9 +246,9 @@ Answer<RejectedValues> RejectedValues::Fetch(const TypeFilter& f) {
     values += (p > 1 ? ", (" : "(") + QByteArray::number(p) + ", " + c + "_value, " + c + "_measured, " + c + "_min, " +
               c + "_max, " + c + "_tolerance)";
   }
-  return columns.Fetch(
+  return columns.Queue(b,
       " FROM measurements m CROSS JOIN LATERAL (VALUES " + values + ") v(param, value, measured, lo, hi, tol)"
-      " WHERE ($1 = '' OR m.line = ANY(string_to_array($1, ','))) AND m.bogie_type = $2::smallint"
+      " WHERE " + LinesAndDepot("m.") + " AND m.bogie_type = $2::smallint"
       " AND m.spring_type = $3::smallint AND m.measured_at >= $4::date AND m.measured_at < $5::date + 1"
       " AND NOT m.emulated AND m.judged AND m.spring_good IS FALSE AND v.measured IS NOT FALSE"
       " AND v.value IS NOT NULL AND v.lo IS NOT NULL AND v.hi IS NOT NULL AND v.tol IS NOT NULL" +
@@ -242,19 +258,18 @@ Answer<RejectedValues> RejectedValues::Fetch(const TypeFilter& f) {
       f.Values());
 }
 
-Answer<RejectedWeek> RejectedWeek::Fetch(const QByteArray& lines, int bogie, int spring, const QDate& from,
-                                         const QDate& to) {
+Later<RejectedWeek> RejectedWeek::Fetch(Batch& b, const TypeFilter& f) {
   using R = RejectedWeek;
   static const Columns<R> columns = {
       {kWeek, [](R& r, const Field& f) { r.week = f.Text(); }},
-      {"line", [](R& r, const Field& f) { r.line = f.Text(); }},
+      {LineKey(), [](R& r, const Field& f) { r.line = f.Text(); }},
       {"sum(judged)", [](R& r, const Field& f) { r.judged = f.Integer(); }},
       {"sum(judged - good)", [](R& r, const Field& f) { r.rejected = f.Integer(); }},
   };
-  return columns.Fetch(" FROM measurement_hours WHERE ($1 = '' OR line = ANY(string_to_array($1, ',')))"
-                       " AND ($2::int = 0 OR bogie_type = $2::smallint AND spring_type = $3::smallint)"
-                       " AND hour >= $4::date AND hour < $5::date + 1 GROUP BY 1, 2 ORDER BY 1, 2",
-                       {lines, QByteArray::number(bogie), QByteArray::number(spring), IsoDate(from), IsoDate(to)});
+  return columns.Queue(b, " FROM measurement_days WHERE " + LinesAndDepot() +
+                              " AND ($2::int = 0 OR bogie_type = $2::smallint AND spring_type = $3::smallint)"
+                              " AND day >= $4::date AND day <= $5::date GROUP BY 1, 2 ORDER BY 1, 2",
+                       f.Values());
 }
 
 namespace {

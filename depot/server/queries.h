@@ -24,39 +24,49 @@ struct LineRow {
   bool stale = true;
   long long today = 0, todayJudged = 0, todayGood = 0;
   long long week = 0, weekJudged = 0, weekGood = 0, weekEmulated = 0;
-  static Answer<LineRow> Fetch(const QByteArray& depot = {});
+  static Later<LineRow> Fetch(Batch& b, const QByteArray& depot);
+  static Answer<LineRow> Fetch(const QByteArray& depot = {}) {
+    return Alone<LineRow>([&](Batch& b) { return Fetch(b, depot); });
+  }
 };
 
 // The time zone the database counts days, weeks and shifts in.
 struct DatabaseZone {
   QByteArray name;
-  static Answer<DatabaseZone> Fetch();
+  static Later<DatabaseZone> Fetch(Batch& b);
+  static Answer<DatabaseZone> Fetch() { return Alone<DatabaseZone>([](Batch& b) { return Fetch(b); }); }
 };
 
-// The spring types a line (or every line, `line` empty) measured in the
-// last 90 days, with their records.
-// Lines whose bogie files name a type differently are rows of their own,
-// each with its lines.
+// The SQL that names a row's line as the pages do: DEPOT/LINE at the
+// railway's centre, where lines of several depots may share a name, the
+// line's name at a depot.
+QByteArray LineKey();
+
+// The spring types a line (or every line, `line` empty) of a depot (or of
+// every depot, `depot` empty) measured in the last 90 days, with their
+// records. Lines whose bogie files name a type differently are rows of
+// their own, each with its lines (LineKey's names, by commas).
 struct TypeRow {
   QByteArray bogie, spring, bogieName, springName, records, lines;
-  static Answer<TypeRow> Fetch(const QByteArray& line);
+  static Later<TypeRow> Fetch(Batch& b, const QByteArray& line, const QByteArray& depot);
 };
 
 // ---------------------------------------------------------------- one spring type
 
 // The records of one spring type over a period, on one line or every line.
 struct TypeFilter {
-  QByteArray line;  // empty: every line; lines apart by commas
+  QByteArray line;  // empty: every line; lines (LineKey's names) apart by commas
   int bogie = 1, spring = 1;
   QDate from, to;
-  // $1 line or '', $2 bogie, $3 spring, $4..$5 days.
+  QByteArray depot = {};  // empty: every depot
+  // $1 line or '', $2 bogie, $3 spring, $4..$5 days, $6 depot or ''.
   Params Values() const;
 };
 
 // The names the type's records carry.
 struct TypeNames {
   QByteArray bogie, spring;
-  static Answer<TypeNames> Fetch(const TypeFilter& f);
+  static Later<TypeNames> Fetch(Batch& b, const TypeFilter& f);
 };
 
 // How each line of the filter names the type in the period: its bogie and
@@ -64,19 +74,22 @@ struct TypeNames {
 // by. Only lines that name it alike may be pooled.
 struct LineNaming {
   QByteArray line, naming;
-  static Answer<LineNaming> Fetch(const TypeFilter& f);
+  static Later<LineNaming> Fetch(Batch& b, const TypeFilter& f);
 };
 
 // The first and last of the first 20 shifts of the period in which
 // parameter p was counted.
 struct FirstShifts {
   QDate first, last;
-  static Answer<FirstShifts> Fetch(const TypeFilter& f, int p);
+  static Later<FirstShifts> Fetch(Batch& b, const TypeFilter& f, int p);
 };
 
 // Parameter p per shift (one Subgroup each, labelled by its day), pooled
-// from the hourly summaries.
-Answer<Subgroup> FetchShifts(const TypeFilter& f, int p);
+// from the daily summaries.
+Later<Subgroup> FetchShifts(Batch& b, const TypeFilter& f, int p);
+inline Answer<Subgroup> FetchShifts(const TypeFilter& f, int p) {
+  return Alone<Subgroup>([&](Batch& b) { return FetchShifts(b, f, p); });
+}
 
 // The norms a record was judged by.
 struct Norms {
@@ -85,20 +98,20 @@ struct Norms {
 // The norms of the latest judged record of the period: those the charts show.
 struct LatestNorms {
   Norms norms;
-  static Answer<LatestNorms> Fetch(const TypeFilter& f, int p);
+  static Later<LatestNorms> Fetch(Batch& b, const TypeFilter& f, int p);
 };
 
 // The lowest and highest value of parameter p in the period.
 struct ValueRange {
   std::optional<double> lowest, highest;
-  static Answer<ValueRange> Fetch(const TypeFilter& f, int p);
+  static Later<ValueRange> Fetch(Batch& b, const TypeFilter& f, int p);
 };
 
 // The counted values of parameter p in `bins` bins of equal width from
 // `lower` to `upper` (bin 0 below, bins + 1 above).
 struct BinRow {
   long long bin = 0, count = 0;
-  static Answer<BinRow> Fetch(const TypeFilter& f, int p, double lower, double upper, int bins);
+  static Later<BinRow> Fetch(Batch& b, const TypeFilter& f, int p, double lower, double upper, int bins);
 };
 
 // Parameter p pooled by `by` (a week or the line) and by the norms its
@@ -109,21 +122,21 @@ struct PooledRow {
   long long n = 0;
   double mean = 0;
   std::optional<double> sd;
-  static Answer<PooledRow> Fetch(const TypeFilter& f, int p, const QByteArray& by);
+  static Later<PooledRow> Fetch(Batch& b, const TypeFilter& f, int p, const QByteArray& by);
 };
 // A week as PooledRow's `by`: its Monday.
 extern const char* const kWeek;
 // A month as PooledRow's `by`: YYYY-MM.
 extern const char* const kMonth;
-// Count, mean and sample deviation (null for one value) of hours of the
-// summary pooled by a GROUP BY, each hour with its group's pooled mean in
+// Count, mean and sample deviation (null for one value) of rows of a
+// summary pooled by a GROUP BY, each row with its group's pooled mean in
 // the column "pooled".
 extern const char* const kPooledN;
 extern const char* const kPooledMean;
 extern const char* const kPooledSd;
 
-// Parameter p over the whole period, pooled from the hourly summaries.
-Answer<Subgroup> FetchPeriodValues(const TypeFilter& f, int p);
+// Parameter p over the whole period, pooled from the daily summaries.
+Later<Subgroup> FetchPeriodValues(Batch& b, const TypeFilter& f, int p);
 
 // The values of parameter p of the rejected records of the period
 // (judged, not good), counted by value and the norms they were judged with,
@@ -133,16 +146,15 @@ struct RejectedValues {
   float value = 0;
   float min = 0, max = 0, tolerance = 0;
   long long count = 0;
-  static Answer<RejectedValues> Fetch(const TypeFilter& f);
+  static Later<RejectedValues> Fetch(Batch& b, const TypeFilter& f);
 };
 
-// The judged and rejected records per week (its Monday) and line of the
-// days from..to, on the lines of `lines` (empty: every line), of one type
-// (bogie 0: every type).
+// The judged and rejected records per week (its Monday) and line (LineKey)
+// of the filter's days, lines and depot, of its type (bogie 0: every type).
 struct RejectedWeek {
   QByteArray week, line;
   long long judged = 0, rejected = 0;
-  static Answer<RejectedWeek> Fetch(const QByteArray& lines, int bogie, int spring, const QDate& from, const QDate& to);
+  static Later<RejectedWeek> Fetch(Batch& b, const TypeFilter& f);
 };
 
 // ---------------------------------------------------------------- records and sets

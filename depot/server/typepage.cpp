@@ -9,6 +9,7 @@
 #include "server/charts.h"
 #include "server/handlers.h"
 #include "server/queries.h"
+#include "server/railwayqueries.h"
 #include "server/views.h"
 #include "quality/limits.h"
 #include "sorting/heightgroup.h"
@@ -20,8 +21,23 @@ namespace {
 // A bogie's or spring's type number: the database keeps it as a smallint.
 constexpr int kMaxType = 32767;
 
+// The filter's lines at the railway's centre as LineKey names them: a line
+// of the filter's depot becomes DEPOT/LINE, since lines of two depots may
+// share a name. A bare name without a depot stays: the line of that name in
+// every depot, each apart. At a depot the lines stay as given.
+QByteArray CentralLines(const QByteArray& lines, const QByteArray& depot) {
+  if (lines.isEmpty() || depot.isEmpty() || !IsCentral()) return lines;
+  QList<QByteArray> out;
+  for (const QByteArray& line : lines.split(',')) out << (line.contains('/') ? line : depot + '/' + line);
+  return out.join(',');
+}
+
 // The page's parameters: the type and period, and the baseline the chart
-// limits come from.
+// limits come from. Without a baseline picked, the first 20 shifts of the
+// period with a counted free height (or, for a type without one, a counted
+// diameter) give one for both parameters, so that the page's fields and
+// links name the period its limits come from and a reload with them shows
+// the same: QueueBaseline() asks for them in a batch, Resolve() takes them.
 struct TypeQuery {
   TypeFilter f;
   QDate baseFrom, baseTo;
@@ -30,7 +46,8 @@ struct TypeQuery {
   QDate shift;              // the shift to mark on the charts
 
   explicit TypeQuery(const Request& r) {
-    f.line = r.Get("line");
+    f.depot = r.Get("depot");
+    f.line = CentralLines(r.Get("line"), f.depot);
     f.bogie = r.Int("bogie", 1, 1, kMaxType);
     f.spring = r.Int("spring", 1, 1, kMaxType);
     f.to = r.Date("to");
@@ -43,7 +60,6 @@ struct TypeQuery {
     CheckPeriod(baseFrom, baseTo);
     baseGiven = basePicked = baseFrom.isValid() && baseTo.isValid();
     shift = r.Date("shift");
-    ResolveBaseline();
   }
   // The same page for one line of the filter, with that line's own baseline
   // where the engineer picked none.
@@ -53,47 +69,46 @@ struct TypeQuery {
     if (!basePicked) {
       q.baseGiven = false;
       q.baseFrom = q.baseTo = QDate();
-      q.ResolveBaseline();
     }
     return q;
   }
-  Link Query() const {
-    Link q = {{"line", f.line}, {"bogie", QByteArray::number(f.bogie)}, {"spring", QByteArray::number(f.spring)},
-              {"from", IsoDate(f.from)}, {"to", IsoDate(f.to)}};
-    if (baseGiven) {
-      q.push_back({"bfrom", IsoDate(baseFrom)});
-      q.push_back({"bto", IsoDate(baseTo)});
-    }
-    return q;
-  }
-
- private:
-  // Without a baseline picked: the first 20 shifts of the period with a
-  // counted free height (or, for a type without one, a counted diameter), one
-  // period for both parameters, so that the page's fields and links name the
-  // period its limits come from and a reload with them shows the same.
-  void ResolveBaseline() {
+  void QueueBaseline(Batch& b) {
     if (baseGiven) return;
-    for (int p : {2, 1}) {
-      const Answer<FirstShifts> a = FirstShifts::Fetch(f, p);
+    first_[0] = FirstShifts::Fetch(b, f, 2);
+    first_[1] = FirstShifts::Fetch(b, f, 1);
+  }
+  void ResolveBaseline() {
+    for (const Later<FirstShifts>& later : first_) {
+      if (baseGiven) return;
+      const Answer<FirstShifts> a = later.Get();
       if (a.rows.empty() || !a.rows[0].first.isValid()) continue;
       baseFrom = a.rows[0].first;
       baseTo = a.rows[0].last;
       baseGiven = baseFrom.isValid() && baseTo.isValid();
-      return;
     }
   }
+  TypeTarget Target() const {
+    TypeTarget t{f.depot, f.line, f.bogie, f.spring, f.from, f.to, {}, {}, {}, 0};
+    if (baseGiven) t.baseFrom = baseFrom, t.baseTo = baseTo;
+    return t;
+  }
+  Link Query() const { return TypeParams(Target()); }
+
+ private:
+  std::array<Later<FirstShifts>, 2> first_;
 };
 
 struct ChartData {
+  Later<Subgroup> later;
   std::vector<Subgroup> groups;
   std::vector<bool> inBase;
   Baseline base;
   std::vector<ChartPoint> mean, sd;
 };
 
-void Chart(const TypeQuery& q, int p, ChartData& c) {
-  c.groups = FetchShifts(q.f, p).rows;
+// The chart's shifts, once its batch ran: those of the baseline give the limits.
+void Chart(const TypeQuery& q, ChartData& c) {
+  c.groups = c.later.Get().rows;
   std::vector<Subgroup> base;
   for (const Subgroup& g : c.groups) {
     const QDate d = QDate::fromString(g.label, Qt::ISODate);
@@ -131,6 +146,9 @@ std::vector<QList<QByteArray>> ChartCsv(const ChartData& c) {
 }
 
 struct HistData {
+  Later<LatestNorms> latest;
+  Later<ValueRange> range;
+  Later<BinRow> bins;
   double lower = 0, upper = 0;
   std::vector<long long> counts;
   Norms norms;
@@ -138,11 +156,18 @@ struct HistData {
 };
 constexpr int kBins = 40;
 
-void Histogram(const TypeQuery& q, int p, HistData& h) {
-  const Answer<LatestNorms> latest = LatestNorms::Fetch(q.f, p);
+// The histogram's norms and range, asked in a first batch.
+void QueueHistogramRange(Batch& b, const TypeQuery& q, int p, HistData& h) {
+  h.latest = LatestNorms::Fetch(b, q.f, p);
+  h.range = ValueRange::Fetch(b, q.f, p);
+}
+
+// Its bins, from the range and the norms, asked in the next one.
+void QueueHistogramBins(Batch& b, const TypeQuery& q, int p, HistData& h) {
+  const Answer<LatestNorms> latest = h.latest.Get();
   if (!latest.rows.empty()) h.norms = latest.rows[0].norms;
   h.limits = NormLimits(h.norms.min, h.norms.max, h.norms.tolerance);
-  const Answer<ValueRange> range = ValueRange::Fetch(q.f, p);
+  const Answer<ValueRange> range = h.range.Get();
   if (range.rows.empty() || !range.rows[0].lowest) return;
   h.lower = *range.rows[0].lowest;
   h.upper = *range.rows[0].highest;
@@ -152,9 +177,12 @@ void Histogram(const TypeQuery& q, int p, HistData& h) {
   const double pad = std::max((h.upper - h.lower) * 0.05, 0.01);
   h.lower -= pad;
   h.upper += pad;
-  const Answer<BinRow> bins = BinRow::Fetch(q.f, p, h.lower, h.upper, kBins);
+  h.bins = BinRow::Fetch(b, q.f, p, h.lower, h.upper, kBins);
+}
+
+void HistogramCounts(HistData& h) {
   h.counts.assign(kBins, 0);
-  for (const BinRow& b : bins.rows) h.counts[std::clamp(static_cast<int>(b.bin), 1, kBins) - 1] += b.count;
+  for (const BinRow& b : h.bins.Get().rows) h.counts[std::clamp(static_cast<int>(b.bin), 1, kBins) - 1] += b.count;
 }
 
 std::vector<Marker> HistMarkers(const HistData& h, int p, int bogie) {
@@ -179,11 +207,11 @@ struct CapRow {
   quality::Indices ix;
 };
 
-// Cp/Cpk grouped by `by` (a week or a line). Where a group's records were
-// judged with different norms, the norms of most of its records count.
-void CapabilityBy(const TypeQuery& q, int p, const QByteArray& by, std::vector<CapRow>& out) {
-  const Answer<PooledRow> pooled = PooledRow::Fetch(q.f, p, by);
-  for (const PooledRow& row : pooled.rows) {
+// Cp/Cpk grouped by `by` (a week or a line; PooledRow's answer). Where a
+// group's records were judged with different norms, the norms of most of
+// its records count.
+void CapabilityBy(const Later<PooledRow>& pooled, std::vector<CapRow>& out) {
+  for (const PooledRow& row : pooled.Get().rows) {
     if (!out.empty() && out.back().pooled.key == row.key) continue;
     CapRow c{row, NormLimits(row.norms.min, row.norms.max, row.norms.tolerance), {}};
     c.ix = Capability(row.n, row.mean, row.sd, c.limits);
@@ -222,10 +250,16 @@ QByteArray CapabilityTable(const char* first, const std::vector<CapRow>& rows) {
 // A shift's or week's day as the pages write it: DD.MM.
 QString DayMonth(const QString& iso) { return QDate::fromString(iso, Qt::ISODate).toString(QStringLiteral("dd.MM")); }
 
-// The records of a shift: the search for its line, type and day.
+// The records of a shift: the search for its line, type and day. At the
+// railway's centre a line named DEPOT/LINE is searched in its depot.
 QByteArray ShiftLink(const TypeQuery& q, const QString& day) {
   const QByteArray d = day.toUtf8();
-  return Url("/search", {{"line", q.f.line}, {"bogie", QByteArray::number(q.f.bogie)},
+  QByteArray depot = q.f.depot, line = q.f.line;
+  if (const qsizetype slash = line.indexOf('/'); slash > 0 && !line.contains(',')) {
+    depot = line.left(slash);
+    line = line.mid(slash + 1);
+  }
+  return Url("/search", {{"depot", depot}, {"line", line}, {"bogie", QByteArray::number(q.f.bogie)},
                          {"spring", QByteArray::number(q.f.spring)}, {"from", d}, {"to", d}});
 }
 
@@ -261,15 +295,43 @@ QByteArray BaselineText(const TypeQuery& q, const ChartData& c) {
                        : QByteArray("мало данных для границ"));
 }
 
+// One parameter's section: its queries, asked in the page's second batch
+// (the histogram's range in the first), then its charts, histogram and
+// capability.
+struct SectionData {
+  int p = 2;
+  ChartData chart;                                  // one line, or the lines pooled alike
+  std::vector<std::pair<TypeQuery, ChartData>> lines;  // pooled lines, each apart
+  HistData hist;
+  Later<Subgroup> all;
+  Later<PooledRow> weeks, months, byLine;
+};
+
+void QueueSection(Batch& b, const TypeQuery& q, const QList<QByteArray>& pooled, SectionData& s) {
+  if (pooled.size() > 1) {
+    for (const QByteArray& line : pooled) {
+      s.lines.emplace_back(q.ForLine(line), ChartData{});
+      s.lines.back().first.QueueBaseline(b);
+      s.lines.back().second.later = FetchShifts(b, s.lines.back().first.f, s.p);
+    }
+  } else {
+    s.chart.later = FetchShifts(b, q.f, s.p);
+  }
+  QueueHistogramBins(b, q, s.p, s.hist);
+  s.all = FetchPeriodValues(b, q.f, s.p);
+  s.weeks = PooledRow::Fetch(b, q.f, s.p, kWeek);
+  s.months = PooledRow::Fetch(b, q.f, s.p, kMonth);
+  s.byLine = PooledRow::Fetch(b, q.f, s.p, LineKey());
+}
+
 // Pooled lines: one small X̄ chart per line, each with its own baseline's
 // limits, all on one scale.
-QByteArray LinesSideBySide(const TypeQuery& q, int p, const QList<QByteArray>& lines) {
-  std::vector<std::pair<TypeQuery, ChartData>> charts;
+QByteArray LinesSideBySide(std::vector<std::pair<TypeQuery, ChartData>>& charts) {
   double lo = INFINITY, hi = -INFINITY;
-  for (const QByteArray& line : lines) {
-    charts.emplace_back(q.ForLine(line), ChartData{});
-    Chart(charts.back().first, p, charts.back().second);
-    for (const ChartPoint& pt : charts.back().second.mean) {
+  for (auto& [lq, c] : charts) {
+    lq.ResolveBaseline();
+    Chart(lq, c);
+    for (const ChartPoint& pt : c.mean) {
       if (pt.value) lo = std::min(lo, *pt.value), hi = std::max(hi, *pt.value);
       if (pt.upper > pt.lower) lo = std::min(lo, pt.lower), hi = std::max(hi, pt.upper);
     }
@@ -286,8 +348,8 @@ QByteArray LinesSideBySide(const TypeQuery& q, int p, const QList<QByteArray>& l
   return out;
 }
 
-// One parameter's section: charts, histogram, capability.
-QByteArray Section(const TypeQuery& q, int p, const QList<QByteArray>& pooled) {
+QByteArray Section(const TypeQuery& q, SectionData& s) {
+  const int p = s.p;
   auto csv = [&](const char* what) {
     Link link = q.Query();
     link.push_back({"p", QByteArray::number(p)});
@@ -295,11 +357,11 @@ QByteArray Section(const TypeQuery& q, int p, const QList<QByteArray>& pooled) {
     return "<a class=\"csv\" href=\"" + Esc(Url("/type.csv", link)) + "\">CSV</a>";
   };
   QByteArray body = "<section id=\"p" + QByteArray::number(p) + "\"><h2>" + Esc(QString::fromUtf8(kParamNames[p])) + "</h2>";
-  if (pooled.size() > 1) {
-    body += LinesSideBySide(q, p, pooled);
+  if (!s.lines.empty()) {
+    body += LinesSideBySide(s.lines);
   } else {
-    ChartData c;
-    Chart(q, p, c);
+    ChartData& c = s.chart;
+    Chart(q, c);
     body += "<p>" + BaselineText(q, c) + "</p>";
     body += MeanSection(q, c, QStringLiteral("Среднее по сменам, X̄"), {});
     std::vector<QString> labels;
@@ -309,10 +371,10 @@ QByteArray Section(const TypeQuery& q, int p, const QList<QByteArray>& pooled) {
   }
   body += "<p class=\"noprint\">" + csv("chart") + " контрольных карт</p>";
 
-  HistData h;
-  Histogram(q, p, h);
+  HistData& h = s.hist;
+  HistogramCounts(h);
   Fit fit;
-  if (const Answer<Subgroup> all = FetchPeriodValues(q.f, p); !all.rows.empty()) {
+  if (const Answer<Subgroup> all = s.all.Get(); !all.rows.empty()) {
     fit.n = all.rows[0].n;
     fit.mean = all.rows[0].mean;
     fit.sd = all.rows[0].sd;
@@ -325,8 +387,8 @@ QByteArray Section(const TypeQuery& q, int p, const QList<QByteArray>& pooled) {
   body += "<p class=\"noprint\">" + csv("hist") + " гистограммы</p>";
 
   std::vector<CapRow> weeks, months;
-  CapabilityBy(q, p, kWeek, weeks);
-  CapabilityBy(q, p, kMonth, months);
+  CapabilityBy(s.weeks, weeks);
+  CapabilityBy(s.months, months);
   auto trend = [](const QString& title, const std::vector<CapRow>& rows, bool week) {
     std::vector<QString> labels;
     std::vector<std::optional<double>> cp, cpk;
@@ -343,25 +405,38 @@ QByteArray Section(const TypeQuery& q, int p, const QList<QByteArray>& pooled) {
   body += "<h3>По месяцам</h3>" + CapabilityTable("Месяц", months);
   body += "<h3>По неделям</h3>" + CapabilityTable("Неделя (с понедельника)", weeks) + "<p class=\"noprint\">" + csv("weeks") + "</p>";
   std::vector<CapRow> lines;
-  CapabilityBy(q, p, "line", lines);
+  CapabilityBy(s.byLine, lines);
   return body + "<h3>По линиям за период</h3>" + CapabilityTable("Линия", lines) + "<p class=\"noprint\">" + csv("lines") +
          "</p></section>";
 }
 
-// The lines of the filter by how they name the type (LineNaming).
-std::map<QByteArray, QList<QByteArray>> Namings(const TypeQuery& q) {
+// The lines of the filter by how they name the type (LineNaming), for a
+// filter of more than one line.
+std::map<QByteArray, QList<QByteArray>> Namings(const Later<LineNaming>& namings) {
   std::map<QByteArray, QList<QByteArray>> groups;
-  if (q.f.line.isEmpty() || q.f.line.contains(','))
-    for (const LineNaming& n : LineNaming::Fetch(q.f).rows) groups[n.naming] << n.line;
+  for (const LineNaming& n : namings.Get().rows) groups[n.naming] << n.line;
   return groups;
+}
+Later<LineNaming> QueueNamings(Batch& b, const TypeQuery& q) {
+  const bool many = q.f.line.isEmpty() || q.f.line.contains(',') || (IsCentral() && !q.f.line.contains('/'));
+  return many ? LineNaming::Fetch(b, q.f) : Later<LineNaming>();
 }
 
 // The causes of rejection: the rejected records of the period by the
 // parameter that failed (a record failed on several counts in each), and
 // the share rejected per week.
-QByteArray Rejections(const TypeQuery& q) {
+struct RejectionData {
+  Later<RejectedValues> values;
+  Later<RejectedWeek> weeks;
+};
+void QueueRejections(Batch& b, const TypeQuery& q, RejectionData& d) {
+  d.values = RejectedValues::Fetch(b, q.f);
+  d.weeks = RejectedWeek::Fetch(b, q.f);
+}
+
+QByteArray Rejections(const RejectionData& d) {
   std::array<long long, 7> failed{};
-  for (const RejectedValues& v : RejectedValues::Fetch(q.f).rows)
+  for (const RejectedValues& v : d.values.Get().rows)
     if (!quality::WithinJudgementLimits(v.value, v.min, v.max, v.tolerance)) failed[v.param] += v.count;
   std::vector<int> order;
   for (int p = 1; p <= 6; ++p)
@@ -380,10 +455,9 @@ QByteArray Rejections(const TypeQuery& q) {
   out += order.empty() ? QByteArray("<p>Брака за период нет.</p>")
                        : ParetoSvg(QStringLiteral("Брак по параметрам (запись с браком по нескольким — в каждом)"),
                                    names, counts) + table + "</table>";
-  const Answer<RejectedWeek> weeks = RejectedWeek::Fetch(q.f.line, q.f.bogie, q.f.spring, q.f.from, q.f.to);
   // The lines of a week add up: its rejected over its judged records.
   std::map<QByteArray, std::pair<long long, long long>> byWeek;
-  for (const RejectedWeek& w : weeks.rows) {
+  for (const RejectedWeek& w : d.weeks.Get().rows) {
     byWeek[w.week].first += w.rejected;
     byWeek[w.week].second += w.judged;
   }
@@ -398,16 +472,31 @@ QByteArray Rejections(const TypeQuery& q) {
 
 }  // namespace
 
+// Two round trips: the baseline, the namings and the histogram's range,
+// then what needs them.
 void TypeCsv(const Request& r, httplib::Response& res) {
-  const TypeQuery q(r);
-  if (Namings(q).size() > 1)
-    throw Refusal{400, QStringLiteral("Линии называют этот тип по-разному: их замеры не сводятся вместе")};
+  TypeQuery q(r);
   const int p = r.Int("p", 2, 1, 6);
   const QByteArray what = r.Get("what");
+  Batch first;
+  const Later<LineNaming> namings = QueueNamings(first, q);
+  q.QueueBaseline(first);
+  HistData h;
+  if (what == "hist") QueueHistogramRange(first, q, p, h);
+  first.Run();
+  q.ResolveBaseline();
+  if (Namings(namings).size() > 1)
+    throw Refusal{400, QStringLiteral("Линии называют этот тип по-разному: их замеры не сводятся вместе")};
+  Batch second;
+  Later<PooledRow> pooled;
+  ChartData c;
+  if (what == "hist") QueueHistogramBins(second, q, p, h);
+  else if (what == "weeks" || what == "lines") pooled = PooledRow::Fetch(second, q.f, p, what == "weeks" ? QByteArray(kWeek) : LineKey());
+  else c.later = FetchShifts(second, q.f, p);
+  second.Run();
   QByteArray out;
   if (what == "hist") {
-    HistData h;
-    Histogram(q, p, h);
+    HistogramCounts(h);
     std::vector<QList<QByteArray>> lines;
     const double w = (h.upper - h.lower) / kBins;
     for (size_t i = 0; i < h.counts.size(); ++i)
@@ -415,32 +504,53 @@ void TypeCsv(const Request& r, httplib::Response& res) {
     out = Csv("От;До;Число", lines);
   } else if (what == "weeks" || what == "lines") {
     std::vector<CapRow> caps;
-    CapabilityBy(q, p, what == "weeks" ? kWeek : "line", caps);
+    CapabilityBy(pooled, caps);
     out = Csv(CapabilityHeader(what == "weeks" ? "Неделя" : "Линия"), CapabilityCsv(q, p, caps));
   } else {
-    ChartData c;
-    Chart(q, p, c);
+    Chart(q, c);
     out = Csv(kChartHeader, ChartCsv(c));
   }
   res.set_header("Content-Disposition", "attachment; filename=\"" + what.toStdString() + "-p" + std::to_string(p) + ".csv\"");
   res.set_content(out.toStdString(), "text/csv; charset=utf-8");
 }
 
+// Two round trips: the names, the namings, the baseline and the
+// histograms' ranges, then everything else of the page.
 void TypePage(const Request& r, httplib::Response& res) {
-  const TypeQuery q(r);
-  const Answer<TypeNames> names = TypeNames::Fetch(q.f);
+  TypeQuery q(r);
+  Batch first;
+  const Later<TypeNames> typeNames = TypeNames::Fetch(first, q.f);
+  const Later<LineNaming> namings = QueueNamings(first, q);
+  q.QueueBaseline(first);
+  SectionData sections[2];
+  sections[0].p = 2;
+  sections[1].p = 1;
+  for (SectionData& s : sections) QueueHistogramRange(first, q, s.p, s.hist);
+  first.Run();
+  q.ResolveBaseline();
+
+  const Answer<TypeNames> names = typeNames.Get();
   const bool named = !names.rows.empty();
   const QString typeName = QStringLiteral("%1 %2 / %3 %4")
                                .arg(q.f.bogie)
                                .arg(named ? QString::fromUtf8(names.rows[0].bogie) : "")
                                .arg(q.f.spring)
                                .arg(named ? QString::fromUtf8(names.rows[0].spring) : "");
-  const QString title = QStringLiteral("Тип пружины ") + typeName +
+  // The depot named once in the heading, not again before each line.
+  QStringList shown;
+  for (const QByteArray& line : q.f.line.split(','))
+    shown << QString::fromUtf8(!q.f.depot.isEmpty() && line.startsWith(q.f.depot + '/') ? line.mid(q.f.depot.size() + 1) : line);
+  const QString lines = shown.join(", ");
+  const QString depotTitle = !q.f.depot.isEmpty() ? QStringLiteral(" — депо ") + QString::fromUtf8(q.f.depot)
+                             : IsCentral()        ? QStringLiteral(" — все депо")
+                                                  : QString();
+  const QString title = QStringLiteral("Тип пружины ") + typeName + depotTitle +
                         (q.f.line.isEmpty()      ? QStringLiteral(" — все линии")
-                         : q.f.line.contains(',') ? QStringLiteral(" — линии ") + QString::fromUtf8(q.f.line).replace(',', ", ")
-                                                 : QStringLiteral(" — линия ") + QString::fromUtf8(q.f.line));
+                         : q.f.line.contains(',') ? QStringLiteral(" — линии ") + lines
+                                                 : QStringLiteral(" — линия ") + lines);
   QByteArray body =
-      "<form class=\"filter\" method=\"get\" action=\"/type\"><input type=\"hidden\" name=\"line\" value=\"" +
+      "<form class=\"filter\" method=\"get\" action=\"/type\"><input type=\"hidden\" name=\"depot\" value=\"" +
+      Esc(q.f.depot) + "\"><input type=\"hidden\" name=\"line\" value=\"" +
       Esc(q.f.line) + "\"><input type=\"hidden\" name=\"bogie\" value=\"" + QByteArray::number(q.f.bogie) +
       "\"><input type=\"hidden\" name=\"spring\" value=\"" + QByteArray::number(q.f.spring) +
       "\"><label>Период с <input type=\"date\" name=\"from\" value=\"" + IsoDate(q.f.from) +
@@ -448,34 +558,35 @@ void TypePage(const Request& r, httplib::Response& res) {
       "\"></label><label>Базовый период с <input type=\"date\" name=\"bfrom\" value=\"" + IsoDate(q.baseFrom) +
       "\"></label><label>по <input type=\"date\" name=\"bto\" value=\"" + IsoDate(q.baseTo) +
       "\"></label><button>Показать</button></form>";
-  body += "<p><a href=\"" +
-          Esc(Url("/type", {{"bogie", QByteArray::number(q.f.bogie)}, {"spring", QByteArray::number(q.f.spring)}})) +
-          "\">Этот тип на всех линиях</a></p>";
+  body += "<p><a href=\"" + Esc(TypeLink({q.f.depot, {}, q.f.bogie, q.f.spring, {}, {}, {}, {}, {}, 0})) + "\">" +
+          (q.f.depot.isEmpty() ? "Этот тип на всех линиях" : "Этот тип на всех линиях депо " + Esc(q.f.depot)) +
+          "</a></p>";
   body += "<p>Правила Western Electric: 1 — точка за 3σ; 2 — две из трёх подряд за 2σ по одну сторону; "
           "3 — четыре из пяти подряд за 1σ по одну сторону; 4 — восемь подряд по одну сторону от центра.</p>";
-  {
-    // Lines pool only where their bogie files name the type alike, with the
-    // same norms; lines that differ are shown apart.
-    const auto groups = Namings(q);
-    if (groups.size() > 1) {
-      body += "<p class=\"err\">Линии называют этот тип по-разному или судят его по разным нормам; "
-              "их замеры не сводятся вместе:</p><ul id=\"apart\">";
-      for (const auto& [naming, lines] : groups) {
-        Link link = q.Query();
-        link[0].second = lines.join(',');
-        body += "<li><a href=\"" + Esc(Url("/type", link)) + "\">" + Esc(lines.join(", ")) + "</a>: " + Esc(naming) +
-                "</li>";
-      }
-      res.set_content(Page(title, &r.user, body + "</ul>").toStdString(), "text/html; charset=utf-8");
-      return;
+  // Lines pool only where their bogie files name the type alike, with the
+  // same norms; lines that differ are shown apart.
+  const auto groups = Namings(namings);
+  if (groups.size() > 1) {
+    body += "<p class=\"err\">Линии называют этот тип по-разному или судят его по разным нормам; "
+            "их замеры не сводятся вместе:</p><ul id=\"apart\">";
+    for (const auto& [naming, lines] : groups) {
+      TypeTarget t = q.Target();
+      t.line = lines.join(',');
+      body += "<li><a href=\"" + Esc(TypeLink(t)) + "\">" + Esc(lines.join(", ")) + "</a>: " + Esc(naming) + "</li>";
     }
-    if (!groups.empty())
-      body += "<p id=\"pooled\">Сведены линии: " + Esc(groups.begin()->second.join(", ")) + "</p>";
+    res.set_content(Page(title, &r.user, body + "</ul>").toStdString(), "text/html; charset=utf-8");
+    return;
   }
-  body += Rejections(q);
-  const auto groups = Namings(q);
+  if (!groups.empty()) body += "<p id=\"pooled\">Сведены линии: " + Esc(groups.begin()->second.join(", ")) + "</p>";
   const QList<QByteArray> pooled = groups.empty() ? QList<QByteArray>() : groups.begin()->second;
-  for (int p : {2, 1}) body += Section(q, p, pooled);
+
+  Batch second;
+  RejectionData rejections;
+  QueueRejections(second, q, rejections);
+  for (SectionData& s : sections) QueueSection(second, q, pooled, s);
+  second.Run();
+  body += Rejections(rejections);
+  for (SectionData& s : sections) body += Section(q, s);
   res.set_content(Page(title, &r.user, body).toStdString(), "text/html; charset=utf-8");
 }
 

@@ -33,6 +33,21 @@ QByteArray Url(const QByteArray& path, const Link& query) {
   return out;
 }
 
+Link TypeParams(const TypeTarget& t) {
+  Link q = {{"depot", t.depot}, {"line", t.line}, {"bogie", QByteArray::number(t.bogie)},
+            {"spring", QByteArray::number(t.spring)}, {"from", IsoDate(t.from)}, {"to", IsoDate(t.to)}};
+  if (t.baseFrom.isValid() && t.baseTo.isValid()) {
+    q.push_back({"bfrom", IsoDate(t.baseFrom)});
+    q.push_back({"bto", IsoDate(t.baseTo)});
+  }
+  q.push_back({"shift", IsoDate(t.shift)});
+  return q;
+}
+
+QByteArray TypeLink(const TypeTarget& t) {
+  return Url("/type", TypeParams(t)) + (t.param ? "#p" + QByteArray::number(t.param) : QByteArray());
+}
+
 QByteArray Page(const QString& title, const QByteArray* user, const QByteArray& body) {
   QByteArray out =
       "<!DOCTYPE html><html lang=\"ru\"><head><meta charset=\"utf-8\"><meta name=\"viewport\" content=\"width=device-width\"><title>" + Esc(title) +

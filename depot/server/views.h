@@ -30,6 +30,20 @@ QByteArray Url(const QByteArray& path, const Link& query);
 // A day as links, forms and statements take it: YYYY-MM-DD, empty for none.
 QByteArray IsoDate(const QDate& d);
 
+// One spring type's page: the lines (empty: every line) of a depot (empty:
+// every depot) over a period, with its baseline (both days or neither) and
+// the shift to mark; `param` (1..6, 0 for none) the section to open at.
+struct TypeTarget {
+  QByteArray depot, line;
+  int bogie = 1, spring = 1;
+  QDate from, to, baseFrom, baseTo, shift;
+  int param = 0;
+};
+// Its query, as the page's links and its CSV links carry it.
+Link TypeParams(const TypeTarget& t);
+// Its path and query ("/type?…#p2").
+QByteArray TypeLink(const TypeTarget& t);
+
 // The page: header bar (with the signed-in `user` and the sign-out button
 // when there is one), the title and the body.
 QByteArray Page(const QString& title, const QByteArray* user, const QByteArray& body);
