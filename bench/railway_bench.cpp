@@ -151,7 +151,7 @@ int main(int argc, char** argv) {
                             std::pair{"lines, depot a", "/lines?depot=a"}, std::pair{"types, all depots", "/types"},
                             std::pair{"type, all depots", "/type?bogie=1&spring=1"},
                             std::pair{"wagon, all depots", ""}}) {
-    const std::string target = *path ? std::string(path) : "/wagon?wagon=" + wagon.toStdString();
+    const std::string target = *path ? std::string(path) : "/search?wagon=" + wagon.toStdString();
     std::vector<double> ms;
     for (int i = 0; i < kRequests && !failed; ++i) {
       t.start();

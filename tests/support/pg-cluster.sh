@@ -57,7 +57,7 @@ stop() {
 
 run_server() {
   as_owner "$BIN/pg_ctl" -D "$DIR/data" -l "$DIR/server.log" -w -t 60 start \
-    -o "-p $PORT -c listen_addresses= -c unix_socket_directories=$DIR -c fsync=off -c full_page_writes=off -c shared_buffers=64MB -c max_connections=40 -c wal_level=logical -c max_slot_wal_keep_size=1GB -c max_logical_replication_workers=8" \
+    -o "-p $PORT -c listen_addresses= -c unix_socket_directories=$DIR -c fsync=off -c full_page_writes=off -c shared_buffers=64MB -c max_connections=40 -c wal_level=logical -c max_logical_replication_workers=8" \
     >/dev/null || { cat "$DIR/server.log" >&2; exit 1; }
 }
 
@@ -71,6 +71,9 @@ case "$CMD" in
     [ "$(id -u)" -eq 0 ] && chown "$OWNER" "$DIR"
     as_owner "$BIN/initdb" -D "$DIR/data" -U kalvor_admin --auth=trust -E UTF8 --locale=C.UTF-8 \
       >"$DIR/initdb.log" 2>&1 || { cat "$DIR/initdb.log" >&2; exit 1; }
+    # In the configuration file rather than on the command line, so that a
+    # test may change it with ALTER SYSTEM.
+    echo "max_slot_wal_keep_size = 1GB" >>"$DIR/data/postgresql.conf"
     # The socket folder must be open to the test programs, which may run as
     # another user than the cluster's owner.
     chmod 711 "$DIR"
