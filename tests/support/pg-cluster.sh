@@ -69,7 +69,7 @@ case "$CMD" in
     mkdir -p "$DIR"
     chmod 700 "$DIR"
     [ "$(id -u)" -eq 0 ] && chown "$OWNER" "$DIR"
-    as_owner "$BIN/initdb" -D "$DIR/data" -U kalvor_admin --auth=trust -E UTF8 --locale=C.UTF-8 \
+    as_owner "$BIN/initdb" -D "$DIR/data" -N -U kalvor_admin --auth=trust -E UTF8 --locale=C.UTF-8 \
       >"$DIR/initdb.log" 2>&1 || { cat "$DIR/initdb.log" >&2; exit 1; }
     # In the configuration file rather than on the command line, so that a
     # test may change it with ALTER SYSTEM.
