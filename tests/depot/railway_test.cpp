@@ -85,7 +85,7 @@ class Railway : public ::testing::Test {
       starts.push_back(std::make_unique<QProcess>());
       starts.back()->start("sh", {kCluster, "start", s->host, QString::number(s->port)});
     }
-    ASSERT_TRUE(browser.Start(scratch->filePath("profile")));
+    ASSERT_TRUE(browser.Launch(scratch->filePath("profile")));
     for (auto& p : starts)
       ASSERT_TRUE(p->waitForFinished(120000) && p->exitCode() == 0) << p->readAllStandardError().constData();
   }
@@ -155,6 +155,7 @@ TEST_F(Railway, DepotsReplicateIntoTheCentreExactlyOnceAndTheCentralPageShowsThe
   const QString zone = QString::fromUtf8(QTimeZone::systemTimeZoneId());
   std::map<QString, QString> homes;
   std::vector<std::vector<QStringList>> setups;
+  std::vector<std::future<bool>> installs;
   for (auto [site, code] : {std::pair{&a, "a"}, std::pair{&b, "b"}, std::pair{&centre, "c"}}) {
     depot::Connection server;
     QString error;
@@ -172,7 +173,7 @@ TEST_F(Railway, DepotsReplicateIntoTheCentreExactlyOnceAndTheCentralPageShowsThe
       continue;
     }
     homes[code] = scratch->filePath(QStringLiteral("home_") + code);
-    ASSERT_TRUE(testsupport::MakeInstallation(homes[code]));
+    installs.push_back(std::async(std::launch::async, testsupport::MakeInstallation, homes[code]));
     // Both depots have a line l1; the centre keeps them apart.
     setups.push_back({{"db", "migrate", "--database", site->Conninfo("kalvor_admin"), "--time-zone", zone, "--depot", code},
                       {"db", "add-line", "l1", "--database", site->Conninfo("kalvor_admin")},
@@ -190,6 +191,7 @@ TEST_F(Railway, DepotsReplicateIntoTheCentreExactlyOnceAndTheCentralPageShowsThe
   }
   const QString setupFailed = Together(setups);
   ASSERT_TRUE(setupFailed.isEmpty()) << qPrintable(setupFailed);
+  for (auto& made : installs) ASSERT_TRUE(made.get());
   {
     QString error;
     depot::Connection c;
@@ -296,6 +298,7 @@ TEST_F(Railway, DepotsReplicateIntoTheCentreExactlyOnceAndTheCentralPageShowsThe
     if (!up) QThread::msleep(100);
   }
   ASSERT_TRUE(up);
+  ASSERT_TRUE(browser.Attach());
   ASSERT_TRUE(browser.Go(site + "/"));
   ASSERT_TRUE(browser.Load([&] {
     browser.Eval("document.querySelector('[name=user]').value = 'railway_engineer';"
