@@ -25,21 +25,12 @@ int main(int argc, char** argv) {
   const long long total = argc > 1 ? QByteArray(argv[1]).toLongLong() : 10000000;
   bench::Cluster cluster(kPort);
   if (!cluster.ok() || total < kLines * 16) return 1;
-  QString error;
-  {
-    depot::Connection server;
-    if (!server.Open(cluster.Conninfo("postgres", "kalvor_admin"), "bench", error) ||
-        !server.Exec("CREATE DATABASE depotalarms", error)) {
-      std::fprintf(stderr, "%s\n", qPrintable(error));
-      return 1;
-    }
-  }
-  const bench::Loaded loaded = bench::LoadDepot(cluster.Conninfo("depotalarms", "kalvor_admin"), kLines, total);
+  const bench::Loaded loaded = bench::PrepareDepot(cluster, "depot", kLines, total);
   if (!loaded.ok) return 1;
   std::printf("depot of %lld measurements, %d lines: loaded in %.0f s, VACUUM ANALYZE %.0f s; load average %.2f\n",
               loaded.measurements, kLines, loaded.seconds, loaded.vacuumSeconds, bench::LoadAverage());
   // Port 1 refuses at once: every pass tries the oldest unsent mail and stops.
-  const QStringList args = {"alarms", "--database", cluster.Conninfo("depotalarms", "kalvor_alarms"), "--smtp",
+  const QStringList args = {"alarms", "--database", cluster.Conninfo("depot", "kalvor_alarms"), "--smtp",
                             "smtp://127.0.0.1:1", "--to", "engineer@depot.example", "--once"};
   const bench::ChildRun first = bench::RunChild(KALVOR_DEPOT, args);
   std::printf("first pass (raises the period's alarms): %.3f s, CPU %.3f s, peak %ld kB, exit %d\n", first.seconds,

@@ -11,6 +11,7 @@
 #include <QString>
 #include <cstdio>
 
+#include "benchcluster.h"
 #include "pg/pg.h"
 #include "sync/admin.h"
 
@@ -134,6 +135,45 @@ inline Loaded LoadDepot(const QString& admin, int lines, long long total) {
   out.vacuumSeconds = t.nsecsElapsed() / 1e9;
   if (!ok) std::fprintf(stderr, "load: %s\n", qPrintable(error));
   out.ok = ok;
+  return out;
+}
+
+// The depot database `db` of the cluster with `lines` lines and `total`
+// measurements: made and loaded, or, in a cluster kept from an earlier run
+// that has it, brought to the current schema (its pending migrations run on
+// the rows it holds, as at a depot that updates) and counted.
+inline Loaded PrepareDepot(const Cluster& cluster, const QString& db, int lines, long long total) {
+  Loaded out;
+  QString error;
+  depot::Connection server;
+  depot::Result r;
+  if (!server.Open(cluster.Conninfo("postgres", "kalvor_admin"), "bench", error) ||
+      !server.Query("SELECT count(*) FROM pg_database WHERE datname = $1", {db.toUtf8()}, r, error)) {
+    std::fprintf(stderr, "load: %s\n", qPrintable(error));
+    return out;
+  }
+  const QString admin = cluster.Conninfo(db, "kalvor_admin");
+  if (r.Value(0, 0) == "0") {
+    if (!server.Exec("CREATE DATABASE " + db.toUtf8(), error)) {
+      std::fprintf(stderr, "load: %s\n", qPrintable(error));
+      return out;
+    }
+    return LoadDepot(admin, lines, total);
+  }
+  QStringList applied;
+  QElapsedTimer t;
+  t.start();
+  depot::Connection kept;
+  if (!depot::MigrateDatabase(admin, applied, error) || !kept.Open(admin, "bench-load", error) ||
+      !kept.Query("SELECT (SELECT count(*) FROM measurements), (SELECT count(*) FROM sets)", {}, r, error)) {
+    std::fprintf(stderr, "load: %s\n", qPrintable(error));
+    return out;
+  }
+  std::fprintf(stderr, "load: kept database %s, migrations applied now: %s (%.1f s)\n", qPrintable(db),
+               applied.isEmpty() ? "none" : qPrintable(applied.join(", ")), t.nsecsElapsed() / 1e9);
+  out.measurements = r.Value(0, 0).toLongLong();
+  out.sets = r.Value(0, 1).toLongLong();
+  out.ok = true;
   return out;
 }
 

@@ -9,6 +9,7 @@
 //
 //   depotpages_bench [MEASUREMENTS [--hold]]   (10000000 unless given)
 //   The private cluster listens on the build's KALVOR_TEST_PG_PORT.
+//   KALVOR_BENCH_DATA=DIR keeps the filled cluster in DIR for the next run.
 
 #include <httplib.h>
 #include <signal.h>
@@ -66,7 +67,6 @@ int main(int argc, char** argv) {
   {
     depot::Connection server;
     if (!server.Open(cluster.Conninfo("postgres", "kalvor_admin"), "bench", error) ||
-        !server.Exec("CREATE DATABASE depotpages", error) ||
         !server.Exec("DO $$ BEGIN IF NOT EXISTS (SELECT FROM pg_roles WHERE rolname = 'bench_engineer') "
                      "THEN CREATE ROLE bench_engineer LOGIN; END IF; END $$",
                      error)) {
@@ -74,8 +74,8 @@ int main(int argc, char** argv) {
       return 1;
     }
   }
-  const QString admin = cluster.Conninfo("depotpages", "kalvor_admin");
-  const bench::Loaded loaded = bench::LoadDepot(admin, kLines, total);
+  const QString admin = cluster.Conninfo("depot", "kalvor_admin");
+  const bench::Loaded loaded = bench::PrepareDepot(cluster, "depot", kLines, total);
   if (!loaded.ok) return 1;
   One(admin, "GRANT kalvor_reader TO bench_engineer");
   const QByteArray size = One(admin, "SELECT pg_size_pretty(pg_database_size(current_database()))");
@@ -93,7 +93,7 @@ int main(int argc, char** argv) {
   QProcess server;
   server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
   const int httpPort = 18700 + getpid() % 200;
-  server.start(KALVOR_DEPOT, {"serve", "--database", cluster.Conninfo("depotpages", "kalvor_reader"), "--listen",
+  server.start(KALVOR_DEPOT, {"serve", "--database", cluster.Conninfo("depot", "kalvor_reader"), "--listen",
                               QStringLiteral("127.0.0.1:%1").arg(httpPort)});
   if (!server.waitForStarted()) return 1;
   httplib::Client client("127.0.0.1", httpPort);
