@@ -180,14 +180,15 @@ TEST_F(Railway, DepotsReplicateIntoTheCentreExactlyOnceAndTheCentralPageShowsThe
                       {"db", "publish", "--database", site->Conninfo("kalvor_admin")}});
   }
   // A depot stamped only after it has rows gives them its code.
-  const QString admin = b.Conninfo("kalvor_admin", "unstamped");
+  // Beside the centre's database, after its migration (the roles are the
+  // cluster's), while the depots migrate.
+  const QString admin = centre.Conninfo("kalvor_admin", "unstamped");
   {
     depot::Connection server;
     QString error;
-    ASSERT_TRUE(server.Open(b.Conninfo("kalvor_admin", "postgres"), "test", error));
+    ASSERT_TRUE(server.Open(centre.Conninfo("kalvor_admin", "postgres"), "test", error));
     ASSERT_TRUE(server.Exec("CREATE DATABASE unstamped", error)) << qPrintable(error);
-    // After depot b's own migration: the roles are the cluster's.
-    setups[1].push_back({"db", "migrate", "--database", admin, "--time-zone", zone});
+    setups[2].push_back({"db", "migrate", "--database", admin, "--time-zone", zone});
   }
   const QString setupFailed = Together(setups);
   ASSERT_TRUE(setupFailed.isEmpty()) << qPrintable(setupFailed);
