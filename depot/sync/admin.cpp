@@ -149,6 +149,14 @@ bool MigrateCentral(const QString& conninfo, const QString& timeZone, QStringLis
     }
     applied << QStringLiteral("central");
   }
+  // Added to the central schema after centres were made with it: when
+  // `db subscribe` found a depot's slot lost (the centre away past the
+  // depot's max_slot_wal_keep_size); cleared by the re-copy.
+  if (!db.Exec("DO $$ BEGIN IF NOT EXISTS (SELECT FROM pg_attribute WHERE attrelid = 'railway_depots'::regclass "
+               "AND attname = 'slot_lost_at') THEN ALTER TABLE railway_depots ADD COLUMN slot_lost_at timestamptz; "
+               "END IF; END $$",
+               error))
+    return false;
   // This month's and the next one's partitions; the depots' older months
   // come with their subscriptions.
   return db.Exec("SELECT kalvor_ensure_month(now()), kalvor_ensure_month(now() + interval '1 month')", error);

@@ -13,10 +13,7 @@ UPDATE depot_stamp SET central = true;
 CREATE TABLE railway_depots (
   code text PRIMARY KEY CHECK (code ~ '^[a-z0-9_]{1,20}$'),
   role_name text NOT NULL UNIQUE,
-  subscribed_at timestamptz NOT NULL DEFAULT now(),
-  -- When `springdata db subscribe` found the depot's slot lost (the centre
-  -- away past the depot's max_slot_wal_keep_size); cleared by the re-copy.
-  slot_lost_at timestamptz
+  subscribed_at timestamptz NOT NULL DEFAULT now()
 );
 GRANT SELECT ON railway_depots TO kalvor_reader;
 
