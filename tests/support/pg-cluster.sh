@@ -74,13 +74,16 @@ case "$CMD" in
     # tests start three).
     TEMPLATE=${TMPDIR:-/tmp}/kalvor-pg-template-1-$OWNER-$(basename "$(dirname "$BIN")")
     if [ ! -f "$TEMPLATE/PG_VERSION" ]; then
-      as_owner "$BIN/initdb" -D "$DIR/template" -N -U kalvor_admin --auth=trust -E UTF8 --locale=C.UTF-8 \
-        >"$DIR/initdb.log" 2>&1 || { cat "$DIR/initdb.log" >&2; exit 1; }
+      # Made beside it and renamed in one step (one file system), so that a
+      # start beside this one never copies half of it.
+      MAKING="$TEMPLATE.$$"
+      as_owner "$BIN/initdb" -D "$MAKING" -N -U kalvor_admin --auth=trust -E UTF8 --locale=C.UTF-8 \
+        >"$DIR/initdb.log" 2>&1 || { rm -rf "$MAKING"; cat "$DIR/initdb.log" >&2; exit 1; }
       # In the configuration file rather than on the command line, so that a
       # test may change it with ALTER SYSTEM.
-      echo "max_slot_wal_keep_size = 1GB" >>"$DIR/template/postgresql.conf"
+      echo "max_slot_wal_keep_size = 1GB" >>"$MAKING/postgresql.conf"
       # A start beside this one may have made it first.
-      mv -T "$DIR/template" "$TEMPLATE" 2>/dev/null || rm -rf "$DIR/template"
+      mv -T "$MAKING" "$TEMPLATE" 2>/dev/null || rm -rf "$MAKING"
     fi
     as_owner cp -a "$TEMPLATE" "$DIR/data"
     # The socket folder must be open to the test programs, which may run as
