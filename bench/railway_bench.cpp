@@ -7,6 +7,8 @@
 //
 //   railway_bench [DEPOT_A [DEPOT_B]]   (measurements; 1000000 and 9000000
 //                                        unless given: 10 000 000 at the centre)
+//   railway_bench --pages CONNINFO      the central pages alone, served from
+//                                        the centre at CONNINFO (a reader)
 
 #include <httplib.h>
 
@@ -22,7 +24,8 @@
 
 namespace {
 
-constexpr int kFirstPort = 55445;
+// The checkout's test port is the tests' depot a; the bench takes the next.
+constexpr int kFirstPort = KALVOR_BENCH_PG_PORT + 1;
 constexpr int kRequests = 100;
 constexpr int kSyncs = 100;
 constexpr int kSyncRecords = 100;
@@ -47,10 +50,58 @@ bool Springdata(const QStringList& args) {
   return run.exitCode == 0;
 }
 
+// The central pages, each asked kRequests times by bench_engineer, served
+// by kalvor-depot from the centre at `reader`; false when one failed.
+bool MeasurePages(const QString& reader, const QByteArray& wagon) {
+  QProcess server;
+  server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+  const int httpPort = 18500 + getpid() % 200;
+  server.start(KALVOR_DEPOT, {"serve", "--database", reader, "--listen", QStringLiteral("127.0.0.1:%1").arg(httpPort)});
+  if (!server.waitForStarted()) return false;
+  httplib::Client client("127.0.0.1", httpPort);
+  client.set_read_timeout(60, 0);
+  for (int i = 0; i < 100 && !client.Get("/login"); ++i) QThread::msleep(100);
+  auto signedIn = client.Post("/login", "user=bench_engineer&password=bench&next=%2F",
+                              "application/x-www-form-urlencoded");
+  if (!signedIn || signedIn->status != 303) return false;
+  const std::string cookie = signedIn->get_header_value("Set-Cookie").substr(0, signedIn->get_header_value("Set-Cookie").find(';'));
+  std::printf("%-30s %9s %9s\n", "", "p50 ms", "p95 ms");
+  bool failed = false;
+  QElapsedTimer t;
+  for (auto [name, path] : {std::pair{"depots", "/"}, std::pair{"lines, all depots", "/lines"},
+                            std::pair{"lines, depot a", "/lines?depot=a"}, std::pair{"types, all depots", "/types"},
+                            std::pair{"type, all depots", "/type?bogie=1&spring=1"},
+                            std::pair{"wagon, all depots", ""}}) {
+    const std::string target = *path ? std::string(path) : "/search?wagon=" + wagon.toStdString();
+    std::vector<double> ms;
+    for (int i = 0; i < kRequests && !failed; ++i) {
+      t.start();
+      auto res = client.Get(target, {{"Cookie", cookie}});
+      ms.push_back(t.nsecsElapsed() / 1e6);
+      failed = !res || res->status != 200;
+    }
+    if (failed) {
+      std::fprintf(stderr, "%s failed\n", target.c_str());
+      break;
+    }
+    Report(name, ms);
+    std::fflush(stdout);
+  }
+  server.terminate();
+  server.waitForFinished();
+  return !failed;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
+  if (argc > 2 && QByteArray(argv[1]) == "--pages") {
+    const double before = bench::LoadAverage();
+    const bool ok = MeasurePages(QString::fromLocal8Bit(argv[2]), QByteArray::number(50000000 + 1000));
+    std::printf("load average %.2f before, %.2f at the end\n", before, bench::LoadAverage());
+    return ok ? 0 : 1;
+  }
   const long long rowsA = argc > 1 ? QByteArray(argv[1]).toLongLong() : 1000000;
   const long long rowsB = argc > 2 ? QByteArray(argv[2]).toLongLong() : 9000000;
   bench::Cluster a(kFirstPort, "a"), b(kFirstPort + 1, "b"), centre(kFirstPort + 2, "c");
@@ -132,41 +183,8 @@ int main(int argc, char** argv) {
     return 1;
   const long long total = Count(central, "SELECT count(*) FROM measurements");
   const QByteArray wagon = QByteArray::number(50000000 + 2 * 1000000 + 1000);
-  QProcess server;
-  server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-  const int httpPort = 18500 + getpid() % 200;
-  server.start(KALVOR_DEPOT, {"serve", "--database", centre.Conninfo("railway", "kalvor_reader"), "--listen",
-                              QStringLiteral("127.0.0.1:%1").arg(httpPort)});
-  if (!server.waitForStarted()) return 1;
-  httplib::Client client("127.0.0.1", httpPort);
-  client.set_read_timeout(60, 0);
-  for (int i = 0; i < 100 && !client.Get("/login"); ++i) QThread::msleep(100);
-  auto signedIn = client.Post("/login", "user=bench_engineer&password=bench&next=%2F",
-                              "application/x-www-form-urlencoded");
-  if (!signedIn || signedIn->status != 303) return 1;
-  const std::string cookie = signedIn->get_header_value("Set-Cookie").substr(0, signedIn->get_header_value("Set-Cookie").find(';'));
   std::printf("central pages over %lld measurements of two depots:\n", total);
-  bool failed = false;
-  for (auto [name, path] : {std::pair{"depots", "/"}, std::pair{"lines, all depots", "/lines"},
-                            std::pair{"lines, depot a", "/lines?depot=a"}, std::pair{"types, all depots", "/types"},
-                            std::pair{"type, all depots", "/type?bogie=1&spring=1"},
-                            std::pair{"wagon, all depots", ""}}) {
-    const std::string target = *path ? std::string(path) : "/wagon?wagon=" + wagon.toStdString();
-    std::vector<double> ms;
-    for (int i = 0; i < kRequests && !failed; ++i) {
-      t.start();
-      auto res = client.Get(target, {{"Cookie", cookie}});
-      ms.push_back(t.nsecsElapsed() / 1e6);
-      failed = !res || res->status != 200;
-    }
-    if (failed) {
-      std::fprintf(stderr, "%s failed\n", target.c_str());
-      break;
-    }
-    Report(name, ms);
-  }
+  const bool ok = MeasurePages(centre.Conninfo("railway", "kalvor_reader"), wagon);
   std::printf("load average %.2f before the lag, %.2f at the end\n", load, bench::LoadAverage());
-  server.terminate();
-  server.waitForFinished();
-  return failed ? 1 : 0;
+  return ok ? 0 : 1;
 }

@@ -279,6 +279,7 @@ const Columns<MeasurementRow>& MeasurementColumns() {
   using R = MeasurementRow;
   static const Columns<R> columns = [] {
     Columns<R> c = {
+        {"depot", [](R& r, const Field& f) { r.depot = f.Text(); }},
         {"line", [](R& r, const Field& f) { r.line = f.Text(); }},
         {"identifier", [](R& r, const Field& f) { r.identifier = f.Text(); }},
         {"measured_at::text", [](R& r, const Field& f) { r.at = f.Text(); }},
@@ -327,20 +328,25 @@ Answer<MeasurementRow> SearchMeasurements(const SearchFilter& s, int limit) {
       " AND ($2 = '' OR wagon_from = $2 OR wagon_to = $2)"
       " AND ($3 = '' OR measured_at >= $3::date) AND ($4 = '' OR measured_at < $4::date + 1)"
       " AND ($5 = '' OR line = $5) AND ($6::int = 0 OR bogie_type = $6::smallint AND spring_type = $7::smallint)"
-      " ORDER BY measured_at, line, identifier LIMIT " + QByteArray::number(limit),
+      " AND ($8 = '' OR depot = $8)"
+      " ORDER BY measured_at, depot, line, identifier LIMIT " + QByteArray::number(limit),
       {s.id, s.wagon, IsoDate(s.from), IsoDate(s.to), s.line, QByteArray::number(s.bogie),
-       QByteArray::number(s.spring)});
+       QByteArray::number(s.spring), s.depot});
 }
 
-Answer<MeasurementRow> FindMeasurement(const QByteArray& line, const QByteArray& id, const QByteArray& at) {
+Answer<MeasurementRow> FindMeasurement(const QByteArray& depot, const QByteArray& line, const QByteArray& id,
+                                       const QByteArray& at) {
   return MeasurementColumns().Fetch(
-      " FROM measurements WHERE line = $1 AND identifier = $2 AND measured_at = $3::timestamptz", {line, id, at});
+      " FROM measurements WHERE line = $1 AND identifier = $2 AND measured_at = $3::timestamptz"
+      " AND ($4 = '' OR depot = $4) ORDER BY depot LIMIT 1",
+      {line, id, at, depot});
 }
 
-Answer<SetRow> SetRow::Fetch(const QByteArray& wagon) {
+Answer<SetRow> SetRow::Fetch(const QByteArray& wagon, const QByteArray& depot) {
   using R = SetRow;
   static const Columns<R> columns = [] {
     Columns<R> c = {
+        {"depot", [](R& r, const Field& f) { r.depot = f.Text(); }},
         {"line", [](R& r, const Field& f) { r.line = f.Text(); }},
         {"position", [](R& r, const Field& f) { r.position = f.Integer(); }},
         {"to_char(set_date, 'DD.MM.YYYY')", [](R& r, const Field& f) { r.date = f.Text(); }},
@@ -360,8 +366,9 @@ Answer<SetRow> SetRow::Fetch(const QByteArray& wagon) {
     }
     return c;
   }();
-  return columns.Fetch(" FROM sets WHERE $1 <> '' AND (wagon_from = $1 OR wagon_to = $1) ORDER BY set_date, line, position",
-                       {wagon});
+  return columns.Fetch(" FROM sets WHERE $1 <> '' AND (wagon_from = $1 OR wagon_to = $1) AND ($2 = '' OR depot = $2)"
+                       " ORDER BY set_date, depot, line, position",
+                       {wagon, depot});
 }
 
 }  // namespace depot

@@ -167,9 +167,11 @@ struct ParamColumns {
   std::optional<QByteArray> min, max, tolerance;
 };
 
-// A stored measurement with the norms it was judged by.
+// A stored measurement with the norms it was judged by. Its key is the
+// depot, line, identifier and moment (the depot tells apart same-named
+// lines at the railway's centre).
 struct MeasurementRow {
-  QByteArray line, identifier;
+  QByteArray depot, line, identifier;
   QByteArray at;     // the stored moment, as the record's key
   QByteArray shown;  // DD.MM.YYYY HH:MM:SS
   QByteArray bogie, bogieName, spring, springName;
@@ -180,17 +182,20 @@ struct MeasurementRow {
   std::array<ParamColumns, 7> params;  // [1..6]
 };
 
-// The search: by identifier, wagon, days, line and type (each empty for any),
-// oldest first, at most `limit` rows.
+// The search: by identifier, wagon, days, line, type and depot (each empty
+// for any), oldest first, at most `limit` rows.
 struct SearchFilter {
   QByteArray id, wagon, line;
   QDate from, to;
   int bogie = 0, spring = 0;  // the type, 0 for any
+  QByteArray depot;           // empty: every depot
   bool Any() const { return !id.isEmpty() || !wagon.isEmpty() || from.isValid() || to.isValid(); }
 };
 Answer<MeasurementRow> SearchMeasurements(const SearchFilter& s, int limit);
-// One record by its key.
-Answer<MeasurementRow> FindMeasurement(const QByteArray& line, const QByteArray& id, const QByteArray& at);
+// One record by its key (`depot` empty: the line's in any depot, as links
+// made before the depot was part of the key).
+Answer<MeasurementRow> FindMeasurement(const QByteArray& depot, const QByteArray& line, const QByteArray& id,
+                                       const QByteArray& at);
 
 // A set of the set archive.
 struct SetSide {
@@ -198,12 +203,13 @@ struct SetSide {
   QList<QByteArray> outer, inner;  // the groups of places 1..7
 };
 struct SetRow {
-  QByteArray line;
+  QByteArray depot, line;
   long long position = 0;
   QByteArray date, bogieNumber, bogieWorks, bogieYear, wagonFrom, wagonTo;
   SetSide left, right;
-  // The sets a wagon gave springs to or took them from, by date.
-  static Answer<SetRow> Fetch(const QByteArray& wagon);
+  // The sets a wagon gave springs to or took them from, by date, in one
+  // depot (`depot` empty: every depot).
+  static Answer<SetRow> Fetch(const QByteArray& wagon, const QByteArray& depot = {});
 };
 
 }  // namespace depot

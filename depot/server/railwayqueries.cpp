@@ -34,6 +34,7 @@ Answer<DepotRow> DepotRow::Fetch() {
        }},
       {"coalesce(greatest(s.last_msg_receipt_time, ls.at), d.subscribed_at) < now() - interval '1 hour'",
        [](R& r, const Field& f) { r.silent = f.Bool(); }},
+      {"d.slot_lost_at IS NOT NULL", [](R& r, const Field& f) { r.slotLost = f.Bool(); }},
   };
   return columns.Fetch(
       " FROM railway_depots d"
@@ -41,39 +42,7 @@ Answer<DepotRow> DepotRow::Fetch() {
       " LEFT JOIN pg_stat_subscription s ON s.subname = d.role_name AND s.relid IS NULL"
       " LEFT JOIN measurement_hours h ON h.depot = d.code"
       "  AND h.hour >= date_trunc('week', current_date) AND h.hour < current_date + 1"
-      " GROUP BY d.code, d.subscribed_at, ls.at, s.latest_end_time, s.last_msg_receipt_time ORDER BY d.code");
-}
-
-Answer<WagonMeasurement> WagonMeasurement::Fetch(const QByteArray& wagon, int limit) {
-  using R = WagonMeasurement;
-  static const Columns<R> columns = {
-      {"depot", [](R& r, const Field& f) { r.depot = f.Text(); }},
-      {"line", [](R& r, const Field& f) { r.line = f.Text(); }},
-      {"identifier", [](R& r, const Field& f) { r.identifier = f.Text(); }},
-      {"measured_at::text", [](R& r, const Field& f) { r.at = f.Text(); }},
-      {"to_char(measured_at, 'DD.MM.YYYY HH24:MI:SS')", [](R& r, const Field& f) { r.shown = f.Text(); }},
-      {"wagon_from", [](R& r, const Field& f) { r.wagonFrom = f.Text(); }},
-      {"wagon_to", [](R& r, const Field& f) { r.wagonTo = f.Text(); }},
-      {"spring_good", [](R& r, const Field& f) { r.good = f.OptionalBool(); }},
-  };
-  return columns.Fetch(" FROM measurements WHERE wagon_from = $1 OR wagon_to = $1"
-                       " ORDER BY measured_at, depot, line, identifier LIMIT $2::int",
-                       {wagon, QByteArray::number(limit)});
-}
-
-Answer<WagonSet> WagonSet::Fetch(const QByteArray& wagon, int limit) {
-  using R = WagonSet;
-  static const Columns<R> columns = {
-      {"depot", [](R& r, const Field& f) { r.depot = f.Text(); }},
-      {"line", [](R& r, const Field& f) { r.line = f.Text(); }},
-      {"to_char(set_date, 'DD.MM.YYYY')", [](R& r, const Field& f) { r.date = f.Text(); }},
-      {"bogie_number", [](R& r, const Field& f) { r.bogieNumber = f.Text(); }},
-      {"wagon_from", [](R& r, const Field& f) { r.wagonFrom = f.Text(); }},
-      {"wagon_to", [](R& r, const Field& f) { r.wagonTo = f.Text(); }},
-  };
-  return columns.Fetch(" FROM sets WHERE wagon_from = $1 OR wagon_to = $1"
-                       " ORDER BY set_date, depot, line, position LIMIT $2::int",
-                       {wagon, QByteArray::number(limit)});
+      " GROUP BY d.code, d.subscribed_at, d.slot_lost_at, ls.at, s.latest_end_time, s.last_msg_receipt_time ORDER BY d.code");
 }
 
 }  // namespace depot

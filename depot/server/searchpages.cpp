@@ -5,6 +5,7 @@
 
 #include "server/handlers.h"
 #include "server/queries.h"
+#include "server/railwayqueries.h"
 #include "server/views.h"
 #include "quality/csv.h"
 #include "quality/measured.h"
@@ -27,6 +28,7 @@ SearchFilter SearchOf(const Request& r) {
   SearchFilter s{r.Get("id"), r.Get("wagon"), r.Get("line"), r.Date("from"), r.Date("to")};
   s.bogie = r.Int("bogie", 0, 0, 32767);
   s.spring = r.Int("spring", 0, 0, 32767);
+  s.depot = r.Get("depot");
   CheckPeriod(s.from, s.to);
   return s;
 }
@@ -50,10 +52,14 @@ Answer<MeasurementRow> Search(const SearchFilter& s, bool& cut) {
   return a;
 }
 
-// The measurement columns of the export, then the line.
-QList<QByteArray> MeasurementCsvColumns() { return quality::MeasurementColumns() << "Линия"; }
+// The measurement columns of the export, then the line, and at the
+// railway's centre the depot.
+QList<QByteArray> MeasurementCsvColumns(bool central) {
+  QList<QByteArray> c = quality::MeasurementColumns() << "Линия";
+  return central ? c << "Депо" : c;
+}
 
-QList<QByteArray> MeasurementCsvRow(const MeasurementRow& m) {
+QList<QByteArray> MeasurementCsvRow(const MeasurementRow& m, bool central) {
   const bool judged = m.judged;
   QList<QByteArray> f = {m.source, "", m.identifier, m.shown, m.bogie, judged ? m.bogieName : "", m.spring,
                          judged ? m.springName : "", "", quality::KindText(m.kind, m.accelerated)};
@@ -64,11 +70,23 @@ QList<QByteArray> MeasurementCsvRow(const MeasurementRow& m) {
   }
   f << (judged ? Verdict(m.springGood) : Word(quality::kNotJudged)) << m.heightGroup << m.wagonFrom << m.wagonTo
     << YesNo(m.emulated) << YesNo(m.accelerated) << m.line;
-  return f;
+  return central ? f << m.depot : f;
 }
 
 QByteArray RecordLink(const MeasurementRow& m) {
-  return Url("/record", {{"line", m.line}, {"id", m.identifier}, {"at", m.at}});
+  return Url("/record", {{"depot", m.depot}, {"line", m.line}, {"id", m.identifier}, {"at", m.at}});
+}
+
+// The depot's cell of a row at the centre; nothing at a depot.
+QByteArray DepotCell(bool central, const QByteArray& depot) {
+  return central ? "<td class=\"depot\">" + Esc(depot) + "</td>" : QByteArray();
+}
+
+// The depot's field of a filter form at the centre; a depot filter given
+// at a depot is kept as a hidden field.
+QByteArray DepotField(bool central, const QByteArray& depot) {
+  if (central) return "<label>Депо <input name=\"depot\" size=\"8\" value=\"" + Esc(depot) + "\"></label>";
+  return depot.isEmpty() ? QByteArray() : "<input type=\"hidden\" name=\"depot\" value=\"" + Esc(depot) + "\">";
 }
 
 }  // namespace
@@ -76,21 +94,24 @@ QByteArray RecordLink(const MeasurementRow& m) {
 void SearchCsv(const Request& r, httplib::Response& res) {
   bool cut = false;
   const Answer<MeasurementRow> found = Search(SearchOf(r), cut);
+  const bool central = IsCentral();
   std::vector<QList<QByteArray>> out;
-  for (const MeasurementRow& m : found.rows) out.push_back(MeasurementCsvRow(m));
+  for (const MeasurementRow& m : found.rows) out.push_back(MeasurementCsvRow(m, central));
   res.set_header("Content-Disposition", "attachment; filename=\"measurements.csv\"");
-  res.set_content(Csv(MeasurementCsvColumns(), out).toStdString(), "text/csv; charset=utf-8");
+  res.set_content(Csv(MeasurementCsvColumns(central), out).toStdString(), "text/csv; charset=utf-8");
 }
 
 void SearchPage(const Request& r, httplib::Response& res) {
   const SearchFilter s = SearchOf(r);
+  const bool central = IsCentral();
   bool cut = false;
   const Answer<MeasurementRow> found = Search(s, cut);
   QByteArray body = "<form class=\"filter\" method=\"get\" action=\"/search\"><label>Идентификатор <input name=\"id\" value=\"" +
                     Esc(s.id) + "\"></label><label>Вагон № <input name=\"wagon\" value=\"" + Esc(s.wagon) +
                     "\"></label><label>с <input type=\"date\" name=\"from\" value=\"" + IsoDate(s.from) +
                     "\"></label><label>по <input type=\"date\" name=\"to\" value=\"" + IsoDate(s.to) +
-                    "\"></label><label>Линия <input name=\"line\" size=\"8\" value=\"" + Esc(s.line) + "\"></label>" +
+                    "\"></label>" + DepotField(central, s.depot) + "<label>Линия <input name=\"line\" size=\"8\" value=\"" +
+                    Esc(s.line) + "\"></label>" +
                     (s.bogie ? "<label>Тип тележки <input name=\"bogie\" size=\"4\" value=\"" + QByteArray::number(s.bogie) +
                                    "\"></label><label>пружины <input name=\"spring\" size=\"4\" value=\"" +
                                    QByteArray::number(s.spring) + "\"></label>"
@@ -101,17 +122,19 @@ void SearchPage(const Request& r, httplib::Response& res) {
   } else {
     const Link query = {{"id", s.id},         {"wagon", s.wagon}, {"from", IsoDate(s.from)}, {"to", IsoDate(s.to)},
                         {"line", s.line},     {"bogie", s.bogie ? QByteArray::number(s.bogie) : QByteArray()},
-                        {"spring", s.bogie ? QByteArray::number(s.spring) : QByteArray()}};
+                        {"spring", s.bogie ? QByteArray::number(s.spring) : QByteArray()}, {"depot", s.depot}};
     body += "<p>Найдено записей: <b id=\"found\">" + QByteArray::number(found.rows.size()) + "</b>" +
             (cut ? " (показаны первые " + QByteArray::number(kSearchLimit) + ", уточните поиск)" : "") +
             " · <a class=\"csv\" href=\"" + Esc(Url("/search.csv", query)) + "\">Скачать CSV</a>";
     if (!s.wagon.isEmpty())
-      body += " · <a href=\"" + Esc(Url("/sets", {{"wagon", s.wagon}})) + "\">Комплекты вагона " + Esc(s.wagon) + "</a>";
-    body += "</p><table id=\"results\"><tr><th>Линия</th><th>Идентификатор</th><th>Дата и время</th><th>Тележка</th>"
+      body += " · <a id=\"wagonsets\" href=\"" + Esc(Url("/sets", {{"wagon", s.wagon}, {"depot", s.depot}})) +
+              "\">Комплекты вагона " + Esc(s.wagon) + "</a>";
+    body += QByteArray("</p><table id=\"results\"><tr>") + (central ? "<th>Депо</th>" : "") + "<th>Линия</th><th>Идентификатор</th><th>Дата и время</th><th>Тележка</th>"
             "<th>Пружина</th><th>Высота</th><th>Оценка</th><th>Снята с вагона</th><th>Установлена на вагон</th></tr>";
     for (const MeasurementRow& m : found.rows) {
       const QByteArray verdict = m.emulated ? "эмуляция" : !m.judged ? "не оценен" : Verdict(m.springGood);
-      body += "<tr><td>" + Esc(m.line) + "</td><td><a href=\"" + Esc(RecordLink(m)) + "\">" + Esc(m.identifier) +
+      body += "<tr data-depot=\"" + Esc(m.depot) + "\">" + DepotCell(central, m.depot) + "<td>" + Esc(m.line) +
+              "</td><td><a href=\"" + Esc(RecordLink(m)) + "\">" + Esc(m.identifier) +
               "</a></td><td>" + m.shown + "</td><td>" + m.bogie + " " + Esc(m.bogieName) + "</td><td>" + m.spring +
               " " + Esc(m.springName) + "</td><td class=\"n\">" + CsvValue(m.params[2].value) + "</td><td>" + verdict +
               "</td><td>" + Wagon(m.wagonFrom) + "</td><td>" + Wagon(m.wagonTo) + "</td></tr>";
@@ -126,7 +149,7 @@ void RecordPage(const Request& r, httplib::Response& res) {
   Answer<MeasurementRow> found;
   if (!at.isEmpty()) {
     CheckMoment(at);
-    found = FindMeasurement(r.Get("line"), r.Get("id"), at);
+    found = FindMeasurement(r.Get("depot"), r.Get("line"), r.Get("id"), at);
   }
   QByteArray body;
   if (found.rows.empty()) {
@@ -134,7 +157,9 @@ void RecordPage(const Request& r, httplib::Response& res) {
     body += "<p>Запись не найдена.</p>";
   } else {
     const MeasurementRow& m = found.rows[0];
-    body += "<table class=\"sheet\"><tr><th>Линия</th><td>" + Esc(m.line) + "</td></tr><tr><th>Идентификатор</th><td>" +
+    body += "<table class=\"sheet\">" +
+            (IsCentral() ? "<tr><th>Депо</th><td>" + Esc(m.depot) + "</td></tr>" : QByteArray()) +
+            "<tr><th>Линия</th><td>" + Esc(m.line) + "</td></tr><tr><th>Идентификатор</th><td>" +
             Esc(m.identifier) + "</td></tr><tr><th>Дата и время</th><td>" + m.shown +
             "</td></tr><tr><th>Тип тележки</th><td>" + m.bogie + " " + Esc(m.bogieName) +
             "</td></tr><tr><th>Тип пружины</th><td>" + m.spring + " " + Esc(m.springName) +
@@ -174,14 +199,18 @@ void RecordPage(const Request& r, httplib::Response& res) {
 
 namespace {
 
-// The set export's columns, then the line.
-QList<QByteArray> SetsCsvColumns() { return quality::SetColumns() << "Линия"; }
+// The set export's columns, then the line, and at the centre the depot.
+QList<QByteArray> SetsCsvColumns(bool central) {
+  QList<QByteArray> c = quality::SetColumns() << "Линия";
+  return central ? c << "Депо" : c;
+}
 
-QList<QByteArray> SetsCsvRow(const SetRow& s) {
+QList<QByteArray> SetsCsvRow(const SetRow& s, bool central) {
   QList<QByteArray> f = {QByteArray::number(s.position + 1), s.date, s.bogieNumber, s.bogieWorks, s.bogieYear};
   for (const SetSide* side : {&s.left, &s.right})
     f << side->number << side->works << side->year << side->outer << side->inner;
-  return f << s.wagonFrom << s.wagonTo << s.line;
+  f << s.wagonFrom << s.wagonTo << s.line;
+  return central ? f << s.depot : f;
 }
 
 // A side frame's number over the groups of its springs, each under its place.
@@ -201,25 +230,28 @@ QByteArray Frame(const SetSide& side) {
 }  // namespace
 
 void SetsCsv(const Request& r, httplib::Response& res) {
-  const Answer<SetRow> sets = SetRow::Fetch(r.Get("wagon"));
+  const Answer<SetRow> sets = SetRow::Fetch(r.Get("wagon"), r.Get("depot"));
+  const bool central = IsCentral();
   std::vector<QList<QByteArray>> out;
-  for (const SetRow& s : sets.rows) out.push_back(SetsCsvRow(s));
+  for (const SetRow& s : sets.rows) out.push_back(SetsCsvRow(s, central));
   res.set_header("Content-Disposition", "attachment; filename=\"sets.csv\"");
-  res.set_content(Csv(SetsCsvColumns(), out).toStdString(), "text/csv; charset=utf-8");
+  res.set_content(Csv(SetsCsvColumns(central), out).toStdString(), "text/csv; charset=utf-8");
 }
 
 void SetsPage(const Request& r, httplib::Response& res) {
-  const QByteArray wagon = r.Get("wagon");
-  const Answer<SetRow> sets = SetRow::Fetch(wagon);
+  const QByteArray wagon = r.Get("wagon"), depotCode = r.Get("depot");
+  const bool central = IsCentral();
+  const Answer<SetRow> sets = SetRow::Fetch(wagon, depotCode);
   QByteArray body = "<form class=\"filter\" method=\"get\" action=\"/sets\"><label>Вагон № <input name=\"wagon\" value=\"" +
-                    Esc(wagon) + "\"></label><button>Найти</button></form>";
+                    Esc(wagon) + "\"></label>" + DepotField(central, depotCode) + "<button>Найти</button></form>";
   body += "<p>Комплектов: <b id=\"found\">" + QByteArray::number(sets.rows.size()) + "</b> · <a class=\"csv\" href=\"" +
-          Esc(Url("/sets.csv", {{"wagon", wagon}})) +
-          "\">Скачать CSV</a></p><table id=\"sets\"><tr><th>Линия</th><th>Позиция</th><th>Дата</th><th>Тележка</th>"
+          Esc(Url("/sets.csv", {{"wagon", wagon}, {"depot", depotCode}})) + "\">Скачать CSV</a></p><table id=\"sets\"><tr>" +
+          (central ? "<th>Депо</th>" : "") + "<th>Линия</th><th>Позиция</th><th>Дата</th><th>Тележка</th>"
           "<th>Левая рама: группы пружин по местам</th><th>Правая рама: группы пружин по местам</th>"
           "<th>Снята с вагона</th><th>Установлена на вагон</th></tr>";
   for (const SetRow& s : sets.rows)
-    body += "<tr><td>" + Esc(s.line) + "</td><td class=\"n\">" + QByteArray::number(s.position + 1) + "</td><td>" +
+    body += "<tr data-depot=\"" + Esc(s.depot) + "\">" + DepotCell(central, s.depot) + "<td>" + Esc(s.line) +
+            "</td><td class=\"n\">" + QByteArray::number(s.position + 1) + "</td><td>" +
             s.date + "</td><td>" + Esc(s.bogieNumber + " " + s.bogieWorks + " " + s.bogieYear) + "</td><td>" +
             Frame(s.left) + "</td><td>" + Frame(s.right) + "</td><td>" + Wagon(s.wagonFrom) + "</td><td>" +
             Wagon(s.wagonTo) + "</td></tr>";

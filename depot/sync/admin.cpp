@@ -149,6 +149,14 @@ bool MigrateCentral(const QString& conninfo, const QString& timeZone, QStringLis
     }
     applied << QStringLiteral("central");
   }
+  // Added to the central schema after centres were made with it: when
+  // `db subscribe` found a depot's slot lost (the centre away past the
+  // depot's max_slot_wal_keep_size); cleared by the re-copy.
+  if (!db.Exec("DO $$ BEGIN IF NOT EXISTS (SELECT FROM pg_attribute WHERE attrelid = 'railway_depots'::regclass "
+               "AND attname = 'slot_lost_at') THEN ALTER TABLE railway_depots ADD COLUMN slot_lost_at timestamptz; "
+               "END IF; END $$",
+               error))
+    return false;
   // This month's and the next one's partitions; the depots' older months
   // come with their subscriptions.
   return db.Exec("SELECT kalvor_ensure_month(now()), kalvor_ensure_month(now() + interval '1 month')", error);
@@ -209,6 +217,19 @@ bool PublishDepot(const QString& conninfo, QString& password, QStringList& findi
 
 QString DepotRole(const QString& code) { return QStringLiteral("kalvor_depot_") + code; }
 
+bool DepotSlotState(const QString& from, const QString& code, QString& state, QString& error) {
+  Connection depotDb;
+  Result r;
+  if (!depotDb.Open(from, kProgram, error) ||
+      !depotDb.Query("SELECT coalesce(wal_status, '') FROM pg_replication_slots WHERE slot_name = $1",
+                     {DepotRole(code).toUtf8()}, r, error)) {
+    error = QStringLiteral("depot %1 does not answer: %2").arg(code, error);
+    return false;
+  }
+  state = r.Rows() == 1 ? r.Text(0, 0) : QString();
+  return true;
+}
+
 bool SubscribeDepot(const QString& conninfo, const QString& code, const QString& from, bool recopy,
                     bool& existed, QString& error) {
   if (!CheckDepotCode(code, error)) return false;
@@ -227,7 +248,22 @@ bool SubscribeDepot(const QString& conninfo, const QString& code, const QString&
   Result r;
   if (!db.Query("SELECT 1 FROM pg_subscription WHERE subname = $1", {role}, r, error)) return false;
   existed = r.Rows() == 1;
-  if (existed && !recopy) return true;
+  if (existed && !recopy) {
+    // A subscription whose slot the depot gave up gets nothing more: say so
+    // here and on the centre's page, since the centre itself only sees its
+    // worker failing to start.
+    QString slot;
+    if (!DepotSlotState(from, code, slot, error)) return false;
+    if (slot != "lost") return true;
+    QString ignored;
+    db.Query("UPDATE railway_depots SET slot_lost_at = coalesce(slot_lost_at, now()) WHERE code = $1", {c}, ignored);
+    error = QStringLiteral("depot %1's replication slot is lost: the centre was away longer than the depot's "
+                           "max_slot_wal_keep_size allows and the depot removed WAL the centre had not received, "
+                           "so no more of its rows come; copy the depot anew with "
+                           "springdata db subscribe --depot %1 --from CONNINFO --recopy")
+                .arg(code);
+    return false;
+  }
   if (existed) {
     // Its slot at the depot, kept or lost with its WAL, goes with it.
     if (!db.Exec("ALTER SUBSCRIPTION " + q + " DISABLE", error) || !db.Exec("DROP SUBSCRIPTION " + q, error))
@@ -250,7 +286,7 @@ bool SubscribeDepot(const QString& conninfo, const QString& code, const QString&
             // the role has no password and logs in nowhere.
             return (r.Rows() == 1 || db.Exec("CREATE ROLE " + q + " LOGIN SUPERUSER", e)) &&
                    db.Query("INSERT INTO railway_depots (code, role_name) VALUES ($1, $2) "
-                            "ON CONFLICT (code) DO UPDATE SET subscribed_at = now()",
+                            "ON CONFLICT (code) DO UPDATE SET subscribed_at = now(), slot_lost_at = NULL",
                             {c, role}, e) &&
                    db.Query("DELETE FROM measurements WHERE depot = $1", {c}, e) &&
                    db.Query("DELETE FROM sets WHERE depot = $1", {c}, e) &&

@@ -42,12 +42,19 @@ bool PublishDepot(const QString& conninfo, QString& password, QStringList& findi
 // its role kalvor_depot_CODE, the subscription of that name owned by it
 // (initial copy, then streaming). `recopy` drops the subscription and the
 // depot's rows at the centre first and copies the depot again (a depot
-// whose replication slot was lost). A subscribed depot is left as it is.
+// whose replication slot was lost). A subscribed depot is left as it is,
+// unless its slot at the depot is lost: then false, the loss noted at the
+// centre for its page, and `error` says to re-copy.
 bool SubscribeDepot(const QString& conninfo, const QString& code, const QString& from, bool recopy,
                     bool& existed, QString& error);
 
-// The role at the centre that a depot's rows are applied as.
+// The role at the centre that a depot's rows are applied as; also the name
+// of its subscription and of the subscription's slot at the depot.
 QString DepotRole(const QString& code);
+
+// The wal_status of the centre's slot at the depot (read over `from`):
+// "reserved", "extended", "unreserved", "lost", or empty when there is none.
+bool DepotSlotState(const QString& from, const QString& code, QString& state, QString& error);
 
 // Makes the line's role kalvor_line_NAME (LOGIN, no password; member of
 // kalvor_lines) and its `lines` row. NAME is 1..40 of a-z, 0-9 and _.

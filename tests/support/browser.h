@@ -19,7 +19,10 @@ namespace testsupport {
 // answers and events come from fd 4, each a JSON text ending with NUL.
 class Browser {
  public:
-  bool Start(const QString& profile) {
+  bool Start(const QString& profile) { return Launch(profile) && Attach(); }
+  // Start in two halves, so that a test may do other work while Chromium
+  // comes up: the process, then its page.
+  bool Launch(const QString& profile) {
     int in[2], out[2];
     if (pipe(in) != 0 || pipe(out) != 0) return false;
     pid_ = fork();
@@ -41,6 +44,9 @@ class Browser {
     close(out[1]);
     to_ = in[1];
     from_ = out[0];
+    return true;
+  }
+  bool Attach() {
     const QJsonObject target = Send("Target.createTarget", {{"url", "about:blank"}}, false);
     const QJsonObject attached =
         Send("Target.attachToTarget", {{"targetId", target["result"]["targetId"]}, {"flatten", true}}, false);
