@@ -57,7 +57,9 @@ AttentionQuery MatrixPeriod(const Request& r) {
 }
 
 QByteArray CellLink(const AttentionQuery& q, const Cell& c) {
-  return TypeLink({{}, c.line, c.bogie, c.spring, q.from, q.to, q.baseFrom, q.baseTo, {}, 0});
+  // At the centre the cell is that depot's line, never the same-named lines
+  // of every depot pooled.
+  return TypeLink({IsCentral() ? c.depot : QByteArray(), c.line, c.bogie, c.spring, q.from, q.to, q.baseFrom, q.baseTo, {}, 0});
 }
 
 QByteArray TypeName(const Cell& c) {

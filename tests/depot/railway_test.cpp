@@ -355,6 +355,10 @@ TEST_F(Railway, DepotsReplicateIntoTheCentreExactlyOnceAndTheCentralPageShowsThe
     EXPECT_EQ(browser.Eval("[...document.querySelectorAll('#matrix tr[data-depot]')]"
                            ".map(tr => tr.dataset.depot + ':' + tr.querySelector('th').textContent).join(' ')").toString(),
               query == "/lines" ? "a:a · l1 b:b · l1" : "b:l1");
+    // Each cell leads to the type page of its own depot's line.
+    EXPECT_EQ(browser.Eval("[...document.querySelectorAll('#matrix tr[data-depot] a')].every(a =>"
+                           " new URLSearchParams(a.search).get('depot') === a.closest('tr').dataset.depot)").toBool(),
+              true);
   }
   server.kill();
   server.waitForFinished();
