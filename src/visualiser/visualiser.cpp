@@ -5,13 +5,13 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 
 #include "mathem/coilgeometry.h"
 #include "mathem/mathobserver.h"
 #include "mathem/profiles.h"
 #include "platform/pump.h"
+#include "quality/csv.h"
 #include "screen/fonts.h"
 #include "screen/screen.h"
 #include "springs/springtypes.h"
@@ -214,12 +214,6 @@ QString SpringDesignation(int springType) {
   return CurrentBogie().springTypes[springType].AltName;
 }
 
-QString ShortestText(float v) {
-  char buf[32];
-  const auto res = std::to_chars(buf, buf + sizeof buf, v);
-  return QString::fromLatin1(buf, static_cast<int>(res.ptr - buf));
-}
-
 void ShowMathemStep(MathemStep step) {
   switch (step) {
     case MathemStep::ProfilesChanged:
@@ -235,7 +229,7 @@ void ShowMathemStep(MathemStep step) {
       break;
     }
     case MathemStep::NonPerpendicularityFound:
-      SetVisualiserCaption(ShortestText(CoilResults.MeasuredNonPerpendicularity));
+      SetVisualiserCaption(QString::fromLatin1(quality::FloatText(CoilResults.MeasuredNonPerpendicularity, '.')));
       break;
     case MathemStep::SpringSearched:
       SpringSearch();
