@@ -105,11 +105,6 @@ class Sync {
     Source day{FileKind::Day, o_.files.day, kMeasurementRecordSize, r.Number(0, 2), r.Value(0, 3)};
     Source sets{FileKind::Sets, o_.files.sets, kSetRecordSize, r.Number(0, 4), r.Value(0, 5)};
     setsOffset_ = r.Number(0, 6);
-    if (!db_.Exec("CREATE TEMP TABLE incoming_measurements (LIKE measurements INCLUDING DEFAULTS) "
-                  "ON COMMIT DELETE ROWS; "
-                  "CREATE TEMP TABLE incoming_sets (LIKE sets INCLUDING DEFAULTS) ON COMMIT DELETE ROWS",
-                  error))
-      return false;
     if (!Copy(base, error) || !Copy(day, error) || !Copy(sets, error)) return false;
     return db_.Query("UPDATE lines SET last_sync_at = now() WHERE name = $1", {line_}, error);
   }
@@ -247,6 +242,17 @@ class Sync {
     const QByteArray table = isSets ? "sets" : "measurements";
     const QByteArray& columns = isSets ? SetCopyColumns() : MeasurementCopyColumns();
     const QByteArray name = FileKindName(s.kind);
+    // The session's table the batch is copied into (the line's role may not
+    // COPY into the table itself), made when the first batch of its kind
+    // comes: a sync that finds nothing new makes none.
+    bool& made = isSets ? madeIncomingSets_ : madeIncomingMeasurements_;
+    if (!made && !db_.Exec("CREATE TEMP TABLE incoming_" + table + " (LIKE " + table +
+                               " INCLUDING DEFAULTS) ON COMMIT DELETE ROWS",
+                           error)) {
+      error = QStringLiteral("copying %1 into the depot database failed: %2").arg(QFileInfo(s.path).fileName(), error);
+      return false;
+    }
+    made = true;
     Result r;
     bool ok = db_.Exec("BEGIN", error) &&
               db_.CopyBegin("COPY incoming_" + table + " (" + columns + ") FROM STDIN", error) &&
@@ -299,6 +305,7 @@ class Sync {
   Connection db_;
   QByteArray line_;
   qint64 setsOffset_ = 0;
+  bool madeIncomingMeasurements_ = false, madeIncomingSets_ = false;
   MeasuredAt measuredAt_;
 };
 
