@@ -20,21 +20,12 @@ QByteArray LinesAndDepot(const QByteArray& t = {}) {
   return "($1 = '' OR " + lines + ") AND ($6 = '' OR " + t + "depot = $6)";
 }
 
-// The rows of parameter p that count: measured on the line, not emulated, of
-// the type and period asked (TypeFilter's parameters), of a kind that takes
-// the parameter.
-QByteArray Where(int p) {
-  const QByteArray v = "p" + QByteArray::number(p);
-  QByteArray w = " WHERE " + LinesAndDepot() + " AND bogie_type = $2::smallint AND spring_type = $3::smallint"
-                 " AND measured_at >= $4::date AND measured_at < $5::date + 1 AND NOT emulated"
-                 " AND " + v + "_measured IS NOT FALSE AND " + v + "_value IS NOT NULL";
-  if (!quality::KindTakes(quality::kFastKind, p)) w += " AND kind <> " + QByteArray::number(quality::kFastKind);
-  return w;
-}
-
-// The same rows in the daily summary of parameter p.
-QByteArray SummaryWhere(int p) {
-  return " FROM measurement_param_days WHERE " + LinesAndDepot() + " AND bogie_type = $2::smallint"
+// The rows of parameter p that count (measured on the line, not emulated,
+// of the type and period asked: TypeFilter's parameters, of a kind that
+// takes the parameter) in the daily summary of parameter p (or in `table`,
+// another summary by day and parameter).
+QByteArray SummaryWhere(int p, const QByteArray& table = "measurement_param_days") {
+  return " FROM " + table + " WHERE " + LinesAndDepot() + " AND bogie_type = $2::smallint"
          " AND spring_type = $3::smallint AND param = " + QByteArray::number(p) +
          " AND day >= $4::date AND day <= $5::date";
 }
@@ -183,24 +174,25 @@ Later<LatestNorms> LatestNorms::Fetch(Batch& b, const TypeFilter& f, int p) {
 
 Later<ValueRange> ValueRange::Fetch(Batch& b, const TypeFilter& f, int p) {
   using R = ValueRange;
-  static const Columns<R> columns = {
+  const Columns<R> columns = {
       {"min(lowest)", [](R& r, const Field& v) { r.lowest = v.Number(); }},
       {"max(highest)", [](R& r, const Field& v) { r.highest = v.Number(); }},
+      {"kalvor_value_scale(" + QByteArray::number(p) + "::smallint)",
+       [](R& r, const Field& v) { r.scale = v.Number().value_or(0); }},
   };
   return columns.Queue(b, SummaryWhere(p), f.Values());
 }
 
-Later<BinRow> BinRow::Fetch(Batch& b, const TypeFilter& f, int p, double lower, double upper, int bins) {
+Later<BinRow> BinRow::Fetch(Batch& b, const TypeFilter& f, int p, double firstCell, double cellsPerBin) {
   using R = BinRow;
-  const Columns<R> columns = {
-      {"width_bucket(p" + QByteArray::number(p) + "_value, $7::float8, $8::float8, " + QByteArray::number(bins) + ")",
-       [](R& r, const Field& v) { r.bin = v.Integer(); }},
-      {"count(*)", [](R& r, const Field& v) { r.count = v.Integer(); }},
+  static const Columns<R> columns = {
+      {"floor((cell - $7::float8) / $8::float8)", [](R& r, const Field& v) { r.bin = v.Number().value_or(0); }},
+      {"sum(n)", [](R& r, const Field& v) { r.count = v.Integer(); }},
   };
   Params values = f.Values();
-  values.push_back(QByteArray::number(lower, 'g', 17));
-  values.push_back(QByteArray::number(upper, 'g', 17));
-  return columns.Queue(b, " FROM measurements" + Where(p) + " GROUP BY 1", values);
+  values.push_back(QByteArray::number(firstCell, 'g', 17));
+  values.push_back(QByteArray::number(cellsPerBin, 'g', 17));
+  return columns.Queue(b, SummaryWhere(p, "measurement_value_days") + " GROUP BY 1", values);
 }
 
 Later<PooledRow> PooledRow::Fetch(Batch& b, const TypeFilter& f, int p, const QByteArray& by) {

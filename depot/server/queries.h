@@ -101,17 +101,22 @@ struct LatestNorms {
   static Later<LatestNorms> Fetch(Batch& b, const TypeFilter& f, int p);
 };
 
-// The lowest and highest value of parameter p in the period.
+// The lowest and highest value of parameter p in the period, and the cells
+// a millimetre of its values' daily grid (BinRow).
 struct ValueRange {
   std::optional<double> lowest, highest;
+  double scale = 0;
   static Later<ValueRange> Fetch(Batch& b, const TypeFilter& f, int p);
 };
 
-// The counted values of parameter p in `bins` bins of equal width from
-// `lower` to `upper` (bin 0 below, bins + 1 above).
+// The counted values of parameter p in bins of `cellsPerBin` whole cells of
+// its daily grid, bin 0 starting at cell `firstCell` (bin k holds the cells
+// firstCell + k·cellsPerBin and on), from the values' daily summary: each
+// bin's count is that of the values in its edges, exactly.
 struct BinRow {
-  long long bin = 0, count = 0;
-  static Later<BinRow> Fetch(Batch& b, const TypeFilter& f, int p, double lower, double upper, int bins);
+  double bin = 0;
+  long long count = 0;
+  static Later<BinRow> Fetch(Batch& b, const TypeFilter& f, int p, double firstCell, double cellsPerBin);
 };
 
 // Parameter p pooled by `by` (a week or the line) and by the norms its
