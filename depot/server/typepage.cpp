@@ -197,7 +197,8 @@ void QueueHistogramBins(Batch& b, const TypeQuery& q, int p, HistData& h) {
 void HistogramCounts(HistData& h) {
   if (h.counts.empty()) return;
   const double last = static_cast<double>(h.counts.size() - 1);
-  for (const BinRow& b : h.bins.Get().rows) h.counts[static_cast<size_t>(std::clamp(b.bin, 0.0, last))] += b.count;
+  for (const BinRow& b : h.bins.Get().rows)
+    if (std::isfinite(b.bin)) h.counts[static_cast<size_t>(std::clamp(b.bin, 0.0, last))] += b.count;
 }
 
 // The lower edge of bar i.
