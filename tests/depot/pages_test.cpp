@@ -176,4 +176,11 @@ TEST(Pages, CentreKeepsSameNamedLinesOfTwoDepotsApart) {
   EXPECT_NE(types.body.find("<td class=\"lines\">a/l1,b/l1</td>"), std::string::npos) << types.body;
   BarsAreSqlCounts(db, 2);
   BarsAreSqlCounts(db, 2, "b");
+  // A row added and another deleted of one day in one transaction: the day
+  // counted anew, the added row once.
+  ASSERT_TRUE(db.Exec("INSERT INTO measurements (depot, line, identifier, measured_at, bogie_type, spring_type, kind,"
+                      " emulated, p2_value, source) VALUES ('b', 'l1', 'added', current_date - 3 + interval '14 hours',"
+                      " 1, 1, 0, false, 251.3, 'base'); DELETE FROM measurements WHERE depot = 'b' AND identifier = 'l1-3-0'",
+                      error)) << qPrintable(error);
+  BarsAreSqlCounts(db, 2, "b");
 }
