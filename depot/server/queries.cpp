@@ -20,10 +20,20 @@ QByteArray LinesAndDepot(const QByteArray& t = {}) {
   return "($1 = '' OR " + lines + ") AND ($6 = '' OR " + t + "depot = $6)";
 }
 
-// The rows of parameter p that count (measured on the line, not emulated,
-// of the type and period asked: TypeFilter's parameters, of a kind that
-// takes the parameter) in the daily summary of parameter p (or in `table`,
-// another summary by day and parameter).
+// The rows of parameter p that count: measured on the line, not emulated, of
+// the type and period asked (TypeFilter's parameters), of a kind that takes
+// the parameter.
+QByteArray Where(int p) {
+  const QByteArray v = "p" + QByteArray::number(p);
+  QByteArray w = " WHERE " + LinesAndDepot() + " AND bogie_type = $2::smallint AND spring_type = $3::smallint"
+                 " AND measured_at >= $4::date AND measured_at < $5::date + 1 AND NOT emulated"
+                 " AND " + v + "_measured IS NOT FALSE AND " + v + "_value IS NOT NULL";
+  if (!quality::KindTakes(quality::kFastKind, p)) w += " AND kind <> " + QByteArray::number(quality::kFastKind);
+  return w;
+}
+
+// The same rows in the daily summary of parameter p (or in `table`, another
+// summary by day and parameter).
 QByteArray SummaryWhere(int p, const QByteArray& table = "measurement_param_days") {
   return " FROM " + table + " WHERE " + LinesAndDepot() + " AND bogie_type = $2::smallint"
          " AND spring_type = $3::smallint AND param = " + QByteArray::number(p) +
@@ -179,20 +189,26 @@ Later<ValueRange> ValueRange::Fetch(Batch& b, const TypeFilter& f, int p) {
       {"max(highest)", [](R& r, const Field& v) { r.highest = v.Number(); }},
       {"kalvor_value_scale(" + QByteArray::number(p) + "::smallint)",
        [](R& r, const Field& v) { r.scale = v.Number().value_or(0); }},
+      {QByteArray::number(p) + "::smallint = ANY(kalvor_value_params())",
+       [](R& r, const Field& v) { r.kept = v.Bool(); }},
   };
   return columns.Queue(b, SummaryWhere(p), f.Values());
 }
 
-Later<BinRow> BinRow::Fetch(Batch& b, const TypeFilter& f, int p, double firstCell, double cellsPerBin) {
+Later<BinRow> BinRow::Fetch(Batch& b, const TypeFilter& f, int p, bool kept, double firstCell, double cellsPerBin) {
   using R = BinRow;
-  static const Columns<R> columns = {
-      {"floor((cell - $7::float8) / $8::float8)", [](R& r, const Field& v) { r.bin = v.Number().value_or(0); }},
-      {"sum(n)", [](R& r, const Field& v) { r.count = v.Integer(); }},
+  const QByteArray param = QByteArray::number(p);
+  // The parameter's cells from its daily summary, or from its rows.
+  const QByteArray cell = kept ? "cell" : "floor(p" + param + "_value * kalvor_value_scale(" + param + "::smallint))";
+  const Columns<R> columns = {
+      {"floor((" + cell + " - $7::float8) / $8::float8)", [](R& r, const Field& v) { r.bin = v.Number().value_or(0); }},
+      {kept ? "sum(n)" : "count(*)", [](R& r, const Field& v) { r.count = v.Integer(); }},
   };
   Params values = f.Values();
   values.push_back(QByteArray::number(firstCell, 'g', 17));
   values.push_back(QByteArray::number(cellsPerBin, 'g', 17));
-  return columns.Queue(b, SummaryWhere(p, "measurement_value_days") + " GROUP BY 1", values);
+  return columns.Queue(b, (kept ? SummaryWhere(p, "measurement_value_days") : " FROM measurements" + Where(p)) + " GROUP BY 1",
+                       values);
 }
 
 Later<PooledRow> PooledRow::Fetch(Batch& b, const TypeFilter& f, int p, const QByteArray& by) {

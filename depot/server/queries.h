@@ -101,22 +101,25 @@ struct LatestNorms {
   static Later<LatestNorms> Fetch(Batch& b, const TypeFilter& f, int p);
 };
 
-// The lowest and highest value of parameter p in the period, and the cells
-// a millimetre of its values' daily grid (BinRow).
+// The lowest and highest value of parameter p in the period, the cells a
+// millimetre of its values' grid (BinRow) and whether the daily summary of
+// the values keeps its cells.
 struct ValueRange {
   std::optional<double> lowest, highest;
   double scale = 0;
+  bool kept = false;
   static Later<ValueRange> Fetch(Batch& b, const TypeFilter& f, int p);
 };
 
 // The counted values of parameter p in bins of `cellsPerBin` whole cells of
-// its daily grid, bin 0 starting at cell `firstCell` (bin k holds the cells
-// firstCell + k·cellsPerBin and on), from the values' daily summary: each
-// bin's count is that of the values in its edges, exactly.
+// its grid, bin 0 starting at cell `firstCell` (bin k holds the cells
+// firstCell + k·cellsPerBin and on), from the values' daily summary where it
+// keeps them (`kept`), else from the rows: each bin's count is that of the
+// values in its edges, exactly.
 struct BinRow {
   double bin = 0;
   long long count = 0;
-  static Later<BinRow> Fetch(Batch& b, const TypeFilter& f, int p, double firstCell, double cellsPerBin);
+  static Later<BinRow> Fetch(Batch& b, const TypeFilter& f, int p, bool kept, double firstCell, double cellsPerBin);
 };
 
 // Parameter p pooled by `by` (a week or the line) and by the norms its

@@ -191,7 +191,7 @@ void QueueHistogramBins(Batch& b, const TypeQuery& q, int p, HistData& h) {
   h.counts.assign(bins, 0);
   h.lower = h.firstCell / h.scale;
   h.upper = (h.firstCell + bins * h.cells) / h.scale;
-  h.bins = BinRow::Fetch(b, q.f, p, h.firstCell, h.cells);
+  h.bins = BinRow::Fetch(b, q.f, p, range.rows[0].kept, h.firstCell, h.cells);
 }
 
 void HistogramCounts(HistData& h) {

@@ -1,8 +1,10 @@
 -- The values themselves by day. The type page's histograms counted every
 -- value of a type's period (some 300 000 rows a parameter over 60 days at a
 -- busy depot) into their bars. This summary holds, per depot, line, day,
--- type and parameter, how many of the counted values (the same values as
--- measurement_param_days counts) lie in each cell of a fixed grid:
+-- type and charted parameter (the outer diameter and the free height, the
+-- page's two; kalvor_value_params), how many of the counted values (the
+-- same values as measurement_param_days counts) lie in each cell of a fixed
+-- grid:
 --
 -- * measurement_value_days (depot, line, day, bogie_type, spring_type,
 --   param, cell): n, the values v with cell = floor(v · scale), scale being
@@ -16,12 +18,17 @@
 -- 1/16 mm for the outer diameter (±2 mm), the free height (±5 mm) and the
 -- gap between coils, 1/32 mm for the perpendicularity (up to 3 mm), 1/64 mm
 -- for the residual deformation (up to 1 mm), 1/8 mm for the deflection
--- under load (some 20 mm).
+-- under load (some 20 mm). The histograms of the other parameters (asked as
+-- CSV alone) count their rows on the same grid.
 --
 -- Kept like the daily summaries: by the statement of every insert, counted
 -- anew from the rows for the days of rows deleted or changed (and all of it
 -- by kalvor_recount_days after the database's zone changed), and filled
--- here from the rows there are.
+-- here from the rows there are. Each value kept costs an insert its cell's
+-- update, so only the charted parameters are kept.
+
+CREATE FUNCTION kalvor_value_params() RETURNS smallint[]
+LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $$ SELECT '{1,2}'::smallint[] $$;
 
 CREATE FUNCTION kalvor_value_scale(param smallint) RETURNS double precision
 LANGUAGE sql IMMUTABLE PARALLEL SAFE AS $$
@@ -57,7 +64,7 @@ SELECT format($f$
   ON CONFLICT (bogie_type, spring_type, param, day, depot, line, cell) DO UPDATE SET n = c.n + excluded.n$f$,
   source, string_agg(format('(%1$s::smallint, m.p%1$s_value, m.p%1$s_measured, %2$s::float8)', p,
                             kalvor_value_scale(p::smallint)), ', ' ORDER BY p))
-FROM generate_series(1, 6) p
+FROM unnest(kalvor_value_params()) p
 $$;
 
 -- The hours, the days and the values of every insert.
@@ -83,7 +90,7 @@ BEGIN
   FOR k IN SELECT DISTINCT d.depot, d.line, d.day, d.bogie_type, d.spring_type
            FROM measurement_days d JOIN kalvor_touched_days t USING (depot, line, day) LOOP
     -- Each parameter's cells of the day are one stretch of the key.
-    EXECUTE 'DELETE FROM measurement_value_days WHERE param = ANY (''{1,2,3,4,5,6}''::smallint[]) AND day = $3 AND depot = $1 AND line = $2'
+    EXECUTE 'DELETE FROM measurement_value_days WHERE param = ANY (kalvor_value_params()) AND day = $3 AND depot = $1 AND line = $2'
       || CASE WHEN k.bogie_type IS NULL THEN ' AND bogie_type IS NULL' ELSE ' AND bogie_type = $4' END
       || CASE WHEN k.spring_type IS NULL THEN ' AND spring_type IS NULL' ELSE ' AND spring_type = $5' END
       USING k.depot, k.line, k.day, k.bogie_type, k.spring_type;

@@ -172,12 +172,11 @@ TEST(Attention, DaysEqualTheRows) {
   EXPECT_EQ(r.Value(0, 2), "0");
   EXPECT_EQ(r.Value(0, 3), "0");
 
-  // Each value in the cell its own grid puts it in, once: the cell's edges
-  // compared with the stored value.
+  // Each value of the charted parameters in the cell its own grid puts it
+  // in, once: the cell's edges compared with the stored value.
   ASSERT_TRUE(db.Query(
       "WITH v AS (SELECT depot, line, date(measured_at) AS day, bogie_type, spring_type, param, value FROM measurements,"
-      "   LATERAL (VALUES (1::smallint, p1_value, p1_measured), (2::smallint, p2_value, p2_measured),"
-      "   (5::smallint, p5_value, p5_measured)) p(param, value, m)"
+      "   LATERAL (VALUES (1::smallint, p1_value, p1_measured), (2::smallint, p2_value, p2_measured)) p(param, value, m)"
       "   WHERE NOT emulated AND m IS NOT FALSE AND value IS NOT NULL AND (param <> 1 OR kind <> 1)),"
       " rows AS (SELECT v.depot, v.line, v.day, v.bogie_type, v.spring_type, v.param, c.cell, count(*) AS n"
       "   FROM v JOIN (SELECT DISTINCT depot, line, day, bogie_type, spring_type, param, cell FROM measurement_value_days) c"
