@@ -32,9 +32,10 @@ QByteArray Where(int p) {
   return w;
 }
 
-// The same rows in the daily summary of parameter p.
-QByteArray SummaryWhere(int p) {
-  return " FROM measurement_param_days WHERE " + LinesAndDepot() + " AND bogie_type = $2::smallint"
+// The same rows in the daily summary of parameter p (or in `table`, another
+// summary by day and parameter).
+QByteArray SummaryWhere(int p, const QByteArray& table = "measurement_param_days") {
+  return " FROM " + table + " WHERE " + LinesAndDepot() + " AND bogie_type = $2::smallint"
          " AND spring_type = $3::smallint AND param = " + QByteArray::number(p) +
          " AND day >= $4::date AND day <= $5::date";
 }
@@ -183,24 +184,31 @@ Later<LatestNorms> LatestNorms::Fetch(Batch& b, const TypeFilter& f, int p) {
 
 Later<ValueRange> ValueRange::Fetch(Batch& b, const TypeFilter& f, int p) {
   using R = ValueRange;
-  static const Columns<R> columns = {
+  const Columns<R> columns = {
       {"min(lowest)", [](R& r, const Field& v) { r.lowest = v.Number(); }},
       {"max(highest)", [](R& r, const Field& v) { r.highest = v.Number(); }},
+      {"kalvor_value_scale(" + QByteArray::number(p) + "::smallint)",
+       [](R& r, const Field& v) { r.scale = v.Number().value_or(0); }},
+      {QByteArray::number(p) + "::smallint = ANY(kalvor_value_params())",
+       [](R& r, const Field& v) { r.kept = v.Bool(); }},
   };
   return columns.Queue(b, SummaryWhere(p), f.Values());
 }
 
-Later<BinRow> BinRow::Fetch(Batch& b, const TypeFilter& f, int p, double lower, double upper, int bins) {
+Later<BinRow> BinRow::Fetch(Batch& b, const TypeFilter& f, int p, bool kept, double firstCell, double cellsPerBin) {
   using R = BinRow;
+  const QByteArray param = QByteArray::number(p);
+  // The parameter's cells from its daily summary, or from its rows.
+  const QByteArray cell = kept ? "cell" : "floor(p" + param + "_value * kalvor_value_scale(" + param + "::smallint))";
   const Columns<R> columns = {
-      {"width_bucket(p" + QByteArray::number(p) + "_value, $7::float8, $8::float8, " + QByteArray::number(bins) + ")",
-       [](R& r, const Field& v) { r.bin = v.Integer(); }},
-      {"count(*)", [](R& r, const Field& v) { r.count = v.Integer(); }},
+      {"floor((" + cell + " - $7::float8) / $8::float8)", [](R& r, const Field& v) { r.bin = v.Number().value_or(0); }},
+      {kept ? "sum(n)" : "count(*)", [](R& r, const Field& v) { r.count = v.Integer(); }},
   };
   Params values = f.Values();
-  values.push_back(QByteArray::number(lower, 'g', 17));
-  values.push_back(QByteArray::number(upper, 'g', 17));
-  return columns.Queue(b, " FROM measurements" + Where(p) + " GROUP BY 1", values);
+  values.push_back(QByteArray::number(firstCell, 'g', 17));
+  values.push_back(QByteArray::number(cellsPerBin, 'g', 17));
+  return columns.Queue(b, (kept ? SummaryWhere(p, "measurement_value_days") : " FROM measurements" + Where(p)) + " GROUP BY 1",
+                       values);
 }
 
 Later<PooledRow> PooledRow::Fetch(Batch& b, const TypeFilter& f, int p, const QByteArray& by) {

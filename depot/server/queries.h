@@ -101,17 +101,25 @@ struct LatestNorms {
   static Later<LatestNorms> Fetch(Batch& b, const TypeFilter& f, int p);
 };
 
-// The lowest and highest value of parameter p in the period.
+// The lowest and highest value of parameter p in the period, the cells a
+// millimetre of its values' grid (BinRow) and whether the daily summary of
+// the values keeps its cells.
 struct ValueRange {
   std::optional<double> lowest, highest;
+  double scale = 0;
+  bool kept = false;
   static Later<ValueRange> Fetch(Batch& b, const TypeFilter& f, int p);
 };
 
-// The counted values of parameter p in `bins` bins of equal width from
-// `lower` to `upper` (bin 0 below, bins + 1 above).
+// The counted values of parameter p in bins of `cellsPerBin` whole cells of
+// its grid, bin 0 starting at cell `firstCell` (bin k holds the cells
+// firstCell + k·cellsPerBin and on), from the values' daily summary where it
+// keeps them (`kept`), else from the rows: each bin's count is that of the
+// values in its edges, exactly.
 struct BinRow {
-  long long bin = 0, count = 0;
-  static Later<BinRow> Fetch(Batch& b, const TypeFilter& f, int p, double lower, double upper, int bins);
+  double bin = 0;
+  long long count = 0;
+  static Later<BinRow> Fetch(Batch& b, const TypeFilter& f, int p, bool kept, double firstCell, double cellsPerBin);
 };
 
 // Parameter p pooled by `by` (a week or the line) and by the norms its

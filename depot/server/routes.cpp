@@ -191,6 +191,10 @@ bool Serve(const ServeOptions& o) {
   http.set_read_timeout(kReadTimeoutSeconds, 0);
   http.set_write_timeout(kReadTimeoutSeconds, 0);
   http.set_keep_alive_timeout(kKeepAliveSeconds);
+  // A page goes out in several writes (its headers, then its body): without
+  // this the later ones wait for the client's delayed acknowledgement of the
+  // first, some 40 ms.
+  http.set_tcp_nodelay(true);
   http.set_default_headers({{"Cache-Control", "no-store"},
                             {"X-Content-Type-Options", "nosniff"},
                             {"Content-Security-Policy", "default-src 'none'; connect-src 'self'; style-src 'unsafe-inline'; img-src 'self' data:; form-action 'self'; frame-ancestors 'none'"}});

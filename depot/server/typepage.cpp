@@ -150,10 +150,14 @@ struct HistData {
   Later<ValueRange> range;
   Later<BinRow> bins;
   double lower = 0, upper = 0;
+  // The bars: whole cells of the values' daily grid, the first from cell
+  // firstCell, each `cells` wide.
+  double scale = 0, firstCell = 0, cells = 1;
   std::vector<long long> counts;
   Norms norms;
   quality::Limits limits;
 };
+// At most this many bars, as few cells wide each as that allows.
 constexpr int kBins = 40;
 
 // The histogram's norms and range, asked in a first batch.
@@ -168,22 +172,37 @@ void QueueHistogramBins(Batch& b, const TypeQuery& q, int p, HistData& h) {
   if (!latest.rows.empty()) h.norms = latest.rows[0].norms;
   h.limits = NormLimits(h.norms.min, h.norms.max, h.norms.tolerance);
   const Answer<ValueRange> range = h.range.Get();
-  if (range.rows.empty() || !range.rows[0].lowest) return;
-  h.lower = *range.rows[0].lowest;
-  h.upper = *range.rows[0].highest;
+  if (range.rows.empty() || !range.rows[0].lowest || !range.rows[0].highest || !(range.rows[0].scale > 0)) return;
+  double lower = *range.rows[0].lowest, upper = *range.rows[0].highest;
   // The bins cover the values and the limits.
-  if (h.limits.lower) h.lower = std::min(h.lower, *h.limits.lower);
-  if (h.limits.upper) h.upper = std::max(h.upper, *h.limits.upper);
-  const double pad = std::max((h.upper - h.lower) * 0.05, 0.01);
-  h.lower -= pad;
-  h.upper += pad;
-  h.bins = BinRow::Fetch(b, q.f, p, h.lower, h.upper, kBins);
+  if (h.limits.lower) lower = std::min(lower, *h.limits.lower);
+  if (h.limits.upper) upper = std::max(upper, *h.limits.upper);
+  const double pad = std::max((upper - lower) * 0.05, 0.01);
+  lower -= pad;
+  upper += pad;
+  if (!std::isfinite(lower) || !std::isfinite(upper)) return;
+  // Edges on the grid: bars of whole cells, the first at a multiple of the
+  // bar's width (which moves it by less than a bar).
+  h.scale = range.rows[0].scale;
+  const double first = std::floor(lower * h.scale), end = std::ceil(upper * h.scale);
+  h.cells = std::max(1.0, std::ceil((end - first) / (kBins - 1)));
+  h.firstCell = std::floor(first / h.cells) * h.cells;
+  const int bins = std::clamp(static_cast<int>(std::ceil((end - h.firstCell) / h.cells)), 1, kBins);
+  h.counts.assign(bins, 0);
+  h.lower = h.firstCell / h.scale;
+  h.upper = (h.firstCell + bins * h.cells) / h.scale;
+  h.bins = BinRow::Fetch(b, q.f, p, range.rows[0].kept, h.firstCell, h.cells);
 }
 
 void HistogramCounts(HistData& h) {
-  h.counts.assign(kBins, 0);
-  for (const BinRow& b : h.bins.Get().rows) h.counts[std::clamp(static_cast<int>(b.bin), 1, kBins) - 1] += b.count;
+  if (h.counts.empty()) return;
+  const double last = static_cast<double>(h.counts.size() - 1);
+  for (const BinRow& b : h.bins.Get().rows)
+    if (std::isfinite(b.bin)) h.counts[static_cast<size_t>(std::clamp(b.bin, 0.0, last))] += b.count;
 }
+
+// The lower edge of bar i.
+double BinEdge(const HistData& h, size_t i) { return (h.firstCell + static_cast<double>(i) * h.cells) / h.scale; }
 
 std::vector<Marker> HistMarkers(const HistData& h, int p, int bogie) {
   std::vector<Marker> m;
@@ -498,9 +517,9 @@ void TypeCsv(const Request& r, httplib::Response& res) {
   if (what == "hist") {
     HistogramCounts(h);
     std::vector<QList<QByteArray>> lines;
-    const double w = (h.upper - h.lower) / kBins;
+    // Edges as they are (whole cells of a power-of-two grid, in ten digits).
     for (size_t i = 0; i < h.counts.size(); ++i)
-      lines.push_back({CsvNum(h.lower + w * i, 4), CsvNum(h.lower + w * (i + 1), 4), QByteArray::number(h.counts[i])});
+      lines.push_back({CsvNum(BinEdge(h, i), -1), CsvNum(BinEdge(h, i + 1), -1), QByteArray::number(h.counts[i])});
     out = Csv("От;До;Число", lines);
   } else if (what == "weeks" || what == "lines") {
     std::vector<CapRow> caps;

@@ -104,8 +104,9 @@ TEST(Attention, EachReasonAtItsThreshold) {
 }
 
 // The daily summaries of rows inserted before they existed (the migration's
-// back-fill), after (the insert trigger) and some deleted (counted anew)
-// equal a direct count over the rows, by day of the database's zone.
+// back-fill), after (the insert trigger) and some deleted or changed
+// (counted anew) equal a direct count over the rows, by day of the
+// database's zone; so do the values' cells.
 TEST(Attention, DaysEqualTheRows) {
   QString error;
   depot::Connection server;
@@ -139,7 +140,9 @@ TEST(Attention, DaysEqualTheRows) {
   QStringList applied;
   ASSERT_TRUE(depot::Migrate(db, applied, error)) << qPrintable(error);
   ASSERT_TRUE(db.Exec(rows(100, 159), error) && db.Exec(rows(80, 99).replace("l || i", "l || i || 'x'"), error) &&
-              db.Exec("DELETE FROM measurements WHERE identifier IN ('a7', 'b120')", error)) << qPrintable(error);
+              db.Exec("DELETE FROM measurements WHERE identifier IN ('a7', 'b120')", error) &&
+              db.Exec("UPDATE measurements SET p2_value = p2_value + 1.5, measured_at = measured_at + interval '1 day'"
+                      " WHERE identifier IN ('a130', 'b10')", error)) << qPrintable(error);
 
   depot::Result r;
   ASSERT_TRUE(db.Query(
@@ -168,6 +171,25 @@ TEST(Attention, DaysEqualTheRows) {
   EXPECT_GT(r.Number(0, 1), 20);
   EXPECT_EQ(r.Value(0, 2), "0");
   EXPECT_EQ(r.Value(0, 3), "0");
+
+  // Each value of the charted parameters in the cell its own grid puts it
+  // in, once: the cell's edges compared with the stored value.
+  ASSERT_TRUE(db.Query(
+      "WITH v AS (SELECT depot, line, date(measured_at) AS day, bogie_type, spring_type, param, value FROM measurements,"
+      "   LATERAL (VALUES (1::smallint, p1_value, p1_measured), (2::smallint, p2_value, p2_measured)) p(param, value, m)"
+      "   WHERE NOT emulated AND m IS NOT FALSE AND value IS NOT NULL AND (param <> 1 OR kind <> 1)),"
+      " rows AS (SELECT v.depot, v.line, v.day, v.bogie_type, v.spring_type, v.param, c.cell, count(*) AS n"
+      "   FROM v JOIN (SELECT DISTINCT depot, line, day, bogie_type, spring_type, param, cell FROM measurement_value_days) c"
+      "   USING (depot, line, day, param) WHERE (c.bogie_type, c.spring_type) IS NOT DISTINCT FROM (v.bogie_type,"
+      "   v.spring_type) AND v.value >= c.cell / kalvor_value_scale(v.param)"
+      "   AND v.value < (c.cell + 1) / kalvor_value_scale(v.param) GROUP BY 1, 2, 3, 4, 5, 6, 7),"
+      " cells AS (SELECT depot, line, day, bogie_type, spring_type, param, cell, n FROM measurement_value_days)"
+      " SELECT (SELECT count(*) FROM cells), (SELECT count(*) FROM ((TABLE rows EXCEPT TABLE cells)"
+      "   UNION ALL (TABLE cells EXCEPT TABLE rows)) x), (SELECT sum(n) FROM cells) = (SELECT count(*) FROM v)",
+      {}, r, error)) << qPrintable(error);
+  EXPECT_GT(r.Number(0, 0), 100);
+  EXPECT_EQ(r.Value(0, 1), "0");
+  EXPECT_EQ(r.Value(0, 2), "t");
 }
 
 }  // namespace

@@ -75,6 +75,30 @@ long long Count(depot::Connection& db, const QByteArray& sql) {
   return r.Number(0, 0);
 }
 
+// The histogram of parameter p of type 1/1 over the last 60 days (of
+// `depot`, at the centre), as type.csv gives it: every bar holds SQL's count
+// of the values within its edges, and the bars all of them.
+void BarsAreSqlCounts(depot::Connection& db, int p, const std::string& depot = {}) {
+  const Answered csv = Call(depot::TypeCsv, {{"depot", depot}, {"p", std::to_string(p)}, {"what", "hist"}});
+  const QByteArray v = "p" + QByteArray::number(p) + "_value";
+  const QByteArray rows = "FROM measurements WHERE NOT emulated AND bogie_type = 1 AND spring_type = 1 AND " + v +
+                          " IS NOT NULL AND measured_at >= current_date - 59" +
+                          (depot.empty() ? QByteArray() : " AND depot = '" + QByteArray::fromStdString(depot) + "'");
+  long long bars = 0, counted = 0;
+  for (const QByteArray& line : QByteArray::fromStdString(csv.body).split('\n').mid(1)) {
+    const QList<QByteArray> cells = line.trimmed().split(';');
+    if (cells.size() != 3) continue;
+    const QByteArray from = QByteArray(cells[0]).replace(',', '.'), to = QByteArray(cells[1]).replace(',', '.');
+    EXPECT_EQ(cells[2].toLongLong(), Count(db, "SELECT count(*) " + rows + " AND " + v + " >= " + from + " AND " + v +
+                                                   " < " + to)) << p << ": " << line.constData();
+    ++bars;
+    counted += cells[2].toLongLong();
+  }
+  EXPECT_GE(bars, 20) << csv.body;
+  EXPECT_LE(bars, 40);
+  EXPECT_EQ(counted, Count(db, "SELECT count(*) " + rows));
+}
+
 }  // namespace
 
 TEST(Pages, EachInAtMostSixRoundTrips) {
@@ -113,6 +137,10 @@ TEST(Pages, EachInAtMostSixRoundTrips) {
   const Answered pooled = Call(depot::TypePage, {{"bogie", type}, {"spring", type}});
   EXPECT_NE(pooled.body.find("data-line=\"l1\""), std::string::npos);
   EXPECT_NE(pooled.body.find("data-line=\"l2\""), std::string::npos);
+  // Parameter 5, not kept by day, counted from the rows on its grid.
+  ASSERT_TRUE(db.Exec("UPDATE measurements SET p5_value = length(identifier) * 0.07, p5_min = 0, p5_max = 1,"
+                      " p5_tolerance = 0", error)) << qPrintable(error);
+  for (int p : {1, 2, 5}) BarsAreSqlCounts(db, p);
 }
 
 TEST(Pages, CentreKeepsSameNamedLinesOfTwoDepotsApart) {
@@ -149,4 +177,13 @@ TEST(Pages, CentreKeepsSameNamedLinesOfTwoDepotsApart) {
   // The types page lists both lines under their depots.
   const Answered types = Call(depot::TypesPage, {});
   EXPECT_NE(types.body.find("<td class=\"lines\">a/l1,b/l1</td>"), std::string::npos) << types.body;
+  BarsAreSqlCounts(db, 2);
+  BarsAreSqlCounts(db, 2, "b");
+  // A row added and another deleted of one day in one transaction: the day
+  // counted anew, the added row once.
+  ASSERT_TRUE(db.Exec("INSERT INTO measurements (depot, line, identifier, measured_at, bogie_type, spring_type, kind,"
+                      " emulated, p2_value, source) VALUES ('b', 'l1', 'added', current_date - 3 + interval '14 hours',"
+                      " 1, 1, 0, false, 251.3, 'base'); DELETE FROM measurements WHERE depot = 'b' AND identifier = 'l1-3-0'",
+                      error)) << qPrintable(error);
+  BarsAreSqlCounts(db, 2, "b");
 }

@@ -38,6 +38,7 @@ ALTER TABLE measurement_hours ALTER COLUMN depot DROP DEFAULT;
 ALTER TABLE measurement_param_hours ALTER COLUMN depot DROP DEFAULT;
 ALTER TABLE measurement_days ALTER COLUMN depot DROP DEFAULT;
 ALTER TABLE measurement_param_days ALTER COLUMN depot DROP DEFAULT;
+ALTER TABLE measurement_value_days ALTER COLUMN depot DROP DEFAULT;
 ALTER TABLE sets DROP CONSTRAINT sets_line_fkey;
 ALTER TABLE sets DROP CONSTRAINT sets_content;
 ALTER TABLE sets DROP CONSTRAINT sets_pkey;
