@@ -12,7 +12,8 @@ set(kalvor_realtime_tests
   TerminalFlow.TheUnderscoreKeyOpensTheTerminalWithItsPollTimerRunning
   TerminalFlow.AGuardedHandlerSwitchesThePollOffAndBack
   KeyboardFocus.AfterEachServiceWindowClosesTheKeypadReachesTheMainWindow
-  KeyboardFocus.ServiceWindowsLieOnTheScreenAndGiveTheKeypadBack
+  KeyboardFocus.TheRangeFormAndTheEditorLieOnTheScreenAndGiveTheKeypadBack
+  KeyboardFocus.TheAssemblyFormLiesOnTheScreenAndGoesWithTheSortingMode
   FrameFuzzTest.LibFuzzerRunFindsNothing)
 foreach(t IN LISTS kalvor_realtime_tests)
   set_tests_properties(${t} PROPERTIES LABELS realtime COST 1000)

@@ -88,8 +88,14 @@ bool CopyTree(const QString& from, const QString& to) {
 // (the shift state is dated the installation day). So one installation per
 // build of the tool and day is written beside the temporary folders, made
 // complete under another name and renamed in one step (a test beside this one
-// never copies half of it), and every test copies it.
+// never copies half of it), and every test copies it into its empty folder.
+// Into a folder that holds something mkinstall runs itself: it fits the
+// installation to what is there.
 bool MakeInstallation(const QString& dir) {
+  if (!QDir(dir).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)) {
+    const RunResult r = Run(KALVOR_MKINSTALL, {dir});
+    return r.finished && r.exitCode == 0;
+  }
   const QFileInfo tool(KALVOR_MKINSTALL);
   const QString day = QDate::currentDate().toString("yyyyMMdd");
   const QString prefix =
