@@ -12,6 +12,7 @@
 #include "platform/paths.h"
 #include "testpaths.h"
 
+#include <atomic>
 #include <cstdio>
 
 namespace testsupport {
@@ -110,7 +111,10 @@ bool MakeInstallation(const QString& dir) {
                    .arg(tool.size())
                    .arg(day));
   if (!QFileInfo::exists(made)) {
-    const QString making = made + "." + QString::number(QCoreApplication::applicationPid());
+    // Threads of one test may make it side by side too.
+    static std::atomic<int> makings{0};
+    const QString making = made + "." + QString::number(QCoreApplication::applicationPid()) + "-" +
+                           QString::number(makings++);
     QDir(making).removeRecursively();
     const RunResult r = Run(KALVOR_MKINSTALL, {making});
     if (!r.finished || r.exitCode != 0) {
