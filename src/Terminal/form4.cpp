@@ -24,6 +24,7 @@
 #include "link/commands.h"
 #include "link/link.h"
 #include "platform/clock.h"
+#include "platform/clocktimer.h"
 #include "platform/cp1251.h"
 #include "screen/screen.h"
 
@@ -229,9 +230,11 @@ TForm4::TForm4(QWidget* parent) : QDialog(parent) {
   // The sensor poll.
   CheckBox1 = Named<QCheckBox>("CheckBox1", QStringLiteral("Автоопрос датчиков"));
   Button14 = Named<QPushButton>("Button14", QStringLiteral("Опрос датчиков"));
-  Timer1 = new QTimer(this);
+  // On the program's clock, so that a script on the virtual clock sees the
+  // poll turn as the operator would.
+  Timer1 = new plat::ClockTimer(100, [this] { Timer1Timer(); }, this);
   Timer1->setObjectName("Timer1");
-  Timer1->setInterval(100);
+  Timer1->setNeeded([this] { return CheckBox1->isChecked(); });
 
   Button13 = Named<QPushButton>("Button13", QStringLiteral("Завершить работу"));
   Button1 = Named<QPushButton>("Button1", QStringLiteral("Закрыть"));
@@ -291,7 +294,6 @@ TForm4::TForm4(QWidget* parent) : QDialog(parent) {
     if (button != Button1 && button != Button17) lineButtons_.append(button);
     connect(button, &QPushButton::clicked, this, [this, button, h = handler] { Click(button, h); });
   }
-  connect(Timer1, &QTimer::timeout, this, &TForm4::Timer1Timer);
   connect(Edit1, &QLineEdit::textEdited, this, &TForm4::Edit1KeyPress);
 
   // The link reports into this window: the waits of its long commands in the

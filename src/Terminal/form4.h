@@ -22,7 +22,9 @@ class QLineEdit;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
-class QTimer;
+namespace plat {
+class ClockTimer;
+}
 
 class TForm4 : public QDialog {
   Q_OBJECT
@@ -47,7 +49,7 @@ class TForm4 : public QDialog {
   QCheckBox* CheckBox2;     // "Авто инит"
   QProgressBar* ProgressBar1;
   QGroupBox* GroupBox4;  // the tests that need the CKT board
-  QTimer* Timer1;        // sensor poll, 100 ms
+  plat::ClockTimer* Timer1;  // sensor poll, 100 ms
 
   QPushButton* Button1;
   QPushButton* Button2;

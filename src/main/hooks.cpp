@@ -12,6 +12,7 @@
 #include "mathem/profiles.h"
 #include "pages/pages.h"
 #include "pages/shiftnotice.h"
+#include "platform/clocktimer.h"
 #include "print/printsheet.h"
 #include "sbormeny/form2.h"
 #include "screen/screen.h"

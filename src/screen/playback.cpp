@@ -23,6 +23,7 @@
 
 #include "desktop/desktop.h"
 #include "platform/clock.h"
+#include "platform/clocktimer.h"
 #include "platform/paths.h"
 #include "platform/process.h"
 #include "platform/pump.h"
@@ -172,6 +173,13 @@ void Tick() {
   RunStep(step);
 }
 
+// No further than the moment a form's clock timer is due, so that a wait in
+// front of the form sees each of its turns.
+uint32_t Short(uint32_t jumpMs) {
+  const std::optional<uint32_t> due = plat::NextClockTimerDueMs();
+  return due ? std::clamp<uint32_t>(*due, 1, jumpMs) : jumpMs;
+}
+
 // How far the virtual clock may jump at one turn of the harness timer while
 // a modal form or message box idles: up to the moment the next step is due.
 uint32_t IdleJumpMs() {
@@ -179,9 +187,9 @@ uint32_t IdleJumpMs() {
   if (Playback.next >= Playback.steps.size()) {
     const uint32_t from = std::max<int32_t>(static_cast<int32_t>(Playback.notBefore - Playback.lastStepTick), 0) +
                           Playback.lastStepTick;
-    return std::max<int32_t>(static_cast<int32_t>(from + kRanOutGraceMs + 1 - now), 10);
+    return Short(std::max<int32_t>(static_cast<int32_t>(from + kRanOutGraceMs + 1 - now), 10));
   }
-  return std::max<int32_t>(static_cast<int32_t>(Playback.notBefore - now), 10);
+  return Short(std::max<int32_t>(static_cast<int32_t>(Playback.notBefore - now), 10));
 }
 
 void TimerTick() {

@@ -314,7 +314,7 @@ TEST_F(Depot, ASyncFrozenMidRunFreesItsLineWithinTheSilenceTime) {
   std::vector<MeasurementRecord> base;
   for (int n = 1; n <= 3000; ++n) base.push_back(Record(n));
   Append("base.bin", base);
-  const QStringList args = {"sync", "--home", home.path(), "--database", Line("l1"), "--line", "l1", "--batch", "20", "--silence", "5"};
+  const QStringList args = {"sync", "--home", home.path(), "--database", Line("l1"), "--line", "l1", "--batch", "20", "--silence", "3"};
   QProcess frozen;
   frozen.start(KALVOR_SPRINGDATA, args);
   ASSERT_TRUE(frozen.waitForStarted());
@@ -328,7 +328,7 @@ TEST_F(Depot, ASyncFrozenMidRunFreesItsLineWithinTheSilenceTime) {
   EXPECT_EQ(next.exitCode, 3) << qPrintable(next.err);
   EXPECT_TRUE(next.err.contains("another sync of line l1 is running")) << qPrintable(next.err);
   while (next.exitCode == 3 && waited.elapsed() < 90000) {
-    QThread::msleep(1000);
+    QThread::msleep(250);
     next = testsupport::Run(KALVOR_SPRINGDATA, args);
   }
   std::fprintf(stderr, "the frozen sync held its line %.1f s\n", waited.elapsed() / 1000.0);

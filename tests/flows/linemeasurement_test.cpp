@@ -306,17 +306,15 @@ TEST(LineMeasurement, AFailedStepOfTheControllerStoresNothing) {
   }
 }
 
-// Replies of the controller that arrive cut short or garbled never become a
-// stored value: each run stores the undisturbed run's values, or nothing and
-// an error page.
-TEST(LineMeasurement, DamagedRepliesStoreTheUndisturbedValuesOrNothing) {
+namespace {
+
+// Replies of the controller damaged by `faults` (linesim's options, one run
+// each) never become a stored value: each run stores the undisturbed run's
+// values, or nothing and an error page.
+void ExpectUndisturbedValuesOrNothing(const QList<QStringList>& faults) {
   const QStringList spring = {"--diameter", "199"};
   const LineRun clean = MeasureOnTheLine(spring);
   ASSERT_EQ(clean.records.size(), 1u) << clean.run.err.toStdString();
-  QList<QStringList> faults;
-  for (const char* n : {"3", "4", "5"}) faults << QStringList{"--cut-device", "controller", n};
-  for (const char* seed : {"1", "2", "3"})
-    faults << QStringList{"--garble-device", "controller", "0.03", "--seed", seed};
   for (const QStringList& fault : faults) {
     SCOPED_TRACE(fault.join(' ').toStdString());
     const LineRun run = MeasureOnTheLine(spring + fault);
@@ -333,6 +331,21 @@ TEST(LineMeasurement, DamagedRepliesStoreTheUndisturbedValuesOrNothing) {
       }
     }
   }
+}
+
+}  // namespace
+
+TEST(LineMeasurement, RepliesCutShortStoreTheUndisturbedValuesOrNothing) {
+  QList<QStringList> faults;
+  for (const char* n : {"3", "4", "5"}) faults << QStringList{"--cut-device", "controller", n};
+  ExpectUndisturbedValuesOrNothing(faults);
+}
+
+TEST(LineMeasurement, GarbledRepliesStoreTheUndisturbedValuesOrNothing) {
+  QList<QStringList> faults;
+  for (const char* seed : {"1", "2", "3"})
+    faults << QStringList{"--garble-device", "controller", "0.03", "--seed", seed};
+  ExpectUndisturbedValuesOrNothing(faults);
 }
 
 // Accelerated: the operator names the type (key 5, the outer spring) each

@@ -100,11 +100,9 @@ TEST(TerminalFlow, ShownAtStartWithItsDefaultsThePollCountsEachPollAndTheTimerFo
                            "dump start.txt\n"
                            "press Button14\nwait 1500\ndump poll1.txt\n"
                            "press Button14\nwait 1500\ndump poll2.txt\n"
-                           // The timer polls while the box is ticked, and only then:
-                           // real time, for the form's own timer.
-                           "realtime\npress CheckBox1\nwait 3000\ndump auto.txt\n"
+                           // The timer polls while the box is ticked, and only then.
+                           "press CheckBox1\nwait 3000\ndump auto.txt\n"
                            "press CheckBox1\nwait 1500\ndump stop1.txt\nwait 1500\ndump stop2.txt\n"
-                           "realtime off\n"
                            "press Button17\nwait 500\ndump visualiser.txt\n"
                            "press Button4\nwait 500\ndump back.txt\n"
                            "press Button13\nwait 1000\ndump after.txt\n");
@@ -162,8 +160,7 @@ TEST(TerminalFlow, TheUnderscoreKeyOpensTheTerminalWithItsPollTimerRunning) {
   const auto r = home.Play(
       "wait 2000\ndump start.txt\n"
       "wait 40000\ntype _\nwait 1000\ndump opened.txt\n"
-      // Real time in front of the form, for its poll timer.
-      "realtime\npress CheckBox1\nwait 2500\ndump polling.txt\n"
+      "press CheckBox1\nwait 2500\ndump polling.txt\n"
       "press Button1\nwait 1000\ndump closed.txt\n"
       "type _\nwait 2500\ndump again.txt\nexit\n");
   ASSERT_TRUE(r.finished);
@@ -304,9 +301,9 @@ TEST(TerminalFlow, AGuardedHandlerSwitchesThePollOffAndBack) {
   home.Set("Debug", "DebugMessages", "1");
   home.Set("Hard", "TimeoutCk", "30");
   const auto r = home.Play(QString(kShown) +
-                           "realtime\npress CheckBox1\nwait 2000\ndump before.txt\n"
-                           "realtime off\npress Button9\nwait 1500\ndump during.txt\n"
-                           "wait 6000\ndump box.txt\nrealtime\npress OK\nwait 2500\ndump after.txt\nexit\n");
+                           "press CheckBox1\nwait 2000\ndump before.txt\n"
+                           "press Button9\nwait 1500\ndump during.txt\n"
+                           "wait 6000\ndump box.txt\npress OK\nwait 2500\ndump after.txt\nexit\n");
   ASSERT_TRUE(r.finished);
   EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
   const int before = PollCycle(home.Text("before.txt"));

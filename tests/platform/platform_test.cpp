@@ -1,9 +1,12 @@
+#include <QEventLoop>
+#include <QTimer>
 #include <QDir>
 #include <array>
 #include <gtest/gtest.h>
 
 #include "desktop/serial.h"
 #include "platform/clock.h"
+#include "platform/clocktimer.h"
 #include "platform/cp1251.h"
 #include "platform/paths.h"
 #include "platform/random.h"
@@ -76,6 +79,38 @@ TEST(Clock, VirtualSleepsAdvanceAtOnce) {
   EXPECT_EQ(plat::CurrentDateTime().date(), QDate(2026, 2, 2));
   EXPECT_EQ(plat::LongTimeString(QDateTime(start.date(), QTime(9, 5, 7))), "9:05:07");
   EXPECT_EQ(plat::ShortDateString(QDate(2026, 2, 1)), "01.02.2026");
+}
+
+// On the virtual clock a clock timer fires once the clock has gone its
+// interval, never before however long in real time, and says when it is due
+// while its turns are needed.
+TEST(Clock, ClockTimersFollowTheVirtualClock) {
+  plat::UseVirtualClock();
+  int fired = 0;
+  bool needed = true;
+  plat::ClockTimer timer(100, [&] { ++fired; }, nullptr);
+  timer.setNeeded([&] { return needed; });
+  EXPECT_FALSE(plat::NextClockTimerDueMs().has_value());
+  timer.start();
+  plat::AdvanceVirtualClock(60);
+  EXPECT_EQ(plat::NextClockTimerDueMs(), std::optional<uint32_t>(40));
+  needed = false;
+  EXPECT_FALSE(plat::NextClockTimerDueMs().has_value());
+  // Real time passes in the event loop; the virtual clock stands.
+  auto realMs = [](int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+  };
+  realMs(50);
+  EXPECT_EQ(fired, 0);
+  plat::AdvanceVirtualClock(40);
+  realMs(50);
+  EXPECT_EQ(fired, 1);
+  needed = true;
+  EXPECT_EQ(plat::NextClockTimerDueMs(), std::optional<uint32_t>(100));
+  timer.stop();
+  EXPECT_FALSE(plat::NextClockTimerDueMs().has_value());
 }
 
 TEST(Serial, PortNames) {

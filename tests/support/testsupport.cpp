@@ -1,12 +1,19 @@
 #include "testsupport.h"
 
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QDate>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 
 #include "platform/paths.h"
 #include "testpaths.h"
+
+#include <atomic>
+#include <cstdio>
 
 namespace testsupport {
 
@@ -56,9 +63,78 @@ RunResult Run(const QString& program, const QStringList& args, int timeoutMs,
   return r;
 }
 
+namespace {
+
+// Copies the files and folders under `from` into `to` (made where missing),
+// with their permissions; the files get the time of the copy, as a fresh
+// write would give them.
+bool CopyTree(const QString& from, const QString& to) {
+  if (!QDir().mkpath(to)) return false;
+  QDirIterator it(from, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
+                  QDirIterator::Subdirectories);
+  const QDir base(from);
+  while (it.hasNext()) {
+    const QFileInfo entry(it.next());
+    const QString target = QDir(to).filePath(base.relativeFilePath(entry.filePath()));
+    if (entry.isDir() ? !QDir().mkpath(target) : !QFile::copy(entry.filePath(), target))
+      return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+// mkinstall draws every picture with fonts, which costs a GUI application
+// and most of a test's CPU; its output depends only on the tool and the day
+// (the shift state is dated the installation day). So one installation per
+// build of the tool and day is written beside the temporary folders, made
+// complete under another name and renamed in one step (a test beside this one
+// never copies half of it), and every test copies it into its empty folder.
+// Into a folder that holds something mkinstall runs itself: it fits the
+// installation to what is there.
 bool MakeInstallation(const QString& dir) {
-  const RunResult r = Run(KALVOR_MKINSTALL, {dir});
-  return r.finished && r.exitCode == 0;
+  if (!QDir(dir).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)) {
+    const RunResult r = Run(KALVOR_MKINSTALL, {dir});
+    return r.finished && r.exitCode == 0;
+  }
+  const QFileInfo tool(KALVOR_MKINSTALL);
+  const QString day = QDate::currentDate().toString("yyyyMMdd");
+  const QString prefix =
+      "kalvor-installation-" +
+      QCryptographicHash::hash(tool.absoluteFilePath().toUtf8(), QCryptographicHash::Md5)
+          .toHex()
+          .left(10) +
+      "-";
+  const QString made = QDir::temp().filePath(
+      prefix + QString("%1-%2-%3")
+                   .arg(tool.lastModified().toMSecsSinceEpoch())
+                   .arg(tool.size())
+                   .arg(day));
+  if (!QFileInfo::exists(made)) {
+    // Threads of one test may make it side by side too.
+    static std::atomic<int> makings{0};
+    const QString making = made + "." + QString::number(QCoreApplication::applicationPid()) + "-" +
+                           QString::number(makings++);
+    QDir(making).removeRecursively();
+    const RunResult r = Run(KALVOR_MKINSTALL, {making});
+    if (!r.finished || r.exitCode != 0) {
+      QDir(making).removeRecursively();
+      return false;
+    }
+    // Written across midnight: the shift state may carry either day.
+    if (QDate::currentDate().toString("yyyyMMdd") != day) {
+      const bool copied = CopyTree(making, dir);
+      QDir(making).removeRecursively();
+      return copied;
+    }
+    if (::rename(QFile::encodeName(making).constData(), QFile::encodeName(made).constData()) != 0)
+      QDir(making).removeRecursively();  // a test beside this one was first
+    // Earlier builds' and days' installations.
+    for (const QFileInfo& old : QDir::temp().entryInfoList({prefix + "*"}, QDir::Dirs))
+      if (old.absoluteFilePath() != made && !old.fileName().contains('.'))
+        QDir(old.absoluteFilePath()).removeRecursively();
+  }
+  return CopyTree(made, dir);
 }
 
 void KeepPicture(const QImage& img, const QString& name) {
