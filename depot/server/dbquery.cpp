@@ -1,6 +1,9 @@
 #include "server/dbquery.h"
 
 #include <cstdio>
+#include <memory>
+#include <mutex>
+#include <vector>
 
 #include "pg/pg.h"
 
@@ -8,14 +11,41 @@ namespace depot {
 
 namespace {
 std::string g_conninfo;
-thread_local Connection t_conn;
 thread_local long long t_roundTrips = 0;
 
-bool ThreadConnection(QString& error) {
-  if (t_conn.Healthy()) return true;
-  if (!t_conn.Open(QString::fromStdString(g_conninfo), "kalvor-depot", error)) return false;
+// The page's database connections, shared by the server's workers: a batch
+// takes the connection used last and gives it back when it is done, so that
+// pages asked one after another run on the same connection, whose session
+// has its plans' catalogue at hand (a session's first statements over the
+// monthly partitions plan several times slower). At most kKeptIdle are kept
+// between pages; more are opened while more pages run at once.
+constexpr size_t kKeptIdle = 4;
+std::mutex g_poolMutex;
+std::vector<std::unique_ptr<Connection>> g_idle;
+
+std::unique_ptr<Connection> TakeConnection() {
+  {
+    const std::lock_guard lock(g_poolMutex);
+    if (!g_idle.empty()) {
+      std::unique_ptr<Connection> c = std::move(g_idle.back());
+      g_idle.pop_back();
+      return c;
+    }
+  }
+  return std::make_unique<Connection>();
+}
+
+void GiveBack(std::unique_ptr<Connection> c) {
+  if (!c->Healthy()) return;
+  const std::lock_guard lock(g_poolMutex);
+  if (g_idle.size() < kKeptIdle) g_idle.push_back(std::move(c));
+}
+
+bool OpenConnection(Connection& c, QString& error) {
+  if (c.Healthy()) return true;
+  if (!c.Open(QString::fromStdString(g_conninfo), "kalvor-depot", error)) return false;
   // The page only reads: even a role with more rights cannot write through it.
-  return t_conn.Exec("SET default_transaction_read_only = on", error);
+  return c.Exec("SET default_transaction_read_only = on", error);
 }
 }  // namespace
 
@@ -46,23 +76,25 @@ void Batch::Run() {
   // connection the database's restart broke) may run again, once, on a
   // fresh connection.
   bool ok = false;
+  std::unique_ptr<Connection> conn = TakeConnection();
   for (int attempt = 0; attempt < 2 && !ok; ++attempt) {
-    if (attempt > 0) t_conn.Close();
-    ok = ThreadConnection(error);
+    if (attempt > 0) conn->Close();
+    ok = OpenConnection(*conn, error);
     if (ok) {
       ++t_roundTrips;
-      ok = statements.size() == 1 ? t_conn.Query(statements[0].sql, statements[0].params, results.emplace_back(), error)
-                                  : t_conn.Pipeline(statements, results, error);
+      ok = statements.size() == 1 ? conn->Query(statements[0].sql, statements[0].params, results.emplace_back(), error)
+                                  : conn->Pipeline(statements, results, error);
     }
     if (!ok) results.clear();
   }
   if (!ok) {
-    t_conn.Close();
+    conn->Close();
     std::fprintf(stderr, "kalvor-depot: query failed twice: %s [%s] (%zu in the batch)\n", qPrintable(error),
                  queued_[0].sql.left(120).constData(), queued_.size());
     queued_.clear();
     throw Refusal{503, QStringLiteral("База данных недоступна, повторите через минуту")};
   }
+  GiveBack(std::move(conn));
   for (size_t i = 0; i < queued_.size(); ++i) {
     const Result& res = results[i];
     Rows& out = *queued_[i].rows;

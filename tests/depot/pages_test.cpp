@@ -6,6 +6,9 @@
 #include <QDate>
 #include <QTimeZone>
 #include <gtest/gtest.h>
+
+#include <set>
+#include <thread>
 #include <httplib.h>
 
 #include "pg/pg.h"
@@ -141,6 +144,12 @@ TEST(Pages, EachInAtMostSixRoundTrips) {
   ASSERT_TRUE(db.Exec("UPDATE measurements SET p5_value = length(identifier) * 0.07, p5_min = 0, p5_max = 1,"
                       " p5_tolerance = 0", error)) << qPrintable(error);
   for (int p : {1, 2, 5}) BarsAreSqlCounts(db, p);
+  // Pages asked one after another by other workers run on the one kept
+  // connection, whose session has planned them before.
+  std::set<QByteArray> sessions;
+  for (int i = 0; i < 3; ++i)
+    std::thread([&] { sessions.insert(depot::Query("SELECT pg_backend_pid()").rows.at(0).at(0).value_or("")); }).join();
+  EXPECT_EQ(sessions.size(), 1u);
 }
 
 TEST(Pages, CentreKeepsSameNamedLinesOfTwoDepotsApart) {
