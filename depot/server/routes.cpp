@@ -186,7 +186,7 @@ bool Serve(const ServeOptions& o) {
   // nothing for 5 s, or a kept-alive connection idle for 2 s, is closed, so
   // slow or idle visitors free their workers within seconds. 32 workers
   // leave room for a depot's engineers beside a few dozen such connections;
-  // each worker opens its database connection only when it runs a page.
+  // a page's statements run on a connection of the kept set (dbquery).
   http.new_task_queue = [] { return new httplib::ThreadPool(kWorkers); };
   http.set_read_timeout(kReadTimeoutSeconds, 0);
   http.set_write_timeout(kReadTimeoutSeconds, 0);
