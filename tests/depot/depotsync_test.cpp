@@ -376,6 +376,10 @@ TEST_F(Depot, ALineRoleAddsOnlyItsOwnRowsAndTheReaderOnlyReads) {
   expectRefused(l1, "INSERT INTO measurements (line, identifier, measured_at) "
                     "VALUES ('l2', 'x', '2026-03-05 10:00+00')");
   expectRefused(l1, "INSERT INTO sets (line, position) VALUES ('l2', 100)");
+  // Its own line under another depot's code (the code is checked once per statement).
+  expectRefused(l1, "INSERT INTO measurements (depot, line, identifier, measured_at) "
+                    "VALUES ('other', 'l1', 'x', '2026-03-05 10:00+00')");
+  expectRefused(l1, "INSERT INTO sets (depot, line, position) VALUES ('other', 'l1', 100)");
   expectRefused(l1, "UPDATE measurements SET wagon_to = 'x' WHERE line = 'l1'");
   expectRefused(l1, "DELETE FROM measurements WHERE line = 'l1'");
   expectRefused(l1, "DELETE FROM lines");
