@@ -289,10 +289,12 @@ class Sync {
                                          "sets_offset = $4, last_sync_at = now() WHERE name = $1",
                                      {line_, QByteArray::number(position), check, QByteArray::number(setsOffset_)}};
     std::vector<Connection::Statement> statements;
+    // The batch's months get their partitions; a month whose partition is
+    // there already (the common case) needs no call.
     if (!isSets)
-      statements.push_back({"SELECT kalvor_ensure_month(m) FROM (SELECT DISTINCT "
-                            "date_trunc('month', measured_at AT TIME ZONE 'UTC') AT TIME ZONE 'UTC' AS m "
-                            "FROM incoming_measurements) months",
+      statements.push_back({"SELECT kalvor_ensure_month(m AT TIME ZONE 'UTC') FROM (SELECT DISTINCT "
+                            "date_trunc('month', measured_at AT TIME ZONE 'UTC') AS m FROM incoming_measurements) "
+                            "months WHERE to_regclass('measurements_' || to_char(m, 'YYYY_MM')) IS NULL",
                             {}});
     const size_t inserted = statements.size() + 1;
     statements.insert(statements.end(), {{"SAVEPOINT batch", {}}, {insert, {}}, move, {"COMMIT", {}}});
