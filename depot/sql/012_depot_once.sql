@@ -41,3 +41,13 @@ END
 $make$;
 REVOKE EXECUTE ON FUNCTION kalvor_make_summarise_added() FROM PUBLIC;
 SELECT kalvor_make_summarise_added();
+
+-- The type's rows by time, by the key alone. The histograms of the outer
+-- diameter and the free height read their daily value cells
+-- (measurement_value_days), so nothing reads the charted values this index
+-- held beside its key any more: every query of the rows by type (the other
+-- parameters' histograms, the causes of rejection, the search) visits the
+-- rows themselves, which the key finds as before. A narrower index costs
+-- each insert less.
+DROP INDEX measurements_type_values;
+CREATE INDEX measurements_type_time ON measurements (bogie_type, spring_type, measured_at);

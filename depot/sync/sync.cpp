@@ -202,7 +202,7 @@ class Sync {
   Batch Prepare(const Source& s, qint64 at, qint64 count) {
     Batch b;
     b.at = at;
-    b.n = std::min<qint64>(o_.batchRecords, count - at);
+    b.n = std::min<qint64>(BatchRecords(count - at), count - at);
     QByteArray block;
     if (!recfile::Read(s.path, s.recordSize, at, b.n, block, b.error)) {
       if (b.error.isEmpty()) b.error = QStringLiteral("cannot read %1").arg(s.path);
@@ -217,6 +217,12 @@ class Sync {
     }
     b.last = Check(block.right(s.recordSize));
     return b;
+  }
+
+  qint64 BatchRecords(qint64 toGo) const {
+    constexpr qint64 kBatch = 5000, kLargeBatch = 25000;
+    if (o_.batchRecords > 0) return o_.batchRecords;
+    return toGo > 2 * kLargeBatch ? kLargeBatch : kBatch;
   }
 
   qint64& Read(FileKind kind) {
