@@ -44,19 +44,7 @@ class Sync {
 
   bool Run(QString& error) {
     if (!db_.Open(o_.conninfo, "springdata", error)) return false;
-    if (!CheckSchema(db_, error)) return false;
     line_ = o_.line.toUtf8();
-    Result r;
-    // The line's local times become moments here, and the page counts days
-    // and shifts in the database's zone: the two must be one zone.
-    if (!db_.Query("SELECT current_setting('TimeZone')", {}, r, error)) return false;
-    if (!SameZone(QTimeZone(r.Value(0, 0)), QTimeZone::systemTimeZone())) {
-      error = QStringLiteral("the line's time zone %1 differs from the depot database's %2: its shifts "
-                             "would be counted in other days; run the sync in the database's zone, or set "
-                             "the database's with springdata db migrate --time-zone")
-                  .arg(QString::fromUtf8(QTimeZone::systemTimeZoneId()), r.Text(0, 0));
-      return false;
-    }
     // The line's lock below is the session's: a sync that stops talking (its
     // PC lost power, its process frozen) must not keep it. The database ends
     // a session of this sync that sits idle, in a transaction or not, for
@@ -72,29 +60,53 @@ class Sync {
     // that goes down loses the last commits whole, rows and position together,
     // and the next sync copies them again from the position it finds.
     const QByteArray silence = QByteArray::number(o_.silenceSeconds * 1000);
-    if (!db_.Query("SELECT set_config('idle_in_transaction_session_timeout', $1, false), "
-                   "set_config('client_connection_check_interval', '1000', false), "
-                   "set_config('synchronous_commit', 'off', false), "
-                   "set_config('idle_session_timeout', $1, false), "
-                   "set_config('tcp_keepalives_idle', '10', false), "
-                   "set_config('tcp_keepalives_interval', '5', false), "
-                   "set_config('tcp_keepalives_count', '3', false), "
-                   "set_config('tcp_user_timeout', $1, false)",
-                   {silence}, r, error))
+    // The schema's version, the database's zone, the session's settings, the
+    // line's lock and its position go in one round trip; a database that is
+    // not migrated or at another version fails here or differs in the first.
+    std::vector<Result> start;
+    QString failed;
+    const bool started = db_.Pipeline(
+        {{"SELECT coalesce(max(version), 0) FROM schema_migrations", {}},
+         {"SELECT current_setting('TimeZone'), set_config('idle_in_transaction_session_timeout', $1, false), "
+          "set_config('client_connection_check_interval', '1000', false), "
+          "set_config('synchronous_commit', 'off', false), "
+          "set_config('idle_session_timeout', $1, false), "
+          "set_config('tcp_keepalives_idle', '10', false), "
+          "set_config('tcp_keepalives_interval', '5', false), "
+          "set_config('tcp_keepalives_count', '3', false), "
+          "set_config('tcp_user_timeout', $1, false)",
+          {silence}},
+         {kLock, {line_}},
+         {kPosition, {line_}}},
+        start, failed);
+    if (!started || start[0].Number(0, 0) != LatestSchemaVersion()) {
+      if (CheckSchema(db_, error)) error = failed;
       return false;
+    }
+    // The line's local times become moments here, and the page counts days
+    // and shifts in the database's zone: the two must be one zone.
+    if (!SameZone(QTimeZone(start[1].Value(0, 0)), QTimeZone::systemTimeZone())) {
+      error = QStringLiteral("the line's time zone %1 differs from the depot database's %2: its shifts "
+                             "would be counted in other days; run the sync in the database's zone, or set "
+                             "the database's with springdata db migrate --time-zone")
+                  .arg(QString::fromUtf8(QTimeZone::systemTimeZoneId()), start[1].Text(0, 0));
+      return false;
+    }
     // One sync of a line at a time; a second one (a manual run while the
     // timer's runs) leaves the work to the first.
-    if (!TryLock(silence, r, error)) return false;
-    if (r.Value(0, 0) != "t") {
-      report_.held = true;
-      report_.findings << QStringLiteral("another sync of line %1 is running; this one did nothing")
-                              .arg(o_.line);
-      return true;
+    Result r = std::move(start[3]);
+    if (start[2].Value(0, 0) != "t") {
+      bool locked = false;
+      if (!TakeFrozenLock(silence, locked, error)) return false;
+      if (!locked) {
+        report_.held = true;
+        report_.findings << QStringLiteral("another sync of line %1 is running; this one did nothing")
+                                .arg(o_.line);
+        return true;
+      }
+      // The position as the ended holder left it.
+      if (!db_.Query(kPosition, {line_}, r, error)) return false;
     }
-    if (!db_.Query("SELECT base_records, base_check, day_records, day_check, sets_records, "
-                   "sets_check, sets_offset FROM lines WHERE name = $1",
-                   {line_}, r, error))
-      return false;
     if (r.Rows() != 1) {
       error = QStringLiteral("line %1 is not in the depot database, or this login may not sync it: "
                              "springdata db add-line %1 makes it; the sync logs in as its role %2")
@@ -106,18 +118,23 @@ class Sync {
     Source sets{FileKind::Sets, o_.files.sets, kSetRecordSize, r.Number(0, 4), r.Value(0, 5)};
     setsOffset_ = r.Number(0, 6);
     if (!Copy(base, error) || !Copy(day, error) || !Copy(sets, error)) return false;
+    // Each batch's commit notes the time; a run that found nothing new notes it here.
+    if (committed_) return true;
     return db_.Query("UPDATE lines SET last_sync_at = now() WHERE name = $1", {line_}, error);
   }
 
  private:
-  // Takes the line's lock, when free, into r's one value. A sync frozen in
-  // the midst of a COPY is no idle session: the database waits for its rows
-  // for ever. The next sync ends such a holder (the same role may) once it
-  // has been silent for the silence time, and tries again.
-  bool TryLock(const QByteArray& silenceMs, Result& r, QString& error) {
-    const QByteArray lock = "SELECT pg_try_advisory_lock(hashtext('kalvor_sync:' || $1))";
-    if (!db_.Query(lock, {line_}, r, error)) return false;
-    if (r.Value(0, 0) == "t") return true;
+  static constexpr const char* kLock = "SELECT pg_try_advisory_lock(hashtext('kalvor_sync:' || $1))";
+  static constexpr const char* kPosition =
+      "SELECT base_records, base_check, day_records, day_check, sets_records, "
+      "sets_check, sets_offset FROM lines WHERE name = $1";
+
+  // The line's lock is held by another session. A sync frozen in the midst
+  // of a COPY is no idle session: the database waits for its rows for ever.
+  // Such a holder is ended (the same role may) once it has been silent for
+  // the silence time, and the lock tried again; `locked` says whether it
+  // was taken.
+  bool TakeFrozenLock(const QByteArray& silenceMs, bool& locked, QString& error) {
     Result ended;
     if (!db_.Query("SELECT count(pg_terminate_backend(a.pid, 5000)) FROM pg_locks l JOIN pg_stat_activity a "
                    "ON a.pid = l.pid WHERE l.locktype = 'advisory' AND l.granted AND l.objsubid = 1 "
@@ -126,8 +143,12 @@ class Sync {
                    "AND a.state_change < now() - $2::bigint * interval '1 millisecond'",
                    {line_, silenceMs}, ended, error))
       return false;
+    locked = false;
     if (ended.Number(0, 0) == 0) return true;
-    return db_.Query(lock, {line_}, r, error);
+    Result r;
+    if (!db_.Query(kLock, {line_}, r, error)) return false;
+    locked = r.Value(0, 0) == "t";
+    return true;
   }
 
   // Where to begin in the file: at the position, unless the file was emptied
@@ -181,7 +202,7 @@ class Sync {
   Batch Prepare(const Source& s, qint64 at, qint64 count) {
     Batch b;
     b.at = at;
-    b.n = std::min<qint64>(o_.batchRecords, count - at);
+    b.n = std::min<qint64>(BatchRecords(count - at), count - at);
     QByteArray block;
     if (!recfile::Read(s.path, s.recordSize, at, b.n, block, b.error)) {
       if (b.error.isEmpty()) b.error = QStringLiteral("cannot read %1").arg(s.path);
@@ -196,6 +217,12 @@ class Sync {
     }
     b.last = Check(block.right(s.recordSize));
     return b;
+  }
+
+  qint64 BatchRecords(qint64 toGo) const {
+    constexpr qint64 kBatch = 5000, kLargeBatch = 25000;
+    if (o_.batchRecords > 0) return o_.batchRecords;
+    return toGo > 2 * kLargeBatch ? kLargeBatch : kBatch;
   }
 
   qint64& Read(FileKind kind) {
@@ -243,52 +270,56 @@ class Sync {
     const QByteArray& columns = isSets ? SetCopyColumns() : MeasurementCopyColumns();
     const QByteArray name = FileKindName(s.kind);
     // The session's table the batch is copied into (the line's role may not
-    // COPY into the table itself), made when the first batch of its kind
-    // comes: a sync that finds nothing new makes none.
+    // COPY into the table itself), made in the transaction of the first
+    // batch of its kind: a sync that finds nothing new makes none. It has
+    // the copied columns alone, without the table's defaults, which would be
+    // computed for every row (the depot's code among them, a query each).
     bool& made = isSets ? madeIncomingSets_ : madeIncomingMeasurements_;
-    if (!made && !db_.Exec("CREATE TEMP TABLE incoming_" + table + " (LIKE " + table +
-                               " INCLUDING DEFAULTS) ON COMMIT DELETE ROWS",
-                           error)) {
-      error = QStringLiteral("copying %1 into the depot database failed: %2").arg(QFileInfo(s.path).fileName(), error);
-      return false;
-    }
-    made = true;
-    Result r;
-    bool ok = db_.Exec("BEGIN", error) &&
+    const QByteArray make = made ? QByteArray()
+                                 : "; CREATE TEMP TABLE incoming_" + table + " ON COMMIT DELETE ROWS AS SELECT " +
+                                       columns + " FROM " + table + " WITH NO DATA";
+    bool ok = db_.Exec("BEGIN" + make, error) &&
               db_.CopyBegin("COPY incoming_" + table + " (" + columns + ") FROM STDIN", error) &&
               db_.CopyPut(rows, error) && db_.CopyEnd(error);
-    if (ok && !isSets)
-      ok = db_.Exec("SELECT kalvor_ensure_month(m) FROM (SELECT DISTINCT "
-                    "date_trunc('month', measured_at AT TIME ZONE 'UTC') AT TIME ZONE 'UTC' AS m "
-                    "FROM incoming_measurements) months",
-                    error);
-    // Rows new to the database, the common case, go in with a plain INSERT,
-    // which does not probe the key before each row as ON CONFLICT does; a
-    // batch that holds a row already there (day.bin's records again from
-    // base.bin, a file read again from its start) is undone to the savepoint
-    // and inserted again skipping those rows. Either way the rows and the
-    // position below commit together or not at all.
-    const QByteArray insert =
-        "INSERT INTO " + table + " (" + columns + ") SELECT " + columns + " FROM incoming_" + table;
-    bool plain = false;
-    ok = ok && db_.Exec("SAVEPOINT batch", error);
-    if (ok) {
-      QString conflict;
-      plain = db_.Query(insert, {}, r, conflict);
-      if (!plain && r.State() != "23505") {
-        ok = false;
-        error = conflict;
+    // The rest in one round trip. Rows new to the database, the common case,
+    // go in with a plain INSERT, which does not probe the key before each
+    // row as ON CONFLICT does; a batch that holds a row already there
+    // (day.bin's records again from base.bin, a file read again from its
+    // start) fails it, which skips the statements after it up to the commit,
+    // and is undone to the savepoint and inserted again skipping those rows.
+    // Either way the rows and the position commit together or not at all.
+    // The depot's code is the database's own, computed once for the batch.
+    const QByteArray insert = "INSERT INTO " + table + " (" + columns + ", depot) SELECT " + columns +
+                              ", (SELECT kalvor_depot()) FROM incoming_" + table;
+    const Connection::Statement move{"UPDATE lines SET " + name + "_records = $2, " + name + "_check = $3, " +
+                                         "sets_offset = $4, last_sync_at = now() WHERE name = $1",
+                                     {line_, QByteArray::number(position), check, QByteArray::number(setsOffset_)}};
+    std::vector<Connection::Statement> statements;
+    // The batch's months get their partitions; a month whose partition is
+    // there already (the common case) needs no call.
+    if (!isSets)
+      statements.push_back({"SELECT kalvor_ensure_month(m AT TIME ZONE 'UTC') FROM (SELECT DISTINCT "
+                            "date_trunc('month', measured_at AT TIME ZONE 'UTC') AS m FROM incoming_measurements) "
+                            "months WHERE to_regclass('measurements_' || to_char(m, 'YYYY_MM')) IS NULL",
+                            {}});
+    const size_t inserted = statements.size() + 1;
+    statements.insert(statements.end(), {{"SAVEPOINT batch", {}}, {insert, {}}, move, {"COMMIT", {}}});
+    std::vector<Result> results;
+    QString failure;
+    qint64 added = 0;
+    if (ok && db_.Pipeline(statements, results, failure)) {
+      added = results[inserted].CommandRows();
+    } else if (ok) {
+      if (results.size() > inserted && results[inserted].State() == "23505") {
+        ok = db_.Pipeline({{"ROLLBACK TO SAVEPOINT batch", {}}, {insert + " ON CONFLICT DO NOTHING", {}}, move,
+                           {"COMMIT", {}}},
+                          results, error);
+        if (ok) added = results[1].CommandRows();
       } else {
-        ok = db_.Exec(plain ? "RELEASE SAVEPOINT batch" : "ROLLBACK TO SAVEPOINT batch", error);
+        ok = false;
+        error = failure;
       }
     }
-    if (ok && !plain) ok = db_.Query(insert + " ON CONFLICT DO NOTHING", {}, r, error);
-    const qint64 added = ok ? r.CommandRows() : 0;
-    ok = ok && db_.Query("UPDATE lines SET " + name + "_records = $2, " + name + "_check = $3, " +
-                             "sets_offset = $4, last_sync_at = now() WHERE name = $1",
-                         {line_, QByteArray::number(position), check, QByteArray::number(setsOffset_)},
-                         error) &&
-         db_.Exec("COMMIT", error);
     if (!ok) {
       QString ignored;
       db_.Exec("ROLLBACK", ignored);
@@ -296,6 +327,8 @@ class Sync {
                   .arg(QFileInfo(s.path).fileName(), error);
       return false;
     }
+    made = true;
+    committed_ = true;
     (isSets ? report_.setsAdded : report_.measurementsAdded) += added;
     return true;
   }
@@ -306,6 +339,7 @@ class Sync {
   QByteArray line_;
   qint64 setsOffset_ = 0;
   bool madeIncomingMeasurements_ = false, madeIncomingSets_ = false;
+  bool committed_ = false;  // a batch was committed in this run
   MeasuredAt measuredAt_;
 };
 

@@ -376,6 +376,10 @@ TEST_F(Depot, ALineRoleAddsOnlyItsOwnRowsAndTheReaderOnlyReads) {
   expectRefused(l1, "INSERT INTO measurements (line, identifier, measured_at) "
                     "VALUES ('l2', 'x', '2026-03-05 10:00+00')");
   expectRefused(l1, "INSERT INTO sets (line, position) VALUES ('l2', 100)");
+  // Its own line under another depot's code (the code is checked once per statement).
+  expectRefused(l1, "INSERT INTO measurements (depot, line, identifier, measured_at) "
+                    "VALUES ('other', 'l1', 'x', '2026-03-05 10:00+00')");
+  expectRefused(l1, "INSERT INTO sets (depot, line, position) VALUES ('other', 'l1', 100)");
   expectRefused(l1, "UPDATE measurements SET wagon_to = 'x' WHERE line = 'l1'");
   expectRefused(l1, "DELETE FROM measurements WHERE line = 'l1'");
   expectRefused(l1, "DELETE FROM lines");
@@ -452,6 +456,17 @@ TEST_F(Depot, MigrationsAreIdempotentAndTheCommandLineSaysWhatIsWrong) {
   const QString said = QString::fromLocal8Bit(away.readAllStandardError());
   EXPECT_EQ(away.exitCode(), 1);
   EXPECT_TRUE(said.contains(env.value("TZ")) && said.contains(zone)) << qPrintable(said);
+  // A database a migration behind, and one without the schema: the sync says which.
+  const QByteArray latest = QByteArray::number(depot::LatestSchemaVersion());
+  ASSERT_TRUE(admin.Exec("DELETE FROM schema_migrations WHERE version = " + latest, error));
+  SyncReport report;
+  EXPECT_FALSE(SyncInstallation({Line("l1"), "l1", Files(), 100}, report, error));
+  EXPECT_TRUE(error.contains("schema version " + QString::number(latest.toInt() - 1) + ", this program needs " +
+                             latest + ": run springdata db migrate"))
+      << qPrintable(error);
+  ASSERT_TRUE(admin.Exec("DROP TABLE schema_migrations", error));
+  EXPECT_FALSE(SyncInstallation({Line("l1"), "l1", Files(), 100}, report, error));
+  EXPECT_TRUE(error.contains("schema version 0")) << qPrintable(error);
 }
 
 // The page's figures come from the hourly summaries: synced in batches of

@@ -502,3 +502,22 @@ TEST_F(CapabilityData, EmptyDatabaseGivesAOnePageReport) {
   const auto text = testsupport::Run("pdftotext", {out + "/capability.pdf", "-"});
   EXPECT_TRUE(text.out.contains("нет замеров")) << qPrintable(text.out);
 }
+
+// The report is drawn by springdata-capability, which springdata runs in its
+// place with the same arguments: springdata links no GUI library, a wrong
+// argument and the exit code pass through, and a missing program is named.
+TEST_F(CapabilityData, SpringdataRunsTheReportApartAndLinksNoGui) {
+  const auto linked = testsupport::Run("readelf", {"-d", KALVOR_SPRINGDATA});
+  ASSERT_EQ(linked.exitCode, 0);
+  EXPECT_TRUE(linked.out.contains("libQt6Core")) << qPrintable(linked.out);
+  EXPECT_FALSE(linked.out.contains("libQt6Gui")) << qPrintable(linked.out);
+  const auto wrong = testsupport::Run(KALVOR_SPRINGDATA, {"capability", "--home", home.path()});
+  EXPECT_EQ(wrong.exitCode, 2);
+  EXPECT_TRUE(wrong.err.contains("capability needs --out FOLDER")) << qPrintable(wrong.err);
+  const QString alone = home.file("alone/springdata");
+  ASSERT_TRUE(QDir().mkpath(home.file("alone")));
+  ASSERT_TRUE(QFile::copy(KALVOR_SPRINGDATA, alone));
+  const auto missing = testsupport::Run(alone, {"capability", "--home", home.path(), "--out", home.file("r")});
+  EXPECT_EQ(missing.exitCode, 1);
+  EXPECT_TRUE(missing.err.contains("cannot run " + alone + "-capability")) << qPrintable(missing.err);
+}

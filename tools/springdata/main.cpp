@@ -11,80 +11,41 @@
 // are reported on standard error), 1 a folder, file or type that cannot be
 // used, 2 a wrong command line.
 
+#include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QGuiApplication>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <optional>
+#include <unistd.h>
 
 #include "backupcommand.h"
-#include "lib/capability.h"
-#include "lib/capabilityreport.h"
 #include "depotcommand.h"
 #include "lib/exportwriter.h"
+#include "lib/recordcommand.h"
 #include "lib/source.h"
-#include "platform/optionreader.h"
 
 using namespace springdata;
 
 namespace {
 
-const char* const kUsage =
-    "usage:\n"
-    "  springdata export     --home DIR [FILTER] [--format csv|jsonl] [--out FILE]\n"
-    "  springdata sets       --home DIR [--from DAY] [--to DAY] [--format csv|jsonl] [--out FILE]\n"
-    "  springdata capability --home DIR [FILTER] --out FOLDER\n"
-    "  springdata sync       --home DIR --database CONNINFO --line NAME\n"
-    "  springdata db migrate|add-line|publish|subscribe ... --database CONNINFO\n"
-    "  springdata backup|restore|verify ...   (springdata backup --help)\n"
-    "FILTER:\n"
-    "  --files base|day|both   record files to read (default both: base.bin, then day.bin)\n"
-    "  --from YYYY-MM-DD       first day of the measurements\n"
-    "  --to YYYY-MM-DD         last day (inclusive)\n"
-    "  --bogie N|NAME          bogie type by number or name\n"
-    "  --spring N|NAME         spring type by number (within --bogie) or name/designation\n"
-    "Other options:\n"
-    "  --decimal-point C       ',' (default, for a Russian-locale spreadsheet) or '.'\n"
-    "  --quiet                 no progress on standard error\n"
-    "CSV is UTF-8 with a byte-order mark, ';' between fields, RFC 4180 quoting.\n"
-    "Without --out, export and sets write to standard output.\n";
-
-int Usage(const QString& why) {
-  if (!why.isEmpty()) std::fprintf(stderr, "springdata: %s\n", qPrintable(why));
-  std::fputs(kUsage, stderr);
-  return 2;
+// The capability report is drawn by a program of its own beside this one
+// (springdata-capability, installed as kalvor-springdata-capability beside
+// kalvor-springdata): the one command that draws needs the GUI libraries,
+// and every other command starts faster without them. It takes this
+// process's place with the arguments after the command word, so its output
+// and exit code are the command's.
+int RunCapability(int argc, char** argv) {
+  const QByteArray program = QFile::encodeName(QCoreApplication::applicationFilePath() + "-capability");
+  std::vector<char*> args{const_cast<char*>(program.constData())};
+  for (int i = 2; i < argc; ++i) args.push_back(argv[i]);
+  args.push_back(nullptr);
+  std::fflush(nullptr);
+  execv(program.constData(), args.data());
+  return Fail(QStringLiteral("cannot run %1: %2").arg(QFile::decodeName(program), QString::fromLocal8Bit(std::strerror(errno))));
 }
-
-int Fail(const QString& message) {
-  std::fprintf(stderr, "springdata: %s\n", message.toLocal8Bit().constData());
-  return 1;
-}
-
-void Note(const QString& message) {
-  std::fprintf(stderr, "springdata: %s\n", message.toLocal8Bit().constData());
-}
-
-// Progress once a second at most, so that a long run shows it is alive.
-struct Progress {
-  bool quiet = false;
-  QElapsedTimer clock;
-  qint64 lastMs = 0;
-  bool shown = false;
-  void operator()(const QString& file, qint64 done, qint64 total) {
-    if (quiet) return;
-    const qint64 ms = clock.elapsed();
-    if (ms - lastMs < 1000 && done < total) return;
-    if (ms < 1000 && !shown) return;  // short runs stay silent
-    shown = true;
-    lastMs = ms;
-    std::fprintf(stderr, "springdata: %s %lld/%lld records\n", qPrintable(file),
-                 static_cast<long long>(done), static_cast<long long>(total));
-  }
-};
 
 // Output to a file is written whole (the platform's whole-file writer):
 // an export that fails leaves the file of an earlier export as it was.
@@ -115,115 +76,45 @@ struct Output {
 }  // namespace
 
 int main(int argc, char** argv) {
-  // The capability pages are drawn with fonts, which need a GUI application
-  // (without a display the offscreen platform serves); every other command
-  // draws nothing and starts no window system nor font configuration.
-  const bool draws = argc > 1 && std::strcmp(argv[1], "capability") == 0;
-  if (draws && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
-      qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-  std::unique_ptr<QCoreApplication> app(draws ? new QGuiApplication(argc, argv) : new QCoreApplication(argc, argv));
+  // No command draws here (the capability report runs apart), so this is a
+  // core application: no window system, no font configuration.
+  QCoreApplication app(argc, argv);
   QStringList args = QCoreApplication::arguments().mid(1);
   if (args.isEmpty() || args.first() == "--help" || args.first() == "-h") {
-    std::fputs(kUsage, args.isEmpty() ? stderr : stdout);
+    std::fputs(UsageText(), args.isEmpty() ? stderr : stdout);
     return args.isEmpty() ? 2 : 0;
   }
   const QString command = args.takeFirst();
+  if (command == "capability") return RunCapability(argc, argv);
   if (command == "sync" || command == "db") return RunDepotCommand(command, args);
   if (command == "backup" || command == "restore" || command == "verify")
     return RunBackupCommand(command, args);
-  if (command != "export" && command != "sets" && command != "capability")
-    return Usage("unknown command " + command);
+  if (command != "export" && command != "sets") return Usage("unknown command " + command);
 
-  plat::OptionReader reader;
-  reader.Flag("--quiet");
-  for (const char* valued : {"--home", "--files", "--from", "--to", "--bogie", "--spring",
-                             "--format", "--out", "--decimal-point"})
-    reader.Value(valued);
-  if (QString wrong; !reader.Read(args, wrong)) return Usage(wrong);
-  const QString home = reader.Get("--home"), files = reader.Get("--files", "both");
-  const QString from = reader.Get("--from"), to = reader.Get("--to");
-  const QString bogie = reader.Get("--bogie"), spring = reader.Get("--spring");
-  const QString format = reader.Get("--format", "csv"), out = reader.Get("--out");
-  const QString point = reader.Get("--decimal-point", ",");
-  const bool quiet = reader.Has("--quiet");
-  if (home.isEmpty()) return Usage("--home DIR is needed");
-  if (files != "base" && files != "day" && files != "both")
-    return Usage("--files takes base, day or both");
-  if (format != "csv" && format != "jsonl") return Usage("--format takes csv or jsonl");
-  if (point != "," && point != ".") return Usage("--decimal-point takes , or .");
-  if (command == "capability" && out.isEmpty()) return Usage("capability needs --out FOLDER");
-  if (command == "sets" && (!bogie.isEmpty() || !spring.isEmpty()))
-    return Usage("sets are chosen by date only");
-
-  RecordFilter filter;
-  QStringList range;
-  if (!from.isEmpty()) {
-    filter.fromDay = ParseDay(from);
-    if (!filter.fromDay) return Usage("--from takes a day YYYY-MM-DD, not " + from);
-    range << "с " + from;
-  }
-  if (!to.isEmpty()) {
-    filter.untilDay = ParseDay(to);
-    if (!filter.untilDay) return Usage("--to takes a day YYYY-MM-DD, not " + to);
-    range << "по " + to;
-  }
-
+  RecordCommand c;
   QString error;
-  QStringList warnings;
-  if (!OpenInstallation(home, error, warnings)) return Fail(error);
-  for (const QString& w : warnings) Note(w);
-  if (!ResolveTypes(bogie, spring, filter, error)) return Fail(error);
-  if (filter.bogieType) range << QStringLiteral("тележка %1").arg(*filter.bogieType);
-  if (filter.springType) range << QStringLiteral("пружина %1").arg(*filter.springType);
-
+  if (!ReadRecordCommand(command, args, c, error)) return Usage(error);
+  if (!OpenRecordCommand(c, error)) return Fail(error);
+  const QString& out = c.out;
   Progress progress;
-  progress.quiet = quiet;
+  progress.quiet = c.quiet;
   progress.clock.start();
   StreamReport report;
   report.progress = [&](const QString& f, qint64 d, qint64 t) { progress(f, d, t); };
 
-  std::vector<std::pair<QString, const char*>> sources;
-  if (files != "day") sources.emplace_back(BasePath(), "base");
-  if (files != "base") sources.emplace_back(DayPath(), "day");
-  QStringList sourceNames;
-  for (const auto& s : sources) sourceNames << QFileInfo(s.first).fileName();
-
   bool ok = true;
-  if (command == "capability") {
-    Capability capability;
-    for (const auto& [path, name] : sources) {
-      if (!StreamMeasurements(path, filter, [&](const MeasurementRecord& r, qint64) { capability.Add(r); },
-                              report, error))
-        return Fail(error);
-    }
-    ReportUnknownTypes(report);
-    for (const QString& f : report.findings) Note(f);
-    if (capability.Emulated() > 0)
-      Note(QStringLiteral("%1 records made in emulation left out").arg(capability.Emulated()));
-    QStringList written;
-    if (!WriteCapabilityReport(capability, ReportInfo{sourceNames.join(", "), range.join(", ")},
-                               out, point.at(0).toLatin1(), written, error))
-      return Fail(error);
-    Note(QStringLiteral("%1 measurements of %2 spring types; written %3")
-             .arg(report.accepted)
-             .arg(capability.Types().size())
-             .arg(QDir::toNativeSeparators(QDir(out).filePath("capability.pdf"))));
-    return 0;
-  }
-
   Output output;
   if (!output.Open(out, error)) return Fail(error);
   {
     Sink sink = output.MakeSink();
-    const Format fmt = format == "csv" ? Format::Csv : Format::Jsonl;
+    const Format fmt = c.format == "csv" ? Format::Csv : Format::Jsonl;
     if (command == "export") {
-      MeasurementWriter writer(sink, fmt, point.at(0).toLatin1());
+      MeasurementWriter writer(sink, fmt, c.decimalPoint);
       writer.Header();
-      for (const auto& [path, name] : sources) {
+      for (const auto& [path, name] : c.sources) {
         const char* file = name;
         ok = StreamMeasurementBytes(
-            path, filter,
+            path, c.filter,
             [&](const char* record, const MeasurementRecord& values, qint64 pos) {
               writer.Write(record, values, file, pos);
             },
@@ -233,7 +124,7 @@ int main(int argc, char** argv) {
     } else {
       SetWriter writer(sink, fmt);
       writer.Header();
-      ok = StreamSets(TelPath(), filter, [&](const SetRecord& r, qint64 pos) { writer.Write(r, pos); },
+      ok = StreamSets(TelPath(), c.filter, [&](const SetRecord& r, qint64 pos) { writer.Write(r, pos); },
                       report, error);
     }
     if (!sink.Flush() && ok) {
@@ -248,6 +139,6 @@ int main(int argc, char** argv) {
   if (!ok) return Fail(error);
   ReportUnknownTypes(report);
   for (const QString& f : report.findings) Note(f);
-  if (!quiet) Note(QStringLiteral("%1 of %2 records written").arg(report.accepted).arg(report.read));
+  if (!c.quiet) Note(QStringLiteral("%1 of %2 records written").arg(report.accepted).arg(report.read));
   return 0;
 }
