@@ -15,6 +15,12 @@
 TForm1* Form1 = nullptr;
 TForm40* Form40 = nullptr;
 
+namespace {
+// The offscreen platform of the tests and the headless demo puts the window
+// on no screen.
+bool OnNoScreen() { return QGuiApplication::platformName() == "offscreen"; }
+}  // namespace
+
 TScr::TScr(QWidget* parent) : QWidget(parent) {
   setObjectName("Scr");
   setMouseTracking(true);
@@ -23,8 +29,8 @@ TScr::TScr(QWidget* parent) : QWidget(parent) {
 
 // Only the changed part of the canvas is drawn into the window: the pages
 // show the canvas after every key poll and every step of a wait, mostly with
-// nothing new on it, and drawing the whole canvas each time cost a fifth of
-// the program's time. shown_ keeps the pixels the window was given, so the
+// nothing new on it, and drawing the whole canvas each time cost about a
+// quarter of the program's time in a measurement on the line. shown_ keeps the pixels the window was given, so the
 // window always holds exactly what a full paint would give it.
 void TScr::paintEvent(QPaintEvent* event) {
   const QImage& canvas = Screen();
@@ -68,10 +74,9 @@ QRect TScr::Damaged() const {
 }
 
 void TScr::ShowCanvas() {
-  // On the offscreen platform (headless runs, the tests) the window is on no
-  // screen: nobody sees a paint, and a picture of the window (the `grab`
-  // step) paints it whole anew.
-  static const bool onNoScreen = QGuiApplication::platformName() == "offscreen";
+  // On no screen nobody sees a paint, and a picture of the window (the
+  // `grab` step) paints it whole anew.
+  static const bool onNoScreen = OnNoScreen();
   if (onNoScreen) return;
   const qint64 key = Screen().cacheKey();
   const QRect damaged = Damaged();
@@ -120,9 +125,8 @@ void TForm1::StarterTimer() {
 void TForm1::RepaintCanvas() { Scr->ShowCanvas(); }
 
 namespace {
-// The offscreen platform of the tests and the headless demo has no window
-// opacity; it only complains about it.
-bool HasOpacity() { return QGuiApplication::platformName() != "offscreen"; }
+// A window on no screen has no opacity; the platform only complains about it.
+bool HasOpacity() { return !OnNoScreen(); }
 }  // namespace
 
 void TForm1::SetWindowAlpha(int alpha) {
