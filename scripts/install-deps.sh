@@ -11,7 +11,7 @@ clang libclang-rt-14-dev
 cups cups-client cups-bsd printer-driver-cups-pdf poppler-utils
 libpq-dev postgresql-15
 libcpp-httplib-dev chromium
-xvfb xdotool x11-utils
+xvfb xdotool x11-utils x11-apps
 debhelper dpkg-dev fakeroot lintian equivs
 libcurl4-openssl-dev python3-aiosmtpd nginx-light stress-ng"
 

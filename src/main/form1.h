@@ -2,6 +2,7 @@
 // The main form: one window filled by the image control Scr that shows the
 // canvas; key presses and mouse clicks go into the key buffer.
 
+#include <QImage>
 #include <QTimer>
 #include <QWidget>
 
@@ -11,11 +12,21 @@ class TScr : public QWidget {
   Q_OBJECT
  public:
   explicit TScr(QWidget* parent);
+  // Shows what changed on the canvas since the last paint; nothing when the
+  // pages drew the same pixels again.
+  void ShowCanvas();
 
  protected:
   void paintEvent(QPaintEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
+
+ private:
+  QRect Damaged() const;
+
+  QImage shown_;          // the canvas as the window shows it
+  qint64 shownKey_ = 0;   // the canvas's cache key when shown_ was last equal to it
+  QRect painted_;         // the rectangle of the last paint
 };
 
 class TForm1 : public QWidget, public IScreenWindow {

@@ -296,8 +296,8 @@ TEST_F(Depot, ASyncKilledAtRandomMomentsLeavesEveryRecordOnce) {
   // A killed run's session may outlive it for a moment (its backend ends
   // what it was doing): the last run waits for the line to be free.
   auto last = testsupport::Run(KALVOR_SPRINGDATA, args);
-  for (int i = 0; i < 60 && last.exitCode == 3; ++i) {
-    QThread::msleep(500);
+  for (int i = 0; i < 600 && last.exitCode == 3; ++i) {
+    QThread::msleep(50);
     last = testsupport::Run(KALVOR_SPRINGDATA, args);
   }
   ASSERT_EQ(last.exitCode, 0) << qPrintable(last.err);

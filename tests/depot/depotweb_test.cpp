@@ -136,7 +136,7 @@ class DepotWeb : public ::testing::Test {
                                      QStringLiteral("127.0.0.1:%1").arg(port), "--rights-check", "1"});
     ASSERT_TRUE(depotServer.waitForStarted());
     bool listening = false;
-    for (int i = 0; i < 100 && !listening; ++i) {
+    for (int i = 0; i < 500 && !listening; ++i) {
       const int fd = socket(AF_INET, SOCK_STREAM, 0);
       sockaddr_in a{};
       a.sin_family = AF_INET;
@@ -144,7 +144,7 @@ class DepotWeb : public ::testing::Test {
       a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
       listening = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
       close(fd);
-      if (!listening) QThread::msleep(100);
+      if (!listening) QThread::msleep(20);
     }
     ASSERT_TRUE(listening) << qPrintable(depotServer.readAllStandardError());
     // The browser starts only in the tests that use it (StartBrowser).

@@ -288,7 +288,7 @@ TEST_F(Railway, DepotsReplicateIntoTheCentreExactlyOnceAndTheCentralPageShowsThe
   ASSERT_TRUE(server.waitForStarted());
   const QString site = QStringLiteral("http://127.0.0.1:%1").arg(port);
   bool up = false;
-  for (int i = 0; i < 100 && !up; ++i) {
+  for (int i = 0; i < 500 && !up; ++i) {
     const int fd = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
@@ -296,7 +296,7 @@ TEST_F(Railway, DepotsReplicateIntoTheCentreExactlyOnceAndTheCentralPageShowsThe
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     up = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
     close(fd);
-    if (!up) QThread::msleep(100);
+    if (!up) QThread::msleep(20);
   }
   ASSERT_TRUE(up);
   ASSERT_TRUE(browser.Attach());

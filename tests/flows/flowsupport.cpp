@@ -36,9 +36,14 @@ QString FlowProgram() {
 FlowHome::FlowHome(const QString& setupExtra) {
   EXPECT_TRUE(testsupport::MakeInstallation(dir_.path())) << "mkinstall failed";
   if (!setupExtra.isEmpty()) {
+    // Every key in one write of setup.ini: each write is synced to the disk.
     const plat::IniFile extra = plat::IniFile::FromText(setupExtra);
+    plat::IniFile setup = plat::IniFile::Load(file("setup.ini"));
     for (const QString& section : extra.Sections())
-      for (const QString& key : extra.Keys(section)) Set(section, key, *extra.Value(section, key));
+      for (const QString& key : extra.Keys(section))
+        setup.WriteString(section, key, *extra.Value(section, key));
+    QString reason;
+    EXPECT_TRUE(setup.Save(file("setup.ini"), &reason)) << reason.toStdString();
   }
 }
 

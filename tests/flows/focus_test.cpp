@@ -8,9 +8,11 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QPainter>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QThread>
+#include <QtEndian>
 #include <csignal>
 #include <functional>
 #include <vector>
@@ -65,6 +67,28 @@ class XServer {
       if (line.startsWith("HEIGHT=")) r.setHeight(v);
     }
     return r;
+  }
+  // What the X server shows on its screen (xwd of the root window, 24-bit
+  // ZPixmap at 32 bits a pixel); a null image when it cannot be read.
+  QImage ScreenPicture() const {
+    QProcess p;
+    p.setProcessEnvironment(Env());
+    p.start("xwd", {"-root", "-silent"});
+    p.waitForFinished(10000);
+    const QByteArray d = p.readAllStandardOutput();
+    auto word = [&](int i) { return qFromBigEndian<quint32>(d.constData() + 4 * i); };
+    if (d.size() < 100 || word(2) != 2 || word(11) != 32) return {};
+    const int width = int(word(4)), height = int(word(5)), bpl = int(word(12));
+    const qsizetype data = qsizetype(word(0)) + qsizetype(word(19)) * 12;
+    if (d.size() < data + qsizetype(bpl) * height) return {};
+    QImage img(width, height, QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y)
+      for (int x = 0; x < width; ++x) {
+        const char* px = d.constData() + data + qsizetype(y) * bpl + 4 * x;
+        const quint32 v = word(7) == 0 ? qFromLittleEndian<quint32>(px) : qFromBigEndian<quint32>(px);
+        img.setPixel(x, y, 0xFF000000u | (v & 0xFFFFFF));
+      }
+    return img;
   }
   // The window once the X server shows it, which it does a moment after the
   // program has shown it: an empty rectangle when it has not within `ms`.
@@ -219,13 +243,32 @@ TEST(KeyboardFocus, TheAssemblyFormLiesOnTheScreenAndGoesWithTheSortingMode) {
   QString script = "wait 13000\nkey 13\nwait 500\n";
   // The bogie's data; each third answer is a year of manufacture.
   for (int i = 0; i < 9; ++i) script += i % 3 == 1 ? "type 2000*\nwait 500\n" : "type 1*\nwait 500\n";
-  script += "key 10\nrealtime\nwait 500\nclick 500 400 right\nwait 500\ndump form2.txt\n"
+  // Before the last key the screen shows the canvas, which the pages'
+  // digits and key presses changed in small parts.
+  // The pump turns between the picture and the look, so that the program
+  // has sent its last paint to the X server when it is stopped; the next key
+  // waits a real second, so that it comes after the look.
+  script += "wait 500\nsnap canvas.png\nwait 300\ndump canvas.txt\nrealtime\nwait 1000\n"
+            "key 10\nwait 500\nclick 500 400 right\nwait 500\ndump form2.txt\n"
             "wait 300\ntype *\nwait 800\ndump left.txt\nwait 300\nexit\n";
   QRect assembly;
   bool goneAfter = false;
+  QImage shown;
   PlayOnX(x, home, script,
-          {{"form2.txt", [&] { assembly = x.WaitForWindow("Сборка"); }},
+          {{"canvas.txt", [&] { shown = x.ScreenPicture(); }},
+           {"form2.txt", [&] { assembly = x.WaitForWindow("Сборка"); }},
            {"left.txt", [&] { goneAfter = x.Window("Сборка").isEmpty(); }}});
+  QImage canvas = home.Snap("canvas.png").convertToFormat(QImage::Format_RGB32);
+  ASSERT_FALSE(shown.isNull()) << "xwd gave no picture of the screen";
+  shown = shown.copy(canvas.rect());
+  // The clock box may have turned a second between the picture and the look.
+  for (QImage* img : {&shown, &canvas}) QPainter(img).fillRect(800, 0, 224, 115, Qt::black);
+  QRect differ;
+  for (int y = 0; y < canvas.height(); ++y)
+    for (int x = 0; x < canvas.width(); ++x)
+      if (shown.pixel(x, y) != canvas.pixel(x, y)) differ |= QRect(x, y, 1, 1);
+  EXPECT_TRUE(differ.isEmpty()) << "the window does not show the canvas at " << differ.x() << ","
+                                << differ.y() << " " << differ.width() << "x" << differ.height();
   EXPECT_TRUE(goneAfter) << "the assembly form stayed after the sorting mode ended";
   EXPECT_FALSE(assembly.isEmpty()) << "assembly form not shown";
   EXPECT_TRUE(kScreen.contains(assembly)) << "assembly form at " << assembly.x() << ","

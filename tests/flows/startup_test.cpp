@@ -1,4 +1,5 @@
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -165,12 +166,16 @@ TEST(StartUp, ASecondCopyRefusesToStart) {
   first.setProcessEnvironment(env);
   QFile script(home.file("first.play"));
   ASSERT_TRUE(script.open(QIODevice::WriteOnly));
-  script.write("wait 20000\nexit\n");
+  script.write("wait 100\nsnap started.png\nwait 20000\nexit\n");
   script.close();
   first.start(KALVOR_EXE, {"--home", home.path(), "-platform", "offscreen", "--play",
                            home.file("first.play")});
   ASSERT_TRUE(first.waitForStarted());
-  QThread::msleep(1500);
+  // The first copy runs its script once it is past its own start.
+  QElapsedTimer started;
+  started.start();
+  while (!QFile::exists(home.file("started.png")) && started.elapsed() < 30000) QThread::msleep(20);
+  ASSERT_TRUE(QFile::exists(home.file("started.png"))) << "the first copy did not start";
   // The refused copy must not touch the files of the running one, even with
   // a switch that empties the database at start-up.
   {
