@@ -30,8 +30,9 @@ TScr::TScr(QWidget* parent) : QWidget(parent) {
 // Only the changed part of the canvas is drawn into the window: the pages
 // show the canvas after every key poll and every step of a wait, mostly with
 // nothing new on it, and drawing the whole canvas each time cost about a
-// quarter of the program's time in a measurement on the line. shown_ keeps the pixels the window was given, so the
-// window always holds exactly what a full paint would give it.
+// quarter of the program's time in a measurement on the line. shown_ keeps
+// the pixels the window was given, so the window always holds exactly what a
+// full paint would give it.
 void TScr::paintEvent(QPaintEvent* event) {
   const QImage& canvas = Screen();
   const QRect r = event->rect() & canvas.rect();
