@@ -4,6 +4,12 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 #include "measurement/judgement.h"
 #include "platform/cp1251.h"
@@ -21,9 +27,29 @@ constexpr qsizetype kSinkBlock = 1 << 20;
 using quality::AppendCsvField;
 using quality::FloatChars;
 
+// The fields are short: up to 16 bytes are moved by two overlapping loads
+// and stores each, without a call.
 char* Put(char* p, std::string_view bytes) {
-  std::memcpy(p, bytes.data(), bytes.size());
-  return p + bytes.size();
+  const char* s = bytes.data();
+  const size_t n = bytes.size();
+  if (n >= 8 && n <= 16) {
+    uint64_t head, tail;
+    std::memcpy(&head, s, 8);
+    std::memcpy(&tail, s + n - 8, 8);
+    std::memcpy(p, &head, 8);
+    std::memcpy(p + n - 8, &tail, 8);
+  } else if (n >= 4 && n < 8) {
+    uint32_t head, tail;
+    std::memcpy(&head, s, 4);
+    std::memcpy(&tail, s + n - 4, 4);
+    std::memcpy(p, &head, 4);
+    std::memcpy(p + n - 4, &tail, 4);
+  } else if (n < 4) {
+    for (size_t i = 0; i < n; ++i) p[i] = s[i];
+  } else {
+    std::memcpy(p, s, n);
+  }
+  return p + n;
 }
 
 char* PutInt(char* p, qint64 v) { return std::to_chars(p, p + 24, v).ptr; }
@@ -84,20 +110,23 @@ char* PutPadded(char* p, qint64 v, int width) {
 // Room for the longest date PutDate writes.
 constexpr int kDateRoom = 48;
 
-// "dd.MM.yyyy HH:mm:ss" for the spreadsheet, ISO for programs; nothing for a
-// date that is not a number. The date and the time of day are taken apart as
-// the clock's conversion does, but by arithmetic: a QDateTime would ask the
-// time zone for every record.
-char* PutDate(char* p, double days, Format format) {
-  if (!std::isfinite(days) || std::fabs(days) > 3.0e6) return p;
+// The day number and the milliseconds into the day of a date (days since
+// 30.12.1899); false for a date that is not a number. Taken apart as the
+// clock's conversion does, but by arithmetic: a QDateTime would ask the time
+// zone for every record.
+bool SplitDate(double days, qint64& day, int& ms) {
+  if (!std::isfinite(days) || std::fabs(days) > 3.0e6) return false;
   double whole = 0;
   const double fraction = std::fabs(std::modf(days, &whole));
-  qint64 ms = static_cast<qint64>(fraction * 86400000.0 + 0.5);
-  if (ms >= 86400000) ms = 86399999;
-  const CivilDate d = DateOfDay(static_cast<qint64>(whole));
-  const int hour = static_cast<int>(ms / 3600000);
-  const int minute = static_cast<int>(ms / 60000 % 60);
-  const int second = static_cast<int>(ms / 1000 % 60);
+  const auto t = static_cast<qint64>(fraction * 86400000.0 + 0.5);
+  ms = t >= 86400000 ? 86399999 : static_cast<int>(t);
+  day = static_cast<qint64>(whole);
+  return true;
+}
+
+// "dd.MM.yyyy " for the spreadsheet, "yyyy-MM-ddT" for programs.
+char* PutDay(char* p, qint64 day, Format format) {
+  const CivilDate d = DateOfDay(day);
   if (format == Format::Csv) {
     p = PutTwoDigits(p, d.day);
     *p++ = '.';
@@ -113,11 +142,24 @@ char* PutDate(char* p, double days, Format format) {
     p = PutTwoDigits(p, d.day);
     *p++ = 'T';
   }
-  p = PutTwoDigits(p, hour);
+  return p;
+}
+
+// "HH:mm:ss".
+char* PutTime(char* p, int ms) {
+  p = PutTwoDigits(p, ms / 3600000);
   *p++ = ':';
-  p = PutTwoDigits(p, minute);
+  p = PutTwoDigits(p, ms / 60000 % 60);
   *p++ = ':';
-  return PutTwoDigits(p, second);
+  return PutTwoDigits(p, ms / 1000 % 60);
+}
+
+// "dd.MM.yyyy HH:mm:ss" for the spreadsheet, ISO for programs; nothing for a
+// date that is not a number.
+char* PutDate(char* p, double days, Format format) {
+  qint64 day = 0;
+  int ms = 0;
+  return SplitDate(days, day, ms) ? PutTime(PutDay(p, day, format), ms) : p;
 }
 
 QByteArray DateText(double days, Format format) {
@@ -160,10 +202,147 @@ std::string CsvText(const QByteArray& utf8) {
 
 }  // namespace
 
+// The blocks in flight: one being filled, one being written, one waiting.
+// A block is handed on once it holds kSinkBlock bytes; its room beyond that
+// takes the row that crossed the mark.
+constexpr int kSinkBlocks = 3;
+constexpr size_t kBlockRoom = kSinkBlock + 64 * 1024;
+
+struct Sink::Pipe {
+  struct Block {
+    std::vector<char> bytes;
+    size_t used = 0;
+  };
+
+  std::FILE* to = nullptr;
+  plat::WholeFileWriter* file = nullptr;
+  Block filling;  // the caller's alone
+  std::mutex lock;
+  std::condition_variable changed;
+  std::deque<Block> full;  // in the order of the output
+  std::vector<Block> spare;
+  int blocks = 1;
+  bool writing = false, stop = false;
+  bool failed = false;
+  QString reason;
+  std::thread writer;
+
+  // Writes one block where it goes: the first failure is kept, and nothing
+  // is written after it.
+  void Out(const Block& b) {
+    bool ok = true;
+    QString why;
+    if (file) ok = file->Write(b.bytes.data(), static_cast<qsizetype>(b.used), &why);
+    else ok = std::fwrite(b.bytes.data(), 1, b.used, to) == b.used;
+    if (ok) return;
+    std::lock_guard<std::mutex> hold(lock);
+    if (!failed) reason = why;
+    failed = true;
+  }
+
+  void WriterLoop() {
+    std::unique_lock<std::mutex> hold(lock);
+    for (;;) {
+      changed.wait(hold, [&] { return stop || !full.empty(); });
+      if (full.empty()) return;
+      Block b = std::move(full.front());
+      full.pop_front();
+      writing = true;
+      const bool skip = failed;
+      hold.unlock();
+      if (!skip) Out(b);
+      hold.lock();
+      b.used = 0;
+      spare.push_back(std::move(b));
+      writing = false;
+      changed.notify_all();
+    }
+  }
+
+  // Hands the filled block to the writer and takes an empty one.
+  void HandOn() {
+    std::unique_lock<std::mutex> hold(lock);
+    if (!writer.joinable()) writer = std::thread([this] { WriterLoop(); });
+    full.push_back(std::move(filling));
+    changed.notify_all();
+    changed.wait(hold, [&] { return !spare.empty() || blocks < kSinkBlocks; });
+    if (!spare.empty()) {
+      filling = std::move(spare.back());
+      spare.pop_back();
+      return;
+    }
+    ++blocks;
+    hold.unlock();
+    filling = Block{};
+  }
+
+  bool Drain() {
+    if (filling.used > 0) {
+      if (writer.joinable()) {
+        HandOn();
+      } else {
+        bool skip;
+        {
+          std::lock_guard<std::mutex> hold(lock);
+          skip = failed;
+        }
+        if (!skip) Out(filling);
+        filling.used = 0;
+      }
+    }
+    std::unique_lock<std::mutex> hold(lock);
+    changed.wait(hold, [&] { return full.empty() && !writing; });
+    if (to && std::fflush(to) != 0) failed = true;
+    return !failed;
+  }
+
+  ~Pipe() {
+    {
+      std::lock_guard<std::mutex> hold(lock);
+      stop = true;
+    }
+    changed.notify_all();
+    if (writer.joinable()) writer.join();
+  }
+};
+
+Sink::Sink(std::FILE* to) : pipe_(std::make_unique<Pipe>()) { pipe_->to = to; }
+
+Sink::Sink(plat::WholeFileWriter* file) : pipe_(std::make_unique<Pipe>()) { pipe_->file = file; }
+
+Sink::Sink(Sink&&) noexcept = default;
+
+Sink::~Sink() {
+  if (pipe_) Flush();
+}
+
+char* Sink::Room(size_t n) {
+  Pipe::Block* b = &pipe_->filling;
+  if (b->used + n > b->bytes.size()) {
+    if (b->used > 0) {
+      pipe_->HandOn();
+      b = &pipe_->filling;
+    }
+    if (b->bytes.size() < std::max(n, kBlockRoom)) b->bytes.resize(std::max(n, kBlockRoom));
+  }
+  return b->bytes.data() + b->used;
+}
+
+void Sink::Put(const char* end) {
+  Pipe::Block& b = pipe_->filling;
+  b.used = static_cast<size_t>(end - b.bytes.data());
+  if (b.used >= static_cast<size_t>(kSinkBlock)) pipe_->HandOn();
+}
+
 void Sink::Write(const char* bytes, qsizetype n) {
-  if (buffer_.capacity() < static_cast<size_t>(kSinkBlock)) buffer_.reserve(kSinkBlock + 4096);
-  buffer_.append(bytes, static_cast<size_t>(n));
-  if (buffer_.size() >= static_cast<size_t>(kSinkBlock)) Flush();
+  while (n > 0) {
+    const auto part = static_cast<size_t>(std::min<qsizetype>(n, kSinkBlock));
+    char* to = Room(part);
+    std::memcpy(to, bytes, part);
+    Put(to + part);
+    bytes += part;
+    n -= static_cast<qsizetype>(part);
+  }
 }
 
 void Sink::Write(const QByteArray& bytes) { Write(bytes.constData(), bytes.size()); }
@@ -173,19 +352,15 @@ void Sink::Write(std::string_view bytes) {
 }
 
 bool Sink::Flush() {
-  if (file_) {
-    if (!buffer_.empty() && !failed_ &&
-        !file_->Write(buffer_.data(), static_cast<qsizetype>(buffer_.size()), &reason_))
-      failed_ = true;
-    buffer_.clear();
-    return !failed_;
-  }
-  if (!buffer_.empty()) {
-    if (std::fwrite(buffer_.data(), 1, buffer_.size(), to_) != buffer_.size()) failed_ = true;
-    buffer_.clear();
-  }
-  if (std::fflush(to_) != 0) failed_ = true;
-  return !failed_;
+  const bool ok = pipe_->Drain();
+  std::lock_guard<std::mutex> hold(pipe_->lock);
+  reason_ = pipe_->reason;
+  return ok;
+}
+
+bool Sink::Failed() const {
+  std::lock_guard<std::mutex> hold(pipe_->lock);
+  return pipe_->failed;
 }
 
 // ---------------------------------------------------------------------------
@@ -199,6 +374,10 @@ void MeasurementWriter::Header() {
 }
 
 const MeasurementWriter::TypeTexts* MeasurementWriter::Texts(int bogie, int spring) {
+  // Bogie and spring type are a byte each in the record: one slot per pair.
+  const bool indexed = bogie >= 0 && bogie < 256 && spring >= 0 && spring < 256;
+  const size_t slot = indexed ? static_cast<size_t>(bogie) * 256 + static_cast<size_t>(spring) : 0;
+  if (indexed && !byTypes_.empty() && byTypes_[slot]) return byTypes_[slot]->known ? byTypes_[slot] : nullptr;
   const auto key = std::make_pair(bogie, spring);
   auto it = texts_.find(key);
   if (it == texts_.end()) {
@@ -214,6 +393,10 @@ const MeasurementWriter::TypeTexts* MeasurementWriter::Texts(int bogie, int spri
       for (int p = 1; p <= 6; ++p) t.csvParam[p] = CsvText(t.param[p]) + ';';
     }
     it = texts_.emplace(key, std::move(t)).first;
+  }
+  if (indexed) {
+    if (byTypes_.empty()) byTypes_.resize(256 * 256);
+    byTypes_[slot] = &it->second;
   }
   return it->second.known ? &it->second : nullptr;
 }
@@ -279,16 +462,23 @@ void MeasurementWriter::WriteCsv(const MeasurementRecord& r, const char* record,
     room += texts->csvTypes.size();
     for (int p = 1; p <= 6; ++p) room += texts->csvParam[p].size();
   }
-  row_.resize(room);
-  char* const start = row_.data();
-  char* w = start;
+  char* w = sink_.Room(room);
+  int ms = 0;
   w = Put(w, fields_[3]);
   *w++ = ';';
   w = PutInt(w, position + 1);
   *w++ = ';';
   w = Put(w, identifier);
   *w++ = ';';
-  w = PutDate(w, r.Date, format_);
+  if (qint64 day = 0; SplitDate(r.Date, day, ms)) {
+    // Records come day by day: the day's text is made once per day.
+    if (day != day_ || dayText_.empty()) {
+      char text[kDateRoom];
+      dayText_.assign(text, static_cast<size_t>(PutDay(text, day, format_) - text));
+      day_ = day;
+    }
+    w = PutTime(Put(w, dayText_), ms);
+  }
   *w++ = ';';
   if (texts) {
     w = Put(w, texts->csvTypes);
@@ -333,7 +523,7 @@ void MeasurementWriter::WriteCsv(const MeasurementRecord& r, const char* record,
   *w++ = ';';
   w = Put(w, accelerated ? quality::kYes : quality::kNo);
   w = Put(w, "\r\n");
-  sink_.Write(start, w - start);
+  sink_.Put(w);
 }
 
 void MeasurementWriter::WriteJson(const MeasurementRecord& r, const char* file, qint64 position,

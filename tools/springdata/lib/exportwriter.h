@@ -14,9 +14,11 @@
 #include <QString>
 #include <cstdio>
 #include <map>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "database/records.h"
 #include "platform/textfile.h"
@@ -27,27 +29,34 @@ namespace springdata {
 enum class Format { Csv, Jsonl };
 
 // Buffered output to a stdio stream (standard output) or to a file written
-// whole (the caller commits it after the last Flush).
+// whole (the caller commits it after the last Flush). Bytes are gathered in
+// blocks; once the first block is full a writer thread of the sink's own
+// writes the blocks in order while the caller fills the next, so that the
+// formatting and the kernel's copy into the page cache run side by side.
+// Output that fits one block is written by the caller's thread at Flush.
 class Sink {
  public:
-  explicit Sink(std::FILE* to) : to_(to) {}
-  explicit Sink(plat::WholeFileWriter* file) : file_(file) {}
-  ~Sink() { Flush(); }
+  explicit Sink(std::FILE* to);
+  explicit Sink(plat::WholeFileWriter* file);
+  Sink(Sink&&) noexcept;
+  ~Sink();
   void Write(const QByteArray& bytes);
   void Write(std::string_view bytes);
   void Write(const char* bytes, qsizetype n);
+  // Room for `n` bytes at the end of the output, for a row put together in
+  // place; Put(end) keeps the bytes up to `end` (at most `n` of them).
+  char* Room(size_t n);
+  void Put(const char* end);
+  // Waits until every byte so far is written; false when a write failed.
   bool Flush();
-  bool Failed() const { return failed_; }
-  // The system's text of the first failed write to a whole file.
+  bool Failed() const;
+  // The system's text of the first failed write to a whole file (after Flush).
   const QString& Reason() const { return reason_; }
 
  private:
-  std::FILE* to_ = nullptr;
-  plat::WholeFileWriter* file_ = nullptr;
+  struct Pipe;
+  std::unique_ptr<Pipe> pipe_;
   QString reason_;
-  // Filled up to a block and written with one call; its room is kept.
-  std::string buffer_;
-  bool failed_ = false;
 };
 
 // The CSV field text is the quality rules', shared with the depot's pages.
@@ -105,7 +114,10 @@ class MeasurementWriter {
   Format format_;
   char point_;
   std::map<std::pair<int, int>, TypeTexts> texts_;
-  std::string row_;
+  std::vector<const TypeTexts*> byTypes_;  // by bogie type * 256 + spring type
+  // The text of the day of the row before ("dd.MM.yyyy ").
+  qint64 day_ = 0;
+  std::string dayText_;
   std::string text_;
   std::string fields_[6];
 };
