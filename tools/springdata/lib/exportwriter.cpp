@@ -29,7 +29,7 @@ using quality::FloatChars;
 
 // The fields are short: up to 16 bytes are moved by two overlapping loads
 // and stores each, without a call.
-char* Put(char* p, std::string_view bytes) {
+[[gnu::always_inline]] inline char* Put(char* p, std::string_view bytes) {
   const char* s = bytes.data();
   const size_t n = bytes.size();
   if (n >= 8 && n <= 16) {
