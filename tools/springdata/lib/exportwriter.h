@@ -12,52 +12,19 @@
 
 #include <QByteArray>
 #include <QString>
-#include <cstdio>
 #include <map>
-#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 #include "database/records.h"
-#include "platform/textfile.h"
 #include "quality/csv.h"
+#include "sink.h"
 
 namespace springdata {
 
 enum class Format { Csv, Jsonl };
-
-// Buffered output to a stdio stream (standard output) or to a file written
-// whole (the caller commits it after the last Flush). Bytes are gathered in
-// blocks; once the first block is full a writer thread of the sink's own
-// writes the blocks in order while the caller fills the next, so that the
-// formatting and the kernel's copy into the page cache run side by side.
-// Output that fits one block is written by the caller's thread at Flush.
-class Sink {
- public:
-  explicit Sink(std::FILE* to);
-  explicit Sink(plat::WholeFileWriter* file);
-  Sink(Sink&&) noexcept;
-  ~Sink();
-  void Write(const QByteArray& bytes);
-  void Write(std::string_view bytes);
-  void Write(const char* bytes, qsizetype n);
-  // Room for `n` bytes at the end of the output, for a row put together in
-  // place; Put(end) keeps the bytes up to `end` (at most `n` of them).
-  char* Room(size_t n);
-  void Put(const char* end);
-  // Waits until every byte so far is written; false when a write failed.
-  bool Flush();
-  bool Failed() const;
-  // The system's text of the first failed write to a whole file (after Flush).
-  const QString& Reason() const { return reason_; }
-
- private:
-  struct Pipe;
-  std::unique_ptr<Pipe> pipe_;
-  QString reason_;
-};
 
 // The CSV field text is the quality rules', shared with the depot's pages.
 using quality::CsvField;
