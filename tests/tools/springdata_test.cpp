@@ -323,6 +323,34 @@ TEST_F(Installed, ExportOntoAFullDiskKeepsTheFileBefore) {
   EXPECT_GT(written.size(), 4 * (1 << 20));
 }
 
+// Writes of every size, rows put together in place and pieces larger than a
+// block, arrive in their order, whole.
+TEST(ExportSink, WritesOfAnySizeArriveInOrder) {
+  ScratchHome home;
+  std::FILE* f = std::fopen(QFile::encodeName(home.file("out")).constData(), "wb");
+  ASSERT_NE(f, nullptr);
+  QByteArray want;
+  {
+    Sink sink(f);
+    for (int i = 0; i < 200; ++i) {
+      const QByteArray piece(i % 25 == 7 ? 2500000 + i : 1 + i * 97 % 70000, char('a' + i % 26));
+      if (i % 2) {
+        sink.Write(piece);
+      } else {
+        char* at = sink.Room(size_t(piece.size()));
+        std::memcpy(at, piece.constData(), size_t(piece.size()));
+        sink.Put(at + piece.size());
+      }
+      want += piece;
+    }
+    EXPECT_TRUE(sink.Flush());
+  }
+  std::fclose(f);
+  const QByteArray got = home.read("out");
+  EXPECT_EQ(got.size(), want.size());
+  EXPECT_TRUE(got == want) << "the bytes differ";
+}
+
 // The same on standard output (a stdio stream): the writer thread's failed
 // write is the sink's answer.
 TEST(ExportSink, AFailedWriteOfTheWriterThreadIsReported) {
