@@ -1,6 +1,7 @@
 #include "quality/csv.h"
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -128,33 +129,51 @@ constexpr double kPow10[] = {1, 10, 100, 1000, 10000};
 // and a power of two (whose spacing below is half that above), go the long
 // way. Fixed notation is the shorter of the two to_chars chooses between for
 // every magnitude of the range.
+// The whole part and k decimals of digits / 10^k; a divisor the compiler
+// knows becomes a multiplication.
+template <uint32_t kScale, int kDecimals>
+char* PutScaled(char* out, uint32_t digits, char decimalPoint) {
+  out = std::to_chars(out, out + 16, digits / kScale).ptr;
+  if constexpr (kDecimals > 0) {
+    uint32_t rest = digits % kScale;
+    *out++ = decimalPoint;
+    for (int d = kDecimals - 1; d >= 0; --d) {
+      out[d] = static_cast<char>('0' + rest % 10);
+      rest /= 10;
+    }
+    out += kDecimals;
+  }
+  return out;
+}
+
 char* ShortFloatChars(float v, char decimalPoint, char* out) {
   const double a = std::fabs(static_cast<double>(v));
   if (!(a >= 0.001 && a < 10000)) return nullptr;
-  int exponent = 0;
-  if (std::frexp(a, &exponent) == 0.5) return nullptr;
-  const double halfSpacing = std::ldexp(1.0, exponent - 25);
+  const auto bits = std::bit_cast<uint32_t>(v);
+  if ((bits & 0x7fffff) == 0) return nullptr;  // a power of two
+  // Half the spacing of floats of v's binary exponent e is 2^(e - 24),
+  // made as the bits of a double (every v of the range is a normal float).
+  const auto exponent = static_cast<int>(bits >> 23 & 0xff) - 127;
+  const double halfSpacing = std::bit_cast<double>(static_cast<uint64_t>(exponent - 24 + 1023) << 52);
+  // Adding and taking away 2^52 rounds a double below 2^51 to the nearest
+  // integer, ties to even, as nearbyint does, without a call.
+  constexpr double kRound = 0x1p52;
   for (int k = 0; k <= 4; ++k) {
     const double scaled = a * kPow10[k];
-    const double n = std::nearbyint(scaled);
+    const double n = (scaled + kRound) - kRound;
     const double off = std::fabs(n - scaled);
     const double edge = halfSpacing * kPow10[k];
     if (off == 0.5 || off == edge) return nullptr;
     if (off > edge) continue;
-    auto digits = static_cast<uint64_t>(n);
+    const auto digits = static_cast<uint32_t>(n);
     if (v < 0) *out++ = '-';
-    const auto scale = static_cast<uint64_t>(kPow10[k]);
-    out = std::to_chars(out, out + 16, digits / scale).ptr;
-    if (k > 0) {
-      *out++ = decimalPoint;
-      digits %= scale;
-      for (int d = k - 1; d >= 0; --d) {
-        out[d] = static_cast<char>('0' + digits % 10);
-        digits /= 10;
-      }
-      out += k;
+    switch (k) {
+      case 0: return PutScaled<1, 0>(out, digits, decimalPoint);
+      case 1: return PutScaled<10, 1>(out, digits, decimalPoint);
+      case 2: return PutScaled<100, 2>(out, digits, decimalPoint);
+      case 3: return PutScaled<1000, 3>(out, digits, decimalPoint);
+      default: return PutScaled<10000, 4>(out, digits, decimalPoint);
     }
-    return out;
   }
   return nullptr;
 }

@@ -10,7 +10,9 @@
 #include <QRegularExpression>
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 #include "config/settings.h"
@@ -294,6 +296,74 @@ TEST_F(Installed, CommandLineReportsDamageAndUnknowns) {
   // The folder is read, never written.
   EXPECT_EQ(home.read("Report/base.bin").size(), qsizetype(rs.size()) * kMeasurementRecordSize + 17);
   EXPECT_FALSE(QFile::exists(home.file("Report/base.bin.part")));
+}
+
+// A disk that fills up within an export of several blocks: the write that
+// fails is the writer thread's, and the command still says so and leaves the
+// file of the export before as it was.
+TEST_F(Installed, ExportOntoAFullDiskKeepsTheFileBefore) {
+  std::vector<MeasurementRecord> rs;
+  const auto mixed = Mixed();
+  for (int i = 0; i < 20000; ++i) rs.push_back(mixed[i % mixed.size()]);
+  WriteRecords(home, "Report/base.bin", rs);
+  home.write("out.csv", "before");
+  const QStringList args{"export", "--home", home.path(), "--files", "base", "--quiet", "--out", home.file("out.csv")};
+  const auto full = testsupport::Run(
+      KALVOR_SPRINGDATA, args, 120000,
+      testsupport::FaultEnvironment({"KALVOR_FAULT_PATH=*/out.csv*", "KALVOR_FAULT_AFTER=2500000"}));
+  EXPECT_EQ(full.exitCode, 1);
+  EXPECT_TRUE(full.err.contains("cannot write") && full.err.contains(QString::fromLocal8Bit(std::strerror(ENOSPC))))
+      << qPrintable(full.err);
+  EXPECT_EQ(home.read("out.csv"), "before");
+  EXPECT_EQ(QDir(home.path()).entryList({"out.csv*"}, QDir::Files), QStringList{"out.csv"});
+  // With room on the disk every row is written, more than the blocks above.
+  ASSERT_EQ(testsupport::Run(KALVOR_SPRINGDATA, args).exitCode, 0);
+  const QByteArray written = home.read("out.csv");
+  EXPECT_EQ(written.count("\r\n"), qsizetype(rs.size()) + 1);
+  EXPECT_GT(written.size(), 4 * (1 << 20));
+}
+
+// Writes of every size, rows put together in place and pieces larger than a
+// block, arrive in their order, whole.
+TEST(ExportSink, WritesOfAnySizeArriveInOrder) {
+  ScratchHome home;
+  std::FILE* f = std::fopen(QFile::encodeName(home.file("out")).constData(), "wb");
+  ASSERT_NE(f, nullptr);
+  QByteArray want;
+  {
+    Sink sink(f);
+    for (int i = 0; i < 200; ++i) {
+      const QByteArray piece(i % 25 == 7 ? 2500000 + i : 1 + i * 97 % 70000, char('a' + i % 26));
+      if (i % 2) {
+        sink.Write(piece);
+      } else {
+        char* at = sink.Room(size_t(piece.size()));
+        std::memcpy(at, piece.constData(), size_t(piece.size()));
+        sink.Put(at + piece.size());
+      }
+      want += piece;
+    }
+    EXPECT_TRUE(sink.Flush());
+  }
+  std::fclose(f);
+  const QByteArray got = home.read("out");
+  EXPECT_EQ(got.size(), want.size());
+  EXPECT_TRUE(got == want) << "the bytes differ";
+}
+
+// The same on standard output (a stdio stream): the writer thread's failed
+// write is the sink's answer.
+TEST(ExportSink, AFailedWriteOfTheWriterThreadIsReported) {
+  std::FILE* full = std::fopen("/dev/full", "wb");
+  ASSERT_NE(full, nullptr);
+  {
+    Sink sink(full);
+    const std::string rows(300000, 'x');
+    for (int i = 0; i < 20; ++i) sink.Write(rows);
+    EXPECT_FALSE(sink.Flush());
+    EXPECT_TRUE(sink.Failed());
+  }
+  std::fclose(full);
 }
 
 // ---------------------------------------------------------------------------

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstring>
+#include <vector>
 
 #include "measurement/judgement.h"
 #include "platform/cp1251.h"
@@ -14,16 +16,34 @@ namespace springdata {
 
 namespace {
 
-constexpr qsizetype kSinkBlock = 1 << 20;
-
 // The row is put together by appending each field's bytes behind its end:
 // no field becomes a string of its own.
 using quality::AppendCsvField;
 using quality::FloatChars;
 
-char* Put(char* p, std::string_view bytes) {
-  std::memcpy(p, bytes.data(), bytes.size());
-  return p + bytes.size();
+// The fields are short: up to 16 bytes are moved by two overlapping loads
+// and stores each, without a call.
+[[gnu::always_inline]] inline char* Put(char* p, std::string_view bytes) {
+  const char* s = bytes.data();
+  const size_t n = bytes.size();
+  if (n >= 8 && n <= 16) {
+    uint64_t head, tail;
+    std::memcpy(&head, s, 8);
+    std::memcpy(&tail, s + n - 8, 8);
+    std::memcpy(p, &head, 8);
+    std::memcpy(p + n - 8, &tail, 8);
+  } else if (n >= 4 && n < 8) {
+    uint32_t head, tail;
+    std::memcpy(&head, s, 4);
+    std::memcpy(&tail, s + n - 4, 4);
+    std::memcpy(p, &head, 4);
+    std::memcpy(p + n - 4, &tail, 4);
+  } else if (n < 4) {
+    for (size_t i = 0; i < n; ++i) p[i] = s[i];
+  } else {
+    std::memcpy(p, s, n);
+  }
+  return p + n;
 }
 
 char* PutInt(char* p, qint64 v) { return std::to_chars(p, p + 24, v).ptr; }
@@ -84,20 +104,23 @@ char* PutPadded(char* p, qint64 v, int width) {
 // Room for the longest date PutDate writes.
 constexpr int kDateRoom = 48;
 
-// "dd.MM.yyyy HH:mm:ss" for the spreadsheet, ISO for programs; nothing for a
-// date that is not a number. The date and the time of day are taken apart as
-// the clock's conversion does, but by arithmetic: a QDateTime would ask the
-// time zone for every record.
-char* PutDate(char* p, double days, Format format) {
-  if (!std::isfinite(days) || std::fabs(days) > 3.0e6) return p;
+// The day number and the milliseconds into the day of a date (days since
+// 30.12.1899); false for a date that is not a number. Taken apart as the
+// clock's conversion does, but by arithmetic: a QDateTime would ask the time
+// zone for every record.
+bool SplitDate(double days, qint64& day, int& ms) {
+  if (!std::isfinite(days) || std::fabs(days) > 3.0e6) return false;
   double whole = 0;
   const double fraction = std::fabs(std::modf(days, &whole));
-  qint64 ms = static_cast<qint64>(fraction * 86400000.0 + 0.5);
-  if (ms >= 86400000) ms = 86399999;
-  const CivilDate d = DateOfDay(static_cast<qint64>(whole));
-  const int hour = static_cast<int>(ms / 3600000);
-  const int minute = static_cast<int>(ms / 60000 % 60);
-  const int second = static_cast<int>(ms / 1000 % 60);
+  const auto t = static_cast<qint64>(fraction * 86400000.0 + 0.5);
+  ms = t >= 86400000 ? 86399999 : static_cast<int>(t);
+  day = static_cast<qint64>(whole);
+  return true;
+}
+
+// "dd.MM.yyyy " for the spreadsheet, "yyyy-MM-ddT" for programs.
+char* PutDay(char* p, qint64 day, Format format) {
+  const CivilDate d = DateOfDay(day);
   if (format == Format::Csv) {
     p = PutTwoDigits(p, d.day);
     *p++ = '.';
@@ -113,11 +136,24 @@ char* PutDate(char* p, double days, Format format) {
     p = PutTwoDigits(p, d.day);
     *p++ = 'T';
   }
-  p = PutTwoDigits(p, hour);
+  return p;
+}
+
+// "HH:mm:ss".
+char* PutTime(char* p, int ms) {
+  p = PutTwoDigits(p, ms / 3600000);
   *p++ = ':';
-  p = PutTwoDigits(p, minute);
+  p = PutTwoDigits(p, ms / 60000 % 60);
   *p++ = ':';
-  return PutTwoDigits(p, second);
+  return PutTwoDigits(p, ms / 1000 % 60);
+}
+
+// "dd.MM.yyyy HH:mm:ss" for the spreadsheet, ISO for programs; nothing for a
+// date that is not a number.
+char* PutDate(char* p, double days, Format format) {
+  qint64 day = 0;
+  int ms = 0;
+  return SplitDate(days, day, ms) ? PutTime(PutDay(p, day, format), ms) : p;
 }
 
 QByteArray DateText(double days, Format format) {
@@ -160,34 +196,6 @@ std::string CsvText(const QByteArray& utf8) {
 
 }  // namespace
 
-void Sink::Write(const char* bytes, qsizetype n) {
-  if (buffer_.capacity() < static_cast<size_t>(kSinkBlock)) buffer_.reserve(kSinkBlock + 4096);
-  buffer_.append(bytes, static_cast<size_t>(n));
-  if (buffer_.size() >= static_cast<size_t>(kSinkBlock)) Flush();
-}
-
-void Sink::Write(const QByteArray& bytes) { Write(bytes.constData(), bytes.size()); }
-
-void Sink::Write(std::string_view bytes) {
-  Write(bytes.data(), static_cast<qsizetype>(bytes.size()));
-}
-
-bool Sink::Flush() {
-  if (file_) {
-    if (!buffer_.empty() && !failed_ &&
-        !file_->Write(buffer_.data(), static_cast<qsizetype>(buffer_.size()), &reason_))
-      failed_ = true;
-    buffer_.clear();
-    return !failed_;
-  }
-  if (!buffer_.empty()) {
-    if (std::fwrite(buffer_.data(), 1, buffer_.size(), to_) != buffer_.size()) failed_ = true;
-    buffer_.clear();
-  }
-  if (std::fflush(to_) != 0) failed_ = true;
-  return !failed_;
-}
-
 // ---------------------------------------------------------------------------
 
 MeasurementWriter::MeasurementWriter(Sink& sink, Format format, char decimalPoint)
@@ -199,6 +207,10 @@ void MeasurementWriter::Header() {
 }
 
 const MeasurementWriter::TypeTexts* MeasurementWriter::Texts(int bogie, int spring) {
+  // Bogie and spring type are a byte each in the record: one slot per pair.
+  const bool indexed = bogie >= 0 && bogie < 256 && spring >= 0 && spring < 256;
+  const size_t slot = indexed ? static_cast<size_t>(bogie) * 256 + static_cast<size_t>(spring) : 0;
+  if (indexed && !byTypes_.empty() && byTypes_[slot]) return byTypes_[slot]->known ? byTypes_[slot] : nullptr;
   const auto key = std::make_pair(bogie, spring);
   auto it = texts_.find(key);
   if (it == texts_.end()) {
@@ -214,6 +226,10 @@ const MeasurementWriter::TypeTexts* MeasurementWriter::Texts(int bogie, int spri
       for (int p = 1; p <= 6; ++p) t.csvParam[p] = CsvText(t.param[p]) + ';';
     }
     it = texts_.emplace(key, std::move(t)).first;
+  }
+  if (indexed) {
+    if (byTypes_.empty()) byTypes_.resize(256 * 256);
+    byTypes_[slot] = &it->second;
   }
   return it->second.known ? &it->second : nullptr;
 }
@@ -279,16 +295,23 @@ void MeasurementWriter::WriteCsv(const MeasurementRecord& r, const char* record,
     room += texts->csvTypes.size();
     for (int p = 1; p <= 6; ++p) room += texts->csvParam[p].size();
   }
-  row_.resize(room);
-  char* const start = row_.data();
-  char* w = start;
+  char* w = sink_.Room(room);
+  int ms = 0;
   w = Put(w, fields_[3]);
   *w++ = ';';
   w = PutInt(w, position + 1);
   *w++ = ';';
   w = Put(w, identifier);
   *w++ = ';';
-  w = PutDate(w, r.Date, format_);
+  if (qint64 day = 0; SplitDate(r.Date, day, ms)) {
+    // Records come day by day: the day's text is made once per day.
+    if (day != day_ || dayText_.empty()) {
+      char text[kDateRoom];
+      dayText_.assign(text, static_cast<size_t>(PutDay(text, day, format_) - text));
+      day_ = day;
+    }
+    w = PutTime(Put(w, dayText_), ms);
+  }
   *w++ = ';';
   if (texts) {
     w = Put(w, texts->csvTypes);
@@ -333,7 +356,7 @@ void MeasurementWriter::WriteCsv(const MeasurementRecord& r, const char* record,
   *w++ = ';';
   w = Put(w, accelerated ? quality::kYes : quality::kNo);
   w = Put(w, "\r\n");
-  sink_.Write(start, w - start);
+  sink_.Put(w);
 }
 
 void MeasurementWriter::WriteJson(const MeasurementRecord& r, const char* file, qint64 position,

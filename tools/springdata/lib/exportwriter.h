@@ -12,43 +12,19 @@
 
 #include <QByteArray>
 #include <QString>
-#include <cstdio>
 #include <map>
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "database/records.h"
-#include "platform/textfile.h"
 #include "quality/csv.h"
+#include "sink.h"
 
 namespace springdata {
 
 enum class Format { Csv, Jsonl };
-
-// Buffered output to a stdio stream (standard output) or to a file written
-// whole (the caller commits it after the last Flush).
-class Sink {
- public:
-  explicit Sink(std::FILE* to) : to_(to) {}
-  explicit Sink(plat::WholeFileWriter* file) : file_(file) {}
-  ~Sink() { Flush(); }
-  void Write(const QByteArray& bytes);
-  void Write(std::string_view bytes);
-  void Write(const char* bytes, qsizetype n);
-  bool Flush();
-  bool Failed() const { return failed_; }
-  // The system's text of the first failed write to a whole file.
-  const QString& Reason() const { return reason_; }
-
- private:
-  std::FILE* to_ = nullptr;
-  plat::WholeFileWriter* file_ = nullptr;
-  QString reason_;
-  // Filled up to a block and written with one call; its room is kept.
-  std::string buffer_;
-  bool failed_ = false;
-};
 
 // The CSV field text is the quality rules', shared with the depot's pages.
 using quality::CsvField;
@@ -105,7 +81,10 @@ class MeasurementWriter {
   Format format_;
   char point_;
   std::map<std::pair<int, int>, TypeTexts> texts_;
-  std::string row_;
+  std::vector<const TypeTexts*> byTypes_;  // by bogie type * 256 + spring type
+  // The text of the day of the row before ("dd.MM.yyyy ").
+  qint64 day_ = 0;
+  std::string dayText_;
   std::string text_;
   std::string fields_[6];
 };
