@@ -16,7 +16,8 @@
 #
 # The folder's library is built from every source in <ROOT>/<FOLDER>/ but its
 # main.cpp (a program's main() over the library), so a new file joins its
-# folder's library without a change here. USES names the folders whose
+# folder's library without a change here. Qt's moc runs for the libraries
+# whose files declare a Q_OBJECT, and for no other target. USES names the folders whose
 # libraries it links (and whose headers it may include): folders of its own
 # part declared before it, on a lower layer or on its own layer, so the uses
 # run one way and a cycle cannot be declared, and the folders its part
@@ -127,6 +128,16 @@ function(kalvor_library folder)
   list(REMOVE_ITEM sources ${KALVOR_SRC_DIR}/${folder}/main.cpp)
   set(target ${KALVOR_TARGET_PREFIX}${folder})
   add_library(${target} STATIC ${sources})
+  # Qt's moc for a folder whose code declares a Q_OBJECT (looked for when
+  # CMake runs: a Q_OBJECT added to a file already there needs a new
+  # configure, `cmake build`).
+  foreach(source IN LISTS sources)
+    file(STRINGS ${source} qobject LIMIT_COUNT 1 REGEX "Q_OBJECT|Q_GADGET|Q_NAMESPACE")
+    if(qobject)
+      set_target_properties(${target} PROPERTIES AUTOMOC ON)
+      break()
+    endif()
+  endforeach()
   target_include_directories(${target} PUBLIC ${KALVOR_SRC_DIR})
   foreach(dep IN LISTS L_USES)
     get_property(dep_target GLOBAL PROPERTY KALVOR_TARGET_${dep})

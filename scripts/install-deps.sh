@@ -3,7 +3,7 @@
 # run. Safe to run again: it asks apt only for what is missing.
 set -eu
 
-PACKAGES="cmake g++ ninja-build ccache pkg-config
+PACKAGES="cmake g++ ninja-build ccache mold pkg-config
 qt6-base-dev qt6-serialport-dev
 libgtest-dev libgmock-dev libbenchmark-dev
 fonts-liberation fonts-paratype fonts-wine fonts-dejavu-core

@@ -68,7 +68,7 @@ class Alarms : public ::testing::Test {
     ASSERT_EQ(Springdata({"sync", "--home", dir.filePath("l1"), "--database", Db("kalvor_line_l1"), "--line", "l1"}), 0);
   }
   void StartSmtp(const QStringList& options = {}) {
-    smtp.start("/usr/bin/python3", QStringList{KALVOR_SOURCE_DIR "/tests/support/smtpsink.py",
+    smtp.start("/usr/bin/python3", QStringList{KALVOR_SOURCE_DIR + "/tests/support/smtpsink.py",
                                                QString::number(smtpPort), dir.filePath("mail")} + options);
     ASSERT_TRUE(smtp.waitForReadyRead(20000)) << smtp.readAllStandardError().constData();
   }

@@ -71,7 +71,7 @@ class DepotWeb : public ::testing::Test {
   // for the cluster (each test is a process of its own), as a template beside
   // it that a test copies; a template of another day is made anew, its
   // records being days back from today.
-  static QString Lines() { return QStringLiteral(KALVOR_PG_HOST "/depotweb-lines"); }
+  static QString Lines() { return KALVOR_PG_HOST + "/depotweb-lines"; }
   static QByteArray Made() { return QDate::currentDate().toString(Qt::ISODate).toUtf8(); }
   static void SetUpTestSuite() {
     QString error;
@@ -90,7 +90,7 @@ class DepotWeb : public ::testing::Test {
          {"DROP ROLE IF EXISTS web_ivanov", "DROP ROLE IF EXISTS web_outsider",
           "CREATE ROLE web_ivanov LOGIN PASSWORD 'secret-1'", "CREATE ROLE web_outsider LOGIN PASSWORD 'secret-2'"})
       ASSERT_TRUE(server.Exec(sql, error)) << qPrintable(error);
-    const QString hba = QStringLiteral(KALVOR_PG_HOST "/data/pg_hba.conf");
+    const QString hba = KALVOR_PG_HOST + "/data/pg_hba.conf";
     QFile f(hba);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     QByteArray rules = f.readAll();
@@ -229,7 +229,7 @@ class DepotWeb : public ::testing::Test {
   void Shot(const QString& name, int height, int width = 1280) {
     ASSERT_TRUE(browser.Resize(height, width));
     const QString dir = qEnvironmentVariableIsSet("KALVOR_UPDATE_SCREENS")
-                            ? QStringLiteral(KALVOR_SOURCE_DIR "/docs/screens")
+                            ? KALVOR_SOURCE_DIR + "/docs/screens"
                             : qEnvironmentVariable("KALVOR_KEEP_PICTURES");
     if (!dir.isEmpty()) {
       EXPECT_TRUE(browser.Screenshot(dir + "/depot-" + name + ".png", height, width));
@@ -263,8 +263,8 @@ class DepotWeb : public ::testing::Test {
     QString bin;
     for (const QString& v : QDir("/usr/lib/postgresql").entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::Reversed))
       if (bin.isEmpty() && QFile::exists("/usr/lib/postgresql/" + v + "/bin/pg_ctl")) bin = "/usr/lib/postgresql/" + v + "/bin/pg_ctl";
-    const QString data = QStringLiteral(KALVOR_PG_HOST "/data");
-    QStringList args = {bin, "-D", data, "-l", KALVOR_PG_HOST "/server.log", "-m", "fast", "-w", what};
+    const QString data = KALVOR_PG_HOST + "/data";
+    QStringList args = {bin, "-D", data, "-l", KALVOR_PG_HOST + "/server.log", "-m", "fast", "-w", what};
     if (getuid() == 0) args = QStringList{"-u", QFileInfo(data).owner(), "--"} + args;
     QProcess p;
     p.setWorkingDirectory(KALVOR_PG_HOST);

@@ -28,7 +28,7 @@
 
 namespace {
 
-const QString kCluster = QStringLiteral(KALVOR_SOURCE_DIR "/tests/support/pg-cluster.sh");
+const QString kCluster = KALVOR_SOURCE_DIR + "/tests/support/pg-cluster.sh";
 
 struct Site {
   QString host;
@@ -78,8 +78,8 @@ class Railway : public ::testing::Test {
   // Beside the tests' cluster, whose folder is open to its owner; the two
   // clusters and the browser start side by side.
   void SetUp() override {
-    b = {KALVOR_PG_HOST "-b", QString(KALVOR_PG_PORT).toInt() + 1};
-    centre = {KALVOR_PG_HOST "-c", QString(KALVOR_PG_PORT).toInt() + 2};
+    b = {KALVOR_PG_HOST + "-b", KALVOR_PG_PORT.toInt() + 1};
+    centre = {KALVOR_PG_HOST + "-c", KALVOR_PG_PORT.toInt() + 2};
     std::vector<std::unique_ptr<QProcess>> starts;
     for (const Site* s : {&b, &centre}) {
       starts.push_back(std::make_unique<QProcess>());
@@ -147,7 +147,7 @@ class Railway : public ::testing::Test {
   }
 
   static inline QTemporaryDir* scratch = new QTemporaryDir;
-  static inline Site a{KALVOR_PG_HOST, QString(KALVOR_PG_PORT).toInt()}, b, centre;
+  static inline Site a{KALVOR_PG_HOST, KALVOR_PG_PORT.toInt()}, b, centre;
   testsupport::Browser browser;
 };
 
@@ -322,7 +322,7 @@ TEST_F(Railway, DepotsReplicateIntoTheCentreExactlyOnceAndTheCentralPageShowsThe
   }
   browser.Screenshot(scratch->filePath("railway-depots.png"), 400);
   if (qEnvironmentVariableIsSet("KALVOR_UPDATE_SCREENS"))
-    browser.Screenshot(KALVOR_SOURCE_DIR "/docs/screens/depot-railway.png", 400);
+    browser.Screenshot(KALVOR_SOURCE_DIR + "/docs/screens/depot-railway.png", 400);
 
   // Both depots' line l1 in one search at the centre, kept apart by depot,
   // and one depot alone; each record's link names its depot.

@@ -48,7 +48,7 @@ TEST(FrameFuzzTest, LibFuzzerRunFindsNothing) {
   const QString out = QCoreApplication::applicationDirPath() + "/frame-fuzz";
   QProcess p;
   p.setProcessChannelMode(QProcess::MergedChannels);
-  p.start("sh", {QStringLiteral(KALVOR_SOURCE_DIR "/fuzz/run.sh"), out, "3"});
+  p.start("sh", {KALVOR_SOURCE_DIR + "/fuzz/run.sh", out, "3"});
   ASSERT_TRUE(p.waitForStarted(5000));
   const bool finished = p.waitForFinished(240000);
   const QByteArray log = p.readAll();
