@@ -18,13 +18,13 @@
 # main.cpp (a program's main() over the library), so a new file joins its
 # folder's library without a change here. Qt's moc runs for the libraries
 # whose files declare a Q_OBJECT, and for no other target. USES names the
-# folders whose libraries it links (and whose headers it may include):
-# folders of its own part declared before it, on a lower layer or on its own layer, so the uses
-# run one way and a cycle cannot be declared, and the folders its part
-# reaches. QT and QT_PRIVATE name the Qt components it links beyond those its
-# uses bring. A BESIDE library (the simulated line) may use the layers but no
-# layer may use it, and it is not part of kalvor_all, which gathers the line
-# program's libraries only.
+# folders whose libraries it links (and whose headers it may include): folders
+# of its own part declared before it, on a lower layer or on its own layer, so
+# the uses run one way and a cycle cannot be declared, and the folders its
+# part reaches. QT and QT_PRIVATE name the Qt components it links beyond those
+# its uses bring. A BESIDE library (the simulated line) may use the layers but
+# no layer may use it, and it is not part of kalvor_all, which gathers the
+# line program's libraries only.
 #
 #   kalvor_program_folder(FOLDER)
 #
