@@ -156,18 +156,28 @@ TEST_F(Railway, DepotsReplicateIntoTheCentreExactlyOnceAndTheCentralPageShowsThe
   std::map<QString, QString> homes;
   std::vector<std::vector<QStringList>> setups;
   std::vector<std::future<bool>> installs;
-  for (auto [site, code] : {std::pair{&a, "a"}, std::pair{&b, "b"}, std::pair{&centre, "c"}}) {
-    depot::Connection server;
-    QString error;
-    ASSERT_TRUE(server.Open(site->Conninfo("kalvor_admin", "postgres"), "test", error)) << qPrintable(error);
-    // A subscription of an earlier run holds its slot at depot a's cluster.
-    server.Exec("SELECT pg_drop_replication_slot(slot_name) FROM pg_replication_slots WHERE NOT active", error);
-    ASSERT_TRUE(server.Exec("DROP DATABASE IF EXISTS railway WITH (FORCE)", error)) << qPrintable(error);
-    ASSERT_TRUE(server.Exec("CREATE DATABASE railway", error)) << qPrintable(error);
-    if (site == &centre) {
+  // Each cluster's database made anew, the three side by side.
+  std::vector<std::future<QString>> renewed;
+  for (const Site* site : {&a, &b, &centre})
+    renewed.push_back(std::async(std::launch::async, [site] {
+      depot::Connection server;
+      QString error;
+      if (!server.Open(site->Conninfo("kalvor_admin", "postgres"), "test", error)) return error;
+      // A subscription of an earlier run holds its slot at depot a's cluster.
+      server.Exec("SELECT pg_drop_replication_slot(slot_name) FROM pg_replication_slots WHERE NOT active", error);
+      if (!server.Exec("DROP DATABASE IF EXISTS railway WITH (FORCE)", error) ||
+          !server.Exec("CREATE DATABASE railway", error))
+        return error;
       // The centre retries a failed worker at once, not after 5 s.
-      ASSERT_TRUE(server.Exec("ALTER SYSTEM SET wal_retrieve_retry_interval = '50ms'", error) &&
-                  server.Exec("SELECT pg_reload_conf()", error)) << qPrintable(error);
+      if (site == &centre && (!server.Exec("ALTER SYSTEM SET wal_retrieve_retry_interval = '50ms'", error) ||
+                              !server.Exec("SELECT pg_reload_conf()", error)))
+        return error;
+      return QString();
+    }));
+  for (auto& done : renewed)
+    if (const QString error = done.get(); !error.isEmpty()) FAIL() << qPrintable(error);
+  for (auto [site, code] : {std::pair{&a, "a"}, std::pair{&b, "b"}, std::pair{&centre, "c"}}) {
+    if (site == &centre) {
       setups.push_back({{"db", "migrate", "--database", centre.Conninfo("kalvor_admin"), "--time-zone", zone,
                          "--central"}});
       continue;
@@ -225,9 +235,13 @@ TEST_F(Railway, DepotsReplicateIntoTheCentreExactlyOnceAndTheCentralPageShowsThe
   ASSERT_TRUE(recfile::Append(homes["b"] + "/Report/Tel.bin", kSetRecordSize, EncodeSetRecord(set), error));
   SyncBoth(homes);
 
+  // The centre subscribes to both depots side by side.
+  std::vector<std::vector<QStringList>> subscribes;
   for (auto [site, code] : {std::pair{&a, "a"}, std::pair{&b, "b"}})
-    Springdata({"db", "subscribe", "--database", centre.Conninfo("kalvor_admin"), "--depot", code, "--from",
-                site->Conninfo("kalvor_replication")});
+    subscribes.push_back({{"db", "subscribe", "--database", centre.Conninfo("kalvor_admin"), "--depot", code,
+                           "--from", site->Conninfo("kalvor_replication")}});
+  const QString subscribeFailed = Together(subscribes);
+  ASSERT_TRUE(subscribeFailed.isEmpty()) << qPrintable(subscribeFailed);
   ASSERT_GE(CatchUp(60000), 0) << Fingerprint(centre, "a").constData() << " " << Fingerprint(centre, "b").constData();
   EXPECT_TRUE(Fingerprint(centre, "b").startsWith("25 ")) << Fingerprint(centre, "b").constData();
 
