@@ -5,8 +5,11 @@
 #include <cstdio>
 
 #include "lib/backup.h"
+#include "lib/recordcommand.h"
 #include "platform/optionreader.h"
 #include "platform/owner.h"
+
+using springdata::Note;
 
 namespace {
 
@@ -26,12 +29,8 @@ const char* const kBackupUsage =
     "  springdata verify  --from BACKUP\n"
     "backup and restore run as the owner of DIR; --as-owner lets root become it.\n";
 
-void Say(const QString& line) {
-  std::fprintf(stderr, "springdata: %s\n", line.toLocal8Bit().constData());
-}
-
 int Usage(const QString& why) {
-  Say(why);
+  Note(why);
   std::fputs(kBackupUsage, stderr);
   return 2;
 }
@@ -64,7 +63,7 @@ int RunBackupCommand(const QString& command, QStringList args) {
   if (command != "verify" && !home.isEmpty() &&
       !plat::RunAsInstallationOwner(home, reader.Has(plat::kAsOwnerOption),
                                     "kalvor-springdata " + command, error)) {
-    Say(error);
+    Note(error);
     return 1;
   }
   if (command == "backup") {
@@ -85,7 +84,7 @@ int RunBackupCommand(const QString& command, QStringList args) {
     done = springdata::VerifyBackup(from, error);
     if (done) said << from + " verifies";
   }
-  for (const QString& line : said) Say(line);
-  if (!done) Say(error);
+  for (const QString& line : said) Note(line);
+  if (!done) Note(error);
   return done ? 0 : 1;
 }

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "lib/recordcommand.h"
 #include "lib/source.h"
 #include "pg/migrations.h"
 #include "pg/pg.h"
@@ -64,7 +65,7 @@ int Publish(const QString& conninfo) {
   QString password, error;
   QStringList findings;
   if (!depot::PublishDepot(conninfo, password, findings, error)) return Say(1, error);
-  for (const QString& f : findings) std::fprintf(stderr, "springdata: %s\n", qPrintable(f));
+  for (const QString& f : findings) Note(f);
   return Say(0, password.isEmpty()
                     ? QStringLiteral("the depot is published as kalvor_railway; the role kalvor_replication "
                                      "keeps its password")
@@ -88,11 +89,11 @@ int Sync(const QString& home, depot::SyncOptions options, bool quiet) {
   QString error;
   QStringList warnings;
   if (!OpenInstallation(home, error, warnings)) return Say(1, error);
-  for (const QString& w : warnings) std::fprintf(stderr, "springdata: %s\n", qPrintable(w));
+  for (const QString& w : warnings) Note(w);
   options.files = {BasePath(), DayPath(), TelPath()};
   depot::SyncReport report;
   const bool ok = depot::SyncInstallation(options, report, error);
-  for (const QString& f : report.findings) std::fprintf(stderr, "springdata: %s\n", qPrintable(f));
+  for (const QString& f : report.findings) Note(f);
   if (!ok) return Say(1, error);
   if (report.held) return kLineHeld;
   if (!quiet)

@@ -79,23 +79,18 @@ bool ReadRecordCommand(const QString& command, const QStringList& args, RecordCo
   else if (command == "sets" && (!c.bogie.isEmpty() || !c.spring.isEmpty())) error = "sets are chosen by date only";
   if (!error.isEmpty()) return false;
   c.decimalPoint = point.at(0).toLatin1();
-  if (!from.isEmpty()) {
-    c.filter.fromDay = ParseDay(from);
-    if (!c.filter.fromDay) {
-      error = "--from takes a day YYYY-MM-DD, not " + from;
+  // A day option, when given, bounds the filter and names the range.
+  const auto day = [&](const char* option, const QString& text, std::optional<double>& bound, const char* word) {
+    if (text.isEmpty()) return true;
+    bound = ParseDay(text);
+    if (!bound) {
+      error = QString::fromLatin1(option) + " takes a day YYYY-MM-DD, not " + text;
       return false;
     }
-    c.range << "с " + from;
-  }
-  if (!to.isEmpty()) {
-    c.filter.untilDay = ParseDay(to);
-    if (!c.filter.untilDay) {
-      error = "--to takes a day YYYY-MM-DD, not " + to;
-      return false;
-    }
-    c.range << "по " + to;
-  }
-  return true;
+    c.range << QString::fromUtf8(word) + " " + text;
+    return true;
+  };
+  return day("--from", from, c.filter.fromDay, "с") && day("--to", to, c.filter.untilDay, "по");
 }
 
 bool OpenRecordCommand(RecordCommand& c, QString& error) {
