@@ -4,6 +4,8 @@
 #include <QUrl>
 #include <cstdio>
 
+#include <sys/socket.h>
+
 #include "server/handlers.h"
 #include "server/dbquery.h"
 #include "server/server.h"
@@ -198,7 +200,17 @@ bool Serve(const ServeOptions& o) {
   http.set_default_headers({{"Cache-Control", "no-store"},
                             {"X-Content-Type-Options", "nosniff"},
                             {"Content-Security-Policy", "default-src 'none'; connect-src 'self'; style-src 'unsafe-inline'; img-src 'self' data:; form-action 'self'; frame-ancestors 'none'"}});
-  if (!http.bind_to_port(o.host, o.port)) {
+  // The library listens with a queue of 5 connections not yet accepted: a
+  // burst of more (a browser opening a page's connections beside a few
+  // visitors, a guesser's storm) arrives before the accepting thread runs,
+  // the rest are dropped and their clients try again only a second later.
+  // The socket listens again with the system's longest queue.
+  int listening = -1;
+  http.set_socket_options([&listening](socket_t sock) {
+    httplib::default_socket_options(sock);
+    listening = sock;
+  });
+  if (!http.bind_to_port(o.host, o.port) || ::listen(listening, SOMAXCONN) != 0) {
     std::fprintf(stderr, "kalvor-depot: cannot listen on %s:%d\n", o.host.c_str(), o.port);
     return false;
   }
