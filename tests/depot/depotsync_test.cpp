@@ -314,9 +314,11 @@ TEST_F(Depot, ASyncFrozenMidRunFreesItsLineWithinTheSilenceTime) {
   std::vector<MeasurementRecord> base;
   for (int n = 1; n <= 3000; ++n) base.push_back(Record(n));
   Append("base.bin", base);
-  const QStringList args = {"sync", "--home", home.path(), "--database", Line("l1"), "--line", "l1", "--batch", "20", "--silence", "3"};
+  // Small batches, so that the sync is caught in mid-run; those after it
+  // copy in large ones.
+  const QStringList args = {"sync", "--home", home.path(), "--database", Line("l1"), "--line", "l1", "--silence", "1", "--batch"};
   QProcess frozen;
-  frozen.start(KALVOR_SPRINGDATA, args);
+  frozen.start(KALVOR_SPRINGDATA, args + QStringList{"20"});
   ASSERT_TRUE(frozen.waitForStarted());
   while (frozen.state() == QProcess::Running && Value("SELECT count(*) FROM measurements").toInt() < 100)
     QThread::msleep(5);
@@ -324,12 +326,13 @@ TEST_F(Depot, ASyncFrozenMidRunFreesItsLineWithinTheSilenceTime) {
   kill(static_cast<pid_t>(frozen.processId()), SIGSTOP);
   QElapsedTimer waited;
   waited.start();
-  auto next = testsupport::Run(KALVOR_SPRINGDATA, args);
+  const QStringList nextArgs = args + QStringList{"1000"};
+  auto next = testsupport::Run(KALVOR_SPRINGDATA, nextArgs);
   EXPECT_EQ(next.exitCode, 3) << qPrintable(next.err);
   EXPECT_TRUE(next.err.contains("another sync of line l1 is running")) << qPrintable(next.err);
   while (next.exitCode == 3 && waited.elapsed() < 90000) {
-    QThread::msleep(250);
-    next = testsupport::Run(KALVOR_SPRINGDATA, args);
+    QThread::msleep(100);
+    next = testsupport::Run(KALVOR_SPRINGDATA, nextArgs);
   }
   std::fprintf(stderr, "the frozen sync held its line %.1f s\n", waited.elapsed() / 1000.0);
   EXPECT_EQ(next.exitCode, 0) << qPrintable(next.err);
