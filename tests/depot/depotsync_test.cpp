@@ -277,7 +277,7 @@ TEST_F(Depot, ASyncKilledAtRandomMomentsLeavesEveryRecordOnce) {
   const int wholeMs = std::max<int>(40, static_cast<int>(whole.elapsed()));
   startAgain();
   int killedMidway = 0;
-  for (int round = 0; round < 30; ++round) {
+  for (int round = 0; round < 20; ++round) {
     QProcess p;
     p.start(KALVOR_SPRINGDATA, args);
     ASSERT_TRUE(p.waitForStarted());
