@@ -150,7 +150,7 @@ class DepotWeb : public ::testing::Test {
     ASSERT_TRUE(listening) << qPrintable(depotServer.readAllStandardError());
     // The browser starts only in the tests that use it (StartBrowser).
   }
-  void StartBrowser() { ASSERT_TRUE(browser.Start(scratch.filePath("profile"))); }
+  void StartBrowser() { ASSERT_TRUE(browser.Start(KALVOR_PG_HOST + "/browser")); }
   void TearDown() override {
     std::fprintf(stderr, "server %s, exit %d: %s\n", depotServer.state() == QProcess::Running ? "running" : "ended",
                  depotServer.exitCode(), depotServer.readAllStandardError().constData());

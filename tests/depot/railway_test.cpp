@@ -85,7 +85,7 @@ class Railway : public ::testing::Test {
       starts.push_back(std::make_unique<QProcess>());
       starts.back()->start("sh", {kCluster, "start", s->host, QString::number(s->port)});
     }
-    ASSERT_TRUE(browser.Launch(scratch->filePath("profile")));
+    ASSERT_TRUE(browser.Launch(KALVOR_PG_HOST + "/browser"));
     for (auto& p : starts)
       ASSERT_TRUE(p->waitForFinished(120000) && p->exitCode() == 0) << p->readAllStandardError().constData();
   }

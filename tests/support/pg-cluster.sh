@@ -3,7 +3,8 @@
 #
 #   pg-cluster.sh start DIR PORT   initdb into DIR (made anew), start the server
 #                                   on the Unix socket DIR/.s.PGSQL.PORT only
-#   pg-cluster.sh stop DIR         stop the server at once and remove DIR
+#   pg-cluster.sh stop DIR         stop the server (and the tests' browser) at once
+#                                   and remove DIR
 #   pg-cluster.sh halt DIR         stop the server (fast shutdown), keep DIR
 #   pg-cluster.sh resume DIR PORT  start a halted cluster again
 #
@@ -48,7 +49,22 @@ if [ "$(id -u)" -eq 0 ]; then
   fi
 fi
 
+# The depot tests' Chromium, which the first test that needs it starts in
+# DIR/browser and the later ones share (tests/support/browser.h), ends with
+# the cluster.
+stop_browser() {
+  pid=$(cat "$DIR/browser/pid" 2>/dev/null) || return 0
+  tr '\0' '\n' <"/proc/$pid/cmdline" 2>/dev/null | grep -qxF -- "--user-data-dir=$DIR/browser/profile" || return 0
+  kill "$pid" 2>/dev/null || return 0
+  for _ in $(seq 50); do
+    kill -0 "$pid" 2>/dev/null || return 0
+    sleep 0.1
+  done
+  kill -9 "$pid" 2>/dev/null || true
+}
+
 stop() {
+  stop_browser
   if [ -f "$DIR/data/postmaster.pid" ]; then
     as_owner "$BIN/pg_ctl" -D "$DIR/data" -m immediate -w stop >/dev/null 2>&1 || true
   fi
