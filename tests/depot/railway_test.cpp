@@ -75,23 +75,52 @@ QString Together(const std::vector<std::vector<QStringList>>& chains) {
 
 class Railway : public ::testing::Test {
  protected:
-  // Beside the tests' cluster, whose folder is open to its owner; the two
-  // clusters and the browser start side by side.
+  // Beside the tests' cluster, whose folder is open to its owner. The
+  // cluster fixture starts the two others with it and keeps them for the
+  // run (the centre halted by a test that failed midway starts again here);
+  // they and the browser come up side by side.
   void SetUp() override {
     b = {KALVOR_PG_HOST + "-b", KALVOR_PG_PORT.toInt() + 1};
     centre = {KALVOR_PG_HOST + "-c", KALVOR_PG_PORT.toInt() + 2};
     std::vector<std::unique_ptr<QProcess>> starts;
     for (const Site* s : {&b, &centre}) {
       starts.push_back(std::make_unique<QProcess>());
-      starts.back()->start("sh", {kCluster, "start", s->host, QString::number(s->port)});
+      starts.back()->start("sh", {kCluster, "up", s->host, QString::number(s->port)});
     }
     ASSERT_TRUE(browser.Launch(KALVOR_PG_HOST + "/browser"));
     for (auto& p : starts)
       ASSERT_TRUE(p->waitForFinished(120000) && p->exitCode() == 0) << p->readAllStandardError().constData();
   }
+  // The centre's subscriptions end with the test: their senders would
+  // otherwise read every later test's WAL on depot a's cluster.
   void TearDown() override {
-    ClusterCommand({"stop", b.host});
-    ClusterCommand({"stop", centre.host});
+    QString error;
+    EXPECT_TRUE(DropSubscriptions(centre, error)) << qPrintable(error);
+  }
+  // Each subscription of the centre's railway database with its slot at the
+  // depot; a slot the depot lost, or a depot not reached, leaves the slot
+  // (an inactive one, which the next renewal drops).
+  static bool DropSubscriptions(const Site& s, QString& error) {
+    depot::Connection c;
+    depot::Result r;
+    if (!c.Open(s.Conninfo("kalvor_admin", "postgres"), "test", error) ||
+        !c.Query("SELECT 1 FROM pg_database WHERE datname = 'railway'", {}, r, error))
+      return false;
+    if (r.Rows() == 0) return true;
+    if (!c.Open(s.Conninfo("kalvor_admin"), "test", error) ||
+        !c.Query("SELECT subname FROM pg_subscription WHERE subdbid = (SELECT oid FROM pg_database WHERE "
+                 "datname = current_database())", {}, r, error))
+      return false;
+    for (int i = 0; i < r.Rows(); ++i) {
+      const QByteArray name = "\"" + r.Value(i, 0) + "\"";
+      QString ignored;
+      if (!c.Exec("ALTER SUBSCRIPTION " + name + " DISABLE", error)) return false;
+      if (!c.Exec("DROP SUBSCRIPTION " + name, ignored) &&
+          !(c.Exec("ALTER SUBSCRIPTION " + name + " SET (slot_name = NONE)", error) &&
+            c.Exec("DROP SUBSCRIPTION " + name, error)))
+        return false;
+    }
+    return true;
   }
 
   testsupport::RunResult Springdata(const QStringList& args) {
@@ -162,11 +191,21 @@ TEST_F(Railway, DepotsReplicateIntoTheCentreExactlyOnceAndTheCentralPageShowsThe
     renewed.push_back(std::async(std::launch::async, [site] {
       depot::Connection server;
       QString error;
-      if (!server.Open(site->Conninfo("kalvor_admin", "postgres"), "test", error)) return error;
-      // A subscription of an earlier run holds its slot at depot a's cluster.
+      // The centre's subscriptions of a run that ended midway go first: a
+      // database with subscriptions is not dropped.
+      if ((site == &centre && !DropSubscriptions(centre, error)) ||
+          !server.Open(site->Conninfo("kalvor_admin", "postgres"), "test", error))
+        return error;
+      // A subscription of an earlier run holds its slot at a depot's cluster.
       server.Exec("SELECT pg_drop_replication_slot(slot_name) FROM pg_replication_slots WHERE NOT active", error);
       if (!server.Exec("DROP DATABASE IF EXISTS railway WITH (FORCE)", error) ||
+          !server.Exec("DROP DATABASE IF EXISTS unstamped WITH (FORCE)", error) ||
+          !server.Exec("DROP ROLE IF EXISTS railway_engineer", error) ||
           !server.Exec("CREATE DATABASE railway", error))
+        return error;
+      // Depot b's small WAL keep of an earlier run is undone.
+      if (site == &b && (!server.Exec("ALTER SYSTEM RESET max_slot_wal_keep_size", error) ||
+                         !server.Exec("SELECT pg_reload_conf()", error)))
         return error;
       // The centre retries a failed worker at once, not after 5 s.
       if (site == &centre && (!server.Exec("ALTER SYSTEM SET wal_retrieve_retry_interval = '50ms'", error) ||

@@ -1,9 +1,12 @@
 #!/bin/sh
 # A private PostgreSQL cluster for the depot tests.
 #
-#   pg-cluster.sh start DIR PORT   initdb into DIR (made anew), start the server
-#                                   on the Unix socket DIR/.s.PGSQL.PORT only
-#   pg-cluster.sh stop DIR         stop the server (and the tests' browser) at once
+#   pg-cluster.sh start DIR PORT [DIR PORT ...]
+#                                   initdb into DIR (made anew), start the server
+#                                   on the Unix socket DIR/.s.PGSQL.PORT only;
+#                                   several clusters side by side
+#   pg-cluster.sh up DIR PORT      start the cluster of DIR unless it runs
+#   pg-cluster.sh stop DIR...      stop the server (and the tests' browser) at once
 #                                   and remove DIR
 #   pg-cluster.sh halt DIR         stop the server (fast shutdown), keep DIR
 #   pg-cluster.sh resume DIR PORT  start a halted cluster again
@@ -77,36 +80,57 @@ run_server() {
     >/dev/null || { cat "$DIR/server.log" >&2; exit 1; }
 }
 
+start() {
+  stop  # a cluster left over by a killed run
+  mkdir -p "$DIR"
+  chmod 700 "$DIR"
+  [ "$(id -u)" -eq 0 ] && chown "$OWNER" "$DIR"
+  # initdb once per owner and server version; every start copies that
+  # empty cluster, several times faster than an initdb (the railway
+  # tests start three).
+  TEMPLATE=${TMPDIR:-/tmp}/kalvor-pg-template-1-$OWNER-$(basename "$(dirname "$BIN")")
+  if [ ! -f "$TEMPLATE/PG_VERSION" ]; then
+    # Made beside it and renamed in one step (one file system), so that a
+    # start beside this one never copies half of it.
+    MAKING="$TEMPLATE.$$"
+    as_owner "$BIN/initdb" -D "$MAKING" -N -U kalvor_admin --auth=trust -E UTF8 --locale=C.UTF-8 \
+      >"$DIR/initdb.log" 2>&1 || { rm -rf "$MAKING"; cat "$DIR/initdb.log" >&2; exit 1; }
+    # In the configuration file rather than on the command line, so that a
+    # test may change it with ALTER SYSTEM.
+    echo "max_slot_wal_keep_size = 1GB" >>"$MAKING/postgresql.conf"
+    # A start beside this one may have made it first.
+    mv -T "$MAKING" "$TEMPLATE" 2>/dev/null || rm -rf "$MAKING"
+  fi
+  as_owner cp -a "$TEMPLATE" "$DIR/data"
+  # The socket folder must be open to the test programs, which may run as
+  # another user than the cluster's owner.
+  chmod 711 "$DIR"
+  run_server
+  echo "pg-cluster.sh: cluster running in $DIR, port $PORT"
+}
+
 case "$CMD" in
   start)
-    [ $# -eq 3 ] || { echo "usage: pg-cluster.sh start DIR PORT" >&2; exit 2; }
+    shift
+    [ $# -ge 2 ] && [ $(($# % 2)) -eq 0 ] || { echo "usage: pg-cluster.sh start DIR PORT [DIR PORT ...]" >&2; exit 2; }
+    pids=""
+    while [ $# -gt 0 ]; do
+      (DIR=$1 PORT=$2 && start) &
+      pids="$pids $!"
+      shift 2
+    done
+    failed=0
+    for pid in $pids; do wait "$pid" || failed=1; done
+    exit $failed
+    ;;
+  up)
+    [ $# -eq 3 ] || { echo "usage: pg-cluster.sh up DIR PORT" >&2; exit 2; }
     PORT=$3
-    stop  # a cluster left over by a killed run
-    mkdir -p "$DIR"
-    chmod 700 "$DIR"
-    [ "$(id -u)" -eq 0 ] && chown "$OWNER" "$DIR"
-    # initdb once per owner and server version; every start copies that
-    # empty cluster, several times faster than an initdb (the railway
-    # tests start three).
-    TEMPLATE=${TMPDIR:-/tmp}/kalvor-pg-template-1-$OWNER-$(basename "$(dirname "$BIN")")
-    if [ ! -f "$TEMPLATE/PG_VERSION" ]; then
-      # Made beside it and renamed in one step (one file system), so that a
-      # start beside this one never copies half of it.
-      MAKING="$TEMPLATE.$$"
-      as_owner "$BIN/initdb" -D "$MAKING" -N -U kalvor_admin --auth=trust -E UTF8 --locale=C.UTF-8 \
-        >"$DIR/initdb.log" 2>&1 || { rm -rf "$MAKING"; cat "$DIR/initdb.log" >&2; exit 1; }
-      # In the configuration file rather than on the command line, so that a
-      # test may change it with ALTER SYSTEM.
-      echo "max_slot_wal_keep_size = 1GB" >>"$MAKING/postgresql.conf"
-      # A start beside this one may have made it first.
-      mv -T "$MAKING" "$TEMPLATE" 2>/dev/null || rm -rf "$MAKING"
+    if [ -f "$DIR/data/PG_VERSION" ]; then
+      as_owner "$BIN/pg_ctl" -D "$DIR/data" status >/dev/null 2>&1 || run_server
+    else
+      start
     fi
-    as_owner cp -a "$TEMPLATE" "$DIR/data"
-    # The socket folder must be open to the test programs, which may run as
-    # another user than the cluster's owner.
-    chmod 711 "$DIR"
-    run_server
-    echo "pg-cluster.sh: cluster running in $DIR, port $PORT"
     ;;
   halt)
     as_owner "$BIN/pg_ctl" -D "$DIR/data" -m fast -w stop >/dev/null
@@ -117,10 +141,12 @@ case "$CMD" in
     run_server
     ;;
   stop)
-    stop
+    shift
+    for DIR in "$@"; do stop & done
+    wait
     ;;
   *)
-    echo "usage: pg-cluster.sh start DIR PORT | stop DIR" >&2
+    echo "usage: pg-cluster.sh start|up|resume DIR PORT | stop|halt DIR" >&2
     exit 2
     ;;
 esac
