@@ -16,9 +16,12 @@ foreach(t IN LISTS kalvor_realtime_tests)
 endforeach()
 
 # The depot page's answer under a storm of wrong sign-ins is a wall-clock
-# bound (a signed-in page within 200 ms): it runs alone, so that no other
-# test shares the two cores while it measures. Its survival of the
-# database's restart, beside it, waits in real time too (the rights
-# recheck, the restart) but measures nothing.
-set_tests_properties(DepotWeb.ASignedInPageAnswersUnderAStormOfSignIns PROPERTIES LABELS realtime RUN_SERIAL ON)
+# bound (a signed-in page within 200 ms, the median of five). Like every
+# depot test it runs apart from the others of the cluster (its resource
+# lock), but beside a test of the line: it holds its bound with both cores
+# busy (stress-ng --cpu 2 beside it, 20 runs), so that one more test on the
+# other core cannot break it, and the run need not leave that core idle for
+# it. Its survival of the database's restart, beside it, waits in real time
+# too (the rights recheck, the restart) but measures nothing.
+set_tests_properties(DepotWeb.ASignedInPageAnswersUnderAStormOfSignIns PROPERTIES LABELS realtime)
 set_tests_properties(DepotWeb.SurvivesItsDatabaseAndItsVisitors PROPERTIES LABELS realtime)
