@@ -54,16 +54,18 @@ fi
 
 # The depot tests' Chromium, which the first test that needs it starts in
 # DIR/browser and the later ones share (tests/support/browser.h), ends with
-# the cluster.
+# the cluster: killed with its helpers at once (their process group; it
+# keeps nothing that must survive), rather than told to close, which takes
+# it a second or more.
 stop_browser() {
   pid=$(cat "$DIR/browser/pid" 2>/dev/null) || return 0
   tr '\0' '\n' <"/proc/$pid/cmdline" 2>/dev/null | grep -qxF -- "--user-data-dir=$DIR/browser/profile" || return 0
-  kill "$pid" 2>/dev/null || return 0
+  group=$(cut -d' ' -f5 "/proc/$pid/stat" 2>/dev/null) || return 0
+  kill -KILL -- "-$group" 2>/dev/null || kill -KILL "$pid" 2>/dev/null || true
   for _ in $(seq 50); do
-    kill -0 "$pid" 2>/dev/null || return 0
-    sleep 0.1
+    [ -d "/proc/$pid" ] || return 0
+    sleep 0.02
   done
-  kill -9 "$pid" 2>/dev/null || true
 }
 
 stop() {
