@@ -504,8 +504,9 @@ TEST_F(DepotWeb, SurvivesItsDatabaseAndItsVisitors) {
 }
 
 // 30 wrong sign-ins at once and 12 connections that never finish their
-// request: a signed-in page still answers within 200 ms (the median of 5),
-// and the guesser is told to wait. A wall-clock bound: it runs alone.
+// request: the server takes them all at once, a signed-in page still
+// answers within 200 ms (the median of 5), and the guesser is told to wait.
+// A wall-clock bound, which holds with both cores busy (realtime.cmake).
 TEST_F(DepotWeb, ASignedInPageAnswersUnderAStormOfSignIns) {
   const QByteArray cookie = SignIn("web_ivanov", "secret-1");
   ASSERT_EQ(cookie.size(), 64);
