@@ -151,9 +151,13 @@ bool Serve(const ServeOptions& o) {
     const QByteArray password = QByteArray::fromStdString(req.get_param_value("password"));
     const QByteArray next = SafeNext(QByteArray::fromStdString(req.get_param_value("next")));
     // Guessing is slowed by refusing an address or name with too many
-    // failures, never by a worker that sleeps.
+    // failures, never by a worker that sleeps. A refused sign-in asks its
+    // client to close the connection: kept alive, a guesser's connections
+    // would each hold a worker idle for the keep-alive time, and the
+    // engineers' requests would wait behind them.
     if (const int wait = limit.Wait(Visitor(req), user)) {
       res.status = 429;
+      res.set_header("Connection", "close");
       res.set_header("Retry-After", std::to_string(wait));
       res.set_content(Page(QStringLiteral("Вход"), nullptr,
                            LoginForm(next, QStringLiteral("Слишком много неудачных попыток входа, повторите "
@@ -169,6 +173,7 @@ bool Serve(const ServeOptions& o) {
     if (token.isEmpty()) {
       if (status == 403) limit.Failed(Visitor(req), user);
       res.status = reason.isEmpty() ? 403 : status;
+      res.set_header("Connection", "close");
       if (res.status == 503) res.set_header("Retry-After", "60");
       res.set_content(Page(QStringLiteral("Вход"), nullptr,
                            LoginForm(next, reason.isEmpty() ? QStringLiteral("Сеанс не открыт") : reason))
