@@ -20,9 +20,11 @@ if [ "$cmd" = stop ]; then
     # Killed outright: its state goes with the folder, and a normal shutdown
     # spends near two seconds saving it.
     kill -KILL "$pid" 2>/dev/null || true
-    # Gone before the caller removes the folder under it.
+    # Gone before the caller removes the folder under it. Its parent, the
+    # start's shell, has ended, and a container's first process may never
+    # reap orphans: a zombie holds no file and counts as gone.
     i=0
-    while kill -0 "$pid" 2>/dev/null && [ $i -lt 50 ]; do
+    while kill -0 "$pid" 2>/dev/null && ! ps -o stat= -p "$pid" | grep -q '^Z' && [ $i -lt 50 ]; do
       i=$((i + 1))
       sleep 0.02
     done
@@ -92,12 +94,12 @@ i=0
 # lpstat -r answers 0 whether or not the scheduler runs: read what it says.
 until [ -S "$dir/cups.sock" ] && lpstat -r 2>/dev/null | grep -q "scheduler is running"; do
   i=$((i + 1))
-  if [ $i -gt 100 ]; then
+  if [ $i -gt 500 ]; then
     echo "the scheduler did not start; see $dir/log" >&2
     cat "$dir/log/cupsd.out" "$dir/log/error_log" >&2 2>/dev/null || true
     exit 1
   fi
-  sleep 0.1
+  sleep 0.02
 done
 # A raw queue: the backend gets the PDF the program made, unchanged.
 lpadmin -p kalvor -E -v "pdfdir:$dir/out" -m raw 2>/dev/null
