@@ -211,7 +211,6 @@ TEST_F(Railway, DepotsReplicateIntoTheCentreExactlyOnceAndTheCentralPageShowsThe
       // A subscription of an earlier run holds its slot at a depot's cluster.
       server.Exec("SELECT pg_drop_replication_slot(slot_name) FROM pg_replication_slots WHERE NOT active", error);
       if (!server.Exec("DROP DATABASE IF EXISTS railway WITH (FORCE)", error) ||
-          !server.Exec("DROP DATABASE IF EXISTS unstamped WITH (FORCE)", error) ||
           !server.Exec("DROP ROLE IF EXISTS railway_engineer", error) ||
           !server.Exec("CREATE DATABASE railway", error))
         return error;
@@ -240,29 +239,9 @@ TEST_F(Railway, DepotsReplicateIntoTheCentreExactlyOnceAndTheCentralPageShowsThe
                       {"db", "add-line", "l1", "--database", site->Conninfo("kalvor_admin")},
                       {"db", "publish", "--database", site->Conninfo("kalvor_admin")}});
   }
-  // A depot stamped only after it has rows gives them its code.
-  // Beside the centre's database, after its migration (the roles are the
-  // cluster's), while the depots migrate.
-  const QString admin = centre.Conninfo("kalvor_admin", "unstamped");
-  {
-    depot::Connection server;
-    QString error;
-    ASSERT_TRUE(server.Open(centre.Conninfo("kalvor_admin", "postgres"), "test", error));
-    ASSERT_TRUE(server.Exec("CREATE DATABASE unstamped", error)) << qPrintable(error);
-    setups[2].push_back({"db", "migrate", "--database", admin, "--time-zone", zone});
-  }
   const QString setupFailed = Together(setups);
   ASSERT_TRUE(setupFailed.isEmpty()) << qPrintable(setupFailed);
   for (auto& made : installs) ASSERT_TRUE(made.get());
-  {
-    QString error;
-    depot::Connection c;
-    ASSERT_TRUE(c.Open(admin, "test", error) && c.Exec("INSERT INTO lines (name, role_name) VALUES ('x', 'x')", error));
-    Springdata({"db", "migrate", "--database", admin, "--depot", "late"});
-    depot::Result r;
-    ASSERT_TRUE(c.Query("SELECT string_agg(depot, ',') FROM lines", {}, r, error));
-    EXPECT_EQ(r.Value(0, 0), "late");
-  }
   // The code is given once; a line's role cannot name another depot.
   EXPECT_NE(testsupport::Run(KALVOR_SPRINGDATA, {"db", "migrate", "--database", a.Conninfo("kalvor_admin"),
                                                  "--depot", "z"}).exitCode, 0);
@@ -427,6 +406,30 @@ TEST_F(Railway, DepotsReplicateIntoTheCentreExactlyOnceAndTheCentralPageShowsThe
   }
   server.kill();
   server.waitForFinished();
+}
+
+// A depot stamped with its code only after it has rows gives them the code.
+// On the tests' own cluster: a database of one depot, no railway around it.
+TEST(DepotCode, AStampGivenLateGoesToTheRowsAlreadyThere) {
+  const Site site{KALVOR_PG_HOST, KALVOR_PG_PORT.toInt()};
+  const QString admin = site.Conninfo("kalvor_admin", "unstamped");
+  depot::Connection server, c;
+  depot::Result r;
+  QString error;
+  ASSERT_TRUE(server.Open(site.Conninfo("kalvor_admin", "postgres"), "test", error)) << qPrintable(error);
+  ASSERT_TRUE(server.Exec("DROP DATABASE IF EXISTS unstamped WITH (FORCE)", error) &&
+              server.Exec("CREATE DATABASE unstamped", error)) << qPrintable(error);
+  const auto migrate = [&](const QStringList& extra) {
+    const auto run = testsupport::Run(KALVOR_SPRINGDATA, QStringList{"db", "migrate", "--database", admin} + extra);
+    EXPECT_EQ(run.exitCode, 0) << qPrintable(run.err);
+  };
+  migrate({"--time-zone", QString::fromUtf8(QTimeZone::systemTimeZoneId())});
+  ASSERT_TRUE(c.Open(admin, "test", error) && c.Exec("INSERT INTO lines (name, role_name) VALUES ('x', 'x')", error))
+      << qPrintable(error);
+  migrate({"--depot", "late"});
+  ASSERT_TRUE(c.Query("SELECT string_agg(depot, ',') FROM lines", {}, r, error)) << qPrintable(error);
+  EXPECT_EQ(r.Value(0, 0), "late");
+  EXPECT_TRUE(server.Exec("DROP DATABASE unstamped WITH (FORCE)", error)) << qPrintable(error);
 }
 
 }  // namespace
