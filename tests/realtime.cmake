@@ -21,7 +21,8 @@ set_tests_properties(FrameFuzzTest.LibFuzzerRunFindsNothing PROPERTIES COST 1000
 # depot tests' start (three clusters copied and started, Chromium) beside
 # them missed that margin in 2 of 4 runs; with the line's tests beside them,
 # or both cores busy with stress-ng, none of 20. They take the depot tests'
-# lock, so that the two never run side by side.
+# lock, which the cluster's start and stop hold too, so that the two never
+# run side by side.
 foreach(t IN ITEMS KeyboardFocus.AfterEachServiceWindowClosesTheKeypadReachesTheMainWindow
                KeyboardFocus.TheRangeFormAndTheEditorLieOnTheScreenAndGiveTheKeypadBack
                KeyboardFocus.TheAssemblyFormLiesOnTheScreenAndGoesWithTheSortingMode)
