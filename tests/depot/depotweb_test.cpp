@@ -22,11 +22,8 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <poll.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -136,14 +133,7 @@ class DepotWeb : public ::testing::Test {
     depotServer.start(KALVOR_DEPOT, {"serve", "--database", Conninfo("depotweb", "kalvor_reader"), "--listen",
                                      QStringLiteral("127.0.0.1:%1").arg(port), "--rights-check", "1"});
     ASSERT_TRUE(depotServer.waitForStarted());
-    bool listening = false;
-    for (int i = 0; i < 500 && !listening; ++i) {
-      const int fd = Dial();
-      listening = fd >= 0;
-      if (listening) close(fd);
-      else QThread::msleep(20);
-    }
-    ASSERT_TRUE(listening) << qPrintable(depotServer.readAllStandardError());
+    ASSERT_TRUE(testsupport::WaitForLoopbackPort(port)) << qPrintable(depotServer.readAllStandardError());
     // The browser starts only in the tests that use it (StartBrowser).
   }
   void StartBrowser() { ASSERT_TRUE(browser.Start(KALVOR_PG_HOST + "/browser")); }
@@ -233,17 +223,6 @@ class DepotWeb : public ::testing::Test {
     }
   }
 
-  // A connection to the server, or -1.
-  int Dial() const {
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(static_cast<uint16_t>(port));
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) return fd;
-    close(fd);
-    return -1;
-  }
   // An HTTP request, a GET or with `form` (NAME=VALUE, the value
   // URL-encoded) a POST, made here rather than by a curl of its own, which
   // would take longer than the server's answer: the status, the header and
@@ -265,7 +244,7 @@ class DepotWeb : public ::testing::Test {
       request += "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: " +
                  QByteArray::number(body.size()) + "\r\n";
     request += "\r\n" + body;
-    const int fd = Dial();
+    const int fd = testsupport::DialLoopback(port);
     QByteArray out;
     bool whole = fd >= 0 && write(fd, request.constData(), request.size()) == request.size();
     for (QElapsedTimer t; whole;) {
@@ -546,7 +525,7 @@ TEST_F(DepotWeb, ASignedInPageAnswersUnderAStormOfSignIns) {
   QElapsedTimer burst;
   burst.start();
   for (int i = 0; i < 12; ++i) {
-    slow.push_back(Dial());
+    slow.push_back(testsupport::DialLoopback(port));
     ASSERT_GE(slow.back(), 0);
     ASSERT_GT(write(slow.back(), "GET / HTTP/1.1\r\nHost: x\r\n", 25), 0);
   }

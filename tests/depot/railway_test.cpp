@@ -16,9 +16,6 @@
 #include <map>
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 
 #include "browser.h"
 #include "database/recordfile.h"
@@ -331,18 +328,7 @@ TEST_F(Railway, DepotsReplicateIntoTheCentreExactlyOnceAndTheCentralPageShowsThe
                               QStringLiteral("127.0.0.1:%1").arg(port)});
   ASSERT_TRUE(server.waitForStarted());
   const QString site = QStringLiteral("http://127.0.0.1:%1").arg(port);
-  bool up = false;
-  for (int i = 0; i < 500 && !up; ++i) {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(static_cast<uint16_t>(port));
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    up = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
-    close(fd);
-    if (!up) QThread::msleep(20);
-  }
-  ASSERT_TRUE(up);
+  ASSERT_TRUE(testsupport::WaitForLoopbackPort(port));
   ASSERT_TRUE(attached.get());
   ASSERT_TRUE(browser.Go(site + "/"));
   ASSERT_TRUE(browser.Load([&] {

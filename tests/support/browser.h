@@ -17,15 +17,14 @@
 #include <QThread>
 #include <functional>
 
-#include <arpa/inet.h>
 #include <csignal>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/file.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include "testsupport.h"
 
 namespace testsupport {
 
@@ -183,12 +182,8 @@ class Browser {
       QThread::msleep(20);
     }
     if (!whole()) return false;
-    socket_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(static_cast<uint16_t>(where[0].toInt()));
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(socket_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) return false;
+    socket_ = DialLoopback(where[0].toInt());
+    if (socket_ < 0) return false;
     const QByteArray upgrade = "GET " + where[1].trimmed() + " HTTP/1.1\r\nHost: 127.0.0.1:" + where[0] +
                                "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
                                "Sec-WebSocket-Key: a2Fsdm9yLWRlcG90LXRlc3Q=\r\nSec-WebSocket-Version: 13\r\n\r\n";

@@ -5,12 +5,19 @@
 #include <QDate>
 #include <QDir>
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QThread>
 
 #include "platform/paths.h"
 #include "testpaths.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cstdio>
@@ -140,6 +147,31 @@ bool MakeInstallation(const QString& dir) {
 void KeepPicture(const QImage& img, const QString& name) {
   const QString dir = qEnvironmentVariable("KALVOR_KEEP_PICTURES");
   if (!dir.isEmpty()) img.save(QDir(dir).filePath(name));
+}
+
+int DialLoopback(int port) {
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return -1;
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(static_cast<uint16_t>(port));
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) return fd;
+  close(fd);
+  return -1;
+}
+
+bool WaitForLoopbackPort(int port, int ms) {
+  QElapsedTimer t;
+  t.start();
+  while (true) {
+    if (const int fd = DialLoopback(port); fd >= 0) {
+      close(fd);
+      return true;
+    }
+    if (t.elapsed() >= ms) return false;
+    QThread::msleep(20);
+  }
 }
 
 }  // namespace testsupport

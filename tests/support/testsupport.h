@@ -45,6 +45,12 @@ RunResult Run(const QString& program, const QStringList& args, int timeoutMs = 1
 // library (tests/support/faultfs.cpp) with its KALVOR_FAULT_* `settings`.
 QStringList FaultEnvironment(const QStringList& settings);
 
+// A TCP connection to `port` on the loopback, or -1.
+int DialLoopback(int port);
+// Whether a server listens on `port` of the loopback within `ms`, polled at
+// short steps.
+bool WaitForLoopbackPort(int port, int ms = 10000);
+
 // With KALVOR_KEEP_PICTURES=DIR, keeps `img` as DIR/name for a look by eye;
 // nothing otherwise.
 void KeepPicture(const QImage& img, const QString& name);
